@@ -1,0 +1,34 @@
+include(GoogleTest)
+
+# vantorel_library(NAME SOURCES... LINKS ...): the static library of one folder.
+function(vantorel_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LINKS;PUBLIC_INCLUDES" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR} ${ARG_PUBLIC_INCLUDES})
+  target_link_libraries(${name} PUBLIC ${ARG_LINKS})
+  set_target_properties(${name} PROPERTIES AUTOMOC ON)
+endfunction()
+
+# vantorel_test(NAME LABEL unit|image|gui SOURCES... LINKS... [TIMEOUT s])
+# Builds one GoogleTest program and registers each of its tests with ctest.
+function(vantorel_test name)
+  cmake_parse_arguments(ARG "" "LABEL;TIMEOUT" "SOURCES;LINKS" ${ARGN})
+  if(NOT ARG_LABEL)
+    set(ARG_LABEL unit)
+  endif()
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 300)
+  endif()
+  add_executable(${name} ${ARG_SOURCES})
+  set_target_properties(${name} PROPERTIES AUTOMOC ON
+    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/bin)
+  target_link_libraries(${name} PRIVATE ${ARG_LINKS} vantorel_testsupport GTest::gtest Threads::Threads)
+  target_compile_definitions(${name} PRIVATE
+    VANTOREL_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+    VANTOREL_BUILD_DIR="${CMAKE_BINARY_DIR}"
+    VANTOREL_BIN_DIR="${VANTOREL_BIN_DIR}")
+  set(env "QT_QPA_PLATFORM=offscreen")
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    PROPERTIES LABELS ${ARG_LABEL} TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${env}")
+endfunction()

@@ -1,0 +1,5 @@
+#include "CBPQtMainWindow.h"
+
+CBPQtMainWindow::CBPQtMainWindow(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(parent, flags) {}
+
+CBPQtMainWindow::~CBPQtMainWindow() = default;

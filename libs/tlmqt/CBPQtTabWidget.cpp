@@ -1,0 +1,5 @@
+#include "CBPQtTabWidget.h"
+
+CBPQtTabWidget::CBPQtTabWidget(QWidget* parent) : QTabWidget(parent) {}
+
+CBPQtTabWidget::~CBPQtTabWidget() = default;

@@ -1,0 +1,44 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "NamedLibrary.h"
+#include "ProgramFolder.h"
+#include "TestUtil.h"
+
+namespace {
+
+TEST(NamedLibrary, SharedObjectNames) {
+  struct {
+    const char* in;
+    const char* out;
+  } cases[] = {{"TraceSweep.dll", "libTraceSweep.so"}, {"qrtlog.DLL", "libqrtlog.so"},
+               {"C:\\x\\verprobe.dll", "libverprobe.so"}, {"libm.so", "libm.so"}, {"gc", "libgc.so"}};
+  for (auto& c : cases) EXPECT_EQ(platform::NamedLibrary::SharedObjectName(c.in), c.out) << c.in;
+}
+
+TEST(NamedLibrary, ProgramFolderComesFirstThenSystemSearch) {
+  testutil::TempDir dir("lib");
+  // A library in the program folder: build one with the compiler at hand.
+  const std::string src = dir.file("probe.c");
+  testutil::WriteFile(src, "int probe_value(void){return 4242;}\n");
+  auto cc = testutil::Run({"cc", "-shared", "-fPIC", "-o", dir.file("libProbe.so"), src});
+  ASSERT_EQ(cc.exitCode, 0) << cc.output;
+  setenv("VANTOREL_PROGRAM_DIR", dir.path().c_str(), 1);
+  EXPECT_EQ(platform::ProgramFolder(), dir.path());
+
+  platform::NamedLibrary lib;
+  ASSERT_TRUE(lib.Load("Probe.dll")) << lib.Error();
+  EXPECT_EQ(lib.Path(), dir.file("libProbe.so"));
+  auto fn = lib.OperationAs<int (*)()>("probe_value");
+  ASSERT_NE(fn, nullptr);
+  EXPECT_EQ(fn(), 4242);
+  EXPECT_EQ(lib.Operation("no_such_operation"), nullptr);
+
+  platform::NamedLibrary absent;
+  EXPECT_FALSE(absent.Load("verprobe.dll"));
+  EXPECT_FALSE(absent.Error().empty());
+  unsetenv("VANTOREL_PROGRAM_DIR");
+}
+
+}  // namespace

@@ -1,0 +1,91 @@
+#include "TestUtil.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+extern char** environ;
+
+namespace testutil {
+
+std::string SourceDir() { return VANTOREL_SOURCE_DIR; }
+std::string BuildDir() { return VANTOREL_BUILD_DIR; }
+
+TempDir::TempDir(const std::string& tag) {
+  std::string base = BuildDir() + "/tmp";
+  std::filesystem::create_directories(base);
+  std::string tmpl = base + "/" + tag + "-XXXXXX";
+  std::vector<char> buf(tmpl.begin(), tmpl.end());
+  buf.push_back('\0');
+  if (!mkdtemp(buf.data())) throw std::runtime_error("mkdtemp failed");
+  m_path = buf.data();
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(m_path, ec);
+}
+
+static CommandResult Spawn(const std::vector<std::string>& argv) {
+  CommandResult result;
+  if (argv.empty()) return result;
+  int pipefd[2];
+  if (pipe2(pipefd, O_CLOEXEC) != 0) return result;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, pipefd[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, pipefd[1], 2);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  std::vector<char*> args;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  pid_t pid = -1;
+  int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(pipefd[1]);
+  if (rc != 0) {
+    close(pipefd[0]);
+    result.output = "cannot start " + argv[0];
+    return result;
+  }
+  char buf[4096];
+  ssize_t n;
+  while ((n = read(pipefd[0], buf, sizeof buf)) > 0) result.output.append(buf, static_cast<size_t>(n));
+  close(pipefd[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+CommandResult Run(const std::vector<std::string>& argv) { return Spawn(argv); }
+
+CommandResult Shell(const std::string& commandLine) { return Spawn({"/bin/bash", "-c", commandLine}); }
+
+bool HaveTool(const std::string& name) {
+  return Shell("command -v '" + name + "' >/dev/null 2>&1").exitCode == 0;
+}
+
+bool IsRoot() { return geteuid() == 0; }
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+}  // namespace testutil
