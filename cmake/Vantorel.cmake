@@ -32,3 +32,13 @@ function(vantorel_test name)
     DISCOVERY_MODE PRE_TEST
     PROPERTIES LABELS ${ARG_LABEL} TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${env}")
 endfunction()
+
+# vantorel_folder_library(NAME LINKS ...): the static library of a folder made
+# of every .cpp file in it (new files join without touching this list).
+function(vantorel_folder_library name)
+  cmake_parse_arguments(ARG "" "" "LINKS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  list(FILTER sources EXCLUDE REGEX "/main\\.cpp$")
+  file(GLOB headers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  vantorel_library(${name} SOURCES ${sources} ${headers} LINKS ${ARG_LINKS})
+endfunction()
