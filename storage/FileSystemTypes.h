@@ -1,0 +1,68 @@
+// The numbering schemes of file-system kinds. Each part of the engine
+// counts kinds its own way; each scheme is its own enum with its own values,
+// and FileSystemTypes.cpp holds the one table that converts between them.
+#pragma once
+
+#include <cstdint>
+
+// The file-system type of a volume (volume list, pages, runs, controllers).
+enum class EFileSystemType : int32_t {
+  FAT12 = 0,
+  FAT16 = 1,
+  FAT32 = 2,
+  NTFS = 3,
+  Ext2 = 4,
+  Ext3 = 5,
+  RAW = 6,
+  exFAT = 7,
+  HFSPlus = 8,
+  Unknown = 9,
+};
+
+// The kind answered by searched partitions and file properties.
+enum class EPartitionKind : int32_t {
+  NTFS = 0,
+  FAT = 1,
+  Ext2 = 2,
+  RAW = 3,
+  exFAT = 4,
+  HFSPlus = 5,
+  None = 6,
+};
+
+// The kind of the complete-search controllers.
+enum class ECompleteSearchKind : int32_t {
+  NTFS = 0,
+  FAT = 1,
+  RAW = 2,
+  Ext2 = 3,
+  exFAT = 4,
+  HFSPlus = 5,
+};
+
+// The tree kind of the directory-tree builder.
+enum class ETreeKind : int32_t {
+  FAT = 0,
+  NTFS = 1,
+  Ext2 = 2,
+  RAW = 3,
+  exFAT = 4,
+  HFSPlus = 5,
+  None = 6,
+};
+
+// The kind of a data-run list.
+enum class EDataRunKind : int32_t {
+  FAT = 0,
+  NTFSResident = 1,
+  NTFSNonResident = 2,
+  RAW = 3,
+  Ext2 = 4,
+  exFAT = 5,
+  HFSPlus = 6,
+};
+
+// FAT12, FAT16 and FAT32 are one family wherever kinds are compared.
+inline bool IsFatFamily(EFileSystemType t) {
+  return t == EFileSystemType::FAT12 || t == EFileSystemType::FAT16 || t == EFileSystemType::FAT32;
+}
