@@ -1,0 +1,54 @@
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+
+#include "DeviceWatcher.h"
+#include "TestUtil.h"
+
+namespace {
+
+TEST(DeviceWatcher, RecognisesBlockEvents) {
+  EXPECT_TRUE(platform::DeviceWatcher::IsBlockEvent(
+      QByteArray("change@/devices/virtual/block/loop3\0ACTION=change\0SUBSYSTEM=block\0", 70)));
+  EXPECT_FALSE(platform::DeviceWatcher::IsBlockEvent(QByteArray("add@/x\0SUBSYSTEM=net\0", 21)));
+}
+
+// Attaching a loop device sends only "change" events; the watcher must still
+// see the disk arrive, and go again when it is detached.
+TEST(DeviceWatcher, LoopAttachAndDetachAreArrivalAndRemoval) {
+  VT_REQUIRE_ROOT();
+  VT_REQUIRE_TOOL("losetup");
+  testutil::TempDir dir("watch");
+  const std::string image = dir.file("disk.img");
+  ASSERT_EQ(testutil::Run({"truncate", "-s", "4M", image}).exitCode, 0);
+
+  platform::DeviceWatcher watcher;
+  if (!watcher.Start()) GTEST_SKIP() << "kernel uevent socket not available";
+  QSignalSpy arrived(&watcher, &platform::DeviceWatcher::diskArrived);
+  QSignalSpy removed(&watcher, &platform::DeviceWatcher::diskRemoved);
+
+  auto attach = testutil::Run({"losetup", "-f", "--show", image});
+  ASSERT_EQ(attach.exitCode, 0) << attach.output;
+  std::string loop = attach.output.substr(0, attach.output.find('\n'));
+  const QString name = QString::fromStdString(loop.substr(loop.rfind('/') + 1));
+
+  bool sawArrival = false;
+  for (int i = 0; i < 20 && !sawArrival; ++i) {
+    arrived.wait(250);
+    for (const auto& args : arrived)
+      if (args.at(0).toString() == name) sawArrival = true;
+  }
+  auto detach = testutil::Run({"losetup", "-d", loop});
+  EXPECT_TRUE(sawArrival) << "no arrival for " << loop;
+  ASSERT_EQ(detach.exitCode, 0) << detach.output;
+
+  bool sawRemoval = false;
+  for (int i = 0; i < 20 && !sawRemoval; ++i) {
+    removed.wait(250);
+    for (const auto& args : removed)
+      if (args.at(0).toString() == name) sawRemoval = true;
+  }
+  EXPECT_TRUE(sawRemoval) << "no removal for " << loop;
+}
+
+}  // namespace
