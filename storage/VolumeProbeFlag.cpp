@@ -1,0 +1,3 @@
+#include "VolumeProbeFlag.h"
+
+std::atomic<int> VolumeProbeActive{0};
