@@ -71,7 +71,9 @@ std::atomic<int> g_reporting{0};
 
 void ReportOutOfMemory(size_t bytes) {
   // Logging allocates; a failure inside the report goes straight to the dump.
+  // (A dump before PrepareCrashDump lands in the executable's folder.)
   if (g_reporting.fetch_add(1) == 0) {
+    platform::PrepareCrashDump();
     LogInfo("Failed to alloc 0x%08" PRIx64 " bytes", static_cast<uint64_t>(bytes));
     MemoryStatus s;
     if (!QueryMemoryStatus(&s)) {
