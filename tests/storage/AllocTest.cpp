@@ -14,7 +14,11 @@
 
 namespace {
 
-std::string DumpFolder() { return testutil::BuildDir() + "/tmp/oom-dump"; }
+// One folder per test (ctest runs them in parallel); the same in the death
+// test's child, which runs the test again from its start.
+std::string DumpFolder() {
+  return testutil::BuildDir() + "/tmp/oom-" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+}
 
 // Lowers the address-space limit just above what the process uses, so that
 // a large allocation fails for real.
