@@ -10,7 +10,8 @@ void* SafeMalloc(uint32_t bytes);
 // Any size (operator new asks for more than 32 bits can hold).
 void* SafeMallocSize(size_t bytes);
 int SafeFree(void* block);  // null allowed; returns 0
-uint8_t* AllocBuffer(uint32_t bytes);  // not cleared
+// Not cleared; buffers of 64 KiB or more are page-aligned.
+uint8_t* AllocBuffer(uint32_t bytes);
 void FreeBuffer(void* block);
 
 // The out-of-memory report for a request of `bytes`; does not return.
