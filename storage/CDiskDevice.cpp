@@ -76,7 +76,6 @@ int CDiskDevice::ReadSectors(void* buffer, uint64_t first, uint64_t count) {
 
 uint64_t CDiskDevice::GetSectorCount() {
   if (m_sectorCount > 0) return m_sectorCount;
-  if (!m_disk) return 0;
   m_sectorCount = RawSectorCount();
   return m_sectorCount;
 }

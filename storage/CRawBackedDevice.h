@@ -38,12 +38,14 @@ class CRawBackedDevice : public IStorageDevice {
   // One read through the sector reader, with the skip option unless strict.
   // Call with m_lock held.
   int ReadLocked(void* buffer, uint64_t first, uint64_t count, int* error);
+  // The raw disk's size in sectors; 0 while closed. Takes m_lock.
   uint64_t RawSectorCount();
+  int SectorSizeLocked();
 
   RawDiskOpener m_opener;
   std::unique_ptr<platform::IRawDisk> m_disk;
   CSectorReader m_reader;
-  std::mutex m_lock;
+  mutable std::mutex m_lock;
   bool m_strict = false;
   int m_lastError = 0;
 };
