@@ -133,7 +133,7 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   if (g_best[0] > 0 && g_best[1] > 0)
-    printf("best of 3: disk device %.0f MiB/s, dd %.0f MiB/s, ratio (disk device / dd): %.2f\n",
-           g_best[0] / 1048576, g_best[1] / 1048576, g_best[0] / g_best[1]);
+    printf("best of 3: disk device %.0f MiB/s, dd %.0f MiB/s, ratio (disk device / dd): %.2f\n", g_best[0] / 1048576,
+           g_best[1] / 1048576, g_best[0] / g_best[1]);
   return 0;
 }

@@ -72,8 +72,10 @@ void FolderFromExe(char* out, size_t cap) {
   }
   out[n] = '\0';
   char* slash = strrchr(out, '/');
-  if (slash == out) slash[1] = '\0';
-  else if (slash) *slash = '\0';
+  if (slash == out)
+    slash[1] = '\0';
+  else if (slash)
+    *slash = '\0';
 }
 
 }  // namespace
@@ -90,8 +92,10 @@ void PrepareCrashDump() {
 
 bool WriteCrashDump(uint32_t code, const void* faultAddress) {
   char folder[1024];
-  if (g_folderReady.load()) Append(folder, 0, sizeof folder, g_folder);
-  else FolderFromExe(folder, sizeof folder);
+  if (g_folderReady.load())
+    Append(folder, 0, sizeof folder, g_folder);
+  else
+    FolderFromExe(folder, sizeof folder);
 
   char path[1200];
   size_t pos = Append(path, 0, sizeof path, folder);

@@ -36,11 +36,11 @@ struct DiskIdentity {
 
 struct DiskEntry {
   int number = -1;
-  std::string path;       // /dev/sdb, /dev/loop3 or the image file
+  std::string path;  // /dev/sdb, /dev/loop3 or the image file
   bool isImageFile = false;
-  std::string model;      // vendor and model, a loop device's backing file, or the image's file name
+  std::string model;  // vendor and model, a loop device's backing file, or the image's file name
   DiskIdentity identity;
-  int sectorSize = 512;   // bytes per logical sector
+  int sectorSize = 512;  // bytes per logical sector
   uint64_t sectorCount = 0;
 };
 

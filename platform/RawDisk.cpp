@@ -18,8 +18,12 @@ namespace platform {
 namespace {
 constexpr size_t kBounceBytes = 4u << 20;  // 4 MiB, as the disk device always used
 
-uint64_t AlignDown(uint64_t v, uint64_t a) { return v - v % a; }
-uint64_t AlignUp(uint64_t v, uint64_t a) { return AlignDown(v + a - 1, a); }
+uint64_t AlignDown(uint64_t v, uint64_t a) {
+  return v - v % a;
+}
+uint64_t AlignUp(uint64_t v, uint64_t a) {
+  return AlignDown(v + a - 1, a);
+}
 }  // namespace
 
 ReadErrorClass ClassifyReadError(int error) {
@@ -71,8 +75,8 @@ std::unique_ptr<RawDisk> RawDisk::Open(const std::string& path, int* error) {
   return OpenWindow(path, 0, UINT64_MAX, 0, error);
 }
 
-std::unique_ptr<RawDisk> RawDisk::OpenWindow(const std::string& path, uint64_t offset, uint64_t length,
-                                             int sectorSize, int* error) {
+std::unique_ptr<RawDisk> RawDisk::OpenWindow(const std::string& path, uint64_t offset, uint64_t length, int sectorSize,
+                                             int* error) {
   int dummy = 0;
   if (!error) error = &dummy;
   *error = 0;

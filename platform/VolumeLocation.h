@@ -12,7 +12,7 @@ struct VolumeLocation {
   std::string imagePath;   // the file or disk node holding the window
   uint64_t byteOffset = 0;
   uint64_t byteLength = 0;
-  int sectorSize = 0;      // 0: the node's own
+  int sectorSize = 0;  // 0: the node's own
 };
 
 // Resolves a drive letter to its volume. The letters are given out by the

@@ -11,7 +11,9 @@ int CBadSectorMap::Insert(BadSectorRange* range) {
   return 0;
 }
 
-int CBadSectorMap::AddRange(BadSectorRange range) { return Insert(new BadSectorRange(range)); }
+int CBadSectorMap::AddRange(BadSectorRange range) {
+  return Insert(new BadSectorRange(range));
+}
 
 int CBadSectorMap::Find(uint64_t start, BadSectorRange* out) const {
   std::lock_guard<std::mutex> guard(m_lock);

@@ -63,7 +63,8 @@ int CDiskDevice::ReadSectors(void* buffer, uint64_t first, uint64_t count) {
     result = ReadLocked(buffer, first, count, &error);
     if (!result && platform::ClassifyReadError(error) == platform::ReadErrorClass::NotReady && m_notReadyCount < 3) {
       ++m_notReadyCount;
-      LogInfo("--------------Disk Device 0x%x not ready ,we will try to read again", static_cast<unsigned>(m_diskNumber));
+      LogInfo("--------------Disk Device 0x%x not ready ,we will try to read again",
+              static_cast<unsigned>(m_diskNumber));
       bool reopened = ReopenLocked();
       LogInfo("--------------Disk Device handle = 0x%x", reopened ? 1u : 0u);
       continue;
@@ -80,13 +81,14 @@ uint64_t CDiskDevice::GetSectorCount() {
   return m_sectorCount;
 }
 
-int CDiskDevice::GetDiskNumber() const { return (m_diskNumber >= 0 && m_diskNumber <= 20) ? m_diskNumber : -1; }
+int CDiskDevice::GetDiskNumber() const {
+  return (m_diskNumber >= 0 && m_diskNumber <= 20) ? m_diskNumber : -1;
+}
 
 uint32_t CDiskDevice::GetDiskSignature() {
   std::vector<uint8_t> sector(static_cast<size_t>(GetSectorSize()));
   if (!ReadSectors(sector.data(), 0, 1)) return 0xFFFFFFFFu;
-  return uint32_t{sector[440]} | uint32_t{sector[441]} << 8 | uint32_t{sector[442]} << 16 |
-         uint32_t{sector[443]} << 24;
+  return uint32_t{sector[440]} | uint32_t{sector[441]} << 8 | uint32_t{sector[442]} << 16 | uint32_t{sector[443]} << 24;
 }
 
 int CDiskDevice::QueryStorageProperty(StorageDeviceInfo* info) {
@@ -99,10 +101,14 @@ int CDiskDevice::QueryStorageProperty(StorageDeviceInfo* info) {
   char real[PATH_MAX];
   if (!realpath(sys.c_str(), real)) return 0;
   std::string where = real;
-  if (where.find("/usb") != std::string::npos) info->busType = 7;
-  else if (where.find("/nvme") != std::string::npos) info->busType = 17;
-  else if (where.find("/ata") != std::string::npos) info->busType = 3;
-  else if (where.find("/virtual/") == std::string::npos) info->busType = 1;
+  if (where.find("/usb") != std::string::npos)
+    info->busType = 7;
+  else if (where.find("/nvme") != std::string::npos)
+    info->busType = 17;
+  else if (where.find("/ata") != std::string::npos)
+    info->busType = 3;
+  else if (where.find("/virtual/") == std::string::npos)
+    info->busType = 1;
   GetBusTypeName(info->busType, info->busTypeText, sizeof info->busTypeText);
   CopyTrimmed(info->vendor, SysText(sys + "/device/vendor"));
   CopyTrimmed(info->product, SysText(sys + "/device/model"));

@@ -2,8 +2,7 @@
 
 #include "CScanOptions.h"
 
-CRawBackedDevice::CRawBackedDevice(RawDiskOpener opener, bool strict)
-    : m_opener(std::move(opener)), m_strict(strict) {}
+CRawBackedDevice::CRawBackedDevice(RawDiskOpener opener, bool strict) : m_opener(std::move(opener)), m_strict(strict) {}
 
 int CRawBackedDevice::Close() {
   std::lock_guard<std::mutex> guard(m_lock);

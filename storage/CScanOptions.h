@@ -9,10 +9,10 @@
 #include <vector>
 
 struct RawScanOptions {
-  int enabled = 1;                    // the RAW search joins complete searches
-  std::atomic<int> stopMatching{0};   // the RAW matcher stops when nonzero
-  uint64_t maxCarvedSize = 200000000; // bytes; analysers bound carved files by it
-  std::vector<int> enabledFileTypes;  // RAW file-type ids 1 to 110
+  int enabled = 1;                     // the RAW search joins complete searches
+  std::atomic<int> stopMatching{0};    // the RAW matcher stops when nonzero
+  uint64_t maxCarvedSize = 200000000;  // bytes; analysers bound carved files by it
+  std::vector<int> enabledFileTypes;   // RAW file-type ids 1 to 110
 };
 
 struct SearchedVolumeName {

@@ -2,7 +2,9 @@
 
 #include <cstring>
 
-CSimulateStorageDevice::CSimulateStorageDevice(IStorageDevice* inner) : m_inner(inner) { Ratio(); }
+CSimulateStorageDevice::CSimulateStorageDevice(IStorageDevice* inner) : m_inner(inner) {
+  Ratio();
+}
 
 // The inner sector size in 512-byte units; 0 when it is not a whole multiple.
 uint32_t CSimulateStorageDevice::Ratio() {

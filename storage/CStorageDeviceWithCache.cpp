@@ -3,9 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
-CStorageDeviceWithCache::CStorageDeviceWithCache(IStorageDevice* inner) : m_inner(inner) { SetBlockSectors(1000); }
+CStorageDeviceWithCache::CStorageDeviceWithCache(IStorageDevice* inner) : m_inner(inner) {
+  SetBlockSectors(1000);
+}
 
-CStorageDeviceWithCache::~CStorageDeviceWithCache() { StopCache(); }
+CStorageDeviceWithCache::~CStorageDeviceWithCache() {
+  StopCache();
+}
 
 int CStorageDeviceWithCache::SetBlockSectors(uint32_t sectors) {
   m_blockSectors = sectors;
@@ -21,7 +25,9 @@ bool CStorageDeviceWithCache::IsBlockInRange(uint32_t block) {
   return block < (count + m_blockSectors - 1) / m_blockSectors;
 }
 
-uint64_t CStorageDeviceWithCache::GetSectorCount() { return m_inner ? m_inner->GetSectorCount() : 0; }
+uint64_t CStorageDeviceWithCache::GetSectorCount() {
+  return m_inner ? m_inner->GetSectorCount() : 0;
+}
 
 int CStorageDeviceWithCache::GetSectorSize() {
   int ss = m_inner ? m_inner->GetSectorSize() : 512;

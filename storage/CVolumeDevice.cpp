@@ -23,8 +23,7 @@ RawDiskOpener LetterOpener(char letter) {
       return nullptr;
     }
     if (!where.devicePath.empty()) return platform::RawDisk::Open(where.devicePath, error);
-    return platform::RawDisk::OpenWindow(where.imagePath, where.byteOffset, where.byteLength, where.sectorSize,
-                                         error);
+    return platform::RawDisk::OpenWindow(where.imagePath, where.byteOffset, where.byteLength, where.sectorSize, error);
   };
 }
 
@@ -69,4 +68,6 @@ int CVolumeDevice::ReadSectors(void* buffer, uint64_t first, uint64_t count) {
   return ReadLocked(buffer, first, count, &error);
 }
 
-uint64_t CVolumeDevice::GetSectorCount() { return RawSectorCount(); }
+uint64_t CVolumeDevice::GetSectorCount() {
+  return RawSectorCount();
+}

@@ -51,8 +51,7 @@ bool QueryMemoryStatus(MemoryStatus* s) {
       s->availablePhysical = MeminfoField(text, "MemAvailable:");
       s->totalSwap = MeminfoField(text, "SwapTotal:");
       s->availableSwap = MeminfoField(text, "SwapFree:");
-      if (s->totalPhysical >= 0 && s->availablePhysical >= 0 && s->totalSwap >= 0 && s->availableSwap >= 0)
-        return true;
+      if (s->totalPhysical >= 0 && s->availablePhysical >= 0 && s->totalSwap >= 0 && s->availableSwap >= 0) return true;
     }
   }
   struct sysinfo si;
@@ -82,10 +81,10 @@ void ReportOutOfMemory(size_t bytes) {
     }
     const int64_t mb = 1048576;
     LogInfo("Memory status:");
-    LogInfo("Total physical memory:%4" PRId64 " MB\tAvailable physical memory:%4" PRId64 " MB",
-            s.totalPhysical / mb, s.availablePhysical / mb);
-    LogInfo("Total   page    files:%4" PRId64 " MB\tAvailable    page   files:%4" PRId64 " MB",
-            s.totalSwap / mb, s.availableSwap / mb);
+    LogInfo("Total physical memory:%4" PRId64 " MB\tAvailable physical memory:%4" PRId64 " MB", s.totalPhysical / mb,
+            s.availablePhysical / mb);
+    LogInfo("Total   page    files:%4" PRId64 " MB\tAvailable    page   files:%4" PRId64 " MB", s.totalSwap / mb,
+            s.availableSwap / mb);
   }
   platform::WriteCrashDump(platform::kOutOfMemoryCode, nullptr);
   // One dump for this end: a SIGABRT handler must not write a second one.
@@ -99,7 +98,9 @@ void* SafeMallocSize(size_t bytes) {
   return p;
 }
 
-void* SafeMalloc(uint32_t bytes) { return SafeMallocSize(bytes); }
+void* SafeMalloc(uint32_t bytes) {
+  return SafeMallocSize(bytes);
+}
 
 int SafeFree(void* block) {
   free(block);
@@ -117,4 +118,6 @@ uint8_t* AllocBuffer(uint32_t bytes) {
   return static_cast<uint8_t*>(SafeMalloc(bytes));
 }
 
-void FreeBuffer(void* block) { SafeFree(block); }
+void FreeBuffer(void* block) {
+  SafeFree(block);
+}

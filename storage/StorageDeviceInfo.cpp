@@ -3,9 +3,8 @@
 #include <cstring>
 
 void GetBusTypeName(uint32_t busType, char* out, int outSize) {
-  static const char* const kNames[] = {"SCSI Disk Device", "ATAPI Bus",         "ATA Bus",
-                                       "1394 Disk Device", "SSA Disk Device",   "FIBER Disk Device",
-                                       "USB Device",       "RAID Disk Device"};
+  static const char* const kNames[] = {"SCSI Disk Device", "ATAPI Bus",         "ATA Bus",    "1394 Disk Device",
+                                       "SSA Disk Device",  "FIBER Disk Device", "USB Device", "RAID Disk Device"};
   if (!out || outSize <= 0 || busType < 1 || busType > 8) return;
   const char* name = kNames[busType - 1];
   size_t n = strlen(name);

@@ -22,16 +22,26 @@ void* AlignedAlloc(std::size_t size, std::align_val_t align) {
 }
 }  // namespace
 
-void* operator new(std::size_t size) { return SafeMallocSize(size); }
-void* operator new[](std::size_t size) { return SafeMallocSize(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return malloc(size ? size : 1); }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return malloc(size ? size : 1); }
+void* operator new(std::size_t size) {
+  return SafeMallocSize(size);
+}
+void* operator new[](std::size_t size) {
+  return SafeMallocSize(size);
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  return malloc(size ? size : 1);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+  return malloc(size ? size : 1);
+}
 void* operator new(std::size_t size, std::align_val_t align) {
   void* p = AlignedAlloc(size, align);
   if (!p) ReportOutOfMemory(size);
   return p;
 }
-void* operator new[](std::size_t size, std::align_val_t align) { return operator new(size, align); }
+void* operator new[](std::size_t size, std::align_val_t align) {
+  return operator new(size, align);
+}
 void* operator new(std::size_t size, std::align_val_t align, const std::nothrow_t&) noexcept {
   return AlignedAlloc(size, align);
 }
@@ -39,15 +49,39 @@ void* operator new[](std::size_t size, std::align_val_t align, const std::nothro
   return AlignedAlloc(size, align);
 }
 
-void operator delete(void* p) noexcept { SafeFree(p); }
-void operator delete[](void* p) noexcept { SafeFree(p); }
-void operator delete(void* p, std::size_t) noexcept { SafeFree(p); }
-void operator delete[](void* p, std::size_t) noexcept { SafeFree(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { SafeFree(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { SafeFree(p); }
-void operator delete(void* p, std::align_val_t) noexcept { SafeFree(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { SafeFree(p); }
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept { SafeFree(p); }
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { SafeFree(p); }
-void operator delete(void* p, std::align_val_t, const std::nothrow_t&) noexcept { SafeFree(p); }
-void operator delete[](void* p, std::align_val_t, const std::nothrow_t&) noexcept { SafeFree(p); }
+void operator delete(void* p) noexcept {
+  SafeFree(p);
+}
+void operator delete[](void* p) noexcept {
+  SafeFree(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+  SafeFree(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+  SafeFree(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+  SafeFree(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept {
+  SafeFree(p);
+}
+void operator delete(void* p, std::align_val_t) noexcept {
+  SafeFree(p);
+}
+void operator delete[](void* p, std::align_val_t) noexcept {
+  SafeFree(p);
+}
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept {
+  SafeFree(p);
+}
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept {
+  SafeFree(p);
+}
+void operator delete(void* p, std::align_val_t, const std::nothrow_t&) noexcept {
+  SafeFree(p);
+}
+void operator delete[](void* p, std::align_val_t, const std::nothrow_t&) noexcept {
+  SafeFree(p);
+}

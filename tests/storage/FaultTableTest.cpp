@@ -24,9 +24,9 @@ struct FaultCase {
   std::function<void(FaultPlan&)> arrange;
   uint64_t first, count;
   int expectOk;
-  bool expectZeros;      // success with a zero-filled buffer
+  bool expectZeros;       // success with a zero-filled buffer
   uint32_t expectRanges;  // bad ranges recorded
-  int expectOpens;       // opens asked of the opener, construction included
+  int expectOpens;        // opens asked of the opener, construction included
 };
 
 class ScanOptionGuard {
@@ -49,20 +49,20 @@ TEST(DeviceFaults, Table) {
        true, 1, 1},
       {"media error ENODATA, skipping on (volume)", true, false, 1, full,
        [](FaultPlan& p) { p.SetBadSector(100, ENODATA); }, 96, 8, 1, true, 1, 1},
-      {"media error, skipping off", false, false, 0, full, [](FaultPlan& p) { p.SetBadSector(100, EIO); }, 96, 8,
-       0, false, 0, 1},
+      {"media error, skipping off", false, false, 0, full, [](FaultPlan& p) { p.SetBadSector(100, EIO); }, 96, 8, 0,
+       false, 0, 1},
       {"media error, strict device ignores skipping", false, true, 1, full,
        [](FaultPlan& p) { p.SetBadSector(100, EBADMSG); }, 96, 8, 0, false, 0, 1},
-      {"media error, strict volume", true, true, 1, full, [](FaultPlan& p) { p.SetBadSector(100, EILSEQ); }, 96,
+      {"media error, strict volume", true, true, 1, full, [](FaultPlan& p) { p.SetBadSector(100, EILSEQ); }, 96, 8, 0,
+       false, 0, 1},
+      {"plain failure is never skipped", false, false, 1, full, [](FaultPlan& p) { p.SetBadSector(100, EACCES); }, 96,
        8, 0, false, 0, 1},
-      {"plain failure is never skipped", false, false, 1, full, [](FaultPlan& p) { p.SetBadSector(100, EACCES); },
-       96, 8, 0, false, 0, 1},
-      {"not ready once: re-opened and read", false, false, 1, full, [](FaultPlan& p) { p.SetNotReadyReads(1); },
-       40, 8, 1, false, 0, 2},
-      {"not ready three times: gives up", false, false, 1, full, [](FaultPlan& p) { p.SetNotReadyReads(3); }, 40,
-       8, 0, false, 0, 4},
-      {"not ready on a volume: no retry", true, false, 1, full, [](FaultPlan& p) { p.SetNotReadyReads(1); }, 40, 8,
-       0, false, 0, 1},
+      {"not ready once: re-opened and read", false, false, 1, full, [](FaultPlan& p) { p.SetNotReadyReads(1); }, 40, 8,
+       1, false, 0, 2},
+      {"not ready three times: gives up", false, false, 1, full, [](FaultPlan& p) { p.SetNotReadyReads(3); }, 40, 8, 0,
+       false, 0, 4},
+      {"not ready on a volume: no retry", true, false, 1, full, [](FaultPlan& p) { p.SetNotReadyReads(1); }, 40, 8, 0,
+       false, 0, 1},
       {"vanished disk", false, false, 1, full, [](FaultPlan& p) { p.SetVanished(true); }, 40, 8, 0, false, 0, 2},
       {"vanished volume", true, false, 1, full, [](FaultPlan& p) { p.SetVanished(true); }, 40, 8, 0, false, 0, 1},
       {"past the end", false, false, 1, full, nullptr, kSectors - 4, 8, 0, false, 0, 1},
@@ -79,8 +79,10 @@ TEST(DeviceFaults, Table) {
       return std::make_unique<MemoryRawDisk>(PatternBytes(0, static_cast<size_t>(bytes)), 512);
     });
     std::unique_ptr<CRawBackedDevice> device;
-    if (c.volume) device = std::make_unique<CVolumeDevice>(opener, c.strict);
-    else device = std::make_unique<CDiskDevice>(0, opener, c.strict);
+    if (c.volume)
+      device = std::make_unique<CVolumeDevice>(opener, c.strict);
+    else
+      device = std::make_unique<CDiskDevice>(0, opener, c.strict);
     ASSERT_TRUE(device->IsOpen());
     EXPECT_EQ(device->GetSectorCount(), bytes / 512);
     if (c.arrange) c.arrange(*plan);
@@ -120,10 +122,10 @@ TEST(DeviceFaults, ClosedAndOutOfRangeDisks) {
   EXPECT_EQ(tooHigh.ReadSectors(buf.data(), 0, 1), 0);
 
   auto plan = std::make_shared<FaultPlan>();
-  CDiskDevice disk(3, MakeFaultOpener(plan, [] {
-                     return std::unique_ptr<platform::IRawDisk>(
-                         std::make_unique<MemoryRawDisk>(PatternBytes(0, 64 * 4096), 4096));
-                   }));
+  CDiskDevice disk(
+      3, MakeFaultOpener(plan, [] {
+        return std::unique_ptr<platform::IRawDisk>(std::make_unique<MemoryRawDisk>(PatternBytes(0, 64 * 4096), 4096));
+      }));
   EXPECT_EQ(disk.GetSectorSize(), 4096);
   EXPECT_EQ(disk.GetDiskNumber(), 3);
   disk.Close();

@@ -62,8 +62,12 @@ class LoopDevice {
 // What dd reads: `count` blocks of `bs` bytes at block `skip` of `path`.
 std::vector<uint8_t> Dd(const std::string& path, int bs, uint64_t skip, uint64_t count, const std::string& scratch,
                         bool direct) {
-  std::vector<std::string> argv = {"dd",       "if=" + path,          "of=" + scratch, "bs=" + std::to_string(bs),
-                                   "skip=" + std::to_string(skip), "count=" + std::to_string(count),
+  std::vector<std::string> argv = {"dd",
+                                   "if=" + path,
+                                   "of=" + scratch,
+                                   "bs=" + std::to_string(bs),
+                                   "skip=" + std::to_string(skip),
+                                   "count=" + std::to_string(count),
                                    "status=none"};
   if (direct) argv.push_back("iflag=direct");
   auto r = Run(argv);

@@ -24,13 +24,13 @@ TEST(RawDisk, ReadsAnyRangeOfFileAndWindow) {
     uint64_t offset, length;
     size_t bufferShift;  // makes the caller's buffer unaligned
   };
-  const Range ranges[] = {{0, 512, 0},          {3, 10000, 1},        {4096, 4096, 0},
-                          {4095, (4u << 20) + 9, 7}, {size - 1000, 1000, 0}, {size - 7, 7, 3}};
+  const Range ranges[] = {
+      {0, 512, 0}, {3, 10000, 1}, {4096, 4096, 0}, {4095, (4u << 20) + 9, 7}, {size - 1000, 1000, 0}, {size - 7, 7, 3}};
   for (const auto& r : ranges) {
     std::vector<uint8_t> buf(r.length + r.bufferShift + 8);
     ASSERT_EQ(disk->ReadAt(buf.data() + r.bufferShift, r.offset, r.length), 0) << r.offset;
-    EXPECT_TRUE(std::equal(buf.begin() + r.bufferShift, buf.begin() + r.bufferShift + r.length,
-                           data.begin() + r.offset))
+    EXPECT_TRUE(
+        std::equal(buf.begin() + r.bufferShift, buf.begin() + r.bufferShift + r.length, data.begin() + r.offset))
         << r.offset;
   }
   std::vector<uint8_t> buf(4096);

@@ -147,8 +147,7 @@ inline RawDiskOpener MakeFaultOpener(std::shared_ptr<FaultPlan> plan,
 class MemoryDevice : public IStorageDevice {
  public:
   MemoryDevice(uint64_t sectors, int sectorSize)
-      : m_bytes(PatternBytes(0, static_cast<size_t>(sectors * static_cast<uint64_t>(sectorSize)))),
-        m_ss(sectorSize) {}
+      : m_bytes(PatternBytes(0, static_cast<size_t>(sectors * static_cast<uint64_t>(sectorSize)))), m_ss(sectorSize) {}
   MemoryDevice(std::vector<uint8_t> bytes, int sectorSize) : m_bytes(std::move(bytes)), m_ss(sectorSize) {}
   int ReadSectors(void* buffer, uint64_t first, uint64_t count) override {
     ++reads;
