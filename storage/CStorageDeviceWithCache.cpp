@@ -12,6 +12,7 @@ CStorageDeviceWithCache::~CStorageDeviceWithCache() {
 }
 
 int CStorageDeviceWithCache::SetBlockSectors(uint32_t sectors) {
+  StopCache();  // queued blocks of the old size are of no use
   m_blockSectors = sectors;
   m_current.assign(size_t{sectors} * static_cast<size_t>(GetSectorSize()), 0);
   m_currentSectors = 0;
