@@ -1,0 +1,11 @@
+#include "VolumeLocation.h"
+
+namespace platform {
+
+bool ResolveDriveLetter(char letter, VolumeLocation* out) {
+  (void)letter;
+  (void)out;
+  return false;
+}
+
+}  // namespace platform
