@@ -143,6 +143,8 @@ void CEraseFilesRun::AddChosen(const EraseItem& chosen, bool folder) {
     m_work.push_back(work);
     return;
   }
+  struct stat lst;
+  if (lstat(work.item.path.c_str(), &lst) == 0) CountName(lst);
   m_work.push_back(work);
   if (!folder) return;
   Fd dirFd(open(work.item.path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
@@ -177,6 +179,7 @@ void CEraseFilesRun::ListFolderFiles(int dirFd, const std::string& path, dev_t d
       continue;
     }
     if (!S_ISDIR(st.st_mode)) {
+      CountName(st);
       m_work.push_back(work);
       continue;
     }
@@ -196,9 +199,14 @@ void CEraseFilesRun::ListFolderFiles(int dirFd, const std::string& path, dev_t d
   }
 }
 
+void CEraseFilesRun::CountName(const struct stat& st) {
+  if (S_ISREG(st.st_mode) && st.st_nlink > 1) ++m_namesInRun[{st.st_dev, st.st_ino}];
+}
+
 void CEraseFilesRun::BuildWorkList() {
   m_work.clear();
   m_done.clear();
+  m_namesInRun.clear();
   for (const EraseItem& f : m_files) AddChosen(f, false);
   for (const EraseItem& d : m_folders) {
     if (IsCancelled()) break;
@@ -229,6 +237,15 @@ int32_t CEraseFilesRun::EraseFileAt(int parentFd, const std::string& name, const
   struct stat ost;
   if (fstat(ro.get(), &ost) != 0) return EraseItemResultFromErrno(errno);
   if (!SameFile(st, ost) || !S_ISREG(ost.st_mode)) return ERASE_ITEM_ACCESS_DENIED;
+  if (ost.st_nlink > 1) {
+    auto names = m_namesInRun.find({ost.st_dev, ost.st_ino});
+    const nlink_t inRun = names == m_namesInRun.end() ? 0 : names->second;
+    if (names != m_namesInRun.end() && names->second > 0) --names->second;
+    if (inRun < ost.st_nlink) {
+      LogError("erase: %s has names outside the selection; kept", path.c_str());
+      return ERASE_ITEM_ACCESS_DENIED;
+    }
+  }
 
   // Make it writable: the immutable and append-only flags, then the
   // read-only permission. A file system without flags has none to clear.

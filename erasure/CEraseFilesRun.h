@@ -7,13 +7,15 @@
 // Safety: the walk never follows a symbolic link (a link is removed, its
 // target stays), never leaves the file system of the chosen folder, never
 // opens device nodes, FIFOs or sockets, and refuses "/" and every mount
-// point as an item. A file is deleted only after every pass of its overwrite
+// point as an item, and never overwrites a file that has hard links outside
+// the selection. A file is deleted only after every pass of its overwrite
 // (and the read-back where the method asks for one) has succeeded.
 #pragma once
 
 #include <sys/types.h>
 
 #include <atomic>
+#include <map>
 #include <set>
 #include <string>
 #include <thread>
@@ -81,6 +83,7 @@ class CEraseFilesRun {
   int32_t EraseFileAt(int parentFd, const std::string& name, const std::string& path, const struct stat& st);
   int32_t EraseFolderAt(int parentFd, const std::string& name, const std::string& path);
   std::string RenameBeforeDelete(int parentFd, const std::string& name, const std::string& path, bool folder);
+  void CountName(const struct stat& st);
   void SaveHistory();
   void Pause(int ms) const;
 
@@ -89,6 +92,10 @@ class CEraseFilesRun {
   std::vector<WorkItem> m_work;
   std::vector<EraseItem> m_done;
   std::set<std::string> m_mountPoints;
+  // Names of each regular file (device, inode) in the work list not yet
+  // processed: a file with more names than the run holds has names outside
+  // the selection, and overwriting it would destroy their content.
+  std::map<std::pair<dev_t, ino_t>, nlink_t> m_namesInRun;
   int m_passes = 1;
   IRunObserver* m_observer = nullptr;
   std::string m_historyPath;

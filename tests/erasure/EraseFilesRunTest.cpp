@@ -174,6 +174,26 @@ const std::vector<ItemCase>& Cases() {
          EXPECT_FALSE(Exists(b + "/t/x"));
          EXPECT_EQ(ReadFile(b + "/t/NORVANTA.NORVANTA"), "not chosen");
        }},
+      {"hard links", false,
+       [](const std::string& b, Chosen& c, std::map<std::string, int>& e, Mounts&) {
+         fs::create_directories(b + "/h");
+         WriteFile(b + "/h/shared", "other name outside");
+         WriteFile(b + "/h/both1", "both names chosen");
+         if (link((b + "/h/shared").c_str(), (b + "/outside-name").c_str()) != 0) return false;
+         if (link((b + "/h/both1").c_str(), (b + "/h/both2").c_str()) != 0) return false;
+         c.Folder(b + "/h");
+         e[b + "/h"] = ERASE_ITEM_FOLDER_NOT_REMOVED;
+         e[b + "/h/shared"] = ERASE_ITEM_ACCESS_DENIED;
+         e[b + "/h/both1"] = 0;
+         e[b + "/h/both2"] = 0;
+         return true;
+       },
+       [](const std::string& b) {
+         EXPECT_EQ(ReadFile(b + "/outside-name"), "other name outside");
+         EXPECT_EQ(ReadFile(b + "/h/shared"), "other name outside");
+         EXPECT_FALSE(Exists(b + "/h/both1"));
+         EXPECT_FALSE(Exists(b + "/h/both2"));
+       }},
       {"immutable and append-only files", true,
        [](const std::string& b, Chosen& c, std::map<std::string, int>& e, Mounts&) {
          WriteFile(b + "/imm", "locked");
