@@ -48,6 +48,9 @@ class CEraseFilesRun {
   // the only item of a one-item run. Default 20 ms and 500 ms.
   void SetPauses(int itemMs, int singleItemMs);
 
+  // The overwriter every file goes through (to watch its passes).
+  CFileOverwriter& Overwriter() { return m_overwriter; }
+
   // Runs on the calling thread until the run has ended.
   void Run();
   // Runs on a thread of its own; Join waits for it.

@@ -82,6 +82,7 @@ int32_t CFileOverwriter::Overwrite(int fd, int passes, bool verify, const std::a
       LogError("overwrite: flush of pass %d failed: errno %d", pass + 1, e);
       return EraseItemResultFromErrno(e);
     }
+    if (m_passHook) m_passHook(fd, pass + 1);
   }
   if (!verify || length == 0) return ERASE_ITEM_ERASED;
   // Read what reached the disk, not what the page cache still holds.

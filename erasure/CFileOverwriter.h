@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -22,6 +23,10 @@ class CFileOverwriter {
   // for reading and writing.
   int32_t Overwrite(int fd, int passes, bool verify, const std::atomic<int>* cancel);
 
+  // Called after each pass has been flushed, with the file and the 1-based
+  // pass number (diagnostics and tests).
+  void SetPassHook(std::function<void(int fd, int pass)> hook) { m_passHook = std::move(hook); }
+
   // Bytes written by the last Overwrite (all passes).
   uint64_t BytesWritten() const { return m_written; }
 
@@ -33,4 +38,5 @@ class CFileOverwriter {
   std::vector<char> m_zeros;
   std::vector<char> m_read;
   uint64_t m_written = 0;
+  std::function<void(int, int)> m_passHook;
 };

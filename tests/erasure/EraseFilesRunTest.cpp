@@ -334,6 +334,43 @@ TEST(FileOverwriter, HonoursPassesAndCancel) {
   close(fd);
 }
 
+TEST(FileOverwriter, ReadBackCatchesAChangeAfterTheLastPass) {
+  testutil::TempDir dir("ovw");
+  const std::string base = fs::canonical(dir.path()).string();
+  const std::string p = base + "/f";
+  struct Case {
+    int passes;
+    int32_t result;
+    bool kept;
+  } cases[] = {{1, ERASE_ITEM_ERASED, false},         // verification optional: not read back
+               {3, ERASE_ITEM_VERIFY_FAILED, true},   // mandatory: the change is seen
+               {7, ERASE_ITEM_VERIFY_FAILED, true},
+               {35, ERASE_ITEM_ERASED, false}};
+  for (const Case& c : cases) {
+    WriteFile(p, std::string(30000, 'v'));
+    std::vector<int> passesSeen;
+    CEraseFilesRun run;
+    run.SetItems({{p, 0, 0, 0}}, {});
+    run.SetPasses(c.passes);
+    run.SetHistoryPath("");
+    run.SetPauses(0, 0);
+    // A disk that does not keep what it was given: after the last pass a
+    // byte reads back as something other than zero.
+    run.Overwriter().SetPassHook([&](int fd, int pass) {
+      passesSeen.push_back(pass);
+      if (pass == c.passes) {
+        ASSERT_EQ(pwrite(fd, "X", 1, 12345), 1);
+      }
+    });
+    run.Run();
+    EXPECT_EQ(static_cast<int>(passesSeen.size()), c.passes);
+    ASSERT_EQ(run.DoneItems().size(), 1u);
+    EXPECT_EQ(run.DoneItems()[0].result, c.result) << c.passes << " passes";
+    EXPECT_EQ(Exists(p), c.kept) << c.passes << " passes";
+    EXPECT_EQ(run.Result(), c.kept ? ERASE_FILES_ITEMS_FAILED : ERASE_COMPLETED);
+  }
+}
+
 // Records the bus messages of the file run.
 class BusRecorder : public CBPMsgReceiver {
  public:
