@@ -210,6 +210,20 @@ const std::vector<ItemCase>& Cases() {
          EXPECT_FALSE(Exists(b + "/imm"));
          EXPECT_FALSE(Exists(b + "/app"));
        }},
+      {"delete refused by an immutable folder", true,
+       [](const std::string& b, Chosen& c, std::map<std::string, int>& e, Mounts&) {
+         fs::create_directories(b + "/locked");
+         WriteFile(b + "/locked/f", "content");
+         if (testutil::Run({"chattr", "+i", b + "/locked"}).exitCode != 0) return false;
+         c.File(b + "/locked/f");
+         e[b + "/locked/f"] = ERASE_ITEM_ACCESS_DENIED;  // overwritten, but the name could not go
+         return true;
+       },
+       [](const std::string& b) {
+         EXPECT_TRUE(Exists(b + "/locked/f"));
+         EXPECT_EQ(ReadFile(b + "/locked/f"), "");
+         testutil::Run({"chattr", "-i", b + "/locked"});
+       }},
       {"mount point inside a chosen folder", true,
        [](const std::string& b, Chosen& c, std::map<std::string, int>& e, Mounts& m) {
          fs::create_directories(b + "/m/sub");
