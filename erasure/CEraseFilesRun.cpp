@@ -136,7 +136,6 @@ void CEraseFilesRun::AddChosen(const EraseItem& chosen, bool folder) {
     m_work.push_back(work);
     return;
   }
-  work.item.path = platform::ResolveFolderPart(chosen.path);
   if (platform::IsVolumeRoot(work.item.path, m_mountPoints)) {
     LogError("erase: %s is the root of a volume; refused", work.item.path.c_str());
     work.refused = ERASE_ITEM_ACCESS_DENIED;
@@ -207,10 +206,29 @@ void CEraseFilesRun::BuildWorkList() {
   m_work.clear();
   m_done.clear();
   m_namesInRun.clear();
-  for (const EraseItem& f : m_files) AddChosen(f, false);
-  for (const EraseItem& d : m_folders) {
+  // The chosen items with their folder parts resolved, files first.
+  std::vector<std::pair<EraseItem, bool>> chosen;
+  for (const EraseItem& f : m_files) chosen.push_back({f, false});
+  for (const EraseItem& d : m_folders) chosen.push_back({d, true});
+  std::set<std::string> walked;  // chosen folders whose content the walk lists
+  for (auto& [item, folder] : chosen) {
+    if (!item.path.empty()) item.path = platform::ResolveFolderPart(item.path);
+    if (folder && !item.path.empty() && !platform::IsVolumeRoot(item.path, m_mountPoints)) walked.insert(item.path);
+  }
+  // An item chosen twice, or lying beneath a chosen folder, is left to the
+  // walk: listed once, its folder still goes after it.
+  std::set<std::string> seen;
+  for (const auto& [item, folder] : chosen) {
     if (IsCancelled()) break;
-    AddChosen(d, true);
+    if (!item.path.empty()) {
+      if (!seen.insert(item.path).second) continue;
+      bool beneath = false;
+      for (size_t slash = item.path.find('/', 1); slash != std::string::npos && !beneath;
+           slash = item.path.find('/', slash + 1))
+        beneath = walked.count(item.path.substr(0, slash)) != 0;
+      if (beneath) continue;
+    }
+    AddChosen(item, folder);
   }
 }
 

@@ -161,6 +161,19 @@ const std::vector<ItemCase>& Cases() {
          return true;
        },
        [](const std::string& b) { EXPECT_FALSE(Exists(b + "/n")); }},
+      {"items chosen twice or beneath a chosen folder", false,
+       [](const std::string& b, Chosen& c, std::map<std::string, int>& e, Mounts&) {
+         fs::create_directories(b + "/o/inner");
+         WriteFile(b + "/o/inner/f", "f");
+         c.File(b + "/o/inner/f");
+         c.File(b + "/o/inner/../inner/f");
+         c.Folder(b + "/o/inner");
+         c.Folder(b + "/o");
+         c.Folder(b + "/o/");
+         for (const char* p : {"/o", "/o/inner", "/o/inner/f"}) e[b + p] = 0;
+         return true;
+       },
+       [](const std::string& b) { EXPECT_FALSE(Exists(b + "/o")); }},
       {"name taken by a file that is not chosen", false,
        [](const std::string& b, Chosen& c, std::map<std::string, int>& e, Mounts&) {
          fs::create_directories(b + "/t");
@@ -281,6 +294,7 @@ TEST_P(ItemTable, Erase) {
     EXPECT_EQ(item.result, want->second) << tc.name << ": " << item.path;
     anyFailed |= item.result != 0;
   }
+  EXPECT_EQ(order.size(), run.DoneItems().size()) << tc.name << ": an item was processed twice";
   for (const auto& [path, result] : expected) EXPECT_EQ(order.count(path), 1u) << tc.name << ": not processed " << path;
   // A folder goes after everything beneath it.
   for (const auto& [path, idx] : order)
