@@ -1,0 +1,36 @@
+// Outcome code of a whole erase run. The same number means different
+// things per mode (files and folders, partition, free space); the result
+// dialog shows it with the texts below.
+#pragma once
+
+#include <cstdint>
+
+enum EraseMode : int32_t {
+  ERASE_MODE_FILES = 0,
+  ERASE_MODE_PARTITION = 1,
+  ERASE_MODE_FREESPACE = 2,
+};
+
+enum EraseResult : int32_t {
+  ERASE_COMPLETED = 0,
+  // files and folders
+  ERASE_FILES_CANCELLED = 1,
+  ERASE_FILES_ITEMS_FAILED = 3,  // one item or more could not be erased
+  // partition
+  ERASE_PARTITION_LOCK_FAILED = 1,
+  ERASE_PARTITION_OPEN_FAILED = 2,
+  ERASE_PARTITION_WRITE_FAILED = 3,
+  ERASE_PARTITION_CANCELLED = 4,
+  ERASE_PARTITION_ACCESS_DENIED = 5,
+  // free space
+  ERASE_FREESPACE_NONE_FOUND = 1,
+  ERASE_FREESPACE_OPEN_FAILED = 2,
+  ERASE_FREESPACE_WRITE_FAILED = 3,
+  ERASE_FREESPACE_CANCELLED = 4,
+};
+
+// "Completed!" for code 0, else "Operation failed!".
+const char* EraseResultTitle(int32_t code);
+// The text under the title (untranslated source text; the dialog passes it
+// through its translation).
+const char* EraseResultText(int32_t mode, int32_t code);
