@@ -47,12 +47,12 @@ class Connection {
     return names;
   }
 
-  // Bytes of the pages of a table and its indexes (the dbstat table), or -1
-  // when SQLite was built without it.
+  // Bytes of the rows of a table and its indexes (cell payloads, from the
+  // dbstat table; 0 for an empty table), or -1 when SQLite was built without it.
   int64_t TableBytes(const std::string& table) {
     sqlite3_stmt* st = nullptr;
     const char* sql =
-        "SELECT coalesce(sum(pgsize), 0) FROM dbstat WHERE name IN "
+        "SELECT coalesce(sum(payload), 0) FROM dbstat WHERE name IN "
         "(SELECT name FROM sqlite_master WHERE tbl_name = ?1)";
     if (sqlite3_prepare_v2(m_db, sql, -1, &st, nullptr) != SQLITE_OK) {
       sqlite3_finalize(st);

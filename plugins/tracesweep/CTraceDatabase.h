@@ -17,10 +17,10 @@ class CTraceDatabase {
   CTraceDatabase(std::string path, uid_t ownerUid, gid_t ownerGid)
       : m_path(std::move(path)), m_uid(ownerUid), m_gid(ownerGid) {}
 
-  // Bytes the rule's tables (and their indexes) take; 0 when the file is no database.
+  // Bytes of the rows of the rule's tables (and their indexes); 0 when the file is no database.
   uint64_t Measure(const TraceDatabaseRule& rule) const;
   // Runs the rule's statements in one transaction, then compacts the file.
-  // Returns the bytes the tables no longer take; ok is false when a statement failed.
+  // Returns the bytes of the rows that went; ok is false when a statement failed.
   uint64_t Clean(const TraceDatabaseRule& rule, bool& ok) const;
 
  private:
