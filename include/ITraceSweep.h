@@ -47,10 +47,10 @@ class ITraceSweepItemCheck;
 
 // What the page shows of an item; owned by the plug-in, read only.
 struct TraceSweepItemInfo {
-  std::string name;   // display name (from "ResIDText.xml")
-  uint32_t resId = 0; // text id of the name in "ResIDText.xml"
-  std::string icon;   // icon file name, relative to "./Resources/"
-  std::string id;     // stable identifier from "Config.xml", e.g. "firefox.cache"
+  std::string name;    // display name (from "ResIDText.xml")
+  uint32_t resId = 0;  // text id of the name in "ResIDText.xml"
+  std::string icon;    // icon file name, relative to "./Resources/"
+  std::string id;      // stable identifier from "Config.xml", e.g. "firefox.cache"
 };
 
 // Callbacks of a run, implemented by the page. All return true to go on; a

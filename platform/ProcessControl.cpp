@@ -88,7 +88,9 @@ bool OwnedBy(pid_t pid, uid_t uid) {
   return strtoul(status.c_str() + at + 5, nullptr, 10) == uid;
 }
 
-void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void SleepMs(int ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 // Waits until none of pids is alive or graceMs have passed.
 void WaitGone(const std::vector<pid_t>& pids, int graceMs) {
@@ -100,7 +102,9 @@ void WaitGone(const std::vector<pid_t>& pids, int graceMs) {
   }
 }
 
-bool MayTerminate(pid_t pid) { return pid > 1 && pid != getpid(); }
+bool MayTerminate(pid_t pid) {
+  return pid > 1 && pid != getpid();
+}
 
 }  // namespace
 

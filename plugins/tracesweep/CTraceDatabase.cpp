@@ -107,7 +107,8 @@ void CTraceDatabase::RestoreOwnership() const {
     const std::string side = m_path + suffix;
     struct stat st;
     if (lstat(side.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_uid != m_uid || st.st_gid != m_gid))
-      if (lchown(side.c_str(), m_uid, m_gid) != 0) LogError("TraceSweep: cannot give %s back to its owner", side.c_str());
+      if (lchown(side.c_str(), m_uid, m_gid) != 0)
+        LogError("TraceSweep: cannot give %s back to its owner", side.c_str());
   }
 }
 

@@ -25,7 +25,9 @@ std::vector<std::string> SplitPath(const std::string& path) {
   return parts;
 }
 
-bool HasWildcard(const std::string& part) { return part.find_first_of("*?[") != std::string::npos; }
+bool HasWildcard(const std::string& part) {
+  return part.find_first_of("*?[") != std::string::npos;
+}
 
 int OpenFolderAt(int dirfd, const char* name) {
   return openat(dirfd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -83,56 +85,46 @@ uint64_t CountOnce(const struct stat& st, InodeSet& seen) {
   return static_cast<uint64_t>(st.st_size);
 }
 
-// What a folder holds, without the folder itself.
-uint64_t MeasureFolder(int dirfd, dev_t dev, int depth, InodeSet& seen) {
-  uint64_t total = 0;
-  for (const std::string& name : ListFolder(dirfd)) {
-    struct stat st;
-    if (fstatat(dirfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-    if (S_ISDIR(st.st_mode)) {
-      if (st.st_dev != dev || depth >= kMaxDepth) continue;
-      int sub = OpenFolderAt(dirfd, name.c_str());
-      if (sub < 0) continue;
-      total += static_cast<uint64_t>(st.st_size) + MeasureFolder(sub, dev, depth + 1, seen);
-      close(sub);
-    } else {
-      total += CountOnce(st, seen);
-    }
-  }
+// The apparent size of one name in a folder, and of all below it.
+uint64_t MeasureAt(int dirfd, const std::string& name, dev_t dev, int depth, InodeSet& seen) {
+  struct stat st;
+  if (fstatat(dirfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return 0;
+  if (!S_ISDIR(st.st_mode)) return CountOnce(st, seen);
+  // Another file system mounted here, or too deep: not ours to count.
+  if ((dev != 0 && st.st_dev != dev) || depth >= kMaxDepth) return 0;
+  int sub = OpenFolderAt(dirfd, name.c_str());
+  if (sub < 0) return 0;
+  uint64_t total = static_cast<uint64_t>(st.st_size);
+  for (const std::string& child : ListFolder(sub)) total += MeasureAt(sub, child, st.st_dev, depth + 1, seen);
+  close(sub);
   return total;
 }
 
-// Removes what a folder holds; returns the bytes removed.
-uint64_t EmptyFolder(int dirfd, dev_t dev, int depth, InodeSet& seen, bool& complete) {
-  uint64_t removed = 0;
-  for (const std::string& name : ListFolder(dirfd)) {
-    struct stat st;
-    if (fstatat(dirfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-    if (S_ISDIR(st.st_mode)) {
-      if (st.st_dev != dev || depth >= kMaxDepth) {
-        complete = false;  // another file system mounted here, or too deep
-        continue;
-      }
-      int sub = OpenFolderAt(dirfd, name.c_str());
-      if (sub < 0) {
-        complete = false;
-        continue;
-      }
-      bool subComplete = true;
-      removed += EmptyFolder(sub, dev, depth + 1, seen, subComplete);
-      close(sub);
-      if (subComplete && unlinkat(dirfd, name.c_str(), AT_REMOVEDIR) == 0)
-        removed += static_cast<uint64_t>(st.st_size);
-      else
-        complete = false;
-    } else {
-      uint64_t size = CountOnce(st, seen);
-      if (unlinkat(dirfd, name.c_str(), 0) == 0)
-        removed += size;
-      else
-        complete = false;
-    }
+// Removes one name of a folder (a folder with all it holds, a link itself,
+// never its target); returns the bytes removed, counted like MeasureAt.
+uint64_t RemoveAt(int dirfd, const std::string& name, dev_t dev, int depth, InodeSet& seen, bool& complete) {
+  struct stat st;
+  if (fstatat(dirfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return 0;  // already gone
+  if (!S_ISDIR(st.st_mode)) {
+    uint64_t size = CountOnce(st, seen);
+    if (unlinkat(dirfd, name.c_str(), 0) == 0) return size;
+    complete = false;
+    return 0;
   }
+  int sub = -1;
+  if ((dev == 0 || st.st_dev == dev) && depth < kMaxDepth) sub = OpenFolderAt(dirfd, name.c_str());
+  if (sub < 0) {
+    complete = false;
+    return 0;
+  }
+  bool subComplete = true;
+  uint64_t removed = 0;
+  for (const std::string& child : ListFolder(sub))
+    removed += RemoveAt(sub, child, st.st_dev, depth + 1, seen, subComplete);
+  close(sub);
+  if (subComplete && unlinkat(dirfd, name.c_str(), AT_REMOVEDIR) == 0)
+    return removed + static_cast<uint64_t>(st.st_size);
+  complete = false;
   return removed;
 }
 
@@ -182,19 +174,8 @@ uint64_t CTraceFiles::Measure(const std::string& relative) const {
   std::string leaf;
   int parent = OpenParent(relative, leaf);
   if (parent < 0) return 0;
-  uint64_t total = 0;
-  struct stat st;
   InodeSet seen;
-  if (fstatat(parent, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-    total = CountOnce(st, seen);
-    if (S_ISDIR(st.st_mode)) {
-      int dir = OpenFolderAt(parent, leaf.c_str());
-      if (dir >= 0) {
-        total += MeasureFolder(dir, st.st_dev, 1, seen);
-        close(dir);
-      }
-    }
-  }
+  uint64_t total = MeasureAt(parent, leaf, 0, 0, seen);
   close(parent);
   return total;
 }
@@ -207,28 +188,12 @@ uint64_t CTraceFiles::Remove(const std::string& relative, bool& complete) const 
   uint64_t removed = 0;
   struct stat st;
   InodeSet seen;
-  if (fstatat(parent, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-    complete = true;  // already gone
-  } else if (S_ISLNK(st.st_mode)) {
-    // A matched path is never a link (Match skips them); leave one that appeared since.
-  } else if (S_ISDIR(st.st_mode)) {
-    int dir = OpenFolderAt(parent, leaf.c_str());
-    if (dir >= 0) {
-      complete = true;
-      removed = EmptyFolder(dir, st.st_dev, 1, seen, complete);
-      close(dir);
-      if (complete && unlinkat(parent, leaf.c_str(), AT_REMOVEDIR) == 0)
-        removed += static_cast<uint64_t>(st.st_size);
-      else
-        complete = false;
-    }
-  } else {
-    uint64_t size = CountOnce(st, seen);
-    if (unlinkat(parent, leaf.c_str(), 0) == 0) {
-      removed = size;
-      complete = true;
-    }
-  }
+  complete = true;
+  // A matched path is never a link (Match skips them); leave one that appeared since.
+  if (fstatat(parent, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode))
+    complete = false;
+  else
+    removed = RemoveAt(parent, leaf, 0, 0, seen, complete);
   close(parent);
   return removed;
 }

@@ -32,7 +32,9 @@ CTraceItem::~CTraceItem() {
   for (CTraceItem* child : m_children) child->Release();
 }
 
-ITraceSweepItem* CTraceItem::GetFirstItem() { return NextTraceItem(m_children, nullptr); }
+ITraceSweepItem* CTraceItem::GetFirstItem() {
+  return NextTraceItem(m_children, nullptr);
+}
 
 ITraceSweepItem* CTraceItem::GetNextItem(ITraceSweepItem* previous) {
   return previous ? NextTraceItem(m_children, previous) : nullptr;

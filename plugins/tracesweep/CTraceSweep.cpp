@@ -39,14 +39,16 @@ EntryMatches MatchEntry(const TraceEntryDef& entry, const CTraceFiles& files) {
 }
 
 CTraceDatabase OpenDatabase(const CTraceFiles& files, const std::string& rel) {
-  struct stat st{};
+  struct stat st {};
   files.Stat(rel, st);
   return CTraceDatabase(files.FullPath(rel), st.st_uid, st.st_gid);
 }
 
 }  // namespace
 
-CTraceSweep::~CTraceSweep() { ReleaseTree(); }
+CTraceSweep::~CTraceSweep() {
+  ReleaseTree();
+}
 
 void CTraceSweep::ReleaseTree() {
   for (CTraceItem* group : m_groups) group->Release();
@@ -88,7 +90,9 @@ int64_t CTraceSweep::Uninit() {
   return kOk;
 }
 
-std::string CTraceSweep::GetTargetHome() { return CTraceTarget::Resolve().home; }
+std::string CTraceSweep::GetTargetHome() {
+  return CTraceTarget::Resolve().home;
+}
 
 int64_t CTraceSweep::Run(ITraceSweepSink* sink, bool clean) {
   if (!m_ready || !sink || m_running) return kNotReady;
@@ -185,4 +189,6 @@ bool CTraceSweep::CleanEntry(CTraceItem* entry, const CTraceFiles& files, ITrace
   return true;
 }
 
-extern "C" __attribute__((visibility("default"))) ITraceSweep* GetImp() { return new CTraceSweep(); }
+extern "C" __attribute__((visibility("default"))) ITraceSweep* GetImp() {
+  return new CTraceSweep();
+}

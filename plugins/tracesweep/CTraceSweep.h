@@ -32,10 +32,10 @@ class CTraceSweep : public ITraceSweep {
   // Results of Init, Scan and Clean.
   enum Status : int64_t {
     kOk = 0,
-    kBadFiles = 1,     // Init: a file is missing or wrong
-    kNotReady = 2,     // no successful Init, no sink, or a run is going on
-    kNoTarget = 3,     // the desktop user's home is unknown
-    kStopped = 4,      // the sink asked to stop
+    kBadFiles = 1,  // Init: a file is missing or wrong
+    kNotReady = 2,  // no successful Init, no sink, or a run is going on
+    kNoTarget = 3,  // the desktop user's home is unknown
+    kStopped = 4,   // the sink asked to stop
   };
 
  private:

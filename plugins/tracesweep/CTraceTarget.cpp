@@ -65,6 +65,7 @@ CTraceTarget CTraceTarget::Resolve() {
   t.home = RealFolder(found->pw_dir);
   t.uid = found->pw_uid;
   t.gid = found->pw_gid;
-  if (t.home.empty()) LogError("TraceSweep: home folder %s of uid %u is missing", found->pw_dir, static_cast<unsigned>(uid));
+  if (t.home.empty())
+    LogError("TraceSweep: home folder %s of uid %u is missing", found->pw_dir, static_cast<unsigned>(uid));
   return t;
 }

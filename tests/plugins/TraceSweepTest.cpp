@@ -19,6 +19,7 @@
 
 #include "ITraceSweep.h"
 #include "NamedLibrary.h"
+#include "ProcessControl.h"
 #include "TestUtil.h"
 
 extern char** environ;
@@ -287,9 +288,9 @@ TEST(TraceSweepLoading, LoadsByNameAndBuildsItsTree) {
   EXPECT_EQ(groups, (std::vector<std::string>{"Internet browsers", "Desktop"}));
 
   auto all = ItemsById(root.get());
-  for (const char* id : {"firefox.cache", "firefox.history", "chromium.history", "chrome.cache", "brave.cache",
-                         "vivaldi.cache", "edge.cache", "epiphany.cache", "epiphany.cookies", "desktop.thumbnails",
-                         "desktop.recent"})
+  for (const char* id :
+       {"firefox.cache", "firefox.history", "chromium.history", "chrome.cache", "brave.cache", "vivaldi.cache",
+        "edge.cache", "epiphany.cache", "epiphany.cookies", "desktop.thumbnails", "desktop.recent"})
     EXPECT_TRUE(all.count(id)) << id;
   EXPECT_EQ(all["firefox"]->GetInfo()->name, "Mozilla Firefox");
   EXPECT_EQ(all["firefox.cache"]->QueryCheck()->IsChecked(), 1);
@@ -459,12 +460,24 @@ class RunningBrowser : public FakeHome {
       waitpid(pid, nullptr, 0);
     }
   }
+  // Runs the fake browser as a user of its own, who owns the fake home: the
+  // plug-in looks only at the home owner's processes, so tests running side
+  // by side never see each other's browsers.
   void Start(const std::string& name) {
+    const uid_t user = static_cast<uid_t>(20000 + getpid() % 30000);
+    ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+    for (const auto& e : fs::recursive_directory_iterator(home)) ASSERT_EQ(lchown(e.path().c_str(), user, user), 0);
+    ASSERT_EQ(lchown(home.c_str(), user, user), 0);
+
     const std::string exe = dir.file(name);
     fs::copy_file("/bin/sleep", exe);
-    fs::permissions(exe, fs::perms::owner_exec, fs::perm_options::add);
-    std::vector<char*> argv = {const_cast<char*>(exe.c_str()), const_cast<char*>("300"), nullptr};
-    ASSERT_EQ(posix_spawn(&pid, exe.c_str(), nullptr, nullptr, argv.data(), environ), 0);
+    fs::permissions(exe, fs::perms::all, fs::perm_options::add);
+    pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      if (setgid(user) == 0 && setuid(user) == 0) execl(exe.c_str(), exe.c_str(), "300", static_cast<char*>(nullptr));
+      _exit(127);
+    }
     // Wait until the child runs the copied program (its name in /proc).
     for (int i = 0; i < 500; ++i) {
       std::string comm = testutil::ReadFile("/proc/" + std::to_string(pid) + "/comm");
@@ -481,6 +494,7 @@ class RunningBrowser : public FakeHome {
 };
 
 TEST_F(RunningBrowser, RefusalKeepsTheBrowserAndItsTraces) {
+  VT_REQUIRE_ROOT();
   Start("firefox-esr");
   RecordingSink sink;
   sink.answer = false;
@@ -497,6 +511,7 @@ TEST_F(RunningBrowser, RefusalKeepsTheBrowserAndItsTraces) {
 }
 
 TEST_F(RunningBrowser, ConsentEndsTheBrowserBeforeCleaning) {
+  VT_REQUIRE_ROOT();
   Start("firefox-esr");
   RecordingSink sink;
   sink.answer = true;
@@ -508,6 +523,66 @@ TEST_F(RunningBrowser, ConsentEndsTheBrowserBeforeCleaning) {
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
   EXPECT_FALSE(fs::exists(ffCache));
   EXPECT_EQ(Count(ffProfile + "/places.sqlite", "SELECT count(*) FROM moz_historyvisits"), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Running as root, the plug-in must leave the user's databases (and any
+// journal SQLite keeps beside them) owned by the user, or the browser cannot
+// open its history afterwards.
+TEST_F(FakeHome, DatabasesStayTheUsersFiles) {
+  VT_REQUIRE_ROOT();
+  const uid_t user = 4242;
+  const std::string places = ffProfile + "/places.sqlite";
+  Sql(places, "PRAGMA journal_mode=WAL;");
+  for (const auto& e : fs::recursive_directory_iterator(home + "/.mozilla"))
+    ASSERT_EQ(lchown(e.path().c_str(), user, user), 0);
+  RecordingSink scan, clean;
+  EXPECT_EQ(root->Scan(&scan), 0);
+  EXPECT_EQ(root->Clean(&clean), 0);
+  EXPECT_EQ(Count(places, "SELECT count(*) FROM moz_historyvisits"), 0);
+  for (const auto& e : fs::recursive_directory_iterator(ffProfile)) {
+    struct stat st;
+    ASSERT_EQ(lstat(e.path().c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, user) << e.path();
+  }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(FakeHome, ASinkThatSaysStopEndsTheRun) {
+  struct StoppingSink : RecordingSink {
+    bool OnGarbageFound(std::string name, uint64_t size, ITraceSweepItem* item) override {
+      RecordingSink::OnGarbageFound(name, size, item);
+      return false;
+    }
+  } sink;
+  EXPECT_NE(root->Scan(&sink), 0);
+  EXPECT_EQ(sink.found.size(), 1u);
+}
+
+// What the page uses to end a browser: SIGTERM, then SIGKILL for one that ignores it.
+TEST(ProcessControl, TerminationEscalatesAndRefusesSpecialIds) {
+  pid_t pid = -1;
+  const char* argv[] = {"/bin/sh", "-c", "trap '' TERM; exec sleep 300", nullptr};
+  ASSERT_EQ(posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+  for (int i = 0; i < 500 && testutil::ReadFile("/proc/" + std::to_string(pid) + "/comm") != "sleep\n"; ++i)
+    usleep(10000);
+  EXPECT_TRUE(platform::IsProcessAlive(pid));
+  EXPECT_EQ(platform::FindProcessIds({"sleep"}, getuid()).empty(), false);
+  EXPECT_TRUE(platform::TerminateProcessById(pid, 200));
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+  EXPECT_FALSE(platform::IsProcessAlive(pid));
+
+  EXPECT_FALSE(platform::TerminateProcessById(1));
+  EXPECT_FALSE(platform::TerminateProcessById(0));
+  EXPECT_FALSE(platform::TerminateProcessById(getpid()));
 }
 
 }  // namespace
