@@ -18,7 +18,7 @@ namespace {
 bool ReadSmallFile(const std::string& path, std::string& out) {
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
-  char buf[512];
+  char buf[4096];
   ssize_t n = read(fd, buf, sizeof buf);
   close(fd);
   if (n < 0) return false;
@@ -75,13 +75,7 @@ bool NameMatches(pid_t pid, const std::vector<std::string>& names) {
 
 bool OwnedBy(pid_t pid, uid_t uid) {
   std::string status;
-  int fd = open(("/proc/" + std::to_string(pid) + "/status").c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  char buf[4096];
-  ssize_t n = read(fd, buf, sizeof buf);
-  close(fd);
-  if (n <= 0) return false;
-  status.assign(buf, static_cast<size_t>(n));
+  if (!ReadSmallFile("/proc/" + std::to_string(pid) + "/status", status)) return false;
   size_t at = status.find("\nUid:");
   if (at == std::string::npos) return false;
   // "Uid:\treal\teffective\tsaved\tfs": the real id.

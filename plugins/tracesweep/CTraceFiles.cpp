@@ -43,6 +43,7 @@ std::vector<std::string> ListFolder(int dirfd) {
     close(dup);
     return names;
   }
+  rewinddir(dir);  // the copy shares its position with dirfd
   while (dirent* e = readdir(dir)) {
     std::string name = e->d_name;
     if (name != "." && name != "..") names.push_back(std::move(name));

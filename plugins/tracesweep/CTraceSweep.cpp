@@ -150,10 +150,11 @@ bool CTraceSweep::EndPrograms(CTraceItem* category, const CTraceTarget& target, 
     LogInfo("TraceSweep: %s keeps running; its traces stay", def.id.c_str());
     return false;
   }
-  // The page may have ended them already; end those still alive, and make
-  // sure none is left (or started meanwhile) before touching their files.
-  std::vector<pid_t> alive = platform::TerminateProcesses(pids, kTerminateGraceMs);
-  if (alive.empty()) alive = platform::FindProcessIds(def.processes, target.uid);
+  // The page may have ended them already. End those still alive, looked up
+  // afresh (an id may have been reused since, and the program may have
+  // started more), and make sure none is left before touching their files.
+  platform::TerminateProcesses(platform::FindProcessIds(def.processes, target.uid), kTerminateGraceMs);
+  const std::vector<pid_t> alive = platform::FindProcessIds(def.processes, target.uid);
   if (!alive.empty()) {
     LogError("TraceSweep: %zu process(es) of %s still run; its traces stay", alive.size(), def.id.c_str());
     return false;
