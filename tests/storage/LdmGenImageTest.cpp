@@ -1,0 +1,106 @@
+// The dynamic-disk images of tools/ldmgen, read back by ldmtool (libldm):
+// the disk group, its volumes, partitions and disks must be the ones the
+// generator says it wrote.
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStringList>
+#include <set>
+
+#include "LdmLayout.h"
+#include "TestUtil.h"
+
+namespace {
+
+// Runs ldmtool over the layout's disks; the JSON it prints, or null.
+QJsonDocument Ldmtool(const ldmtest::Layout& L, const std::vector<std::string>& args) {
+  std::vector<std::string> argv{"ldmtool"};
+  for (size_t i = 0; i < L.disks.size(); ++i) {
+    argv.push_back("-d");
+    argv.push_back(L.DiskPath(i));
+  }
+  argv.insert(argv.end(), args.begin(), args.end());
+  auto r = testutil::Run(argv);
+  // ldmtool adds warnings on stderr (no sector size for image files, no
+  // device mapper); its JSON comes out in one piece at exit.
+  const std::string& out = r.output;
+  const size_t from = out.find_first_of("[{"), to = out.find_last_of("]}");
+  if (from == std::string::npos || to == std::string::npos || to < from) return QJsonDocument();
+  const std::string json = out.substr(from, to - from + 1);
+  return QJsonDocument::fromJson(QByteArray::fromStdString(json));
+}
+
+std::set<std::string> Strings(const QJsonValue& v) {
+  std::set<std::string> out;
+  for (const auto& x : v.toArray()) out.insert(x.toString().toStdString());
+  return out;
+}
+
+struct Case {
+  const char* style;
+  int disks;
+};
+
+class LdmGenImage : public ::testing::TestWithParam<Case> {};
+
+TEST_P(LdmGenImage, LdmtoolReadsBackTheLayout) {
+  VT_REQUIRE_TOOL("ldmtool");
+  testutil::TempDir dir("ldmgen");
+  const auto L = ldmtest::Generate(dir.path(), GetParam().style, GetParam().disks);
+  ASSERT_FALSE(L.groupGuid.empty()) << "ldmgen failed";
+  ASSERT_EQ(L.disks.size(), size_t(GetParam().disks));
+
+  auto scan = Ldmtool(L, {"scan"});
+  ASSERT_TRUE(scan.isArray());
+  ASSERT_EQ(scan.array().size(), 1);
+  EXPECT_EQ(scan.array()[0].toString().toStdString(), L.groupGuid);
+
+  auto group = Ldmtool(L, {"show", "diskgroup", L.groupGuid}).object();
+  EXPECT_EQ(group["name"].toString().toStdString(), L.groupName);
+  std::set<std::string> vols, disks;
+  for (const auto& v : L.volumes) vols.insert(v.name);
+  for (const auto& d : L.disks) disks.insert(d.name);
+  EXPECT_EQ(Strings(group["volumes"]), vols);
+  EXPECT_EQ(Strings(group["disks"]), disks);
+
+  const std::map<std::string, std::string> kinds{{"simple", "simple"},     {"spanned", "spanned"},
+                                                 {"striped", "striped"},   {"mirrored", "mirrored"},
+                                                 {"raid5", "RAID5"}};
+  for (const auto& v : L.volumes) {
+    SCOPED_TRACE(v.name);
+    auto vol = Ldmtool(L, {"show", "volume", L.groupGuid, v.name}).object();
+    EXPECT_EQ(vol["type"].toString().toStdString(), kinds.at(v.kind));
+    EXPECT_EQ(uint64_t(vol["size"].toDouble()), v.size);
+    EXPECT_EQ(uint64_t(vol["chunk-size"].toDouble()), v.chunk);
+    EXPECT_EQ(vol["hint"].toString().toStdString(), v.hint);
+    std::set<std::string> parts;
+    for (const auto& p : v.parts) parts.insert(p.name);
+    EXPECT_EQ(Strings(vol["partitions"]), parts);
+    for (const auto& p : v.parts) {
+      auto part = Ldmtool(L, {"show", "partition", L.groupGuid, p.name}).object();
+      EXPECT_EQ(uint64_t(part["start"].toDouble()), p.start) << p.name;
+      EXPECT_EQ(uint64_t(part["size"].toDouble()), p.size) << p.name;
+      EXPECT_EQ(part["disk"].toString().toStdString(), p.disk) << p.name;
+    }
+  }
+  for (size_t i = 0; i < L.disks.size(); ++i) {
+    const auto& d = L.disks[i];
+    auto disk = Ldmtool(L, {"show", "disk", L.groupGuid, d.name}).object();
+    EXPECT_EQ(disk["guid"].toString().toStdString(), d.guid);
+    EXPECT_TRUE(disk["present"].toBool());
+    EXPECT_EQ(disk["device"].toString().toStdString(), L.DiskPath(i));
+    EXPECT_EQ(uint64_t(disk["data-start"].toDouble()), d.dataStart);
+    EXPECT_EQ(uint64_t(disk["data-size"].toDouble()), d.dataSize);
+    EXPECT_EQ(uint64_t(disk["metadata-start"].toDouble()), d.metaStart);
+    EXPECT_EQ(uint64_t(disk["metadata-size"].toDouble()), d.metaSize);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sets, LdmGenImage,
+                         ::testing::Values(Case{"mbr", 1}, Case{"mbr", 2}, Case{"mbr", 3}, Case{"gpt", 1},
+                                           Case{"gpt", 2}, Case{"gpt", 3}),
+                         [](const auto& info) {
+                           return std::string(info.param.style) + std::to_string(info.param.disks);
+                         });
+
+}  // namespace
