@@ -2,33 +2,14 @@
 // the disk group, its volumes, partitions and disks must be the ones the
 // generator says it wrote.
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
-#include <QStringList>
+#include <map>
 #include <set>
 
 #include "LdmLayout.h"
 #include "TestUtil.h"
 
 namespace {
-
-// Runs ldmtool over the layout's disks; the JSON it prints, or null.
-QJsonDocument Ldmtool(const ldmtest::Layout& L, const std::vector<std::string>& args) {
-  std::vector<std::string> argv{"ldmtool"};
-  for (size_t i = 0; i < L.disks.size(); ++i) {
-    argv.push_back("-d");
-    argv.push_back(L.DiskPath(i));
-  }
-  argv.insert(argv.end(), args.begin(), args.end());
-  auto r = testutil::Run(argv);
-  // ldmtool adds warnings on stderr (no sector size for image files, no
-  // device mapper); its JSON comes out in one piece at exit.
-  const std::string& out = r.output;
-  const size_t from = out.find_first_of("[{"), to = out.find_last_of("]}");
-  if (from == std::string::npos || to == std::string::npos || to < from) return QJsonDocument();
-  const std::string json = out.substr(from, to - from + 1);
-  return QJsonDocument::fromJson(QByteArray::fromStdString(json));
-}
 
 std::set<std::string> Strings(const QJsonValue& v) {
   std::set<std::string> out;
@@ -50,12 +31,12 @@ TEST_P(LdmGenImage, LdmtoolReadsBackTheLayout) {
   ASSERT_FALSE(L.groupGuid.empty()) << "ldmgen failed";
   ASSERT_EQ(L.disks.size(), size_t(GetParam().disks));
 
-  auto scan = Ldmtool(L, {"scan"});
+  auto scan = ldmtest::Ldmtool(L, {"scan"});
   ASSERT_TRUE(scan.isArray());
   ASSERT_EQ(scan.array().size(), 1);
   EXPECT_EQ(scan.array()[0].toString().toStdString(), L.groupGuid);
 
-  auto group = Ldmtool(L, {"show", "diskgroup", L.groupGuid}).object();
+  auto group = ldmtest::Ldmtool(L, {"show", "diskgroup", L.groupGuid}).object();
   EXPECT_EQ(group["name"].toString().toStdString(), L.groupName);
   std::set<std::string> vols, disks;
   for (const auto& v : L.volumes) vols.insert(v.name);
@@ -68,7 +49,7 @@ TEST_P(LdmGenImage, LdmtoolReadsBackTheLayout) {
                                                  {"raid5", "RAID5"}};
   for (const auto& v : L.volumes) {
     SCOPED_TRACE(v.name);
-    auto vol = Ldmtool(L, {"show", "volume", L.groupGuid, v.name}).object();
+    auto vol = ldmtest::Ldmtool(L, {"show", "volume", L.groupGuid, v.name}).object();
     EXPECT_EQ(vol["type"].toString().toStdString(), kinds.at(v.kind));
     EXPECT_EQ(uint64_t(vol["size"].toDouble()), v.size);
     EXPECT_EQ(uint64_t(vol["chunk-size"].toDouble()), v.chunk);
@@ -77,7 +58,7 @@ TEST_P(LdmGenImage, LdmtoolReadsBackTheLayout) {
     for (const auto& p : v.parts) parts.insert(p.name);
     EXPECT_EQ(Strings(vol["partitions"]), parts);
     for (const auto& p : v.parts) {
-      auto part = Ldmtool(L, {"show", "partition", L.groupGuid, p.name}).object();
+      auto part = ldmtest::Ldmtool(L, {"show", "partition", L.groupGuid, p.name}).object();
       EXPECT_EQ(uint64_t(part["start"].toDouble()), p.start) << p.name;
       EXPECT_EQ(uint64_t(part["size"].toDouble()), p.size) << p.name;
       EXPECT_EQ(part["disk"].toString().toStdString(), p.disk) << p.name;
@@ -85,7 +66,7 @@ TEST_P(LdmGenImage, LdmtoolReadsBackTheLayout) {
   }
   for (size_t i = 0; i < L.disks.size(); ++i) {
     const auto& d = L.disks[i];
-    auto disk = Ldmtool(L, {"show", "disk", L.groupGuid, d.name}).object();
+    auto disk = ldmtest::Ldmtool(L, {"show", "disk", L.groupGuid, d.name}).object();
     EXPECT_EQ(disk["guid"].toString().toStdString(), d.guid);
     EXPECT_TRUE(disk["present"].toBool());
     EXPECT_EQ(disk["device"].toString().toStdString(), L.DiskPath(i));

@@ -2,6 +2,8 @@
 // the generator.
 #pragma once
 
+#include <QJsonDocument>
+
 #include <cstdint>
 #include <fstream>
 #include <sstream>
@@ -75,6 +77,24 @@ inline Layout Generate(const std::string& dir, const std::string& style, int dis
 // o holds (number << 48) | o.
 inline uint64_t PatternWord(int number, uint64_t byteOffset) {
   return (uint64_t(number) << 48) | byteOffset;
+}
+
+// Runs ldmtool over the layout's disks; the JSON it prints, or null.
+inline QJsonDocument Ldmtool(const ldmtest::Layout& L, const std::vector<std::string>& args) {
+  std::vector<std::string> argv{"ldmtool"};
+  for (size_t i = 0; i < L.disks.size(); ++i) {
+    argv.push_back("-d");
+    argv.push_back(L.DiskPath(i));
+  }
+  argv.insert(argv.end(), args.begin(), args.end());
+  auto r = testutil::Run(argv);
+  // ldmtool adds warnings on stderr (no sector size for image files, no
+  // device mapper); its JSON comes out in one piece at exit.
+  const std::string& out = r.output;
+  const size_t from = out.find_first_of("[{"), to = out.find_last_of("]}");
+  if (from == std::string::npos || to == std::string::npos || to < from) return QJsonDocument();
+  const std::string json = out.substr(from, to - from + 1);
+  return QJsonDocument::fromJson(QByteArray::fromStdString(json));
 }
 
 }  // namespace ldmtest
