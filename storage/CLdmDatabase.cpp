@@ -618,7 +618,12 @@ void CLdmDatabase::BuildVolumes(LdmRecordLists& lists, int sectorSize, std::vect
     BuildVolumeExtents(v, sectorSize, first, second);
     if (RunLogDebugEnabled()) {
       std::string text;
+      size_t listed = 0;
       for (const auto& e : first) {
+        if (++listed > 16) {
+          text += " ...";
+          break;
+        }
         char line[160];
         snprintf(line, sizeof line, " [%" PRIu32 " %.64s %" PRIu64 "+%" PRIu64 " @%" PRIu64 "]", e.ordinal, e.diskId,
                  e.startSector, e.sectorCount, e.volumeOffset);

@@ -216,3 +216,92 @@ TEST(LdmDatabaseImage, ReadAtTheLastSectorGivesOneSectorAndZeros) {
 }
 
 }  // namespace
+
+namespace {
+
+// Damage written into every disk's database of a three-disk MBR set.
+struct Damage {
+  const char* what;
+  // Changes one VBLK piece (`u` at its first byte); type 0 for continuation pieces.
+  void (*piece)(unsigned char* u, uint8_t type, uint16_t number);
+  void (*privhead)(unsigned char* s);
+  int volumes;  // volumes still listed; -1: any number
+};
+
+void SetBe32(unsigned char* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (24 - 8 * i));
+}
+
+// Offset of the partition size inside a single-piece partition record.
+size_t PartitionSizeAt(const unsigned char* u) {
+  size_t at = 24;
+  at += 1 + u[at];  // id
+  at += 1 + u[at];  // name
+  return at + 12 + 16;
+}
+
+const Damage kDamage[] = {
+    {"data lengths far beyond the record", [](unsigned char* u, uint8_t, uint16_t n) {
+       if (n == 0) SetBe32(u + 20, 0xFFFFFF00u);
+     }, nullptr, 0},
+    {"second piece of the long record gone", [](unsigned char* u, uint8_t, uint16_t n) {
+       if (n == 1) memset(u, 0, 4);
+     }, nullptr, 4},
+    {"piece count of 65535", [](unsigned char* u, uint8_t, uint16_t) {
+       if (u[15] == 2) u[14] = u[15] = 0xFF;
+     }, nullptr, 4},
+    {"configuration start past the disk", nullptr, [](unsigned char* s) {
+       for (int i = 0; i < 8; ++i) s[299 + i] = 0xFF;
+     }, 0},
+    {"configuration start at the last sector", nullptr, [](unsigned char* s) {
+       const uint64_t v = 16383;
+       for (int i = 0; i < 8; ++i) s[299 + i] = uint8_t(v >> (56 - 8 * i));
+     }, 0},
+    {"every volume with one id", [](unsigned char* u, uint8_t type, uint16_t n) {
+       if (type == 0x51 && n == 0) u[25] = 1;
+     }, nullptr, -1},
+    {"partitions of 2^56 sectors", [](unsigned char* u, uint8_t type, uint16_t) {
+       if (type != 0x33) return;
+       unsigned char* size = u + PartitionSizeAt(u);
+       if (size[0] >= 1 && size[0] <= 8) memset(size + 1, 0xFF, size[0]);
+     }, nullptr, -1},
+};
+
+TEST(LdmDatabaseImage, DamagedDatabasesAreSkippedNotTrusted) {
+  testutil::TempDir dir("ldmbad");
+  const auto L = ldmtest::Generate(dir.path(), "mbr", 3);
+  ASSERT_FALSE(L.groupGuid.empty());
+  for (const Damage& d : kDamage) {
+    SCOPED_TRACE(d.what);
+    std::vector<std::unique_ptr<MemoryDevice>> disks;
+    std::vector<IStorageDevice*> list;
+    for (size_t i = 0; i < L.disks.size(); ++i) {
+      const std::string bytes = testutil::ReadFile(L.DiskPath(i));
+      disks.emplace_back(new MemoryDevice(std::vector<unsigned char>(bytes.begin(), bytes.end())));
+      unsigned char* img = disks.back()->data.data();
+      const uint64_t config = L.disks[i].metaStart;
+      for (uint64_t u = 0; u < 64; ++u) {
+        unsigned char* p = img + (config + 18) * 512 + u * 128;
+        if (memcmp(p, "VBLK", 4) != 0 || !d.piece) continue;
+        const uint16_t number = uint16_t((p[12] << 8) | p[13]);
+        d.piece(p, number == 0 ? p[19] : 0, number);
+      }
+      if (d.privhead)
+        for (uint64_t s : {uint64_t(6), config + 1856, config + 2047}) d.privhead(img + s * 512);
+      list.push_back(disks.back().get());
+    }
+    Entries entries;
+    CLdmDatabase db;
+    const int n = db.CollectDynamicVolumes(list, entries.list);
+    if (d.volumes >= 0) {
+      EXPECT_EQ(n, d.volumes);
+    }
+    std::vector<unsigned char> buf(8 * 512);
+    for (auto* e : entries.list) {
+      e->device->ReadSectors(buf.data(), 0, 8);
+      if (e->sectorCount > 0) e->device->ReadSectors(buf.data(), e->sectorCount - 1, 1);
+    }
+  }
+}
+
+}  // namespace
