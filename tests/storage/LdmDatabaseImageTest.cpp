@@ -78,12 +78,7 @@ uint64_t CountBadSectors(IStorageDevice* dev, int number, uint64_t step) {
   return bad;
 }
 
-struct Case {
-  const char* style;
-  int disks;
-};
-
-class LdmDatabaseImage : public ::testing::TestWithParam<Case> {};
+class LdmDatabaseImage : public ::testing::TestWithParam<ldmtest::ImageSet> {};
 
 TEST_P(LdmDatabaseImage, VolumesMatchLdmtoolAndReadBack) {
   VT_REQUIRE_TOOL("ldmtool");
@@ -136,10 +131,9 @@ TEST_P(LdmDatabaseImage, VolumesMatchLdmtoolAndReadBack) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sets, LdmDatabaseImage,
-                         ::testing::Values(Case{"mbr", 1}, Case{"mbr", 3}, Case{"gpt", 2}, Case{"gpt", 3}),
-                         [](const auto& info) {
-                           return std::string(info.param.style) + std::to_string(info.param.disks);
-                         });
+                         ::testing::Values(ldmtest::ImageSet{"mbr", 1}, ldmtest::ImageSet{"mbr", 3},
+                                           ldmtest::ImageSet{"gpt", 2}, ldmtest::ImageSet{"gpt", 3}),
+                         ldmtest::ImageSetName);
 
 class LdmDatabaseMissingMember : public ::testing::TestWithParam<const char*> {};
 

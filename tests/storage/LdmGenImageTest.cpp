@@ -17,12 +17,7 @@ std::set<std::string> Strings(const QJsonValue& v) {
   return out;
 }
 
-struct Case {
-  const char* style;
-  int disks;
-};
-
-class LdmGenImage : public ::testing::TestWithParam<Case> {};
+class LdmGenImage : public ::testing::TestWithParam<ldmtest::ImageSet> {};
 
 TEST_P(LdmGenImage, LdmtoolReadsBackTheLayout) {
   VT_REQUIRE_TOOL("ldmtool");
@@ -78,10 +73,9 @@ TEST_P(LdmGenImage, LdmtoolReadsBackTheLayout) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sets, LdmGenImage,
-                         ::testing::Values(Case{"mbr", 1}, Case{"mbr", 2}, Case{"mbr", 3}, Case{"gpt", 1},
-                                           Case{"gpt", 2}, Case{"gpt", 3}),
-                         [](const auto& info) {
-                           return std::string(info.param.style) + std::to_string(info.param.disks);
-                         });
+                         ::testing::Values(ldmtest::ImageSet{"mbr", 1}, ldmtest::ImageSet{"mbr", 2},
+                                           ldmtest::ImageSet{"mbr", 3}, ldmtest::ImageSet{"gpt", 1},
+                                           ldmtest::ImageSet{"gpt", 2}, ldmtest::ImageSet{"gpt", 3}),
+                         ldmtest::ImageSetName);
 
 }  // namespace

@@ -73,6 +73,15 @@ inline Layout Generate(const std::string& dir, const std::string& style, int dis
   return L;
 }
 
+// One set of images: partition style and number of disks.
+struct ImageSet {
+  const char* style;
+  int disks;
+};
+inline std::string ImageSetName(const ::testing::TestParamInfo<ImageSet>& info) {
+  return std::string(info.param.style) + std::to_string(info.param.disks);
+}
+
 // The generator's fill: each 8-byte little-endian word at volume byte offset
 // o holds (number << 48) | o.
 inline uint64_t PatternWord(int number, uint64_t byteOffset) {
