@@ -254,6 +254,15 @@ const Damage kDamage[] = {
     {"every volume with one id", [](unsigned char* u, uint8_t type, uint16_t n) {
        if (type == 0x51 && n == 0) u[25] = 1;
      }, nullptr, -1},
+    {"components with 2^64-1 children", [](unsigned char* u, uint8_t type, uint16_t) {
+       if (type != 0x32) return;
+       size_t at = 24;
+       at += 1 + u[at];  // id
+       at += 1 + u[at];  // name
+       at += 1 + u[at];  // state
+       at += 1 + 4;      // layout, zeros
+       if (u[at] >= 1 && u[at] <= 8) memset(u + at + 1, 0xFF, u[at]);
+     }, nullptr, -1},
     {"partitions of 2^56 sectors", [](unsigned char* u, uint8_t type, uint16_t) {
        if (type != 0x33) return;
        unsigned char* size = u + PartitionSizeAt(u);
