@@ -23,6 +23,10 @@ function(vantorel_test name)
   set_target_properties(${name} PROPERTIES AUTOMOC ON
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/bin)
   target_link_libraries(${name} PRIVATE ${ARG_LINKS} vantorel_testsupport GTest::gtest Threads::Threads)
+  # Every program runs on the program's own operator new and delete.
+  if(TARGET vantorel_newdelete)
+    target_link_libraries(${name} PRIVATE vantorel_newdelete)
+  endif()
   target_compile_definitions(${name} PRIVATE
     VANTOREL_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
     VANTOREL_BUILD_DIR="${CMAKE_BINARY_DIR}"
