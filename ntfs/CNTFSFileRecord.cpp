@@ -162,6 +162,8 @@ bool CheckAttributes(const uint8_t* record, int length) {
     const uint8_t* header = record + offset;
     const uint32_t type = CNTFSFileRecordAttribute::GetType(header);
     if (type == CNTFSFileRecordAttribute::kEnd) break;
+    if (offset + 8 <= static_cast<uint32_t>(length) && CNTFSFileRecordAttribute::GetLength(header) == 0)
+      break;
     const int64_t bytesLeft = static_cast<int64_t>(length) - offset;
     if (!CNTFSFileRecordAttribute::IsValidAttributeHeader(header, bytesLeft)) return false;
     if (type == CNTFSFileRecordAttribute::kFileName && !IsValidFileNameAttribute(header, bytesLeft))
