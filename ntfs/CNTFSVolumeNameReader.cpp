@@ -5,50 +5,13 @@
 #include "CNTFSFileRecord.h"
 #include "CNTFSFileRecordAttribute.h"
 #include "IStorageDevice.h"
-#include "NTFSBytes.h"
 #include "NTFSSystemFiles.h"
+#include "NTFSText.h"
 
 namespace {
 
 constexpr uint64_t kVolumeRecordNumber = 3;
 constexpr uint32_t kFixedValueOffset = 24;
-
-// UTF-16 to UTF-8, whole characters only, at most `capacity` - 1 bytes plus a
-// terminating zero. Unpaired surrogates become U+FFFD.
-void Utf16ToUtf8(const uint8_t* units, int count, char* out, int capacity) {
-  int written = 0;
-  for (int i = 0; i < count; ++i) {
-    uint32_t cp = ntfsbytes::ReadU16(units + 2 * i);
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < count) {
-      const uint32_t low = ntfsbytes::ReadU16(units + 2 * (i + 1));
-      if (low >= 0xDC00 && low <= 0xDFFF) {
-        cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-        ++i;
-      }
-    }
-    if (cp >= 0xD800 && cp <= 0xDFFF) cp = 0xFFFD;
-    char bytes[4];
-    int n = 0;
-    if (cp < 0x80) {
-      bytes[n++] = static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      bytes[n++] = static_cast<char>(0xC0 | (cp >> 6));
-      bytes[n++] = static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      bytes[n++] = static_cast<char>(0xE0 | (cp >> 12));
-      bytes[n++] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      bytes[n++] = static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      bytes[n++] = static_cast<char>(0xF0 | (cp >> 18));
-      bytes[n++] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      bytes[n++] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      bytes[n++] = static_cast<char>(0x80 | (cp & 0x3F));
-    }
-    if (written + n > capacity - 1) break;
-    for (int k = 0; k < n; ++k) out[written++] = bytes[k];
-  }
-  out[written] = 0;
-}
 
 }  // namespace
 
@@ -64,8 +27,8 @@ void GetVolumeNameFromRecord(const uint8_t* record, char out[kNTFSVolumeNameByte
   const uint64_t valueLength = CNTFSFileRecordAttribute::GetValueLength(header);
   if (kFixedValueOffset + valueLength > CNTFSFileRecordAttribute::GetLength(header)) return;
   if (offset + kFixedValueOffset + valueLength >= 1024) return;
-  Utf16ToUtf8(header + kFixedValueOffset, static_cast<int>(valueLength / 2), out,
-              kNTFSVolumeNameBytes);
+  CopyUtf8Capped(NTFSNameToUtf8(header + kFixedValueOffset, valueLength / 2), out,
+                 kNTFSVolumeNameBytes);
 }
 
 bool CNTFSVolumeNameReader::ReadVolumeName(uint64_t partitionStart, const CNTFSDBR& dbr,

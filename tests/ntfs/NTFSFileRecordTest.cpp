@@ -329,6 +329,7 @@ TEST(NTFSFileRecord, VolumeNameConversion) {
          return s;
        }()},
       {u"\U0001F600x", "\xf0\x9f\x98\x80x"},
+      {std::u16string{u'a', char16_t(0xD800), u'b'}, "a\xef\xbf\xbd" "b"},
   };
   for (const Case& c : cases) {
     const Bytes r = VolumeRecord(&c.label);

@@ -22,6 +22,7 @@
 #include "ImageFileDevice.h"
 #include "NTFSRecordRuns.h"
 #include "NTFSSystemFiles.h"
+#include "NTFSText.h"
 #include "TestUtil.h"
 
 namespace {
@@ -32,23 +33,6 @@ std::string Field(const std::string& text, const std::string& label) {
   std::smatch m;
   const std::regex re("(^|\\n)\\s*" + label + ":[ \\t]*([^\\n]*)");
   return std::regex_search(text, m, re) ? m[2].str() : std::string("<missing " + label + ">");
-}
-
-std::string ToUtf8(const std::u16string& s) {
-  std::string out;
-  for (char16_t c : s) {
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
 }
 
 // Reads a volume that starts `startSector` device sectors into the device.
@@ -191,7 +175,7 @@ void CheckFile(VolumeReader& volume, const FlsEntry& entry, const std::vector<st
   for (int i = 0; const uint8_t* fn = view.FindAttribute(CNTFSFileRecordAttribute::kFileName, i); ++i) {
     std::u16string name;
     ASSERT_TRUE(CNTFSFileRecordFileNameAttribute::GetName(fn, name));
-    if (ToUtf8(name) == base) named = true;
+    if (NTFSNameToUtf8(name) == base) named = true;
   }
   EXPECT_TRUE(named) << "no $FILE_NAME " << base;
   if (entry.directory || HasAttributeList(view.GetRecord(), view.GetLength())) return;
@@ -285,7 +269,7 @@ void CheckVolume(IStorageDevice& device, uint64_t startSector, const std::vector
   // $AttrDef, $Bitmap, $Boot, $UpCase.
   int checkedRuns = 0;
   for (uint64_t n : {0, 1, 2, 4, 6, 7, 10}) {
-    const FlsEntry entry{false, n, ToUtf8(NTFSSystemFileTable[n].name)};
+    const FlsEntry entry{false, n, NTFSNameToUtf8(NTFSSystemFileTable[n].name)};
     CheckFile(volume, entry, tool, fragmented, checkedRuns);
   }
   int count = 0;
