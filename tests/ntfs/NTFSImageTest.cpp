@@ -213,10 +213,13 @@ void CheckFile(VolumeReader& volume, const FlsEntry& entry, const std::vector<st
 // Boot sector, label, system records and files of one volume against the tools.
 // `tool` holds the sleuthkit arguments that select the volume (offset, image).
 void CheckVolume(IStorageDevice& device, uint64_t startSector, const std::vector<std::string>& tool,
-                 const std::string& image, int& fragmented) {
+                 const std::string& image, bool expectFiles, int& fragmented) {
   VolumeReader volume(device, startSector);
   ASSERT_TRUE(volume.Open());
   const CNTFSDBR& dbr = volume.dbr;
+  const uint64_t deviceBytes = (device.GetSectorCount() - startSector) * device.GetSectorSize();
+  EXPECT_EQ(dbr.HasUsableGeometry(device.GetSectorSize(), deviceBytes),
+            dbr.GetBytesPerSector() == device.GetSectorSize());
 
   std::vector<std::string> fsstatArgv = {"fsstat"};
   fsstatArgv.insert(fsstatArgv.end(), tool.begin(), tool.end());
@@ -281,7 +284,9 @@ void CheckVolume(IStorageDevice& device, uint64_t startSector, const std::vector
     CheckFile(volume, entry, tool, fragmented, checkedRuns);
     ++checked;
   }
-  EXPECT_GT(checked, 0);
+  if (expectFiles) {
+    EXPECT_GT(checked, 0);
+  }
   std::cout << "checked " << checked << " files and " << checkedRuns << " run lists, "
             << fragmented << " fragmented\n";
 }
@@ -318,19 +323,22 @@ TEST_P(NTFSImage, MatchesSleuthkit) {
   const Geometry g = GetParam();
   const std::string image = FixtureImage(g.sector, g.cluster);
   ASSERT_EQ(access(image.c_str(), R_OK), 0);
-  const bool populated = testutil::IsRoot() && testutil::HaveTool("ntfs-3g");
+  // Files are written through an ntfs-3g mount, which needs root and FUSE.
+  const bool populated = testutil::IsRoot() && testutil::HaveTool("ntfs-3g") &&
+                         access("/dev/fuse", R_OK | W_OK) == 0;
+  if (!populated) std::cout << "no root or FUSE: the volume stays empty, files not checked\n";
 
   // The volume's own sector size, and 512-byte sectors as image files show.
-  for (int deviceSector : {g.sector, 512}) {
-    if (deviceSector == 512 && g.sector == 512 && deviceSector != g.sector) continue;
+  std::vector<int> deviceSectors = {g.sector};
+  if (g.sector != 512) deviceSectors.push_back(512);
+  for (int deviceSector : deviceSectors) {
     SCOPED_TRACE("device sectors " + std::to_string(deviceSector));
     ImageFileDevice device(image, deviceSector);
     int fragmented = 0;
-    CheckVolume(device, 0, {image}, image, fragmented);
+    CheckVolume(device, 0, {image}, image, populated, fragmented);
     if (populated) {
       EXPECT_GT(fragmented, 0) << "big.bin should be fragmented";
     }
-    if (g.sector == 512) break;
   }
 
   const std::string info = testutil::Run({"ntfsinfo", "-m", image}).output;
@@ -354,10 +362,18 @@ class NTFSWindowsVolume : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(NTFSWindowsVolume, MatchesSleuthkit) {
   VT_REQUIRE_TOOL("fsstat");
-  const std::string packed = testutil::SourceDir() + "/../../shared/testdata/real/" + GetParam();
-  const std::string alt = "/work/shared/testdata/real/" + std::string(GetParam());
-  const std::string source = access(packed.c_str(), R_OK) == 0 ? packed : alt;
-  if (access(source.c_str(), R_OK) != 0) GTEST_SKIP() << "no " << GetParam();
+  // The shared folder sits beside the main tree, or one level further up
+  // from a work tree.
+  std::string source;
+  for (const std::string& dir : {testutil::SourceDir() + "/../shared", testutil::SourceDir() + "/../../shared",
+                                 std::string("/work/shared")}) {
+    const std::string candidate = dir + "/testdata/real/" + GetParam();
+    if (access(candidate.c_str(), R_OK) == 0) {
+      source = candidate;
+      break;
+    }
+  }
+  if (source.empty()) GTEST_SKIP() << "no " << GetParam() << " in shared/testdata/real";
   const std::string dir = testutil::BuildDir() + "/fixtures";
   mkdir(dir.c_str(), 0755);
   std::string name = GetParam();
@@ -370,7 +386,7 @@ TEST_P(NTFSWindowsVolume, MatchesSleuthkit) {
   }
   ImageFileDevice device(image, 512);
   int fragmented = 0;
-  CheckVolume(device, 128, {"-o", "128", image}, image, fragmented);
+  CheckVolume(device, 128, {"-o", "128", image}, image, true, fragmented);
 }
 
 INSTANTIATE_TEST_SUITE_P(Real, NTFSWindowsVolume,
