@@ -25,7 +25,9 @@ constexpr int kClustersPerRecordOffset = 64;
 constexpr int kSerialNumberOffset = 72;
 constexpr uint32_t kMaxClusterBytes = 2u << 20;
 
-bool IsPowerOfTwo(uint64_t value) { return value != 0 && (value & (value - 1)) == 0; }
+bool IsPowerOfTwo(uint64_t value) {
+  return value != 0 && (value & (value - 1)) == 0;
+}
 
 // Bytes per FILE record from the signed byte at offset 64; 0 out of range.
 int DecodeFileRecordSize(const uint8_t* sector) {
@@ -37,8 +39,7 @@ int DecodeFileRecordSize(const uint8_t* sector) {
   } else if (n == 0) {
     bytes = 1024;
   } else {
-    bytes = static_cast<uint64_t>(n) * ReadU16(sector + kBytesPerSectorOffset) *
-            sector[kSectorsPerClusterOffset];
+    bytes = static_cast<uint64_t>(n) * ReadU16(sector + kBytesPerSectorOffset) * sector[kSectorsPerClusterOffset];
   }
   return IsPowerOfTwo(bytes) && bytes >= 256 && bytes <= 65536 ? static_cast<int>(bytes) : 0;
 }
@@ -68,7 +69,9 @@ bool IsValidNTFSBootSector(const uint8_t* sector) {
   return DecodeFileRecordSize(sector) != 0;
 }
 
-CNTFSDBR::CNTFSDBR() { std::memset(m_sector, 0, sizeof m_sector); }
+CNTFSDBR::CNTFSDBR() {
+  std::memset(m_sector, 0, sizeof m_sector);
+}
 
 bool CNTFSDBR::SetFromSector(const uint8_t* sector) {
   if (!IsValidNTFSBootSector(sector)) return false;
@@ -76,20 +79,36 @@ bool CNTFSDBR::SetFromSector(const uint8_t* sector) {
   return true;
 }
 
-bool CNTFSDBR::IsValid() const { return IsValidNTFSBootSector(m_sector); }
+bool CNTFSDBR::IsValid() const {
+  return IsValidNTFSBootSector(m_sector);
+}
 
-uint64_t CNTFSDBR::GetTotalSectors() const { return ReadU64(m_sector + kTotalSectorsOffset); }
-uint64_t CNTFSDBR::GetMFTCluster() const { return ReadU64(m_sector + kMftClusterOffset); }
-uint64_t CNTFSDBR::GetMFTMirrCluster() const { return ReadU64(m_sector + kMftMirrClusterOffset); }
-uint64_t CNTFSDBR::GetSerialNumber() const { return ReadU64(m_sector + kSerialNumberOffset); }
-uint8_t CNTFSDBR::GetSectorsPerCluster() const { return m_sector[kSectorsPerClusterOffset]; }
-uint16_t CNTFSDBR::GetBytesPerSector() const { return ReadU16(m_sector + kBytesPerSectorOffset); }
+uint64_t CNTFSDBR::GetTotalSectors() const {
+  return ReadU64(m_sector + kTotalSectorsOffset);
+}
+uint64_t CNTFSDBR::GetMFTCluster() const {
+  return ReadU64(m_sector + kMftClusterOffset);
+}
+uint64_t CNTFSDBR::GetMFTMirrCluster() const {
+  return ReadU64(m_sector + kMftMirrClusterOffset);
+}
+uint64_t CNTFSDBR::GetSerialNumber() const {
+  return ReadU64(m_sector + kSerialNumberOffset);
+}
+uint8_t CNTFSDBR::GetSectorsPerCluster() const {
+  return m_sector[kSectorsPerClusterOffset];
+}
+uint16_t CNTFSDBR::GetBytesPerSector() const {
+  return ReadU16(m_sector + kBytesPerSectorOffset);
+}
 
 uint32_t CNTFSDBR::GetBytesPerCluster() const {
   return static_cast<uint32_t>(GetBytesPerSector()) * GetSectorsPerCluster();
 }
 
-int CNTFSDBR::GetFileRecordSize() const { return DecodeFileRecordSize(m_sector); }
+int CNTFSDBR::GetFileRecordSize() const {
+  return DecodeFileRecordSize(m_sector);
+}
 
 void CNTFSDBR::GetOEMName(char* out) const {
   if (out) std::memcpy(out, m_sector + kOemOffset, 8);

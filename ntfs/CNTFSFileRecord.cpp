@@ -38,14 +38,12 @@ int FixupStrides(const uint8_t* record, int length) {
 
 // Calls visit(offset) for each attribute of the walk described in the header.
 template <class Visit>
-void WalkAttributes(const uint8_t* record, int length, bool stopAtEnd, uint32_t lengthLimit,
-                    Visit visit) {
+void WalkAttributes(const uint8_t* record, int length, bool stopAtEnd, uint32_t lengthLimit, Visit visit) {
   if (!record || length < 16) return;
   uint32_t offset = GetFirstAttributeOffset(record);
   while (offset < kNTFSAttributeWalkLimit && offset + 16 <= static_cast<uint32_t>(length)) {
     const uint8_t* header = record + offset;
-    if (stopAtEnd && CNTFSFileRecordAttribute::GetType(header) == CNTFSFileRecordAttribute::kEnd)
-      return;
+    if (stopAtEnd && CNTFSFileRecordAttribute::GetType(header) == CNTFSFileRecordAttribute::kEnd) return;
     const uint32_t attributeLength = CNTFSFileRecordAttribute::GetLength(header);
     if (attributeLength < 16 || attributeLength >= lengthLimit ||
         attributeLength > static_cast<uint32_t>(length) - offset)
@@ -72,7 +70,9 @@ uint16_t GetFirstAttributeOffset(const uint8_t* record) {
   return ReadU16(record + kFirstAttributeOffset);
 }
 
-uint32_t GetBytesInUse(const uint8_t* record) { return ReadU32(record + kBytesInUseOffset); }
+uint32_t GetBytesInUse(const uint8_t* record) {
+  return ReadU32(record + kBytesInUseOffset);
+}
 
 bool IsFileRecordInUse(const uint8_t* record) {
   return ReadU16(record + kFlagsOffset) & kInUseFlag;
@@ -127,8 +127,7 @@ bool IsValidFileRecord(const uint8_t* record, int length) {
   return CheckAttributes(copy, used);
 }
 
-const uint8_t* FindAttributeInRecord(const uint8_t* record, uint32_t type, int ordinal,
-                                     int length) {
+const uint8_t* FindAttributeInRecord(const uint8_t* record, uint32_t type, int ordinal, int length) {
   const int offset = FindAttributeOffset(record, type, ordinal, length);
   return offset < 0 ? nullptr : record + offset;
 }
@@ -162,20 +161,17 @@ bool CheckAttributes(const uint8_t* record, int length) {
     const uint8_t* header = record + offset;
     const uint32_t type = CNTFSFileRecordAttribute::GetType(header);
     if (type == CNTFSFileRecordAttribute::kEnd) break;
-    if (offset + 8 <= static_cast<uint32_t>(length) && CNTFSFileRecordAttribute::GetLength(header) == 0)
-      break;
+    if (offset + 8 <= static_cast<uint32_t>(length) && CNTFSFileRecordAttribute::GetLength(header) == 0) break;
     const int64_t bytesLeft = static_cast<int64_t>(length) - offset;
     if (!CNTFSFileRecordAttribute::IsValidAttributeHeader(header, bytesLeft)) return false;
-    if (type == CNTFSFileRecordAttribute::kFileName && !IsValidFileNameAttribute(header, bytesLeft))
-      return false;
+    if (type == CNTFSFileRecordAttribute::kFileName && !IsValidFileNameAttribute(header, bytesLeft)) return false;
     offset += CNTFSFileRecordAttribute::GetLength(header);  // at least 24 once valid
   }
   return true;
 }
 
 bool HasAttributeList(const uint8_t* record, int length) {
-  return FindAttributeInRecord(record, CNTFSFileRecordAttribute::kAttributeList, 0, length) !=
-         nullptr;
+  return FindAttributeInRecord(record, CNTFSFileRecordAttribute::kAttributeList, 0, length) != nullptr;
 }
 
 CNTFSFileRecord::CNTFSFileRecord(const uint8_t* buffer, int length, bool copy) {
@@ -207,11 +203,17 @@ uint64_t CNTFSFileRecord::GetBaseRecordReference() const {
   return m_record ? ReadU64(m_record + kBaseReferenceOffset) : 0;
 }
 
-bool CNTFSFileRecord::IsExtensionRecord() const { return GetBaseRecordReference() != 0; }
+bool CNTFSFileRecord::IsExtensionRecord() const {
+  return GetBaseRecordReference() != 0;
+}
 
-bool CNTFSFileRecord::IsDirectory() const { return m_record && IsDirectoryRecord(m_record); }
+bool CNTFSFileRecord::IsDirectory() const {
+  return m_record && IsDirectoryRecord(m_record);
+}
 
-bool CNTFSFileRecord::IsInUse() const { return m_record && IsFileRecordInUse(m_record); }
+bool CNTFSFileRecord::IsInUse() const {
+  return m_record && IsFileRecordInUse(m_record);
+}
 
 bool CNTFSFileRecord::HasRecordNumber() const {
   return m_record && ReadU16(m_record + kRecordNumberMarkerOffset) == 0;

@@ -38,8 +38,7 @@ bool UndoFileRecordFixups(uint8_t* record, int length);
 // header they hand out can be read up to its own length.
 const uint8_t* FindAttributeInRecord(const uint8_t* record, uint32_t type, int ordinal,
                                      int length = kNTFSMinRecordLength);
-int FindAttributeOffset(const uint8_t* record, uint32_t type, int ordinal,
-                        int length = kNTFSMinRecordLength);
+int FindAttributeOffset(const uint8_t* record, uint32_t type, int ordinal, int length = kNTFSMinRecordLength);
 int CountAttributes(const uint8_t* record, uint32_t type, int length = kNTFSMinRecordLength);
 bool CheckAttributes(const uint8_t* record, int length);
 bool HasAttributeList(const uint8_t* record, int length = kNTFSMinRecordLength);

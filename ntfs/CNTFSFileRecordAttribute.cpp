@@ -21,9 +21,13 @@ constexpr uint32_t kInitializedSizeOffset = 56;
 constexpr uint32_t kStandardInformationFlagsOffset = 24 + 32;
 }  // namespace
 
-uint32_t CNTFSFileRecordAttribute::GetType(const uint8_t* header) { return ReadU32(header); }
+uint32_t CNTFSFileRecordAttribute::GetType(const uint8_t* header) {
+  return ReadU32(header);
+}
 
-uint32_t CNTFSFileRecordAttribute::GetLength(const uint8_t* header) { return ReadU32(header + 4); }
+uint32_t CNTFSFileRecordAttribute::GetLength(const uint8_t* header) {
+  return ReadU32(header + 4);
+}
 
 bool CNTFSFileRecordAttribute::HasField(const uint8_t* header, uint32_t offset, uint32_t width) {
   return static_cast<uint64_t>(offset) + width <= GetLength(header);
@@ -93,8 +97,7 @@ bool CNTFSFileRecordAttribute::IsValidAttributeHeader(const uint8_t* header, int
   if (length > bytesLeft) return false;
   const bool resident = IsResident(header);
   if (length < (resident ? kResidentHeaderSize : kNonResidentHeaderSize)) return false;
-  if (HasName(header) && !HasField(header, ReadU16(header + kNameOffsetOffset),
-                                   2u * header[kNameLengthOffset]))
+  if (HasName(header) && !HasField(header, ReadU16(header + kNameOffsetOffset), 2u * header[kNameLengthOffset]))
     return false;
   if (resident) return IsValueInside(header);
   const uint16_t pairsOffset = ReadU16(header + kMappingPairsOffsetOffset);

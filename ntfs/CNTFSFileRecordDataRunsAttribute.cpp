@@ -31,8 +31,7 @@ int CNTFSFileRecordDataRunsAttribute::GetRunListLength(const uint8_t* header) {
   return length > INT_MAX ? 0 : static_cast<int>(length);
 }
 
-bool CNTFSFileRecordDataRunsAttribute::DecodeRuns(const uint8_t* header, int length,
-                                                  CNTFSRunList& list) {
+bool CNTFSFileRecordDataRunsAttribute::DecodeRuns(const uint8_t* header, int length, CNTFSRunList& list) {
   if (!header || !IsValidAttributeHeader(header, length) || IsResident(header)) return false;
   return list.Parse(GetRunList(header), GetRunListLength(header));
 }

@@ -83,8 +83,15 @@ bool CNTFSFileRecordFileNameAttribute::HasValidCharacters(const char16_t* name, 
   if (!name) return false;
   for (int i = 0; i < count && name[i] != 0; ++i) {
     switch (name[i]) {
-      case u'"': case u'*': case u'/': case u':': case u'<':
-      case u'>': case u'?': case u'\\': case u'|':
+      case u'"':
+      case u'*':
+      case u'/':
+      case u':':
+      case u'<':
+      case u'>':
+      case u'?':
+      case u'\\':
+      case u'|':
         return false;
       default:
         break;
@@ -96,13 +103,11 @@ bool CNTFSFileRecordFileNameAttribute::HasValidCharacters(const char16_t* name, 
 bool IsValidFileNameAttribute(const uint8_t* header, int64_t bytesLeft) {
   using A = CNTFSFileRecordFileNameAttribute;
   if (!A::IsValidAttributeHeader(header, bytesLeft)) return false;
-  if (A::GetType(header) != CNTFSFileRecordAttribute::kFileName || !A::IsResident(header))
-    return false;
+  if (A::GetType(header) != CNTFSFileRecordAttribute::kFileName || !A::IsResident(header)) return false;
   // The readers take the value at offset 24; the name must also lie inside
   // the value the header announces.
   const int count = A::GetNameLength(header);
-  if (count < 0 || A::GetValueOffset(header) != 24 ||
-      A::GetValueLength(header) < 66 + 2 * static_cast<uint32_t>(count))
+  if (count < 0 || A::GetValueOffset(header) != 24 || A::GetValueLength(header) < 66 + 2 * static_cast<uint32_t>(count))
     return false;
   char16_t name[256];
   const uint8_t* bytes = header + kNameOffset;

@@ -68,8 +68,7 @@ void DecodeMappingPairs(const uint8_t* pairs, int length, CNTFSRunList& list) {
 int64_t SumMappingPairsLength(const uint8_t* pairs, int length) {
   int64_t sum = 0;
   // The walk keeps the running VCN, which is this sum, inside int64.
-  if (!WalkMappingPairs(pairs, length,
-                        [&sum](const NTFSRun& run) { sum += static_cast<int64_t>(run.length); }))
+  if (!WalkMappingPairs(pairs, length, [&sum](const NTFSRun& run) { sum += static_cast<int64_t>(run.length); }))
     return -1;
   return sum;
 }
@@ -85,9 +84,7 @@ bool CNTFSRunList::AppendParsed(const uint8_t* pairs, int length, uint64_t vcnBa
   CNTFSRunList decoded;
   if (!decoded.Parse(pairs, length)) return false;
   const uint64_t total = decoded.GetClusterCount();
-  if (vcnBase > static_cast<uint64_t>(kMaxSigned) ||
-      total > static_cast<uint64_t>(kMaxSigned) - vcnBase)
-    return false;
+  if (vcnBase > static_cast<uint64_t>(kMaxSigned) || total > static_cast<uint64_t>(kMaxSigned) - vcnBase) return false;
   for (NTFSRun run : decoded.m_runs) {
     run.firstVCN += vcnBase;
     m_runs.push_back(run);
@@ -132,8 +129,7 @@ bool CNTFSRunList::IsEqual(const CNTFSRunList& other) const {
   if (m_runs.size() != other.m_runs.size()) return false;
   auto a = m_runs.begin();
   for (auto b = other.m_runs.begin(); b != other.m_runs.end(); ++a, ++b)
-    if (a->firstVCN != b->firstVCN || a->firstLCN != b->firstLCN || a->length != b->length)
-      return false;
+    if (a->firstVCN != b->firstVCN || a->firstLCN != b->firstLCN || a->length != b->length) return false;
   return true;
 }
 

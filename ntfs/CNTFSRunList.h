@@ -2,8 +2,8 @@
 // mapping pairs, with VCN/LCN translation.
 #pragma once
 
-#include <cstdint>
 #include <cstddef>
+#include <cstdint>
 #include <list>
 
 class IScanStream;

@@ -19,16 +19,14 @@ void GetVolumeNameFromRecord(const uint8_t* record, char out[kNTFSVolumeNameByte
   if (!record || !out || !IsVolumeRecord(record, length)) return;
   // The name is read from the record with its fixups applied.
   CNTFSFileRecord view(record, length, false);
-  const int offset = FindAttributeOffset(view.GetRecord(), CNTFSFileRecordAttribute::kVolumeName, 0,
-                                         view.GetLength());
+  const int offset = FindAttributeOffset(view.GetRecord(), CNTFSFileRecordAttribute::kVolumeName, 0, view.GetLength());
   if (offset < 0) return;
   const uint8_t* header = view.GetRecord() + offset;
   if (!CNTFSFileRecordAttribute::IsResident(header)) return;
   const uint64_t valueLength = CNTFSFileRecordAttribute::GetValueLength(header);
   if (kFixedValueOffset + valueLength > CNTFSFileRecordAttribute::GetLength(header)) return;
   if (offset + kFixedValueOffset + valueLength >= 1024) return;
-  CopyUtf8Capped(NTFSNameToUtf8(header + kFixedValueOffset, valueLength / 2), out,
-                 kNTFSVolumeNameBytes);
+  CopyUtf8Capped(NTFSNameToUtf8(header + kFixedValueOffset, valueLength / 2), out, kNTFSVolumeNameBytes);
 }
 
 bool CNTFSVolumeNameReader::ReadVolumeName(uint64_t partitionStart, const CNTFSDBR& dbr,
@@ -47,8 +45,8 @@ bool CNTFSVolumeNameReader::ReadVolumeName(uint64_t partitionStart, const CNTFSD
   uint64_t recordByte = 0;
   if (__builtin_mul_overflow(dbr.GetTotalSectors(), uint64_t(dbr.GetBytesPerSector()), &volumeBytes) ||
       __builtin_mul_overflow(dbr.GetMFTCluster(), uint64_t(dbr.GetBytesPerCluster()), &mftByte) ||
-      __builtin_add_overflow(mftByte, kVolumeRecordNumber * recordSize, &recordInVolume) ||
-      volumeBytes < recordSize || recordInVolume > volumeBytes - recordSize ||
+      __builtin_add_overflow(mftByte, kVolumeRecordNumber * recordSize, &recordInVolume) || volumeBytes < recordSize ||
+      recordInVolume > volumeBytes - recordSize ||
       __builtin_mul_overflow(partitionStart, uint64_t(sectorSize), &volumeStart) ||
       __builtin_add_overflow(volumeStart, recordInVolume, &recordByte))
     return false;
@@ -61,7 +59,6 @@ bool CNTFSVolumeNameReader::ReadVolumeName(uint64_t partitionStart, const CNTFSD
 
   std::vector<uint8_t> buffer(count * sectorSize);
   if (!m_device->ReadSectors(buffer.data(), firstSector, count)) return false;
-  GetVolumeNameFromRecord(buffer.data() + (recordByte - firstSector * sectorSize), out,
-                          static_cast<int>(recordSize));
+  GetVolumeNameFromRecord(buffer.data() + (recordByte - firstSector * sectorSize), out, static_cast<int>(recordSize));
   return true;
 }

@@ -23,8 +23,7 @@ class CNTFSVolumeNameReader {
   // (in device sectors). True when the record was read, whether or not it held
   // a name; false when the boot sector is not usable, the record lies outside
   // the volume or the device, or the read fails.
-  bool ReadVolumeName(uint64_t partitionStart, const CNTFSDBR& dbr,
-                      char out[kNTFSVolumeNameBytes]);
+  bool ReadVolumeName(uint64_t partitionStart, const CNTFSDBR& dbr, char out[kNTFSVolumeNameBytes]);
 
  private:
   IStorageDevice* m_device;

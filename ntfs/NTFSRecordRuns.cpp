@@ -11,12 +11,15 @@ namespace {
 std::atomic<int> g_engineSectorSize{512};
 }  // namespace
 
-void SetNTFSEngineSectorSize(int bytes) { g_engineSectorSize = bytes; }
+void SetNTFSEngineSectorSize(int bytes) {
+  g_engineSectorSize = bytes;
+}
 
-int GetNTFSEngineSectorSize() { return g_engineSectorSize; }
+int GetNTFSEngineSectorSize() {
+  return g_engineSectorSize;
+}
 
-bool AppendAttributeRuns(const uint8_t* header, uint64_t* dataSize, uint64_t* firstVCN,
-                         CNTFSRunList& list) {
+bool AppendAttributeRuns(const uint8_t* header, uint64_t* dataSize, uint64_t* firstVCN, CNTFSRunList& list) {
   using A = CNTFSFileRecordDataRunsAttribute;
   if (!header || A::HasName(header) || A::IsResident(header) ||
       !A::IsValidAttributeHeader(header, A::GetLength(header)))
@@ -28,8 +31,7 @@ bool AppendAttributeRuns(const uint8_t* header, uint64_t* dataSize, uint64_t* fi
   return true;
 }
 
-bool CollectDataRuns(const CNTFSFileRecord& record, CNTFSRunList& list, bool check,
-                     uint64_t* dataSize) {
+bool CollectDataRuns(const CNTFSFileRecord& record, CNTFSRunList& list, bool check, uint64_t* dataSize) {
   using A = CNTFSFileRecordDataRunsAttribute;
   if (!record.IsValid()) return false;
   for (int ordinal = 0;; ++ordinal) {
@@ -51,8 +53,7 @@ bool CollectDataRuns(const CNTFSFileRecord& record, CNTFSRunList& list, bool che
   }
 }
 
-bool CollectDataRunsFromBuffer(const uint8_t* buffer, int length, CNTFSRunList& list, bool check,
-                               uint64_t* dataSize) {
+bool CollectDataRunsFromBuffer(const uint8_t* buffer, int length, CNTFSRunList& list, bool check, uint64_t* dataSize) {
   CNTFSFileRecord record(buffer, length, false);
   return CollectDataRuns(record, list, check, dataSize);
 }
@@ -77,8 +78,7 @@ uint8_t InferSectorsPerCluster(uint64_t dataSize, int clusterCount) {
   if (clusterCount <= 0) return 0;
   int sectorSize = GetNTFSEngineSectorSize();
   if (sectorSize <= 0 || sectorSize % 512 != 0) sectorSize = 512;
-  const double sectors =
-      std::ceil(static_cast<double>(dataSize) / clusterCount / static_cast<double>(sectorSize));
+  const double sectors = std::ceil(static_cast<double>(dataSize) / clusterCount / static_cast<double>(sectorSize));
   if (!(sectors >= 0) || sectors > 1024) return 0;
   return static_cast<uint8_t>(RoundUpToClusterFactor(static_cast<int>(sectors)));
 }

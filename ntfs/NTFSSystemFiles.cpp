@@ -31,8 +31,7 @@ int GetSystemFileIndex(const CNTFSFileRecord& record) {
   const uint8_t* name = record.FindAttribute(CNTFSFileRecordAttribute::kFileName, 0);
   if (!name) return -1;
   for (const NTFSSystemFileEntry& entry : NTFSSystemFileTable)
-    if (CNTFSFileRecordFileNameAttribute::IsName(name, entry.name))
-      return static_cast<int>(entry.index);
+    if (CNTFSFileRecordFileNameAttribute::IsName(name, entry.name)) return static_cast<int>(entry.index);
   return -1;
 }
 
@@ -46,21 +45,40 @@ bool IsNamedSystemFile(const CNTFSFileRecord& record, const char16_t* name) {
   return fileName && CNTFSFileRecordFileNameAttribute::IsName(fileName, name);
 }
 
-bool IsMFTRecord(const CNTFSFileRecord& record) { return IsNamedSystemFile(record, u"$MFT"); }
-bool IsMFTMirrRecord(const CNTFSFileRecord& record) { return IsNamedSystemFile(record, u"$MFTMirr"); }
-bool IsLogFileRecord(const CNTFSFileRecord& record) { return IsNamedSystemFile(record, u"$LogFile"); }
-bool IsBitmapRecord(const CNTFSFileRecord& record) { return IsNamedSystemFile(record, u"$Bitmap"); }
+bool IsMFTRecord(const CNTFSFileRecord& record) {
+  return IsNamedSystemFile(record, u"$MFT");
+}
+bool IsMFTMirrRecord(const CNTFSFileRecord& record) {
+  return IsNamedSystemFile(record, u"$MFTMirr");
+}
+bool IsLogFileRecord(const CNTFSFileRecord& record) {
+  return IsNamedSystemFile(record, u"$LogFile");
+}
+bool IsBitmapRecord(const CNTFSFileRecord& record) {
+  return IsNamedSystemFile(record, u"$Bitmap");
+}
 
-bool IsVolumeRecord(const uint8_t* b, int n) { return IsNamedSystemBuffer(b, n, u"$Volume"); }
-bool IsMFTRecord(const uint8_t* b, int n) { return IsNamedSystemBuffer(b, n, u"$MFT"); }
-bool IsMFTMirrRecord(const uint8_t* b, int n) { return IsNamedSystemBuffer(b, n, u"$MFTMirr"); }
-bool IsLogFileRecord(const uint8_t* b, int n) { return IsNamedSystemBuffer(b, n, u"$LogFile"); }
-bool IsAttrDefRecord(const uint8_t* b, int n) { return IsNamedSystemBuffer(b, n, u"$AttrDef"); }
-bool IsUpCaseRecord(const uint8_t* b, int n) { return IsNamedSystemBuffer(b, n, u"$UpCase"); }
+bool IsVolumeRecord(const uint8_t* b, int n) {
+  return IsNamedSystemBuffer(b, n, u"$Volume");
+}
+bool IsMFTRecord(const uint8_t* b, int n) {
+  return IsNamedSystemBuffer(b, n, u"$MFT");
+}
+bool IsMFTMirrRecord(const uint8_t* b, int n) {
+  return IsNamedSystemBuffer(b, n, u"$MFTMirr");
+}
+bool IsLogFileRecord(const uint8_t* b, int n) {
+  return IsNamedSystemBuffer(b, n, u"$LogFile");
+}
+bool IsAttrDefRecord(const uint8_t* b, int n) {
+  return IsNamedSystemBuffer(b, n, u"$AttrDef");
+}
+bool IsUpCaseRecord(const uint8_t* b, int n) {
+  return IsNamedSystemBuffer(b, n, u"$UpCase");
+}
 
 bool HasIndexAllocation(const uint8_t* record, int length) {
   if (!record || !IsDirectoryRecord(record)) return false;
-  const uint8_t* index =
-      FindAttributeInRecord(record, CNTFSFileRecordAttribute::kIndexAllocation, 0, length);
+  const uint8_t* index = FindAttributeInRecord(record, CNTFSFileRecordAttribute::kIndexAllocation, 0, length);
   return index && !CNTFSFileRecordAttribute::IsResident(index);
 }

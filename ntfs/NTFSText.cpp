@@ -43,9 +43,7 @@ std::string Convert(size_t count, Unit unit) {
 }  // namespace
 
 std::string NTFSNameToUtf8(const uint8_t* units, size_t count) {
-  return Convert(count, [units](size_t i) {
-    return static_cast<uint32_t>(units[2 * i] | (units[2 * i + 1] << 8));
-  });
+  return Convert(count, [units](size_t i) { return static_cast<uint32_t>(units[2 * i] | (units[2 * i + 1] << 8)); });
 }
 
 std::string NTFSNameToUtf8(const std::u16string& name) {

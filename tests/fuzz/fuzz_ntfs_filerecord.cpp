@@ -18,14 +18,12 @@ namespace {
 void ReadAttribute(const uint8_t* a) {
   using A = CNTFSFileRecordDataRunsAttribute;
   using N = CNTFSFileRecordFileNameAttribute;
-  volatile uint64_t sink = A::GetType(a) + A::GetLength(a) + A::IsResident(a) + A::HasName(a) +
-                           A::GetFlags(a) + A::GetValueOffset(a) + A::GetValueLength(a) +
-                           A::IsValueInside(a) + A::GetAllocatedSize(a) + A::GetDataSize(a) +
-                           A::GetInitializedSize(a) + A::GetStandardInformationFlags(a) +
-                           A::GetFirstVCN(a) + A::GetLastVCN(a) + A::GetRunListLength(a) +
-                           A::GetClusterCount(a) + A::InferSectorsPerCluster(a) +
-                           N::GetParentReference(a) + N::GetNamespace(a) + N::GetNameFlags(a) +
-                           N::GetNameDataSize(a) + N::GetCreationTime(a) + N::GetAccessTime(a);
+  volatile uint64_t sink = A::GetType(a) + A::GetLength(a) + A::IsResident(a) + A::HasName(a) + A::GetFlags(a) +
+                           A::GetValueOffset(a) + A::GetValueLength(a) + A::IsValueInside(a) + A::GetAllocatedSize(a) +
+                           A::GetDataSize(a) + A::GetInitializedSize(a) + A::GetStandardInformationFlags(a) +
+                           A::GetFirstVCN(a) + A::GetLastVCN(a) + A::GetRunListLength(a) + A::GetClusterCount(a) +
+                           A::InferSectorsPerCluster(a) + N::GetParentReference(a) + N::GetNamespace(a) +
+                           N::GetNameFlags(a) + N::GetNameDataSize(a) + N::GetCreationTime(a) + N::GetAccessTime(a);
   (void)sink;
   if (const uint8_t* value = A::GetValue(a)) {
     volatile uint8_t last = value[A::GetValueLength(a) ? A::GetValueLength(a) - 1 : 0];

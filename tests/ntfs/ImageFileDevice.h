@@ -24,8 +24,8 @@ class ImageFileDevice : public IStorageDevice {
     const size_t bytes = count * m_sectorSize;
     size_t done = 0;
     while (done < bytes) {
-      const ssize_t n = pread(m_fd, static_cast<char*>(buffer) + done, bytes - done,
-                              static_cast<off_t>(first * m_sectorSize + done));
+      const ssize_t n =
+          pread(m_fd, static_cast<char*>(buffer) + done, bytes - done, static_cast<off_t>(first * m_sectorSize + done));
       if (n <= 0) return 0;
       done += static_cast<size_t>(n);
     }

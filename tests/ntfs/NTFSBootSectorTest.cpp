@@ -14,16 +14,15 @@ using Bytes = std::vector<uint8_t>;
 
 namespace {
 
-Bytes BootSector(uint16_t bytesPerSector = 512, uint8_t sectorsPerCluster = 8,
-                 uint8_t clustersPerRecord = 0xF6) {
+Bytes BootSector(uint16_t bytesPerSector = 512, uint8_t sectorsPerCluster = 8, uint8_t clustersPerRecord = 0xF6) {
   Bytes s(512, 0);
   std::memcpy(&s[3], "NTFS    ", 8);
   Put16(s, 11, bytesPerSector);
   s[13] = sectorsPerCluster;
   s[21] = 0xF8;
-  Put64(s, 40, 2047);          // total sectors
-  Put64(s, 48, 4);             // $MFT
-  Put64(s, 56, 100);           // $MFTMirr
+  Put64(s, 40, 2047);  // total sectors
+  Put64(s, 48, 4);     // $MFT
+  Put64(s, 56, 100);   // $MFTMirr
   s[64] = clustersPerRecord;
   s[68] = 1;
   Put64(s, 72, 0x1122334455667788ull);
@@ -56,7 +55,12 @@ TEST(NTFSBootSector, AcceptanceTable) {
       {"record size 2^-(-128)", [](Bytes& s) { s[64] = 0x80; }, false},
       {"record size 2^31", [](Bytes& s) { s[64] = 0xE1; }, false},
       {"record of 127 clusters", [](Bytes& s) { s[64] = 0x7F; }, false},
-      {"record of 3 clusters", [](Bytes& s) { s[64] = 3; s[13] = 1; }, false},
+      {"record of 3 clusters",
+       [](Bytes& s) {
+         s[64] = 3;
+         s[13] = 1;
+       },
+       false},
   };
   for (const Case& c : cases) {
     Bytes s = BootSector();
@@ -77,7 +81,7 @@ TEST(NTFSBootSector, FieldsAndRecordSize) {
     uint16_t bps;
     uint8_t spc, n;
     int size;
-  } cases[] = {{512, 8, 0xF6, 1024}, {512, 8, 0xF4, 4096}, {512, 8, 0x02, 8192},
+  } cases[] = {{512, 8, 0xF6, 1024}, {512, 8, 0xF4, 4096},  {512, 8, 0x02, 8192},
                {512, 1, 0x02, 1024}, {4096, 1, 0xF4, 4096}, {512, 8, 0x00, 1024}};
   for (const Case& c : cases) {
     CNTFSDBR dbr;
@@ -138,11 +142,11 @@ TEST(NTFSBootSector, LabelReaderAddressesRecordThreeInBytes) {
     uint8_t spc, n;
     uint64_t partitionStart;  // device sectors
   } cases[] = {
-      {512, 512, 8, 0xF6, 0},      // 1 KiB records
-      {512, 512, 8, 0xF4, 0},      // 4 KiB records: 24 sectors after the $MFT
-      {4096, 4096, 1, 0xF4, 0},    // 4 KiB sectors
-      {4096, 4096, 1, 0xF6, 2},    // records smaller than a device sector
-      {512, 4096, 1, 0xF4, 16},    // 4 KiB volume seen through 512-byte sectors
+      {512, 512, 8, 0xF6, 0},    // 1 KiB records
+      {512, 512, 8, 0xF4, 0},    // 4 KiB records: 24 sectors after the $MFT
+      {4096, 4096, 1, 0xF4, 0},  // 4 KiB sectors
+      {4096, 4096, 1, 0xF6, 2},  // records smaller than a device sector
+      {512, 4096, 1, 0xF4, 16},  // 4 KiB volume seen through 512-byte sectors
   };
   for (const Case& c : cases) {
     const std::u16string label = u"Label";

@@ -27,8 +27,7 @@ Bytes FileRecord(size_t* dataAt = nullptr) {
   b.StandardInformation(0x20);
   b.FileName(u"REPORT~1.TXT", 5, 2);
   b.FileName(u"report for 2026.txt", 5, 1);
-  const size_t at = b.NonResident(0x80, {0x21, 0x18, 0x34, 0x56, 0x11, 0x10, 0xF0, 0x00}, 0, 0x27,
-                                  0x28 * 4096 - 100);
+  const size_t at = b.NonResident(0x80, {0x21, 0x18, 0x34, 0x56, 0x11, 0x10, 0xF0, 0x00}, 0, 0x27, 0x28 * 4096 - 100);
   if (dataAt) *dataAt = at;
   Bytes v(10, 'x');
   const size_t named = b.Resident(0x80, v);
@@ -48,17 +47,16 @@ TEST(NTFSFileRecord, HeaderTestTable) {
     uint32_t allocated;
     bool ok;
   } cases[] = {
-      {48, 3, 1024, true},   {48, 4, 1024, false}, {48, 0, 1024, false}, {48, 3, 1536, false},
-      {40, 3, 1024, false},  {258, 3, 1024, false}, {42, 3, 1024, true}, {256, 3, 1024, true},
-      {48, 9, 4096, true},   {48, 17, 4096, false}, {48, 1, 0, true},    {48, 3, 8192, false},
+      {48, 3, 1024, true},  {48, 4, 1024, false},  {48, 0, 1024, false}, {48, 3, 1536, false},
+      {40, 3, 1024, false}, {258, 3, 1024, false}, {42, 3, 1024, true},  {256, 3, 1024, true},
+      {48, 9, 4096, true},  {48, 17, 4096, false}, {48, 1, 0, true},     {48, 3, 8192, false},
   };
   for (const Case& c : cases) {
     Bytes r = FileRecord();
     Put16(r, 4, c.usaOffset);
     Put16(r, 6, c.usaCount);
     Put32(r, 28, c.allocated);
-    EXPECT_EQ(IsFileRecordHeader(r.data()), c.ok)
-        << c.usaOffset << " " << c.usaCount << " " << c.allocated;
+    EXPECT_EQ(IsFileRecordHeader(r.data()), c.ok) << c.usaOffset << " " << c.usaCount << " " << c.allocated;
   }
 }
 
@@ -199,13 +197,15 @@ TEST(NTFSFileRecord, DamagedRecordTable) {
       {"value past the attribute", [](Bytes& r, size_t) { Put32(r, 56 + 16, 0x1000); }, 1024},
       {"value offset past the attribute", [](Bytes& r, size_t) { Put16(r, 56 + 20, 0xFFF0); }, 1024},
       {"attribute name past the attribute",
-       [](Bytes& r, size_t) { r[56 + 9] = 200; Put16(r, 56 + 10, 24); }, 1024},
+       [](Bytes& r, size_t) {
+         r[56 + 9] = 200;
+         Put16(r, 56 + 10, 24);
+       },
+       1024},
       {"file name past its attribute", [](Bytes& r, size_t) { r[56 + 72 + 88] = 250; }, 1024},
       {"file name with a colon", [](Bytes& r, size_t) { Put16(r, 56 + 72 + 90 + 2, u':'); }, 1024},
-      {"file name with a question mark",
-       [](Bytes& r, size_t) { Put16(r, 56 + 72 + 90, u'?'); }, 1024},
-      {"mapping pairs offset past the attribute",
-       [](Bytes& r, size_t at) { Put16(r, at + 32, 0x7FFF); }, 1024},
+      {"file name with a question mark", [](Bytes& r, size_t) { Put16(r, 56 + 72 + 90, u'?'); }, 1024},
+      {"mapping pairs offset past the attribute", [](Bytes& r, size_t at) { Put16(r, at + 32, 0x7FFF); }, 1024},
       {"overlong mapping pair", [](Bytes& r, size_t at) { r[at + 64] = 0x9F; }, 1024},
       {"mapping pairs without terminator",
        [](Bytes& r, size_t at) {
@@ -226,9 +226,7 @@ TEST(NTFSFileRecord, DamagedRecordTable) {
     for (uint32_t type : {0x10u, 0x30u, 0x80u}) {
       const int at = FindAttributeOffset(r.data(), type, 0, c.length);
       if (at >= 0) {
-        EXPECT_LE(at + CNTFSFileRecordAttribute::GetLength(r.data() + at),
-                  static_cast<uint32_t>(c.length))
-            << c.what;
+        EXPECT_LE(at + CNTFSFileRecordAttribute::GetLength(r.data() + at), static_cast<uint32_t>(c.length)) << c.what;
       }
     }
   }
@@ -276,8 +274,7 @@ TEST(NTFSFileRecord, CollectDataRunsRules) {
 TEST(NTFSFileRecord, ClusterSizeInference) {
   struct Case {
     int in, out;
-  } factors[] = {{0, 0}, {1, 1}, {2, 2}, {3, 4}, {5, 8}, {16, 16}, {17, 32}, {128, 128}, {129, 0},
-                 {-4, 0}};
+  } factors[] = {{0, 0}, {1, 1}, {2, 2}, {3, 4}, {5, 8}, {16, 16}, {17, 32}, {128, 128}, {129, 0}, {-4, 0}};
   for (const Case& c : factors) EXPECT_EQ(RoundUpToClusterFactor(c.in), c.out) << c.in;
   EXPECT_EQ(InferSectorsPerCluster(8 * 4096, 8), 8);
   EXPECT_EQ(InferSectorsPerCluster(5000, 2), 8);
@@ -320,16 +317,21 @@ TEST(NTFSFileRecord, VolumeNameConversion) {
     std::string expected;
   } cases[] = {
       {u"Data", "Data"},
-      {u"Caf\u00e9 \u00fcber", "Caf\xc3\xa9 \xc3\xbc" "ber"},
+      {u"Caf\u00e9 \u00fcber",
+       "Caf\xc3\xa9 \xc3\xbc"
+       "ber"},
       {u"ABCDEFGHIJKLMNOPQRSTUVWXYZ012345", "ABCDEFGHIJKLMNOPQRSTUVWXYZ012345"},
       // 32 three-byte characters: cut after 26 whole ones (78 bytes).
-      {std::u16string(32, u'\u6f22'), [] {
+      {std::u16string(32, u'\u6f22'),
+       [] {
          std::string s;
          for (int i = 0; i < 26; ++i) s += "\xe6\xbc\xa2";
          return s;
        }()},
       {u"\U0001F600x", "\xf0\x9f\x98\x80x"},
-      {std::u16string{u'a', char16_t(0xD800), u'b'}, "a\xef\xbf\xbd" "b"},
+      {std::u16string{u'a', char16_t(0xD800), u'b'},
+       "a\xef\xbf\xbd"
+       "b"},
   };
   for (const Case& c : cases) {
     const Bytes r = VolumeRecord(&c.label);

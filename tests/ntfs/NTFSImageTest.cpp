@@ -74,8 +74,7 @@ class VolumeReader {
       int64_t lcn = static_cast<int64_t>(dbr.GetMFTCluster() + vcn);
       if (!mftRuns.IsEmpty()) lcn = mftRuns.VCNToLCN(vcn);
       if (lcn < 0) return false;
-      if (!ReadBytes(lcn * clusterBytes + mftByte % clusterBytes, out.data() + piece, 512))
-        return false;
+      if (!ReadBytes(lcn * clusterBytes + mftByte % clusterBytes, out.data() + piece, 512)) return false;
     }
     return true;
   }
@@ -198,8 +197,7 @@ void CheckFile(VolumeReader& volume, const FlsEntry& entry, const std::vector<st
   EXPECT_EQ(size, expected.size);
   std::vector<uint64_t> clusters;
   for (const NTFSRun& run : runs)
-    for (uint64_t i = 0; i < run.length; ++i)
-      clusters.push_back(run.firstLCN == kNTFSSparseLCN ? 0 : run.firstLCN + i);
+    for (uint64_t i = 0; i < run.length; ++i) clusters.push_back(run.firstLCN == kNTFSSparseLCN ? 0 : run.firstLCN + i);
   // istat shows clusters allocated past the data size as 0.
   ASSERT_EQ(clusters.size(), expected.clusters.size());
   const uint64_t inData = size / volume.clusterBytes;
@@ -242,8 +240,7 @@ void CheckVolume(IStorageDevice& device, uint64_t startSector, const std::vector
   ASSERT_TRUE(reader.ReadVolumeName(startSector, dbr, label));
   EXPECT_EQ(std::string(label), Field(fsstat, "Volume Name"));
   if (startSector == 0) {
-    const std::string blkid =
-        testutil::Run({"blkid", "-p", "-o", "value", "-s", "LABEL", image}).output;
+    const std::string blkid = testutil::Run({"blkid", "-p", "-o", "value", "-s", "LABEL", image}).output;
     EXPECT_EQ(std::string(label) + "\n", blkid);
   }
 
@@ -287,8 +284,7 @@ void CheckVolume(IStorageDevice& device, uint64_t startSector, const std::vector
   if (expectFiles) {
     EXPECT_GT(checked, 0);
   }
-  std::cout << "checked " << checked << " files and " << checkedRuns << " run lists, "
-            << fragmented << " fragmented\n";
+  std::cout << "checked " << checked << " files and " << checkedRuns << " run lists, " << fragmented << " fragmented\n";
 }
 
 // Makes (or reuses) an image built by the fixture script; the cache key holds
@@ -298,12 +294,12 @@ std::string FixtureImage(int sector, int cluster) {
   const size_t key = std::hash<std::string>()(testutil::ReadFile(script));
   const std::string dir = testutil::BuildDir() + "/fixtures";
   mkdir(dir.c_str(), 0755);
-  const std::string image = dir + "/ntfs-" + std::to_string(key) + "-" + std::to_string(sector) +
-                            "-" + std::to_string(cluster) + ".img";
+  const std::string image =
+      dir + "/ntfs-" + std::to_string(key) + "-" + std::to_string(sector) + "-" + std::to_string(cluster) + ".img";
   struct stat st;
   if (stat(image.c_str(), &st) != 0) {
-    const auto r = testutil::Run({"bash", script, image, std::to_string(sector),
-                                  std::to_string(cluster), "8", "Vol" + std::to_string(cluster)});
+    const auto r = testutil::Run(
+        {"bash", script, image, std::to_string(sector), std::to_string(cluster), "8", "Vol" + std::to_string(cluster)});
     if (r.exitCode != 0) ADD_FAILURE() << r.output;
   }
   return image;
@@ -324,8 +320,7 @@ TEST_P(NTFSImage, MatchesSleuthkit) {
   const std::string image = FixtureImage(g.sector, g.cluster);
   ASSERT_EQ(access(image.c_str(), R_OK), 0);
   // Files are written through an ntfs-3g mount, which needs root and FUSE.
-  const bool populated = testutil::IsRoot() && testutil::HaveTool("ntfs-3g") &&
-                         access("/dev/fuse", R_OK | W_OK) == 0;
+  const bool populated = testutil::IsRoot() && testutil::HaveTool("ntfs-3g") && access("/dev/fuse", R_OK | W_OK) == 0;
   if (!populated) std::cout << "no root or FUSE: the volume stays empty, files not checked\n";
 
   // The volume's own sector size, and 512-byte sectors as image files show.
@@ -350,11 +345,10 @@ TEST_P(NTFSImage, MatchesSleuthkit) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Geometries, NTFSImage,
-                         ::testing::Values(Geometry{512, 512}, Geometry{512, 2048},
-                                           Geometry{512, 4096}, Geometry{4096, 4096}),
+                         ::testing::Values(Geometry{512, 512}, Geometry{512, 2048}, Geometry{512, 4096},
+                                           Geometry{4096, 4096}),
                          [](const ::testing::TestParamInfo<Geometry>& info) {
-                           return "s" + std::to_string(info.param.sector) + "c" +
-                                  std::to_string(info.param.cluster);
+                           return "s" + std::to_string(info.param.sector) + "c" + std::to_string(info.param.cluster);
                          });
 
 // Volumes formatted and used by Windows 10, one NTFS partition at sector 128.
@@ -365,8 +359,8 @@ TEST_P(NTFSWindowsVolume, MatchesSleuthkit) {
   // The shared folder sits beside the main tree, or one level further up
   // from a work tree.
   std::string source;
-  for (const std::string& dir : {testutil::SourceDir() + "/../shared", testutil::SourceDir() + "/../../shared",
-                                 std::string("/work/shared")}) {
+  for (const std::string& dir :
+       {testutil::SourceDir() + "/../shared", testutil::SourceDir() + "/../../shared", std::string("/work/shared")}) {
     const std::string candidate = dir + "/testdata/real/" + GetParam();
     if (access(candidate.c_str(), R_OK) == 0) {
       source = candidate;
@@ -380,8 +374,8 @@ TEST_P(NTFSWindowsVolume, MatchesSleuthkit) {
   const std::string image = dir + "/" + name.substr(0, name.size() - 3);
   struct stat st;
   if (stat(image.c_str(), &st) != 0) {
-    const auto r = testutil::Shell("gunzip -c '" + source + "' > '" + image + ".tmp' && mv '" +
-                                   image + ".tmp' '" + image + "'");
+    const auto r =
+        testutil::Shell("gunzip -c '" + source + "' > '" + image + ".tmp' && mv '" + image + ".tmp' '" + image + "'");
     ASSERT_EQ(r.exitCode, 0) << r.output;
   }
   ImageFileDevice device(image, 512);
@@ -389,8 +383,7 @@ TEST_P(NTFSWindowsVolume, MatchesSleuthkit) {
   CheckVolume(device, 128, {"-o", "128", image}, image, true, fragmented);
 }
 
-INSTANTIATE_TEST_SUITE_P(Real, NTFSWindowsVolume,
-                         ::testing::Values("ntfs-lastaccess.raw.gz", "ntfs-ptrn.raw.gz"),
+INSTANTIATE_TEST_SUITE_P(Real, NTFSWindowsVolume, ::testing::Values("ntfs-lastaccess.raw.gz", "ntfs-ptrn.raw.gz"),
                          [](const ::testing::TestParamInfo<const char*>& info) {
                            return info.index == 0 ? std::string("LastAccess") : std::string("Ptrn");
                          });

@@ -11,7 +11,9 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-std::vector<NTFSRun> Runs(const CNTFSRunList& list) { return {list.begin(), list.end()}; }
+std::vector<NTFSRun> Runs(const CNTFSRunList& list) {
+  return {list.begin(), list.end()};
+}
 
 bool Parse(CNTFSRunList& list, const Bytes& pairs) {
   return list.Parse(pairs.data(), static_cast<int>(pairs.size()));
@@ -100,8 +102,7 @@ TEST(NTFSRunList, ValidationTable) {
       {{0x10, 0x05, 0x00}, -1, false, "missing length field"},
       {{0x11, 0x08, 0x80, 0x00}, -1, false, "LCN below zero"},
       {{0x08, 0, 0, 0, 0, 0, 0, 0, 0x80, 0x00}, -1, false, "negative length"},
-      {{0x08, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 0x01, 0x01, 0x00}, -1, false,
-       "VCN past 2^63"},
+      {{0x08, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 0x01, 0x01, 0x00}, -1, false, "VCN past 2^63"},
       {{}, 0, false, "no bytes"},
   };
   for (const Case& c : cases) {
@@ -130,8 +131,7 @@ TEST(NTFSRunList, DecoderStopsAtMalformedEntry) {
 TEST(NTFSRunList, SumKeepsLargeLengths) {
   // 0x1'0000'0000 clusters and one more: the sum needs more than 32 bits.
   Bytes pairs = {0x15, 0, 0, 0, 0, 1, 0x10, 0x11, 0x01, 0x01, 0x00};
-  EXPECT_EQ(SumMappingPairsLength(pairs.data(), static_cast<int>(pairs.size())),
-            (int64_t(1) << 32) + 1);
+  EXPECT_EQ(SumMappingPairsLength(pairs.data(), static_cast<int>(pairs.size())), (int64_t(1) << 32) + 1);
 }
 
 TEST(NTFSRunList, LookupsAtTheEdges) {

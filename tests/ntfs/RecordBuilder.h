@@ -14,9 +14,15 @@ inline void PutLE(std::vector<uint8_t>& b, size_t at, uint64_t v, size_t width) 
   uint8_t* p = b.data() + at;
   for (size_t i = 0; i < width; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
-inline void Put16(std::vector<uint8_t>& b, size_t at, uint16_t v) { PutLE(b, at, v, 2); }
-inline void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) { PutLE(b, at, v, 4); }
-inline void Put64(std::vector<uint8_t>& b, size_t at, uint64_t v) { PutLE(b, at, v, 8); }
+inline void Put16(std::vector<uint8_t>& b, size_t at, uint16_t v) {
+  PutLE(b, at, v, 2);
+}
+inline void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+  PutLE(b, at, v, 4);
+}
+inline void Put64(std::vector<uint8_t>& b, size_t at, uint64_t v) {
+  PutLE(b, at, v, 8);
+}
 
 // A record of `size` bytes (1024 or 4096): header at 0, update sequence at 48,
 // attributes from 56 (1024) or 72 (4096). Add attributes, then Finish().
@@ -25,17 +31,20 @@ class RecordBuilder {
   explicit RecordBuilder(int size = 1024, uint32_t number = 40) : m_rec(size, 0) {
     std::memcpy(m_rec.data(), "FILE", 4);
     const int strides = size / 512;
-    Put16(m_rec, 4, 48);                        // update sequence offset
+    Put16(m_rec, 4, 48);  // update sequence offset
     Put16(m_rec, 6, static_cast<uint16_t>(strides + 1));
-    Put64(m_rec, 8, 0x1234);                    // LSN
+    Put64(m_rec, 8, 0x1234);  // LSN
     m_next = (48 + 2 * (strides + 1) + 7) & ~7u;
     Put16(m_rec, 20, static_cast<uint16_t>(m_next));
-    Put16(m_rec, 22, 0x0001);                   // in use
+    Put16(m_rec, 22, 0x0001);  // in use
     Put32(m_rec, 28, static_cast<uint32_t>(size));
     Put32(m_rec, 44, number);
   }
 
-  RecordBuilder& Flags(uint16_t flags) { Put16(m_rec, 22, flags); return *this; }
+  RecordBuilder& Flags(uint16_t flags) {
+    Put16(m_rec, 22, flags);
+    return *this;
+  }
 
   // A resident attribute whose value starts at 24 (unnamed).
   size_t Resident(uint32_t type, const std::vector<uint8_t>& value) {
@@ -73,8 +82,8 @@ class RecordBuilder {
   }
 
   // A non-resident attribute with the given mapping pairs.
-  size_t NonResident(uint32_t type, const std::vector<uint8_t>& pairs, uint64_t firstVCN,
-                     uint64_t lastVCN, uint64_t dataSize, uint16_t flags = 0) {
+  size_t NonResident(uint32_t type, const std::vector<uint8_t>& pairs, uint64_t firstVCN, uint64_t lastVCN,
+                     uint64_t dataSize, uint16_t flags = 0) {
     const size_t at = m_next;
     const uint32_t len = (64 + static_cast<uint32_t>(pairs.size()) + 7) & ~7u;
     Put32(m_rec, at, type);
