@@ -36,18 +36,21 @@ int FixupStrides(const uint8_t* record, int length) {
   return std::min<int>(static_cast<int>(usaCount) - 1, length / kNTFSFixupStride);
 }
 
+// Offsets at which an attribute may start: an 8-byte header must fit.
+uint32_t WalkLimit(int length) {
+  return static_cast<uint32_t>(std::min(length, kNTFSMaxRecordLength)) - 8;
+}
+
 // Calls visit(offset) for each attribute of the walk described in the header.
 template <class Visit>
-void WalkAttributes(const uint8_t* record, int length, bool stopAtEnd, uint32_t lengthLimit, Visit visit) {
+void WalkAttributes(const uint8_t* record, int length, bool stopAtEnd, Visit visit) {
   if (!record || length < 16) return;
   uint32_t offset = GetFirstAttributeOffset(record);
-  while (offset < kNTFSAttributeWalkLimit && offset + 16 <= static_cast<uint32_t>(length)) {
+  while (offset < WalkLimit(length) && offset + 16 <= static_cast<uint32_t>(length)) {
     const uint8_t* header = record + offset;
     if (stopAtEnd && CNTFSFileRecordAttribute::GetType(header) == CNTFSFileRecordAttribute::kEnd) return;
     const uint32_t attributeLength = CNTFSFileRecordAttribute::GetLength(header);
-    if (attributeLength < 16 || attributeLength >= lengthLimit ||
-        attributeLength > static_cast<uint32_t>(length) - offset)
-      return;
+    if (attributeLength < 16 || attributeLength > static_cast<uint32_t>(length) - offset) return;
     if (!visit(offset)) return;
     offset += attributeLength;
   }
@@ -135,7 +138,7 @@ const uint8_t* FindAttributeInRecord(const uint8_t* record, uint32_t type, int o
 int FindAttributeOffset(const uint8_t* record, uint32_t type, int ordinal, int length) {
   int found = -1;
   int seen = 0;
-  WalkAttributes(record, length, true, UINT32_MAX, [&](uint32_t offset) {
+  WalkAttributes(record, length, true, [&](uint32_t offset) {
     if (CNTFSFileRecordAttribute::GetType(record + offset) != type) return true;
     if (seen++ != ordinal) return true;
     found = static_cast<int>(offset);
@@ -146,7 +149,7 @@ int FindAttributeOffset(const uint8_t* record, uint32_t type, int ordinal, int l
 
 int CountAttributes(const uint8_t* record, uint32_t type, int length) {
   int count = 0;
-  WalkAttributes(record, length, false, 1024, [&](uint32_t offset) {
+  WalkAttributes(record, length, false, [&](uint32_t offset) {
     if (CNTFSFileRecordAttribute::GetType(record + offset) == type) ++count;
     return true;
   });
@@ -156,7 +159,7 @@ int CountAttributes(const uint8_t* record, uint32_t type, int length) {
 bool CheckAttributes(const uint8_t* record, int length) {
   if (!record || length < 24) return false;
   uint32_t offset = GetFirstAttributeOffset(record);
-  while (offset < kNTFSAttributeWalkLimit) {
+  while (offset < WalkLimit(length)) {
     if (offset + 4 > static_cast<uint32_t>(length)) return false;
     const uint8_t* header = record + offset;
     const uint32_t type = CNTFSFileRecordAttribute::GetType(header);

@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <vector>
 
-// Records shorter than this are never valid; the walks stop before kWalkLimit.
+// Records shorter than this are never valid; bytes allocated is at most the
+// maximum, so nothing past it belongs to a record.
 constexpr int kNTFSMinRecordLength = 1024;
 constexpr int kNTFSMaxRecordLength = 4096;
-constexpr uint32_t kNTFSAttributeWalkLimit = 1016;
 // Fixups protect every 512-byte stride of a record, whatever the sector size.
 constexpr int kNTFSFixupStride = 512;
 
@@ -32,10 +32,11 @@ bool CheckFileRecordFixups(const uint8_t* record, int length);
 bool ApplyFileRecordFixups(uint8_t* record, int length);
 bool UndoFileRecordFixups(uint8_t* record, int length);
 
-// Attribute walks from the first attribute while the offset is below 1016.
-// They stop at the end marker (CountAttributes excepted), at a zero length,
-// and at an attribute that does not lie wholly inside `length` bytes, so every
-// header they hand out can be read up to its own length.
+// Attribute walks from the first attribute while an attribute header (8
+// bytes) still fits in the record: below 1016 in a 1024-byte record, 4088 in
+// a 4096-byte one (large folders keep attributes there). They stop at the end marker (CountAttributes excepted), at a
+// zero length, and at an attribute that does not lie wholly inside `length` bytes, so every header they hand out can be
+// read up to its own length.
 const uint8_t* FindAttributeInRecord(const uint8_t* record, uint32_t type, int ordinal,
                                      int length = kNTFSMinRecordLength);
 int FindAttributeOffset(const uint8_t* record, uint32_t type, int ordinal, int length = kNTFSMinRecordLength);

@@ -25,7 +25,6 @@ void GetVolumeNameFromRecord(const uint8_t* record, char out[kNTFSVolumeNameByte
   if (!CNTFSFileRecordAttribute::IsResident(header)) return;
   const uint64_t valueLength = CNTFSFileRecordAttribute::GetValueLength(header);
   if (kFixedValueOffset + valueLength > CNTFSFileRecordAttribute::GetLength(header)) return;
-  if (offset + kFixedValueOffset + valueLength >= 1024) return;
   CopyUtf8Capped(NTFSNameToUtf8(header + kFixedValueOffset, valueLength / 2), out, kNTFSVolumeNameBytes);
 }
 

@@ -11,7 +11,7 @@ constexpr int kNTFSVolumeNameBytes = 80;
 
 // Writes the $VOLUME_NAME of a valid $Volume record as UTF-8, cut at a
 // character boundary and zero-terminated within 80 bytes. Writes nothing when
-// the record is not $Volume, has no name, or the name would reach byte 1024.
+// the record is not $Volume, has no name, or the name leaves its attribute.
 void GetVolumeNameFromRecord(const uint8_t* record, char out[kNTFSVolumeNameBytes], int length);
 
 class CNTFSVolumeNameReader {

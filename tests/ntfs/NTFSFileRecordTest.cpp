@@ -165,16 +165,29 @@ TEST(NTFSFileRecord, WalksFindOrdinalsAndStopAtZeroLength) {
   EXPECT_TRUE(Valid(cut));  // a zero length ends the list
 }
 
-TEST(NTFSFileRecord, AttributesBeyondTheWalkLimitAreNotSeen) {
+// Large folders keep attributes past the first kilobyte of 4 KiB records.
+TEST(NTFSFileRecord, FourKiBRecordsAreWalkedToTheirEnd) {
   RecordBuilder b(4096);
   b.StandardInformation(0x20);
-  b.Resident(0x40, Bytes(1000, 0));
+  b.Resident(0x90, Bytes(1000, 0));
   ASSERT_GE(b.Next(), 1016u);
   b.FileName(u"late");
+  b.NonResident(0x80, {0x11, 0x04, 0x30, 0x00}, 0, 3, 4 * 4096);
   Bytes r = b.Finish();
   CNTFSFileRecord view(r.data(), 4096, false);
   ASSERT_TRUE(view.IsValid());
-  EXPECT_EQ(view.FindAttribute(0x30, 0), nullptr);
+  const uint8_t* name = view.FindAttribute(0x30, 0);
+  ASSERT_TRUE(name);
+  EXPECT_TRUE(CNTFSFileRecordFileNameAttribute::IsName(name, u"late"));
+  CNTFSRunList runs;
+  ASSERT_TRUE(CollectDataRuns(view, runs, true, nullptr));
+  EXPECT_EQ(runs.VCNToLCN(3), 0x33);
+
+  // Damage past the first kilobyte is seen too.
+  Bytes bad = r;
+  const int at = FindAttributeOffset(view.GetRecord(), 0x30, 0, 4096);
+  Put16(bad, at + 90, u'*');
+  EXPECT_FALSE(IsValidFileRecord(bad.data(), 4096));
 }
 
 // Every damaged record is refused, without reading outside its buffer.
@@ -342,21 +355,30 @@ TEST(NTFSFileRecord, VolumeNameConversion) {
     EXPECT_EQ(out[79], 0);
   }
 
-  // No name, a name reaching byte 1024, or not the $Volume record: untouched.
+  // A name past the first kilobyte of a 4 KiB record is read.
+  {
+    RecordBuilder far(4096, 3);
+    far.StandardInformation(0x6);
+    far.FileName(u"$Volume");
+    far.Resident(0x40, Bytes(800, 0));
+    ASSERT_GE(far.VolumeName(u"Far away"), 1016u);
+    const Bytes farRec = far.Finish();
+    char farOut[80] = {};
+    GetVolumeNameFromRecord(farRec.data(), farOut, 4096);
+    EXPECT_STREQ(farOut, "Far away");
+  }
+
+  // No name, a record that is not $Volume, or one that is damaged: untouched.
   char out[80];
   std::memset(out, 'q', sizeof out);
   const Bytes noName = VolumeRecord(nullptr);
   GetVolumeNameFromRecord(noName.data(), out, 1024);
   EXPECT_EQ(out[0], 'q');
-  RecordBuilder far(4096, 3);
-  far.StandardInformation(0x6);
-  far.FileName(u"$Volume");
-  far.Resident(0x40, Bytes(700, 0));
-  far.VolumeName(u"ABCDEFGHIJKLMNOPQRSTUVWXYZ012345");
-  ASSERT_GE(far.Next(), 1024u);
-  const Bytes farRec = far.Finish();
-  ASSERT_TRUE(IsVolumeRecord(farRec.data(), 4096));
-  GetVolumeNameFromRecord(farRec.data(), out, 4096);
+  std::u16string longName = u"Name";
+  Bytes damaged = VolumeRecord(&longName);
+  const int at = FindAttributeOffset(damaged.data(), 0x60, 0);
+  Put32(damaged, at + 16, 0x400);  // value runs past its attribute
+  GetVolumeNameFromRecord(damaged.data(), out, 1024);
   EXPECT_EQ(out[0], 'q');
   const std::u16string label = u"X";
   const Bytes notHidden = VolumeRecord(&label, 0x4);

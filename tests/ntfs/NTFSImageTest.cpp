@@ -174,7 +174,12 @@ void CheckFile(VolumeReader& volume, const FlsEntry& entry, const std::vector<st
   for (int i = 0; const uint8_t* fn = view.FindAttribute(CNTFSFileRecordAttribute::kFileName, i); ++i) {
     std::u16string name;
     ASSERT_TRUE(CNTFSFileRecordFileNameAttribute::GetName(fn, name));
-    if (NTFSNameToUtf8(name) == base) named = true;
+    if (NTFSNameToUtf8(name) != base) continue;
+    named = true;
+    // Entries of the root folder (record 5) name it as their parent.
+    if (entry.path.find('/') == std::string::npos) {
+      EXPECT_EQ(CNTFSFileRecordFileNameAttribute::GetParentReference(fn), 5u);
+    }
   }
   EXPECT_TRUE(named) << "no $FILE_NAME " << base;
   if (entry.directory || HasAttributeList(view.GetRecord(), view.GetLength())) return;
@@ -206,6 +211,12 @@ void CheckFile(VolumeReader& volume, const FlsEntry& entry, const std::vector<st
   EXPECT_EQ(clusters, expected.clusters);
   ++checkedRuns;
   if (runs.GetCount() > 1) ++fragmented;
+}
+
+std::string Join(const std::vector<std::string>& words) {
+  std::string out;
+  for (const std::string& w : words) out += "'" + w + "' ";
+  return out;
 }
 
 // Boot sector, label, system records and files of one volume against the tools.
@@ -256,6 +267,13 @@ void CheckVolume(IStorageDevice& device, uint64_t startSector, const std::vector
     }
     if (n == 0) {
       EXPECT_TRUE(IsMFTRecord(view));
+    }
+    if (n == 5) {
+      // A root folder with many entries keeps its index outside the record.
+      const bool bigIndex =
+          testutil::Run({"bash", "-c", "istat " + Join(tool) + " 5 | grep -q INDEX_ALLOCATION"}).exitCode == 0;
+      EXPECT_EQ(HasIndexAllocation(raw.data(), volume.recordSize), bigIndex);
+      EXPECT_TRUE(view.IsDirectory());
     }
   }
   std::vector<std::string> istatMft = {"istat"};
