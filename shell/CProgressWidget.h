@@ -2,11 +2,12 @@
 // the bar (GetProgressBar) and the captions with SetText.
 #pragma once
 
+#include <QProgressBar>
 #include <QWidget>
 
 class ProgressBar;
 class QLabel;
-class QProgressBar;
+
 
 class CProgressWidget : public QWidget {
   Q_OBJECT

@@ -8,9 +8,15 @@ constexpr int kBarHeight = 12;
 constexpr qreal kRadius = 5;
 }  // namespace
 
-ProgressBar::ProgressBar(QWidget* parent) : QProgressBar(parent) {}
+ProgressBar::ProgressBar(QWidget* parent) : ProgressBar(1, parent) {}
 
-ProgressBar::ProgressBar(int showPercent, QWidget* parent) : QProgressBar(parent), m_showPercent(showPercent != 0) {}
+ProgressBar::ProgressBar(int showPercent, QWidget* parent) : QProgressBar(parent), m_showPercent(showPercent != 0) {
+  // 30 pixels hold "100%" in the program's font; wider stand-in fonts get
+  // the room they need.
+  QFont font = this->font();
+  font.setPixelSize(12);
+  m_textWidth = qMax(30, QFontMetrics(font).horizontalAdvance(QStringLiteral("100%")) + 2);
+}
 
 void ProgressBar::SetShowPercent(bool show) {
   m_showPercent = show;
