@@ -26,11 +26,19 @@ CTitleBtn* CBaseDialog::CreateIconButton(const QVector<QString>& iconFiles) {
 int CBaseDialog::ReceiveMsg(__MsgData) { return 0; }
 
 bool CBaseDialog::event(QEvent* event) {
-  if (event->type() == QEvent::WindowActivate && !isVisible()) show();
+  if (event->type() == QEvent::WindowActivate && !isVisible() && !m_ended) show();
   return QWidget::event(event);
 }
 
-void CBaseDialog::showEvent(QShowEvent* event) { QDialog::showEvent(event); }
+void CBaseDialog::showEvent(QShowEvent* event) {
+  m_ended = false;
+  QDialog::showEvent(event);
+}
+
+void CBaseDialog::done(int result) {
+  m_ended = true;
+  QDialog::done(result);
+}
 
 void CBaseDialog::DestroyNativeWindow() {
   if (isVisible()) done(QDialog::Rejected);

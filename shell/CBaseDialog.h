@@ -13,12 +13,14 @@ class CBaseDialog : public CWinDlgFrm {
  public:
   explicit CBaseDialog(QWidget* parent = nullptr);
   ~CBaseDialog() override;
+  bool HasEnded() const { return m_ended; }
 
   // A parentless icon button from four images (normal, hover, pressed,
   // disabled); the caller places it.
   static CTitleBtn* CreateIconButton(const QVector<QString>& iconFiles);
 
   int ReceiveMsg(__MsgData msg) override;
+  void done(int result) override;
 
  protected:
   bool event(QEvent* event) override;
@@ -27,4 +29,9 @@ class CBaseDialog : public CWinDlgFrm {
   // goes away; a modal loop running on them ends too, so the opener's
   // exec() returns (with Rejected).
   void DestroyNativeWindow();
+
+ private:
+  // Set once the dialog has ended (done); a late activation of its window
+  // must not bring a finished dialog back.
+  bool m_ended = false;
 };
