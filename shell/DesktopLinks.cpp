@@ -41,6 +41,12 @@ bool OpenConfiguredLink(const QString& key) {
 bool OpenHelpLink() { return OpenConfiguredLink(QStringLiteral("ID_LINK_HELP")); }
 
 bool OpenLinkAsDesktopUser(const QUrl& url) {
+  static const QStringList kSchemes = {QStringLiteral("http"), QStringLiteral("https"), QStringLiteral("mailto"),
+                                       QStringLiteral("file")};
+  if (!kSchemes.contains(url.scheme().toLower())) {
+    LogError("not opening link without a web scheme: %s", url.toString().toUtf8().constData());
+    return false;
+  }
   const DesktopUser user = DesktopUser::Find();
   if (!user.isOther) return QDesktopServices::openUrl(url);
   // Root must not run the person's browser: start the opener as them.

@@ -19,6 +19,7 @@ bool OpenLink(const QUrl& url);
 bool OpenConfiguredLink(const QString& key);
 // F1 and the user-guide entry: [URL] ID_LINK_HELP.
 bool OpenHelpLink();
-// The desktop opener: QDesktopServices for the current user, or xdg-open
+// The desktop opener (http, https, mailto and file links only):
+// QDesktopServices for the current user, or xdg-open
 // run as the desktop user when the program runs as root on their behalf.
 bool OpenLinkAsDesktopUser(const QUrl& url);

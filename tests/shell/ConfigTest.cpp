@@ -98,3 +98,40 @@ TEST(ShellConfig, MigrationCopiesRememberedValues) {
 }
 
 }  // namespace
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include "DesktopLinks.h"
+#include "DesktopUser.h"
+
+namespace {
+
+TEST(ShellConfig, PerUserCopiesBelongToTheInvokingUser) {
+  VT_REQUIRE_ROOT();
+  const passwd* nobody = getpwnam("nobody");
+  if (!nobody) GTEST_SKIP() << "no user 'nobody' here";
+  ProgramDirFixture env;
+  setenv("SUDO_USER", "nobody", 1);
+  const DesktopUser user = DesktopUser::Find();
+  EXPECT_TRUE(user.isOther);
+  EXPECT_EQ(user.name, "nobody");
+  EXPECT_EQ(user.uid, nobody->pw_uid);
+  // Root's own XDG_CONFIG_HOME is not the person's.
+  EXPECT_EQ(GetUserConfigDir().toStdString(), std::string(nobody->pw_dir) + "/.config/zqqrt");
+  unsetenv("SUDO_USER");
+  setenv("PKEXEC_UID", std::to_string(nobody->pw_uid).c_str(), 1);
+  EXPECT_EQ(DesktopUser::Find().name, "nobody");
+  setenv("PKEXEC_UID", "0", 1);
+  EXPECT_FALSE(DesktopUser::Find().isOther);
+  unsetenv("PKEXEC_UID");
+  EXPECT_EQ(GetUserConfigDir().toStdString(), env.ConfigHome() + "/zqqrt");
+}
+
+TEST(ShellConfig, DesktopOpenerRefusesLinksWithoutAWebScheme) {
+  EXPECT_FALSE(OpenLinkAsDesktopUser(QUrl("-e touch x", QUrl::TolerantMode)));
+  EXPECT_FALSE(OpenLinkAsDesktopUser(QUrl("javascript:alert(1)")));
+  EXPECT_FALSE(OpenLink(QUrl()));
+}
+
+}  // namespace

@@ -13,7 +13,7 @@
 
 namespace {
 
-enum class Answer { First, Second, Escape, Return, TitleClose, BusClose };
+enum class Answer { First, Second, Escape, Return, TitleClose, BusClose, WindowClose };
 
 const char* Name(Answer a) {
   switch (a) {
@@ -23,6 +23,7 @@ const char* Name(Answer a) {
     case Answer::Return: return "Return on the untouched box";
     case Answer::TitleClose: return "title bar close button";
     case Answer::BusClose: return "MSG_TITLE_CLOSE";
+    case Answer::WindowClose: return "the window manager's close";
   }
   return "?";
 }
@@ -38,6 +39,7 @@ void Schedule(Answer answer) {
       case Answer::Return: QTest::keyClick(box->focusWidget() ? box->focusWidget() : box, Qt::Key_Return); break;
       case Answer::TitleClose: QTest::mouseClick(box->TitleBar()->CloseButton(), Qt::LeftButton); break;
       case Answer::BusClose: SendBusMsg(MSG_TITLE_CLOSE); break;
+      case Answer::WindowClose: box->close(); break;
     }
   });
 }
@@ -53,7 +55,7 @@ TEST(ShellMessageDialog, ResultOfEveryWayOut) {
       {3, Answer::Second, 1},     {3, Answer::Return, 1},    {4, Answer::First, 0},      {4, Answer::Second, 1},
       {4, Answer::TitleClose, 1}, {5, Answer::First, 0},     {5, Answer::Second, 1},     {5, Answer::Escape, 1},
       {5, Answer::Return, 1},     {5, Answer::TitleClose, 1}, {5, Answer::BusClose, 1},  {9, Answer::TitleClose, 1},
-      {9, Answer::Escape, 1},
+      {9, Answer::Escape, 1},     {5, Answer::WindowClose, 1}, {1, Answer::WindowClose, 1},
   };
   for (const Case& c : cases) {
     CMSGDlg box(424, 244);
