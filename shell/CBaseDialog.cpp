@@ -32,6 +32,7 @@ bool CBaseDialog::event(QEvent* event) {
 
 void CBaseDialog::showEvent(QShowEvent* event) {
   m_ended = false;
+  FitHeightToContent();
   QDialog::showEvent(event);
 }
 

@@ -14,9 +14,9 @@ CWinDlgFrm::~CWinDlgFrm() = default;
 
 void CWinDlgFrm::InitLayout() {
   SetNotifyCentor(CBPNotifyCentor::instance());
-  auto* container = new QWidget(this);
-  container->setObjectName(QStringLiteral("DlgContainer"));
-  m_outer = new QVBoxLayout(container);
+  m_container = new QWidget(this);
+  m_container->setObjectName(QStringLiteral("DlgContainer"));
+  m_outer = new QVBoxLayout(m_container);
   m_title = new CWindowDlgTitle(this);
   m_outer->addWidget(m_title, 0);
   m_title->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
@@ -42,6 +42,18 @@ void CWinDlgFrm::CenterOnParent() {
   else if (QGuiApplication::primaryScreen())
     area = QGuiApplication::primaryScreen()->availableGeometry();
   move(area.x() + area.width() / 2 - width() / 2, area.y() + area.height() / 2 - height() / 2);
+}
+
+void CWinDlgFrm::FitHeightToContent() {
+  m_outer->activate();
+  const int need = m_container->sizeHint().height();
+  if (need <= height()) return;
+  const int grow = need - height();
+  if (minimumHeight() == maximumHeight())
+    setFixedHeight(need);
+  else
+    resize(width(), need);
+  move(x(), y() - grow / 2);
 }
 
 int CWinDlgFrm::ReceiveMsg(__MsgData) { return 0; }

@@ -24,6 +24,11 @@ class CWinDlgFrm : public QDialog, public CBPMsgReceiver {
   // Centre on the parent, or on the primary screen without one.
   void CenterOnParent();
 
+  // A dialog whose content needs more height than it was given grows
+  // (keeping its centre) so that nothing, its buttons least of all, is cut
+  // off; wider content is left as it is.
+  void FitHeightToContent();
+
   CWindowDlgTitle* TitleBar() const { return m_title; }
   QVBoxLayout* ContentLayout() const { return m_content; }
 
@@ -32,6 +37,7 @@ class CWinDlgFrm : public QDialog, public CBPMsgReceiver {
  protected:
   void paintEvent(QPaintEvent* event) override;
 
+  QWidget* m_container = nullptr;
   CWindowDlgTitle* m_title = nullptr;
   QVBoxLayout* m_content = nullptr;
   QVBoxLayout* m_outer = nullptr;

@@ -122,6 +122,18 @@ TEST(ShellMessageDialog, LookAndPlacement) {
   EXPECT_FALSE(box.TitleBar()->LogoLabel()->isVisible());
   EXPECT_TRUE(box.TitleBar()->CloseButton()->isVisible());
 
+  // The smaller boxes of the wipe pages still show their whole buttons.
+  for (QSize size : {QSize(450, 210), QSize(440, 220), QSize(420, 190)}) {
+    CMSGDlg small(size.width(), size.height(), &main);
+    small.InitUI(1, "All data on the partition will be destroyed.", 4, 0);
+    small.show();
+    QApplication::processEvents();
+    const QRect button(small.SecondButton()->mapTo(&small, QPoint()), small.SecondButton()->size());
+    EXPECT_TRUE(small.rect().contains(button)) << size.width() << "x" << size.height();
+    EXPECT_EQ(small.width(), size.width());
+    small.close();
+  }
+
   CMSGDlg unparented(424, 244);
   const QPoint before = unparented.pos();
   unparented.CenterOnWidget(nullptr);

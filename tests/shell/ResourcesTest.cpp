@@ -54,6 +54,9 @@ TEST(ShellResources, EveryImageTheShellNamesIsShipped) {
       {"btn_uninstall_hover.png", {130, 50}},
       {"btn_uninstall_press.png", {130, 50}},
       {"btn_uninstall_disable.png", {130, 50}},
+      {"list_computer.png", {24, 24}},
+      {"list_cloud_hover.png", {24, 24}},
+      {"list_ftp_hover.png", {24, 24}},
   };
   for (const Image& i : images) {
     const QString path = QStringLiteral("./Resources/") + QString::fromLatin1(i.path);
