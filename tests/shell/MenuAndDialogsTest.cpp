@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QEventLoop>
 #include <QPushButton>
 #include <QtTest/QTest>
 
@@ -208,8 +209,11 @@ TEST(ShellDialogs, UpdateCheckOutcomes) {
   CheckUpdate::SetCheckerSource(nullptr);
   CheckUpdate check;
   check.show();
+  QEventLoop untilClosed;
+  QObject::connect(&check, &QDialog::finished, &untilClosed, &QEventLoop::quit);
   check.InitUI();
-  QTRY_VERIFY_WITH_TIMEOUT(!check.isVisible(), 10000);
+  untilClosed.exec();  // the worker's done message arrives through this loop
+  EXPECT_FALSE(check.isVisible());
   EXPECT_FALSE(check.IsFailed());
   EXPECT_FALSE(check.HasUpdate());
   EXPECT_TRUE(check.GetMessage().isEmpty());
