@@ -2,9 +2,11 @@
 
 #include "AppStyle.h"
 #include "CBPQtMainWindow.h"
+#include "MainWindowSeam.h"
 #include "MsgDefine.h"
 #include "ProgramFolder.h"
 #include "RunLog.h"
+#include "UiConfig.h"
 
 int main(int argc, char* argv[]) {
   platform::EnterProgramFolder();
@@ -16,7 +18,8 @@ int main(int argc, char* argv[]) {
 
   CBPQtMainWindow window;
   window.setWindowTitle(QStringLiteral("Norvanta Vantorel Pro"));
-  window.resize(1000, 660);
+  window.resize(GetMainWinSize());
+  SetShellMainWindow(&window);
   window.show();
   SendBusMsg(MSG_APP_STARTED);
   LogInfo("Norvanta Vantorel Pro started");

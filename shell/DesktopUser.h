@@ -1,0 +1,27 @@
+// The person at the desktop. The program runs as root (sudo, pkexec); files
+// and programs meant for the person (settings copies, the browser opened for
+// a link) belong to the invoking user, found through SUDO_USER or PKEXEC_UID.
+#pragma once
+
+#include <QString>
+#include <sys/types.h>
+
+class DesktopUser {
+ public:
+  // The invoking user when running as root on someone's behalf, else the
+  // current user.
+  static DesktopUser Find();
+
+  uid_t uid = 0;
+  gid_t gid = 0;
+  QString name;
+  QString home;
+  // True when the desktop user is not the user this process runs as.
+  bool isOther = false;
+
+  // The user's configuration home: $XDG_CONFIG_HOME for the current user,
+  // else <home>/.config.
+  QString ConfigHome() const;
+  // Gives `path` to the desktop user when it is someone else (best effort).
+  void Own(const QString& path) const;
+};

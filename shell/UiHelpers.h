@@ -1,0 +1,58 @@
+// Free functions many windows share: size and method texts, folder sizes,
+// small string and path operations, widget fonts, colours and state icons.
+#pragma once
+
+#include <QColor>
+#include <QIcon>
+#include <QSize>
+#include <QString>
+#include <QVector>
+
+#include <string>
+
+class QWidget;
+
+// "" for 0, else "%1 GB" / "%1 MB" / "%1 KB" with two decimals.
+QString FormatSizeText(quint64 bytes);
+// The overwrite method's name by its pass count (1, 3, 7, 35).
+QString GetAlgorithmName(uint passes);
+// A 3-character drive root stays as it is; else the part after the last "/".
+QString GetFileNameFromPath(const QString& path);
+// The folder of the executable a command line names (quotes stripped);
+// empty when it names no executable file.
+QString GetExecutableFolder(const QString& command);
+// Bytes of the files that are not hidden in the folder tree (the
+// executable's folder when isFolder is false). Symbolic links are not
+// followed and every folder is counted once.
+quint64 GetFolderSize(const QString& path, bool isFolder);
+// An icon location ("path",index) without its index and quotes.
+std::string StripIconPath(std::string location);
+// "C:\x\app.exe" -> "app": the last path part without its 4-character
+// suffix; empty when that part is shorter than 5 characters. Both "\" and
+// "/" separate parts.
+std::string GetExeBaseName(const std::string& path);
+// The part before the last separator; the text itself when it has none.
+std::string GetParentFolder(const std::string& path);
+// Removes one trailing `ch`; with `again`, then one further trailing "\".
+QString StripTrailingChar(const QString& text, char ch, bool again);
+QString StripTrailingBackslash(const QString& text);
+bool IsUncPath(const QString& path);
+// `relative` (its "../" dropped) placed in the parent of the current folder.
+QString ResolveRelativeToParentDir(const QString& relative);
+
+// "Segoe UI" at a pixel size; a null widget is left alone.
+void SetWidgetFont(QWidget* w, int pixelSize);
+// A fresh palette whose WindowText is `c`; a null widget is left alone.
+void SetWidgetTextColor(QWidget* w, const QColor& c);
+// One icon from a list of image files, file i registered for icon mode i in
+// both states. Lists are given in button-state order (normal, hover,
+// pressed, disabled): paint them with StateIconMode.
+QIcon MakeStateIcon(const QVector<QString>& paths);
+// The mode under which MakeStateIcon stored the image of button state
+// `state` (0 normal, 1 hover, 2 pressed, 3 disabled).
+QIcon::Mode StateIconMode(int state);
+QSize GetIconActualSize(const QIcon& icon);
+
+// Style sheets of the dialogs' confirming and cancelling push buttons.
+QString PrimaryButtonStyle();
+QString SecondaryButtonStyle();
