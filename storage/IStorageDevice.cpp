@@ -1,1 +1,3 @@
 #include "IStorageDevice.h"
+
+IStorageDevice* IStorageDevice::Get512ByteDevice() { return GetSectorSize() == 512 ? this : nullptr; }
