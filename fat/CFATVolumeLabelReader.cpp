@@ -86,13 +86,16 @@ bool CFATVolumeLabelReader::ReadRootChainLabel(uint64_t partitionStart, const CF
   const uint64_t fatSectors = dbr.GetFATSize();
   const uint64_t fatStart = partitionStart + dbr.GetReservedSectors();
   // A damaged FAT may loop the root chain: every cluster is visited once,
-  // and no chain is longer than the volume's cluster count.
-  const uint64_t maxSteps = dbr.GetClusterCount();
+  // and the walk ends after the largest directory FAT allows (65536
+  // entries) or the volume's cluster count, whichever is less.
+  const uint64_t clusters = dbr.GetClusterCount();
+  const uint64_t maxDirClusters = (65536ull * 32) / fat.size() + 1;
+  const uint64_t maxSteps = clusters < maxDirClusters ? clusters : maxDirClusters;
   std::unordered_set<uint64_t> visited;
   uint64_t cachedBlock = ~0ull;
   uint64_t cluster = dbr.GetRootCluster();
   for (uint64_t step = 0; step < maxSteps; ++step) {
-    if (!IsValidFAT32Cluster(cluster) || cluster >= maxSteps + 2) return false;
+    if (!IsValidFAT32Cluster(cluster) || cluster >= clusters + 2) return false;
     if (!visited.insert(cluster).second) {
       DebugTrace("FAT32 root chain loops at cluster %" PRIu64, cluster);
       return false;
