@@ -17,6 +17,7 @@
 #include "CFATVolumeLabelReader.h"
 #include "IFATTable.h"
 #include "ImageFileDevice.h"
+#include "MemoryDevice.h"
 #include "TestUtil.h"
 
 namespace {
@@ -349,4 +350,79 @@ TEST_F(FatImages, Fat12) {
   }
   mine.resize(theirs.size());
   EXPECT_EQ(mine, theirs);
+}
+
+// Damaged copies of a real FAT32 volume: every reader answers, with an
+// error where the damage hides the answer, and none crashes or hangs.
+TEST_F(FatImages, DamagedVolumes) {
+  const std::string original = testutil::ReadFile(Image("fat32.img"));
+  ASSERT_GT(original.size(), 2000u * 512);
+  struct Case {
+    const char* what;
+    void (*damage)(std::vector<uint8_t>&);
+    int type;          // expected boot-sector type
+    bool primaryFAT;   // primary copy accepted
+    bool label;        // label found
+  };
+  const Case cases[] = {
+      {"intact", [](std::vector<uint8_t>&) {}, 2, true, true},
+      {"zeroed boot sector", [](std::vector<uint8_t>& d) { std::fill(d.begin(), d.begin() + 512, 0); }, 9, false,
+       false},
+      {"random boot sector",
+       [](std::vector<uint8_t>& d) {
+         uint32_t x = 12345;
+         for (int i = 0; i < 510; ++i) d[i] = static_cast<uint8_t>((x = x * 1103515245u + 12345u) >> 16);
+       },
+       9, false, false},
+      {"truncated inside the first FAT", [](std::vector<uint8_t>& d) { d.resize(600 * 512); }, 2, false, false},
+      {"cyclic chain in the FAT",
+       [](std::vector<uint8_t>& d) {
+         // clusters 3 -> 4 -> 3 (the first FAT starts at sector 32)
+         for (uint32_t c : {3u, 4u}) {
+           const uint32_t v = c == 3 ? 4 : 3;
+           for (int i = 0; i < 4; ++i) d[32 * 512 + c * 4 + i] = static_cast<uint8_t>(v >> (8 * i));
+         }
+       },
+       2, false, true},
+      {"chain past the last cluster",
+       [](std::vector<uint8_t>& d) {
+         // inside the FAT's 80640 entries, past the volume's last cluster 80629
+         const uint32_t v = 80635;
+         for (int i = 0; i < 4; ++i) d[32 * 512 + 3 * 4 + i] = static_cast<uint8_t>(v >> (8 * i));
+       },
+       2, false, true},
+      {"root chain loops on itself",
+       [](std::vector<uint8_t>& d) {
+         // root cluster 2 -> 2, label entry wiped so the walk must go on
+         for (int i = 0; i < 4; ++i) d[32 * 512 + 2 * 4 + i] = static_cast<uint8_t>(2 >> (8 * i));
+         d[1292 * 512 + 11] = 0x20;
+       },
+       2, false, false},
+      {"root directory of random bytes",
+       [](std::vector<uint8_t>& d) {
+         uint32_t x = 777;
+         for (int i = 0; i < 512; ++i) d[1292 * 512 + i] = static_cast<uint8_t>((x = x * 1103515245u + 12345u) >> 16);
+       },
+       2, true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<uint8_t> bytes(original.begin(), original.end());
+    c.damage(bytes);
+    MemoryDevice dev(bytes);
+    CFATDBR dbr(dev.bytes().data(), 512);
+    EXPECT_EQ(dbr.GetFATType(), c.type);
+    std::unique_ptr<CDoubleFATTable> fat(CreateFATTable(&dev, dbr.GetFATStart(), dbr.GetFATType(), dbr.GetFATSize(),
+                                                        0x80, 0x200, dbr.GetClusterCount()));
+    EXPECT_EQ(fat->HasPrimary(), c.primaryFAT);
+    std::string label;
+    EXPECT_EQ(CFATVolumeLabelReader(&dev).ReadLabel(0, dbr, label), c.label);
+    if (c.label) {
+      EXPECT_EQ(label, "SUPER FLOP");
+    }
+    if (c.type == 2 && !c.primaryFAT && dev.GetSectorCount() > 1292) {
+      // The second copy is intact and takes over.
+      EXPECT_TRUE(fat->HasSecondary());
+    }
+  }
 }

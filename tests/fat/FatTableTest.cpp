@@ -167,6 +167,14 @@ TEST(FatTable, SecondaryCopyAndFailedReads) {
   std::unique_ptr<CDoubleFATTable> primaryOnly(CreateFATTable(&dev, 0, 1, 16, 0x80, 0));
   EXPECT_FALSE(primaryOnly->HasSecondary());
 
+  // A failed read is not judged by its bytes, however good they look.
+  FatImage good(1, 16);
+  MemoryDevice failing(good.bytes);
+  failing.failReads = true;
+  EXPECT_EQ(CreateRealFATTable(&failing, 1, 0, 16), nullptr);
+  MemoryDevice working(good.bytes);
+  EXPECT_NE(std::unique_ptr<IRealFATTable>(CreateRealFATTable(&working, 1, 0, 16)), nullptr);
+
   // A FAT that runs past the device end is not read at all.
   MemoryDevice shortDev(std::vector<uint8_t>(8 * 512, 0xFF));
   EXPECT_EQ(CreateRealFATTable(&shortDev, 1, 0, 16), nullptr);

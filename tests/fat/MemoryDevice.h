@@ -17,7 +17,7 @@ class MemoryDevice : public IStorageDevice {
     const uint64_t n = GetSectorCount();
     if (first > n || count > n - first) return 0;
     std::memcpy(buffer, m_bytes.data() + first * m_sectorSize, count * m_sectorSize);
-    return 1;
+    return failReads ? 0 : 1;
   }
   uint64_t GetSectorCount() override { return m_bytes.size() / m_sectorSize; }
   int GetSectorSize() override { return m_sectorSize; }
@@ -26,6 +26,8 @@ class MemoryDevice : public IStorageDevice {
 
   std::vector<uint8_t>& bytes() { return m_bytes; }
   int reads = 0;
+  // Reports failure although the buffer was filled.
+  bool failReads = false;
 
  private:
   std::vector<uint8_t> m_bytes;
