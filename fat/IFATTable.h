@@ -15,6 +15,9 @@ class IFATTable {
  public:
   virtual ~IFATTable() = default;
   virtual uint32_t GetEntry(uint32_t cluster) = 0;
+  // Whether a loaded, validated copy answers. Without one every lookup is
+  // 0, which then does not mean "free": nothing may be erased on its word.
+  virtual bool IsLoaded() const = 0;
 };
 
 class IRealFATTable {
@@ -91,6 +94,7 @@ class CDoubleFATTable : public IFATTable {
   CDoubleFATTable(const CDoubleFATTable&) = delete;
   CDoubleFATTable& operator=(const CDoubleFATTable&) = delete;
   uint32_t GetEntry(uint32_t cluster) override;
+  bool IsLoaded() const override { return m_primary != nullptr || m_secondary != nullptr; }
   bool HasPrimary() const { return m_primary != nullptr; }
   bool HasSecondary() const { return m_secondary != nullptr; }
 

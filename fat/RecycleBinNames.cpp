@@ -43,7 +43,8 @@ bool IsRecycleInfoFile(const CFileNode* node) {
 }
 
 CFileNode* MatchRecyclePair(std::list<CFileNode*>& pending, CFileNode* node) {
-  if (node == nullptr || pending.empty()) {
+  if (node == nullptr) return nullptr;  // a null entry would only trip later walks
+  if (pending.empty()) {
     pending.push_back(node);
     return nullptr;
   }

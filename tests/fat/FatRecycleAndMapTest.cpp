@@ -49,6 +49,8 @@ TEST(FatRecycle, MatchPairs) {
   auto info = Node("$IAB12CD.TXT");
   auto lone = Node("$IXYZ.doc");
   auto plain = Node("readme.txt");
+  EXPECT_EQ(MatchRecyclePair(pending, nullptr), nullptr);
+  EXPECT_TRUE(pending.empty());
   EXPECT_EQ(MatchRecyclePair(pending, data.get()), nullptr);  // empty list: appended
   EXPECT_EQ(MatchRecyclePair(pending, lone.get()), nullptr);
   EXPECT_EQ(pending.size(), 2u);

@@ -77,6 +77,7 @@ TEST(FatTable, LoadWindows) {
   std::unique_ptr<CDoubleFATTable> t(CreateFATTable(&sdev, 0, 2, 200, 1, 0));
   ASSERT_TRUE(t);
   EXPECT_FALSE(t->HasPrimary());
+  EXPECT_FALSE(t->IsLoaded());
   EXPECT_EQ(t->GetEntry(0), 0u);
   EXPECT_EQ(t->GetEntry(5), 0u);
 }
@@ -163,6 +164,7 @@ TEST(FatTable, SecondaryCopyAndFailedReads) {
   std::unique_ptr<CDoubleFATTable> both(CreateFATTable(&dev, 0, 1, 16, 0x80, 0x200));
   EXPECT_FALSE(both->HasPrimary());
   EXPECT_TRUE(both->HasSecondary());
+  EXPECT_TRUE(both->IsLoaded());
   EXPECT_EQ(both->GetEntry(2), 3u);
   std::unique_ptr<CDoubleFATTable> primaryOnly(CreateFATTable(&dev, 0, 1, 16, 0x80, 0));
   EXPECT_FALSE(primaryOnly->HasSecondary());
