@@ -426,3 +426,44 @@ TEST_F(FatImages, DamagedVolumes) {
     }
   }
 }
+
+// Volumes other systems made (Ext2, HFS+, Windows NTFS) are not taken for FAT.
+TEST(FatRealVolumes, OtherFileSystemsAreRefused) {
+  const std::string real = testutil::SourceDir() + "/../shared/testdata/real";
+  const std::string alt = "/work/shared/testdata/real";
+  const std::string dir = testutil::ReadFile(real + "/README.md").empty() ? alt : real;
+  if (testutil::ReadFile(dir + "/README.md").empty()) GTEST_SKIP() << "no real volumes here";
+  testutil::TempDir tmp("fatreal");
+  struct Volume {
+    std::string file;
+    uint64_t start;
+  };
+  auto unpack = [&](const std::string& gz) {
+    const std::string out = tmp.file(gz + ".head");
+    // The MBR and the partition's first sectors are enough.
+    auto r = testutil::Shell("gunzip -c '" + dir + "/" + gz + "' 2>/dev/null | head -c 1048576 > '" + out + "'");
+    (void)r;
+    return out;
+  };
+  const Volume volumes[] = {
+      {dir + "/ext2.raw", 0},
+      {dir + "/hfsplus.raw", 0},
+      {unpack("ntfs-lastaccess.raw.gz"), 128},
+      {unpack("ntfs-ptrn.raw.gz"), 128},
+  };
+  for (const Volume& v : volumes) {
+    SCOPED_TRACE(v.file);
+    ImageFileDevice dev(v.file);
+    ASSERT_GT(dev.GetSectorCount(), v.start + 8);
+    for (uint64_t s = 0; s < 8; ++s) {
+      std::vector<uint8_t> sector(512);
+      ASSERT_TRUE(dev.ReadSectors(sector.data(), v.start + s, 1));
+      CFATDBR dbr(sector.data(), 512);
+      EXPECT_EQ(dbr.GetFATType(), 9);
+      std::string label;
+      EXPECT_FALSE(CFATVolumeLabelReader(&dev).ReadLabel(v.start, dbr, label));
+      int type = 0;
+      EXPECT_FALSE(DetectFATTypeFromFAT(sector.data(), type));
+    }
+  }
+}
