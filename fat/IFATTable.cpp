@@ -53,6 +53,11 @@ void IRealFATTable::Load(uint32_t minSectors, uint32_t maxSectors) {
   }
 }
 
+void IRealFATTable::LoadScaled(uint32_t min512, uint32_t max512) {
+  const uint32_t k = m_sectorSize / 512;
+  if (k != 0) Load(min512 / k, max512 / k);
+}
+
 uint32_t IRealFATTable::CheckedLimit() const {
   if (m_clusterCount != 0 && m_clusterCount + 2 < m_entryCount) return static_cast<uint32_t>(m_clusterCount + 2);
   return m_entryCount;
@@ -91,8 +96,7 @@ bool IRealFATTable::ValidateChains(uint32_t badMarker, uint32_t lastData) {
 
 CFAT32Table::CFAT32Table(IStorageDevice* device, uint64_t fatStart, uint32_t fatSize, uint64_t clusterCount)
     : IRealFATTable(device, fatStart, fatSize, 4, clusterCount) {
-  const uint32_t k = m_sectorSize / 512;
-  if (k != 0) Load(256 / k, 128000 / k);
+  LoadScaled(256, 128000);
 }
 
 uint32_t CFAT32Table::RawEntry(uint32_t index) const { return Le32(m_bytes.data() + static_cast<size_t>(index) * 4); }
@@ -112,8 +116,7 @@ bool CFAT32Table::Validate() {
 
 CFAT16Table::CFAT16Table(IStorageDevice* device, uint64_t fatStart, uint32_t fatSize, uint64_t clusterCount)
     : IRealFATTable(device, fatStart, fatSize, 2, clusterCount) {
-  const uint32_t k = m_sectorSize / 512;
-  if (k != 0) Load(12 / k, 256 / k);
+  LoadScaled(12, 256);
 }
 
 uint32_t CFAT16Table::RawEntry(uint32_t index) const { return Le16(m_bytes.data() + static_cast<size_t>(index) * 2); }

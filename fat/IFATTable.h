@@ -40,6 +40,9 @@ class IRealFATTable {
  protected:
   // Reads the whole copy when its size lies in [minSectors, maxSectors].
   void Load(uint32_t minSectors, uint32_t maxSectors);
+  // The same with a window given in 512-byte sectors, scaled down by the
+  // device's sector size / 512.
+  void LoadScaled(uint32_t min512, uint32_t max512);
   // Entries 2 .. limit-1 are checked: the smaller of the entry count and
   // the volume's cluster count + 2.
   uint32_t CheckedLimit() const;

@@ -412,6 +412,9 @@ TEST_F(FatImages, DamagedVolumes) {
     MemoryDevice dev(bytes);
     CFATDBR dbr(dev.bytes().data(), 512);
     EXPECT_EQ(dbr.GetFATType(), c.type);
+    if (c.type == 2) {
+      EXPECT_EQ(dbr.FitsDevice(0, dev.GetSectorCount()), bytes.size() == original.size());
+    }
     std::unique_ptr<CDoubleFATTable> fat(CreateFATTable(&dev, dbr.GetFATStart(), dbr.GetFATType(), dbr.GetFATSize(),
                                                         0x80, 0x200, dbr.GetClusterCount()));
     EXPECT_EQ(fat->HasPrimary(), c.primaryFAT);
