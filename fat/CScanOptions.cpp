@@ -1,0 +1,6 @@
+#include "CScanOptions.h"
+
+CScanOptions& GetScanOptions() {
+  static CScanOptions options;
+  return options;
+}
