@@ -98,13 +98,13 @@ bool CFATDirEntry::IsValid(int checkFlag) const {
       return false;
     }
   }
-  const CScanOptions& options = GetScanOptions();
-  if (options.dateCheck) {
+  const CScanOptions& options = *GetScanOptions();
+  if (options.fatEntryChecks[0]) {
     if (!IsPlausibleDate(Le16(m_entry + 16)) || !IsPlausibleDate(Le16(m_entry + 24)) ||
         !IsPlausibleDate(Le16(m_entry + 18)))
       return false;
   }
-  if (options.timeCheck) {
+  if (options.fatEntryChecks[1]) {
     if (!IsPlausibleTime(Le16(m_entry + 14)) || !IsPlausibleTime(Le16(m_entry + 22))) return false;
   }
   if (Attributes() & 0x40) return false;

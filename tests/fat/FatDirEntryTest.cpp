@@ -63,7 +63,7 @@ TEST(FatDirEntry, Classification) {
 }
 
 TEST(FatDirEntry, Validity) {
-  CScanOptions& options = GetScanOptions();
+  CScanOptions& options = *GetScanOptions();
   EXPECT_FALSE(CFATDirEntry(ShortEntry("A       TXT", 0x20, 5, 0).data()).IsValid(1));
   EXPECT_TRUE(CFATDirEntry(ShortEntry("A       TXT", 0x20, 0, 0).data()).IsValid(1));
   EXPECT_TRUE(CFATDirEntry(ShortEntry("A       TXT", 0x20, 5, 0).data()).IsValid(0));
@@ -72,16 +72,16 @@ TEST(FatDirEntry, Validity) {
   auto e = ShortEntry("A       TXT", 0x20, 5, 10);
   Put16(&e[24], (13 << 5) | 1);  // month 13
   EXPECT_FALSE(CFATDirEntry(e.data()).IsValid(1));
-  options.dateCheck = 0;
+  options.fatEntryChecks[0] = 0;
   EXPECT_TRUE(CFATDirEntry(e.data()).IsValid(1));
-  options.dateCheck = 1;
+  options.fatEntryChecks[0] = 1;
 
   auto t = ShortEntry("A       TXT", 0x20, 5, 10);
   Put16(&t[22], 0xC000);  // hour 24
   EXPECT_FALSE(CFATDirEntry(t.data()).IsValid(1));
-  options.timeCheck = 0;
+  options.fatEntryChecks[1] = 0;
   EXPECT_TRUE(CFATDirEntry(t.data()).IsValid(1));
-  options.timeCheck = 1;
+  options.fatEntryChecks[1] = 1;
 
   EXPECT_FALSE(CFATDirEntry(ShortEntry("A       TXT", 0x60).data()).IsValid(0));
   EXPECT_FALSE(CFATDirEntry(ShortEntry(" A      TXT", 0x20).data()).IsValid(0));

@@ -1,6 +1,0 @@
-#include "CScanOptions.h"
-
-CScanOptions& GetScanOptions() {
-  static CScanOptions options;
-  return options;
-}
