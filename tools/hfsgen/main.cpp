@@ -9,6 +9,7 @@
 //   --size BYTES           image size (suffixes K, M accepted), default 4M
 //   --blocksize BYTES      allocation block size (512 .. 65536, power of 2), default 4096
 //   --journal BYTES        add a journal of that size (journal info block + empty journal)
+//   --nodesize BYTES       B-tree node size (512 .. 32768, power of 2), default 4096
 //   --catalog-extents N    split the catalog file into N extents (N > 8 spills into
 //                          the extents overflow tree)
 //   --folder PATH          a folder (parents are made as needed)
@@ -134,6 +135,7 @@ struct Volume {
   uint64_t size = 4 * 1024 * 1024;
   uint32_t blockSize = 4096;
   uint64_t journalSize = 0;
+  uint32_t nodeSize = 4096;
   unsigned catalogExtents = 1;
   bool attributes = false;
   std::vector<Item> items;  // root folder (id 2) first, then ids 16, 17, ...
@@ -558,7 +560,8 @@ Bytes BuildImage(Volume& v) {
   if (totalBlocks64 < 16 || totalBlocks64 > 0xFFFFFFFFu) throw std::runtime_error("size out of range");
   const uint32_t totalBlocks = static_cast<uint32_t>(totalBlocks64);
   const bool journaled = v.journalSize > 0;
-  const uint32_t nodeSize = 4096;
+  const uint32_t nodeSize = v.nodeSize;
+  if (nodeSize < 512 || nodeSize > 32768 || (nodeSize & (nodeSize - 1))) throw std::runtime_error("node size must be a power of 2 in 512..32768");
 
   // Journal files live in the root folder, as Mac OS X keeps them.
   uint32_t jibId = 0, jnlId = 0;
@@ -745,6 +748,8 @@ void Apply(Volume& v, const std::string& key, const std::string& arg) {
     v.blockSize = static_cast<uint32_t>(ParseSize(arg));
   } else if (key == "journal") {
     v.journalSize = ParseSize(arg);
+  } else if (key == "nodesize") {
+    v.nodeSize = static_cast<uint32_t>(ParseSize(arg));
   } else if (key == "catalog-extents") {
     v.catalogExtents = static_cast<unsigned>(ParseSize(arg));
   } else if (key == "attributes") {
@@ -820,7 +825,7 @@ void ReadManifest(Volume& v, const std::string& path) {
 int Usage() {
   std::fprintf(stderr,
                "usage: hfsgen -o OUT.img [-m MANIFEST] [--name TEXT] [--size BYTES] [--blocksize BYTES]\n"
-               "              [--journal BYTES] [--catalog-extents N] [--attributes] [--folder PATH]...\n"
+               "              [--journal BYTES] [--nodesize BYTES] [--catalog-extents N] [--attributes] [--folder PATH]...\n"
                "              [--file PATH=HOSTFILE[:EXTENTS]]... [--text PATH=TEXT]...\n"
                "              [--xattr PATH=NAME=VALUE]...\n");
   return 2;
