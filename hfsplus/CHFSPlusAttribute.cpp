@@ -89,4 +89,6 @@ std::unique_ptr<HFSPlusRecord> CHFSPlusAttribute::ReadData(CHFSPlusBTNode& node,
   return record;
 }
 
-void CHFSPlusAttribute::DumpData(const HFSPlusRecord&) { std::printf("\n"); }
+void CHFSPlusAttribute::DumpData(const HFSPlusRecord&) {
+  std::printf("\n");
+}

@@ -27,7 +27,9 @@ CHFSPlusBTNode::CHFSPlusBTNode(std::vector<uint8_t> bytes) : m_owned(std::move(b
   Init();
 }
 
-CHFSPlusBTNode::CHFSPlusBTNode(const uint8_t* bytes, uint32_t size) : m_bytes(bytes), m_size(size) { Init(); }
+CHFSPlusBTNode::CHFSPlusBTNode(const uint8_t* bytes, uint32_t size) : m_bytes(bytes), m_size(size) {
+  Init();
+}
 
 void CHFSPlusBTNode::Init() {
   if (!IsBTreeNode(m_bytes, m_size)) {

@@ -7,8 +7,7 @@ CHFSPlusBTree::CHFSPlusBTree(CHFSPlusVolume* volume, IHFSPlusBTreeOption* option
   m_status = (!options || !volume) ? HFS_RETURN_ERROR(kHFSBadArgument) : kHFSOk;
 }
 
-int CHFSPlusBTree::Search(const HFSPlusKey& key, HFSPlusSearchResult* result,
-                          std::unique_ptr<HFSPlusRecord>* dataOut) {
+int CHFSPlusBTree::Search(const HFSPlusKey& key, HFSPlusSearchResult* result, std::unique_ptr<HFSPlusRecord>* dataOut) {
   if (!m_options || !result) return m_status = HFS_RETURN_ERROR(kHFSBadArgument);
   uint32_t root = m_options->GetRoot();
   if (root == 0) return m_status = m_options->GetStatus();

@@ -68,7 +68,8 @@ std::unique_ptr<HFSPlusRecord> CHFSPlusCatalog::ReadData(CHFSPlusBTNode& node, u
   // Bad offsets and unknown record types are skipped quietly by the callers.
   uint32_t dataOffset = length >= 2 ? CHFSPlusBTNode::GetRecordDataOffset(rec) : 0;
   auto record = std::make_unique<HFSPlusCatalogRecord>();
-  if (dataOffset == 0 || dataOffset >= length || !ReadCatalogRecord(record.get(), rec + dataOffset, length - dataOffset)) {
+  if (dataOffset == 0 || dataOffset >= length ||
+      !ReadCatalogRecord(record.get(), rec + dataOffset, length - dataOffset)) {
     m_status = kHFSBadStructure;
     return nullptr;
   }

@@ -40,8 +40,7 @@ class CHFSPlusVolume {
   // Reads `size` bytes at byte `offset` of the volume; returns the bytes delivered.
   uint64_t Read(uint64_t offset, void* buffer, uint64_t size);
   // Looks a key up in tree 3 (extents), 4 (catalog) or 8 (attributes).
-  int Search(int treeType, const HFSPlusKey& key, HFSPlusSearchResult* result,
-             std::unique_ptr<HFSPlusRecord>* dataOut);
+  int Search(int treeType, const HFSPlusKey& key, HFSPlusSearchResult* result, std::unique_ptr<HFSPlusRecord>* dataOut);
   // Walks the catalog (type 4 only).
   int Traverse(int treeType, IHFSPlusRecordVisitor* visitor);
   // The volume's name (the root folder's name) in UTF-8 followed by

@@ -26,10 +26,10 @@ int flipVolumeHeader(HFSPlusVolumeHeader* out, const uint8_t* raw) {
   if (!out || !raw) return HFS_RETURN_ERROR(kHFSBadArgument);
   out->signature = BE16(raw);
   out->version = BE16(raw + 2);
-  uint32_t* words[] = {&out->attributes,    &out->lastMountedVersion, &out->journalInfoBlock, &out->createDate,
-                       &out->modifyDate,    &out->backupDate,         &out->checkedDate,      &out->fileCount,
-                       &out->folderCount,   &out->blockSize,          &out->totalBlocks,      &out->freeBlocks,
-                       &out->nextAllocation, &out->rsrcClumpSize,     &out->dataClumpSize,    &out->nextCatalogID,
+  uint32_t* words[] = {&out->attributes,     &out->lastMountedVersion, &out->journalInfoBlock, &out->createDate,
+                       &out->modifyDate,     &out->backupDate,         &out->checkedDate,      &out->fileCount,
+                       &out->folderCount,    &out->blockSize,          &out->totalBlocks,      &out->freeBlocks,
+                       &out->nextAllocation, &out->rsrcClumpSize,      &out->dataClumpSize,    &out->nextCatalogID,
                        &out->writeCount};
   for (size_t i = 0; i < sizeof words / sizeof words[0]; ++i) *words[i] = BE32(raw + 4 + 4 * i);
   out->encodingsBitmap = BE64(raw + 72);

@@ -40,15 +40,21 @@ constexpr uint8_t kHFSCaseFoldingCompare = 0xCF;
 constexpr size_t kHFSMaxNameLength = 255;
 
 // Big-endian reads.
-inline uint16_t BE16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
+inline uint16_t BE16(const uint8_t* p) {
+  return static_cast<uint16_t>((p[0] << 8) | p[1]);
+}
 inline uint32_t BE32(const uint8_t* p) {
   return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
 }
-inline uint64_t BE64(const uint8_t* p) { return (uint64_t(BE32(p)) << 32) | BE32(p + 4); }
+inline uint64_t BE64(const uint8_t* p) {
+  return (uint64_t(BE32(p)) << 32) | BE32(p + 4);
+}
 inline uint32_t LE32(const uint8_t* p) {
   return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
 }
-inline uint64_t LE64(const uint8_t* p) { return uint64_t(LE32(p)) | (uint64_t(LE32(p + 4)) << 32); }
+inline uint64_t LE64(const uint8_t* p) {
+  return uint64_t(LE32(p)) | (uint64_t(LE32(p + 4)) << 32);
+}
 
 struct HFSPlusExtentDescriptor {
   uint32_t startBlock = 0;
@@ -173,13 +179,13 @@ enum : uint32_t { kHFSPlusAttrInlineData = 0x10, kHFSPlusAttrForkData = 0x20, kH
 
 struct HFSPlusAttrRecord : HFSPlusRecord {
   uint32_t recordType = 0;
-  std::vector<uint8_t> inlineData;  // 0x10
-  HFSPlusForkData fork;             // 0x20
+  std::vector<uint8_t> inlineData;     // 0x10
+  HFSPlusForkData fork;                // 0x20
   HFSPlusExtentDescriptor extents[8];  // 0x30
 };
 
 struct JournalInfoBlock {  // first 180 bytes
-  uint32_t flags = 0;  // bit 0: the journal lies in this volume
+  uint32_t flags = 0;      // bit 0: the journal lies in this volume
   uint64_t offset = 0;
   uint64_t size = 0;
 };

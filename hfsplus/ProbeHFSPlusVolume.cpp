@@ -15,8 +15,8 @@ HFSPlusProbeResult ProbeHFSPlusVolume(IStorageDevice* device, uint64_t startSect
   if (volume.GetState() != 0 || !h) return result;
   // An opened catalog alone does not make HFS+: the header must be one too.
   uint8_t raw[512];
-  if (volume.Read(1024, raw, sizeof raw) < sizeof raw || !IsHFSPlusVolumeHeader(raw, sizeof raw) ||
-      h->blockSize == 0 || h->totalBlocks == 0)
+  if (volume.Read(1024, raw, sizeof raw) < sizeof raw || !IsHFSPlusVolumeHeader(raw, sizeof raw) || h->blockSize == 0 ||
+      h->totalBlocks == 0)
     return result;
 
   char name[260] = {};

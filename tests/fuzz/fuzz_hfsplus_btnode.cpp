@@ -2,6 +2,7 @@
 // readers of every key and record kind over them.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <vector>
 
 #include "CHFSPlusAttribute.h"
@@ -11,6 +12,9 @@
 #include "HFSPlusStructs.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // The engine prints its failures to standard output.
+  static bool quiet = [] { return std::freopen("/dev/null", "w", stdout) != nullptr; }();
+  (void)quiet;
   size_t nodeSize = size / 512 * 512;
   if (nodeSize > 32768) nodeSize = 32768;
   std::vector<uint8_t> bytes(data, data + nodeSize);

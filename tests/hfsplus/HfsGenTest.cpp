@@ -82,7 +82,9 @@ void CheckHpfsck(const std::string& image, uint32_t files, uint64_t totalBlocks)
 }  // namespace
 
 namespace hfstest {
-void PrintTo(const ImageRecipe& recipe, std::ostream* os) { *os << recipe.tag; }
+void PrintTo(const ImageRecipe& recipe, std::ostream* os) {
+  *os << recipe.tag;
+}
 }  // namespace hfstest
 
 namespace {

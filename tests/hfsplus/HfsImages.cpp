@@ -45,7 +45,9 @@ std::vector<ImageRecipe> StandardRecipes() {
 
   ImageRecipe small;
   small.tag = "smallblocks";
-  small.name = "Donn\xC3\xA9" "es \xC3\xA9t\xC3\xA9";
+  small.name =
+      "Donn\xC3\xA9"
+      "es \xC3\xA9t\xC3\xA9";
   small.size = 2 << 20;
   small.blockSize = 512;
   small.viaManifest = true;
@@ -57,9 +59,8 @@ std::vector<ImageRecipe> StandardRecipes() {
 
 std::string BuildImage(const testutil::TempDir& dir, const ImageRecipe& recipe, std::string* error) {
   std::string image = dir.file(recipe.tag + ".img");
-  std::vector<std::string> opts = {"name", recipe.name,
-                                   "size", std::to_string(recipe.size),
-                                   "blocksize", std::to_string(recipe.blockSize)};
+  std::vector<std::string> opts = {
+      "name", recipe.name, "size", std::to_string(recipe.size), "blocksize", std::to_string(recipe.blockSize)};
   if (recipe.journal) opts.insert(opts.end(), {"journal", std::to_string(recipe.journal)});
   if (recipe.catalogExtents > 1) opts.insert(opts.end(), {"catalog-extents", std::to_string(recipe.catalogExtents)});
   std::vector<std::string> argv = {std::string(VANTOREL_BIN_DIR) + "/hfsgen", "-o", image};

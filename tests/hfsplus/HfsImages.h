@@ -10,7 +10,7 @@
 namespace hfstest {
 
 struct GenFile {
-  std::string path;     // inside the volume, "/a/b"
+  std::string path;  // inside the volume, "/a/b"
   std::string content;
   unsigned extents = 1;  // runs the data is split into
 };

@@ -23,7 +23,8 @@ void Put32(std::vector<uint8_t>& b, size_t o, uint32_t v) {
 }
 
 // A node of `size` bytes with the given records laid out after the descriptor.
-std::vector<uint8_t> MakeNode(uint32_t size, int8_t kind, uint8_t height, const std::vector<std::vector<uint8_t>>& recs) {
+std::vector<uint8_t> MakeNode(uint32_t size, int8_t kind, uint8_t height,
+                              const std::vector<std::vector<uint8_t>>& recs) {
   std::vector<uint8_t> n(size, 0);
   n[8] = uint8_t(kind);
   n[9] = height;
@@ -98,8 +99,10 @@ TEST(HfsStructs, VolumeHeaderPlausibility) {
   };
   for (const Case& c : cases) {
     std::vector<uint8_t> bad = raw;
-    if (c.wide) Put32(bad, c.offset, c.value);
-    else Put16(bad, c.offset, c.value);
+    if (c.wide)
+      Put32(bad, c.offset, c.value);
+    else
+      Put16(bad, c.offset, c.value);
     EXPECT_FALSE(IsHFSPlusVolumeHeader(bad.data(), bad.size())) << c.what;
   }
   Put16(raw, 0, 0x4858);  // HFSX

@@ -99,6 +99,18 @@ TEST_F(HfsVolumeImages, ProbeAgreesWithFsstatOnTheMacVolume) {
   EXPECT_EQ(r.label, "hfsplus_test (HFS+)");
   EXPECT_EQ(r.sectorCount, sectors);
 
+  // The catalog walk sees the counts of the volume header.
+  {
+    FileStorageDevice d = FileStorageDevice::FromFile(kRealVolume);
+    CHFSPlusVolume vol(&d);
+    ASSERT_EQ(vol.GetState(), 0);
+    EXPECT_EQ(vol.GetJournal()->GetStatus(), kHFSDeviceError);  // not journaled
+    CatalogCounter counter;
+    EXPECT_EQ(vol.Traverse(kHFSCatalogTree, &counter), kHFSOk);
+    EXPECT_EQ(uint32_t(counter.files), vol.GetVolumeHeader()->fileCount);
+    EXPECT_EQ(uint32_t(counter.folders - 1), vol.GetVolumeHeader()->folderCount);
+  }
+
   // The volume behind a partition start, on a larger disk with 4096-byte
   // sectors: found at its start, size its own.
   std::string disk(8 * 4096, '\0');
@@ -173,6 +185,13 @@ TEST_F(HfsVolumeImages, VolumeOpensTreesAndJournal) {
     HFSPlusSearchResult res;
     EXPECT_EQ(vol.Search(kHFSCatalogTree, missing, &res, nullptr), kHFSOk);
     EXPECT_EQ(res.found, 0);
+    if (vol.GetCatalog()->GetHeaderRecord()->treeDepth >= 2) {
+      // A key below the first index key has no child to descend into.
+      HFSPlusCatalogKey below;
+      below.parentID = 0;
+      EXPECT_EQ(vol.Search(kHFSCatalogTree, below, &res, nullptr), kHFSBadArgument);
+      EXPECT_EQ(res.found, 0);
+    }
     EXPECT_EQ(vol.Search(6, missing, &res, nullptr), kHFSUnsupported);
     EXPECT_EQ(vol.GetState(), kHFSUnsupported);
   }

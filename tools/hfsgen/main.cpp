@@ -104,9 +104,12 @@ uint64_t ParseSize(const std::string& s) {
   char* end = nullptr;
   uint64_t v = std::strtoull(s.c_str(), &end, 0);
   std::string suffix(end);
-  if (suffix == "K" || suffix == "k") v *= 1024;
-  else if (suffix == "M" || suffix == "m") v *= 1024 * 1024;
-  else if (!suffix.empty()) throw std::runtime_error("bad size " + s);
+  if (suffix == "K" || suffix == "k")
+    v *= 1024;
+  else if (suffix == "M" || suffix == "m")
+    v *= 1024 * 1024;
+  else if (!suffix.empty())
+    throw std::runtime_error("bad size " + s);
   return v;
 }
 
@@ -121,7 +124,7 @@ struct Item {
   std::u16string name;
   uint32_t id = 0;
   uint32_t parent = 0;
-  Bytes data;            // files
+  Bytes data;  // files
   unsigned fragments = 1;
   std::vector<Extent> extents;
   std::map<std::u16string, Bytes> xattrs;
@@ -155,8 +158,7 @@ struct Volume {
     if (path.empty() || path[0] != '/') throw std::runtime_error("paths begin with '/': " + path);
     auto it = paths.find(path);
     if (it != paths.end()) {
-      if (ById(it->second).folder != folder || !folder)
-        throw std::runtime_error("path given twice: " + path);
+      if (ById(it->second).folder != folder || !folder) throw std::runtime_error("path given twice: " + path);
       return it->second;
     }
     size_t slash = path.find_last_of('/');
@@ -251,8 +253,7 @@ uint32_t NodesNeeded(const std::vector<Record>& recs, const BTreeShape& shape) {
   }
 }
 
-BuiltTree BuildTree(const std::vector<Record>& recs, const BTreeShape& shape, uint32_t totalNodes,
-                    uint32_t clumpSize) {
+BuiltTree BuildTree(const std::vector<Record>& recs, const BTreeShape& shape, uint32_t totalNodes, uint32_t clumpSize) {
   BuiltTree t;
   t.nodes.assign(totalNodes, Bytes(shape.nodeSize, 0));
   uint32_t next = 1;
@@ -352,10 +353,10 @@ int CompareCatalogKeyBytes(const Bytes& a, const Bytes& b) {
 const uint32_t kDate = 3786825600u;  // 2024-01-01 00:00:00 in seconds since 1904
 
 void PutBsdInfo(uint8_t* p, bool folder) {
-  Put32(p + 0, 0);   // owner
-  Put32(p + 4, 0);   // group
-  p[8] = 0;          // admin flags
-  p[9] = 0;          // owner flags
+  Put32(p + 0, 0);  // owner
+  Put32(p + 4, 0);  // group
+  p[8] = 0;         // admin flags
+  p[9] = 0;         // owner flags
   Put16(p + 10, folder ? 040755 : 0100644);
 }
 
@@ -489,8 +490,7 @@ uint64_t ExtentBytes(const std::vector<Extent>& ext, uint32_t blockSize) {
   return n;
 }
 
-void WriteFork(Bytes& img, const std::vector<Extent>& ext, uint32_t blockSize, const uint8_t* data,
-               size_t size) {
+void WriteFork(Bytes& img, const std::vector<Extent>& ext, uint32_t blockSize, const uint8_t* data, size_t size) {
   size_t done = 0;
   for (const Extent& e : ext) {
     size_t room = size_t(e.count) * blockSize;
@@ -561,12 +561,14 @@ Bytes BuildImage(Volume& v) {
   const uint32_t totalBlocks = static_cast<uint32_t>(totalBlocks64);
   const bool journaled = v.journalSize > 0;
   const uint32_t nodeSize = v.nodeSize;
-  if (nodeSize < 512 || nodeSize > 32768 || (nodeSize & (nodeSize - 1))) throw std::runtime_error("node size must be a power of 2 in 512..32768");
+  if (nodeSize < 512 || nodeSize > 32768 || (nodeSize & (nodeSize - 1)))
+    throw std::runtime_error("node size must be a power of 2 in 512..32768");
 
   // Journal files live in the root folder, as Mac OS X keeps them.
   uint32_t jibId = 0, jnlId = 0;
   if (journaled) {
-    if (v.journalSize % B || v.journalSize < 8 * 4096) throw std::runtime_error("journal size must be a multiple of the block size, at least 32K");
+    if (v.journalSize % B || v.journalSize < 8 * 4096)
+      throw std::runtime_error("journal size must be a multiple of the block size, at least 32K");
     jnlId = v.Add("/.journal", false);
     jibId = v.Add("/.journal_info_block", false);
     for (uint32_t id : {jnlId, jibId}) {
@@ -699,7 +701,7 @@ Bytes BuildImage(Volume& v) {
   uint8_t* h = &img[1024];
   Put16(h + 0, 0x482B);
   Put16(h + 2, 4);
-  Put32(h + 4, 0x100 | (journaled ? 0x2000 : 0));  // unmounted cleanly, journaled
+  Put32(h + 4, 0x100 | (journaled ? 0x2000 : 0));     // unmounted cleanly, journaled
   Put32(h + 8, journaled ? 0x4846534A : 0x31302E30);  // 'HFSJ' or '10.0'
   Put32(h + 12, journaled ? v.ById(jibId).extents[0].start : 0);
   Put32(h + 16, kDate);
@@ -823,11 +825,12 @@ void ReadManifest(Volume& v, const std::string& path) {
 }
 
 int Usage() {
-  std::fprintf(stderr,
-               "usage: hfsgen -o OUT.img [-m MANIFEST] [--name TEXT] [--size BYTES] [--blocksize BYTES]\n"
-               "              [--journal BYTES] [--nodesize BYTES] [--catalog-extents N] [--attributes] [--folder PATH]...\n"
-               "              [--file PATH=HOSTFILE[:EXTENTS]]... [--text PATH=TEXT]...\n"
-               "              [--xattr PATH=NAME=VALUE]...\n");
+  std::fprintf(
+      stderr,
+      "usage: hfsgen -o OUT.img [-m MANIFEST] [--name TEXT] [--size BYTES] [--blocksize BYTES]\n"
+      "              [--journal BYTES] [--nodesize BYTES] [--catalog-extents N] [--attributes] [--folder PATH]...\n"
+      "              [--file PATH=HOSTFILE[:EXTENTS]]... [--text PATH=TEXT]...\n"
+      "              [--xattr PATH=NAME=VALUE]...\n");
   return 2;
 }
 
@@ -843,11 +846,16 @@ int main(int argc, char** argv) {
         if (i + 1 >= argc) throw std::runtime_error("missing value after " + a);
         return argv[++i];
       };
-      if (a == "-o") out = next();
-      else if (a == "-m") ReadManifest(v, next());
-      else if (a == "--attributes") Apply(v, "attributes", "");
-      else if (a.rfind("--", 0) == 0) Apply(v, a.substr(2), next());
-      else return Usage();
+      if (a == "-o")
+        out = next();
+      else if (a == "-m")
+        ReadManifest(v, next());
+      else if (a == "--attributes")
+        Apply(v, "attributes", "");
+      else if (a.rfind("--", 0) == 0)
+        Apply(v, a.substr(2), next());
+      else
+        return Usage();
     }
     if (out.empty()) return Usage();
     Bytes img = BuildImage(v);
