@@ -20,25 +20,11 @@ CHFSPlusAttribute::CHFSPlusAttribute(CHFSPlusVolume* volume, CHFSPlusRawfile* re
 }
 
 int CHFSPlusAttribute::CompareKey(const HFSPlusKey& recordKey, const HFSPlusKey& searchKey) {
-  auto* a = dynamic_cast<const HFSPlusAttrKey*>(&recordKey);
-  auto* b = dynamic_cast<const HFSPlusAttrKey*>(&searchKey);
-  return a && b ? CompareAttributeKeys(*a, *b) : 0;
+  return CompareAs<HFSPlusAttrKey>(recordKey, searchKey, CompareAttributeKeys);
 }
 
 std::unique_ptr<HFSPlusKey> CHFSPlusAttribute::ReadKey(CHFSPlusBTNode& node, uint16_t index) {
-  uint32_t length = 0;
-  const uint8_t* rec = node.GetRecord(index, &length);
-  if (!rec) {
-    m_status = node.GetStatus();
-    return nullptr;
-  }
-  auto key = std::make_unique<HFSPlusAttrKey>();
-  if (!filpAttributeKey(key.get(), rec, length)) {
-    m_status = HFS_RETURN_ERROR(kHFSBadStructure);
-    return nullptr;
-  }
-  m_status = kHFSOk;
-  return key;
+  return ReadKeyWith<HFSPlusAttrKey>(node, index, filpAttributeKey);
 }
 
 void CHFSPlusAttribute::DumpKey(const HFSPlusKey& key) {
@@ -55,21 +41,9 @@ void CHFSPlusAttribute::DumpKey(const HFSPlusKey& key) {
 }
 
 std::unique_ptr<HFSPlusRecord> CHFSPlusAttribute::ReadData(CHFSPlusBTNode& node, uint16_t index) {
-  const BTNodeDescriptor* d = node.GetDescriptor();
-  if (!d) {
-    m_status = node.GetStatus();
-    return nullptr;
-  }
-  if (d->kind != kBTLeafNode) {
-    m_status = HFS_RETURN_ERROR(kHFSBadStructure);
-    return nullptr;
-  }
   uint32_t length = 0;
-  const uint8_t* rec = node.GetRecord(index, &length);
-  if (!rec) {
-    m_status = node.GetStatus();
-    return nullptr;
-  }
+  const uint8_t* rec = LeafRecordOf(node, index, &length, kHFSBadStructure);
+  if (!rec) return nullptr;
   uint32_t dataOffset = length >= 2 ? CHFSPlusBTNode::GetRecordDataOffset(rec) : length;
   if (uint64_t(dataOffset) + 4 > length) {
     m_status = HFS_RETURN_ERROR(kHFSBadStructure);

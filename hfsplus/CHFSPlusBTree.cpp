@@ -7,6 +7,30 @@ CHFSPlusBTree::CHFSPlusBTree(CHFSPlusVolume* volume, IHFSPlusBTreeOption* option
   m_status = (!options || !volume) ? HFS_RETURN_ERROR(kHFSBadArgument) : kHFSOk;
 }
 
+std::unique_ptr<CHFSPlusBTNode> CHFSPlusBTree::OpenNode(uint32_t number, unsigned depth,
+                                                        std::unordered_set<uint32_t>& visited, int* status) {
+  // A node met twice, or a path longer than any sound tree: a loop.
+  if (depth >= kMaxDepth || !visited.insert(number).second) {
+    *status = HFS_RETURN_ERROR(kHFSBadStructure);
+    return nullptr;
+  }
+  std::unique_ptr<CHFSPlusBTNode> node = m_options->CreateNode(number);
+  if (!node) {
+    *status = m_options->GetStatus();
+    return nullptr;
+  }
+  const BTNodeDescriptor* d = node->GetDescriptor();
+  if (!d) {
+    *status = node->GetStatus();
+    return nullptr;
+  }
+  if (d->kind != kBTIndexNode && d->kind != kBTLeafNode) {
+    *status = HFS_RETURN_ERROR(kHFSBadStructure);
+    return nullptr;
+  }
+  return node;
+}
+
 int CHFSPlusBTree::Search(const HFSPlusKey& key, HFSPlusSearchResult* result, std::unique_ptr<HFSPlusRecord>* dataOut) {
   if (!m_options || !result) return m_status = HFS_RETURN_ERROR(kHFSBadArgument);
   uint32_t root = m_options->GetRoot();
@@ -20,13 +44,10 @@ int CHFSPlusBTree::SearchNode(uint32_t number, const HFSPlusKey& key, HFSPlusSea
                               std::unique_ptr<HFSPlusRecord>* dataOut) {
   std::unordered_set<uint32_t> visited;
   for (unsigned depth = 0;; ++depth) {
-    // A child met twice, or a path longer than any sound tree: a loop.
-    if (depth >= kMaxDepth || !visited.insert(number).second) return HFS_RETURN_ERROR(kHFSBadStructure);
-    std::unique_ptr<CHFSPlusBTNode> node = m_options->CreateNode(number);
-    if (!node) return m_options->GetStatus();
+    int status = kHFSOk;
+    std::unique_ptr<CHFSPlusBTNode> node = OpenNode(number, depth, visited, &status);
+    if (!node) return status;
     const BTNodeDescriptor* d = node->GetDescriptor();
-    if (!d) return node->GetStatus();
-    if (d->kind != kBTIndexNode && d->kind != kBTLeafNode) return HFS_RETURN_ERROR(kHFSBadStructure);
     uint16_t count = d->numRecords;
     if (d->kind == kBTIndexNode) {
       int taken = count - 1;
@@ -77,13 +98,10 @@ int CHFSPlusBTree::Traverse(IHFSPlusRecordVisitor* visitor) {
 int CHFSPlusBTree::TraverseNode(uint32_t number, IHFSPlusRecordVisitor* visitor, unsigned depth,
                                 std::unordered_set<uint32_t>& visited) {
   if (visitor && !visitor->ShouldContinue()) return kHFSStopped;
-  if (depth >= kMaxDepth || !visited.insert(number).second) return HFS_RETURN_ERROR(kHFSBadStructure);
-  std::unique_ptr<CHFSPlusBTNode> node = m_options->CreateNode(number);
-  if (!node) return m_options->GetStatus();
-  const BTNodeDescriptor* d = node->GetDescriptor();
-  if (!d) return node->GetStatus();
-  if (d->kind != kBTIndexNode && d->kind != kBTLeafNode) return HFS_RETURN_ERROR(kHFSBadStructure);
   int status = kHFSOk;
+  std::unique_ptr<CHFSPlusBTNode> node = OpenNode(number, depth, visited, &status);
+  if (!node) return status;
+  const BTNodeDescriptor* d = node->GetDescriptor();
   for (uint16_t i = 0; i < d->numRecords; ++i) {
     if (visitor && !visitor->ShouldContinue()) return kHFSStopped;
     if (d->kind == kBTIndexNode) {

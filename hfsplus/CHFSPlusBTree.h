@@ -24,6 +24,10 @@ class CHFSPlusBTree {
   int Traverse(IHFSPlusRecordVisitor* visitor);
 
  private:
+  // Node `number` when it is an index or leaf node not met before on this
+  // walk and within the depth limit; else null with `status` set.
+  std::unique_ptr<CHFSPlusBTNode> OpenNode(uint32_t number, unsigned depth, std::unordered_set<uint32_t>& visited,
+                                           int* status);
   int SearchNode(uint32_t root, const HFSPlusKey& key, HFSPlusSearchResult* result,
                  std::unique_ptr<HFSPlusRecord>* dataOut);
   int TraverseNode(uint32_t number, IHFSPlusRecordVisitor* visitor, unsigned depth,

@@ -124,3 +124,23 @@ int CHFSPlusBTreeOptionBase::Traverse(IHFSPlusRecordVisitor* visitor) {
   if (!m_tree) return m_status = HFS_RETURN_ERROR(kHFSMissing);
   return m_tree->Traverse(visitor);
 }
+
+const uint8_t* CHFSPlusBTreeOptionBase::RecordOf(CHFSPlusBTNode& node, uint16_t index, uint32_t* length) {
+  const uint8_t* rec = node.GetRecord(index, length);
+  if (!rec) m_status = node.GetStatus();
+  return rec;
+}
+
+const uint8_t* CHFSPlusBTreeOptionBase::LeafRecordOf(CHFSPlusBTNode& node, uint16_t index, uint32_t* length,
+                                                     int notLeaf) {
+  const BTNodeDescriptor* d = node.GetDescriptor();
+  if (!d && notLeaf != kHFSDeviceError) {
+    m_status = node.GetStatus();
+    return nullptr;
+  }
+  if (!d || d->kind != kBTLeafNode) {
+    m_status = HFS_RETURN_ERROR(notLeaf);
+    return nullptr;
+  }
+  return RecordOf(node, index, length);
+}

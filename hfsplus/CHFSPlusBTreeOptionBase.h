@@ -7,6 +7,7 @@
 
 #include "CHFSPlusBTree.h"
 #include "IHFSPlusBTreeOption.h"
+#include "ReturnError.h"
 
 class CHFSPlusVolume;
 class CHFSPlusRawfile;
@@ -34,6 +35,36 @@ class CHFSPlusBTreeOptionBase : public IHFSPlusBTreeOption {
  protected:
   // Called by the concrete options once they are complete.
   void MakeTree();
+
+  // Record `index` of the node; null with the node's status as this status.
+  const uint8_t* RecordOf(CHFSPlusBTNode& node, uint16_t index, uint32_t* length);
+  // Record `index` of a leaf node; another node (or none) gives `notLeaf`
+  // (a missing descriptor gives the node's own status, except for 1281).
+  const uint8_t* LeafRecordOf(CHFSPlusBTNode& node, uint16_t index, uint32_t* length, int notLeaf);
+
+  // A key read with the tree's key reader; status 6 when it does not fit.
+  template <class Key>
+  std::unique_ptr<HFSPlusKey> ReadKeyWith(CHFSPlusBTNode& node, uint16_t index,
+                                          bool (*parse)(Key*, const uint8_t*, size_t)) {
+    uint32_t length = 0;
+    const uint8_t* rec = RecordOf(node, index, &length);
+    if (!rec) return nullptr;
+    auto key = std::make_unique<Key>();
+    if (!parse(key.get(), rec, length)) {
+      m_status = HFS_RETURN_ERROR(kHFSBadStructure);
+      return nullptr;
+    }
+    m_status = kHFSOk;
+    return key;
+  }
+
+  // Compares two keys of the tree's own kind (0 for keys of another kind).
+  template <class Key, class Compare>
+  static int CompareAs(const HFSPlusKey& a, const HFSPlusKey& b, Compare compare) {
+    auto* x = dynamic_cast<const Key*>(&a);
+    auto* y = dynamic_cast<const Key*>(&b);
+    return x && y ? compare(*x, *y) : 0;
+  }
 
   CHFSPlusVolume* m_volume = nullptr;
   CHFSPlusRawfile* m_reader = nullptr;

@@ -18,26 +18,14 @@ CHFSPlusCatalog::CHFSPlusCatalog(CHFSPlusVolume* volume, CHFSPlusRawfile* reader
 }
 
 int CHFSPlusCatalog::CompareKey(const HFSPlusKey& recordKey, const HFSPlusKey& searchKey) {
-  auto* a = dynamic_cast<const HFSPlusCatalogKey*>(&recordKey);
-  auto* b = dynamic_cast<const HFSPlusCatalogKey*>(&searchKey);
-  if (!a || !b) return 0;
-  return CompareCatalogKeys(*a, *b, m_hasHeader ? m_header.keyCompareType : 0);
+  const uint8_t type = m_hasHeader ? m_header.keyCompareType : 0;
+  return CompareAs<HFSPlusCatalogKey>(
+      recordKey, searchKey,
+      [type](const HFSPlusCatalogKey& a, const HFSPlusCatalogKey& b) { return CompareCatalogKeys(a, b, type); });
 }
 
 std::unique_ptr<HFSPlusKey> CHFSPlusCatalog::ReadKey(CHFSPlusBTNode& node, uint16_t index) {
-  uint32_t length = 0;
-  const uint8_t* rec = node.GetRecord(index, &length);
-  if (!rec) {
-    m_status = node.GetStatus();
-    return nullptr;
-  }
-  auto key = std::make_unique<HFSPlusCatalogKey>();
-  if (!filpCatalogKey(key.get(), rec, length)) {
-    m_status = HFS_RETURN_ERROR(kHFSBadStructure);
-    return nullptr;
-  }
-  m_status = kHFSOk;
-  return key;
+  return ReadKeyWith<HFSPlusCatalogKey>(node, index, filpCatalogKey);
 }
 
 void CHFSPlusCatalog::DumpKey(const HFSPlusKey& key) {
@@ -50,21 +38,9 @@ void CHFSPlusCatalog::DumpKey(const HFSPlusKey& key) {
 }
 
 std::unique_ptr<HFSPlusRecord> CHFSPlusCatalog::ReadData(CHFSPlusBTNode& node, uint16_t index) {
-  const BTNodeDescriptor* d = node.GetDescriptor();
-  if (!d) {
-    m_status = node.GetStatus();
-    return nullptr;
-  }
-  if (d->kind != kBTLeafNode) {
-    m_status = HFS_RETURN_ERROR(kHFSBadStructure);
-    return nullptr;
-  }
   uint32_t length = 0;
-  const uint8_t* rec = node.GetRecord(index, &length);
-  if (!rec) {
-    m_status = node.GetStatus();
-    return nullptr;
-  }
+  const uint8_t* rec = LeafRecordOf(node, index, &length, kHFSBadStructure);
+  if (!rec) return nullptr;
   // Bad offsets and unknown record types are skipped quietly by the callers.
   uint32_t dataOffset = length >= 2 ? CHFSPlusBTNode::GetRecordDataOffset(rec) : 0;
   auto record = std::make_unique<HFSPlusCatalogRecord>();

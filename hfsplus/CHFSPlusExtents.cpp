@@ -16,39 +16,17 @@ CHFSPlusExtents::CHFSPlusExtents(CHFSPlusVolume* volume, CHFSPlusRawfile* reader
 }
 
 int CHFSPlusExtents::CompareKey(const HFSPlusKey& recordKey, const HFSPlusKey& searchKey) {
-  auto* a = dynamic_cast<const HFSPlusExtentKey*>(&recordKey);
-  auto* b = dynamic_cast<const HFSPlusExtentKey*>(&searchKey);
-  return a && b ? CompareExtentKeys(*a, *b) : 0;
+  return CompareAs<HFSPlusExtentKey>(recordKey, searchKey, CompareExtentKeys);
 }
 
 std::unique_ptr<HFSPlusKey> CHFSPlusExtents::ReadKey(CHFSPlusBTNode& node, uint16_t index) {
-  uint32_t length = 0;
-  const uint8_t* rec = node.GetRecord(index, &length);
-  if (!rec) {
-    m_status = node.GetStatus();
-    return nullptr;
-  }
-  auto key = std::make_unique<HFSPlusExtentKey>();
-  if (!filpExtentKey(key.get(), rec, length)) {
-    m_status = HFS_RETURN_ERROR(kHFSBadStructure);
-    return nullptr;
-  }
-  m_status = kHFSOk;
-  return key;
+  return ReadKeyWith<HFSPlusExtentKey>(node, index, filpExtentKey);
 }
 
 std::unique_ptr<HFSPlusRecord> CHFSPlusExtents::ReadData(CHFSPlusBTNode& node, uint16_t index) {
-  const BTNodeDescriptor* d = node.GetDescriptor();
-  if (!d || d->kind != kBTLeafNode) {
-    m_status = HFS_RETURN_ERROR(kHFSDeviceError);
-    return nullptr;
-  }
   uint32_t length = 0;
-  const uint8_t* rec = node.GetRecord(index, &length);
-  if (!rec) {
-    m_status = node.GetStatus();
-    return nullptr;
-  }
+  const uint8_t* rec = LeafRecordOf(node, index, &length, kHFSDeviceError);
+  if (!rec) return nullptr;
   // The descriptors follow the 12-byte extent key.
   auto record = std::make_unique<HFSPlusExtentRecord>();
   if (length < 12 || !ReadExtentRecord(record.get(), rec + 12, length - 12)) {
