@@ -272,11 +272,16 @@ TEST_F(HfsVolumeImages, DamagedImagesAreNotRecognised) {
   std::mt19937 rng(42);
   std::string random(good.size(), '\0');
   for (char& c : random) c = char(rng());
+  std::string headerThenRandom = random;
+  headerThenRandom.replace(0, 1536, good.substr(0, 1536));
   struct Case {
     const char* what;
     std::string image;
     bool recognised;
   } cases[] = {
+      {"volume header, then random bytes", headerThenRandom, false},
+      {"catalog leaf descriptor zeroed", with(catalog + 4096, std::string(14, '\0')), true},
+      {"catalog leaf offsets reversed", with(catalog + 4096 + 4096 - 6, std::string("\x0F\xF0\x00\x0E", 4)), true},
       {"zeros", std::string(good.size(), '\0'), false},
       {"random bytes", random, false},
       {"truncated to 1536 bytes", good.substr(0, 1536), false},
