@@ -16,6 +16,7 @@ class CHFSPlusBTree {
 
   CHFSPlusBTree(CHFSPlusVolume* volume, IHFSPlusBTreeOption* options);
   int GetStatus() const { return m_status; }
+  CHFSPlusVolume* GetVolume() const { return m_volume; }
 
   // Looks `key` up; `dataOut` (optional) receives the record when found.
   int Search(const HFSPlusKey& key, HFSPlusSearchResult* result, std::unique_ptr<HFSPlusRecord>* dataOut);
