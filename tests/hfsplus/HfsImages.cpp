@@ -54,6 +54,18 @@ std::vector<ImageRecipe> StandardRecipes() {
   small.folders = {"/d"};
   small.files = {{"/d/frag.bin", PatternBytes(20000, 4), 20}, {"/d/a", "x", 1}};
   recipes.push_back(small);
+
+  ImageRecipe deep;
+  deep.tag = "smallnodes";
+  deep.name = "Deep Tree";
+  deep.nodeSize = 512;
+  deep.journal = 64 * 1024;
+  for (int d = 1; d <= 4; ++d)
+    for (int i = 1; i <= 30; ++i)
+      deep.files.push_back(
+          {"/dir" + std::to_string(d) + "/entry_" + std::to_string(i), std::to_string(d * 100 + i), 1});
+  deep.files.push_back({"/dir1/spread.bin", PatternBytes(40000, 5), 9});
+  recipes.push_back(deep);
   return recipes;
 }
 
@@ -61,6 +73,7 @@ std::string BuildImage(const testutil::TempDir& dir, const ImageRecipe& recipe, 
   std::string image = dir.file(recipe.tag + ".img");
   std::vector<std::string> opts = {
       "name", recipe.name, "size", std::to_string(recipe.size), "blocksize", std::to_string(recipe.blockSize)};
+  if (recipe.nodeSize != 4096) opts.insert(opts.end(), {"nodesize", std::to_string(recipe.nodeSize)});
   if (recipe.journal) opts.insert(opts.end(), {"journal", std::to_string(recipe.journal)});
   if (recipe.catalogExtents > 1) opts.insert(opts.end(), {"catalog-extents", std::to_string(recipe.catalogExtents)});
   std::vector<std::string> argv = {std::string(VANTOREL_BIN_DIR) + "/hfsgen", "-o", image};

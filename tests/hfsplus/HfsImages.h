@@ -24,6 +24,7 @@ struct ImageRecipe {
   std::string name;  // volume name, UTF-8
   uint64_t size = 4 << 20;
   uint32_t blockSize = 4096;
+  uint32_t nodeSize = 4096;  // B-tree nodes
   uint64_t journal = 0;
   unsigned catalogExtents = 1;
   bool viaManifest = false;
@@ -35,8 +36,9 @@ struct ImageRecipe {
 // Deterministic bytes of a given length (not compressible to a pattern of one byte).
 std::string PatternBytes(size_t length, uint32_t seed);
 
-// The three images the tests share: plain, journaled with many files and a
-// fragmented catalog, and small blocks with a non-ASCII name (via manifest).
+// The images the tests share: plain, journaled with many files and a
+// fragmented catalog, small blocks with a non-ASCII name (via manifest), and
+// 512-byte nodes with a three-level catalog.
 std::vector<ImageRecipe> StandardRecipes();
 
 // Writes the image into dir; returns its path, or "" with `error` set.

@@ -135,6 +135,9 @@ TEST_F(HfsVolumeImages, VolumeOpensTreesAndJournal) {
     ASSERT_NE(vol.GetJournal(), nullptr);
     EXPECT_EQ(vol.GetJournal()->GetStatus(), recipe.journal ? kHFSOk : kHFSDeviceError);
 
+    if (recipe.nodeSize == 512) {
+      EXPECT_GE(vol.GetCatalog()->GetHeaderRecord()->treeDepth, 3);
+    }
     CatalogCounter counter;
     EXPECT_EQ(vol.Traverse(kHFSCatalogTree, &counter), kHFSOk);
     size_t files = recipe.files.size() + (recipe.journal ? 2 : 0);
