@@ -86,9 +86,10 @@ void CInternetGrabagePage::InitUI() {
   m_resultLabel = new QLabel;
   SetWidgetFont(m_resultLabel, 15);
   SetWidgetTextColor(m_resultLabel, QColor(194, 200, 230));
+  // The full width, centred text: a sentence of any length fits and wraps.
   m_resultLabel->setWordWrap(true);
-  m_resultLabel->setAlignment(Qt::AlignHCenter);
-  m_outerLayout->addWidget(m_resultLabel, 0, Qt::AlignTop | Qt::AlignHCenter);
+  m_resultLabel->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
+  m_outerLayout->addWidget(m_resultLabel, 0);
 
   m_progressWidget = new CProgressWidget;
   m_progressWidget->SetShowPercent(false);
@@ -121,6 +122,7 @@ QTreeWidget* CInternetGrabagePage::CreateCategoryTree() {
   tree->setColumnWidth(1, 200);
   tree->setHeaderLabels({QString(), tr("Name")});
   tree->setFixedSize(220, 400);
+  tree->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   return tree;
 }
 
@@ -146,6 +148,7 @@ QTreeWidget* CInternetGrabagePage::CreateItemTree() {
   tree->setColumnWidth(1, 280);
   tree->setColumnWidth(2, 80);
   tree->setFixedWidth(380);
+  tree->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   return tree;
 }
 
