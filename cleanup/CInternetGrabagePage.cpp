@@ -108,21 +108,10 @@ void CInternetGrabagePage::InitUI() {
 }
 
 QTreeWidget* CInternetGrabagePage::CreateCategoryTree() {
-  auto* tree = new QTreeWidget;
-  tree->setObjectName(QStringLiteral("Special"));
-  tree->setFrameShape(QFrame::NoFrame);
-  tree->setFocusPolicy(Qt::NoFocus);
-  tree->setIndentation(0);
-  tree->setStyleSheet(QStringLiteral("QTreeWidget{background-image:url(\"./Resources/TreeBk.png\")}"));
+  QTreeWidget* tree = NewTree({20, 200});
   connect(tree, &QTreeWidget::itemClicked, this, &CInternetGrabagePage::TreeitemClicked);
-  tree->setHeaderHidden(true);
-  tree->setColumnCount(2);
-  tree->setSortingEnabled(false);
-  tree->setColumnWidth(0, 20);
-  tree->setColumnWidth(1, 200);
   tree->setHeaderLabels({QString(), tr("Name")});
   tree->setFixedSize(220, 400);
-  tree->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   return tree;
 }
 
@@ -135,6 +124,12 @@ QTabWidget* CInternetGrabagePage::CreateTabWidget() {
 }
 
 QTreeWidget* CInternetGrabagePage::CreateItemTree() {
+  QTreeWidget* tree = NewTree({20, 280, 80});
+  tree->setFixedWidth(380);
+  return tree;
+}
+
+QTreeWidget* CInternetGrabagePage::NewTree(const QVector<int>& columnWidths) {
   auto* tree = new QTreeWidget;
   tree->setObjectName(QStringLiteral("Special"));
   tree->setFrameShape(QFrame::NoFrame);
@@ -142,12 +137,10 @@ QTreeWidget* CInternetGrabagePage::CreateItemTree() {
   tree->setIndentation(0);
   tree->setStyleSheet(QStringLiteral("QTreeWidget{background-image:url(\"./Resources/TreeBk.png\")}"));
   tree->setHeaderHidden(true);
-  tree->setColumnCount(3);
+  tree->setColumnCount(columnWidths.size());
   tree->setSortingEnabled(false);
-  tree->setColumnWidth(0, 20);
-  tree->setColumnWidth(1, 280);
-  tree->setColumnWidth(2, 80);
-  tree->setFixedWidth(380);
+  for (int i = 0; i < columnWidths.size(); ++i) tree->setColumnWidth(i, columnWidths[i]);
+  // The columns fill the fixed width exactly.
   tree->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   return tree;
 }
@@ -453,6 +446,12 @@ quint64 CInternetGrabagePage::CountFiles(const QString& path) {
 }
 
 void CInternetGrabagePage::UpdateItemSize(uint64_t size, ITraceSweepItem* item) {
+  if (!OnOwnThread(this)) {
+    // The row is looked up when the GUI thread gets to it, so that a tree
+    // rebuilt in between is never handed a row it no longer holds.
+    QMetaObject::invokeMethod(this, [this, size, item] { UpdateItemSize(size, item); }, Qt::QueuedConnection);
+    return;
+  }
   QTreeWidgetItem* row = nullptr;
   {
     CQTAutoLock lock(&m_lock);
@@ -481,11 +480,14 @@ bool CInternetGrabagePage::OnTerminateProcess(std::string name, const uint32_t* 
   for (int i = 0; processIds && i < kMaxProcessIds && processIds[i] != 0; ++i) ids.push_back(processIds[i]);
   bool answer = false;
   const QString program = QString::fromStdString(name);
-  if (OnOwnThread(this))
+  if (OnOwnThread(this)) {
     Q_EMIT terminatePro(program, ids, answer);
-  else
-    QMetaObject::invokeMethod(
-        this, [&] { Q_EMIT terminatePro(program, ids, answer); }, Qt::BlockingQueuedConnection);
+  } else {
+    // The question needs the GUI thread, which is inside Scan or Clean and
+    // may be waiting for this very thread: waiting for it could hang the
+    // program. Nothing is closed, and the program's traces stay.
+    LogError("Traces: %s asked to be closed from another thread; refused", name.c_str());
+  }
   if (!answer) m_accepting = 0;
   return answer;
 }

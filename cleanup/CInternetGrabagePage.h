@@ -85,6 +85,8 @@ class CInternetGrabagePage : public QVBoxLayout,
   QTreeWidget* CreateCategoryTree();
   QTabWidget* CreateTabWidget();
   QTreeWidget* CreateItemTree();
+  // What both kinds of tree share: no frame, no focus, no header, no sorting.
+  static QTreeWidget* NewTree(const QVector<int>& columnWidths);
   void AddGroupItems(ITraceSweepItem* group);
   void AddCategoryRow(const QString& name, const QString& icon);
   void AddCategoryTab(ITraceSweepItem* category);

@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "../shell/ModalHelper.h"
@@ -267,6 +268,28 @@ TEST(InternetTracesPage, TerminateQuestionNamesTheProgramAndReturnsTheAnswer) {
       EXPECT_EQ(page.ResultLabel()->text(), "");  // a refused analysis says nothing
     }
   }
+}
+
+TEST(InternetTracesPage, ReportsFromAnotherThreadNeitherHangNorAsk) {
+  ScriptedPlugin plugin;
+  auto holder = std::make_unique<QWidget>();
+  auto& page = *new CInternetGrabagePage(3, &plugin);
+  holder->setLayout(&page);
+  bool answer = true;
+  plugin.script = [&](ITraceSweepSink* sink) {
+    std::thread worker([&] {
+      const uint32_t ids[] = {4000, 0};
+      sink->OnProgress(50, 0);
+      sink->OnGarbageFound("/x", 100, nullptr);
+      answer = sink->OnTerminateProcess("Mozilla Firefox", ids, 1);
+    });
+    worker.join();
+  };
+  page.OnWipe();
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(answer);
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+  EXPECT_EQ(page.ActionButton()->Text(), "Scan");
 }
 
 }  // namespace
