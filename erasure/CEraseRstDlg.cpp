@@ -92,7 +92,7 @@ void CEraseRstDlg::InitSuccessUI() {
 
 void CEraseRstDlg::InitFailureUI() {
   auto* keeper = new QLabel(QString());
-  keeper->setFixedWidth(410);
+  keeper->setFixedWidth(m_width - 60);
   m_layout->addWidget(keeper);
   m_layout->setContentsMargins(40, 30, 20, 10);
   auto* row = new QHBoxLayout;

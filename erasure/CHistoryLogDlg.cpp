@@ -128,6 +128,8 @@ QWidget* CHistoryLogDlg::CreateRowButtons(int index, const QString& time) {
   auto* pair = new QWidget;
   pair->setFixedHeight(30);
   auto* layout = new QHBoxLayout(pair);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(10);
   auto* exportButton = new QPushButton;
   exportButton->setFixedSize(16, 16);
   exportButton->setStyleSheet(IconButtonStyle("icon_export.png"));

@@ -2,7 +2,9 @@
 // widgets with the offscreen platform.
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QDomDocument>
+#include <QRegularExpression>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
@@ -295,6 +297,29 @@ TEST(EraseHistoryDialog, EmptyHistoryAndEmptyList) {
   });
   OpenHistoryDialog(env.Window());
   EXPECT_TRUE(CHistoryDataBase(CHistoryDataBase::DefaultPath()).ReadAll().empty());
+}
+
+}  // namespace
+
+namespace {
+
+// Every "./Resources/..." and "./QSS/..." file the erase UI names is shipped
+// beside the program.
+TEST(EraseUiResources, EveryFileNamedIsShipped) {
+  const QDir sources(QStringLiteral(VANTOREL_SOURCE_DIR "/erasure"));
+  const QRegularExpression named(QStringLiteral("\\./(Resources|QSS)/[A-Za-z0-9_./]+\\.(png|qss|ico)"));
+  int found = 0;
+  for (const QString& name : sources.entryList({QStringLiteral("*.cpp")})) {
+    QFile file(sources.filePath(name));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(file.readAll());
+    for (auto it = named.globalMatch(text); it.hasNext();) {
+      const QString path = it.next().captured(0).mid(2);
+      ++found;
+      EXPECT_TRUE(QFile::exists(QStringLiteral(VANTOREL_BIN_DIR "/") + path)) << name.toStdString() << ": " << path.toStdString();
+    }
+  }
+  EXPECT_GT(found, 10);
 }
 
 }  // namespace

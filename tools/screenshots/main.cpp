@@ -38,6 +38,9 @@
 #include "PopupWindowButton.h"
 #include "UiHelpers.h"
 
+// ErasureShots.cpp
+void EraseScreens(void (*save)(QWidget*, const QString&));
+
 namespace {
 
 QString g_out;
@@ -300,5 +303,6 @@ int main(int argc, char** argv) {
   Header();
   SmallWidgets();
   Menu();
+  EraseScreens(Save);
   return g_failures == 0 ? 0 : 1;
 }
