@@ -22,10 +22,7 @@ CEraseProgressDlg::CEraseProgressDlg(QWidget* parent) : CBaseDialog(parent) {
   ClearTitle();
   setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
   setFixedSize(460, 250);
-  if (parent) {
-    const QRect g = parent->geometry();
-    move(g.x() + g.width() / 2 - width() / 2, g.y() + g.height() / 2 - height() / 2);
-  }
+  if (parent) CenterOnParent();
   m_run.SetObserver(&m_endWatch);
 }
 

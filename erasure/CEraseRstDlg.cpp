@@ -26,10 +26,7 @@ CEraseRstDlg::CEraseRstDlg(int width, int height, int mode, int code, QWidget* p
   SetTitleLineVisible(false);
   setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
   setFixedSize(width, height);
-  if (parent) {
-    const QRect g = parent->geometry();
-    move(g.x() + g.width() / 2 - width / 2, g.y() + g.height() / 2 - height / 2);
-  }
+  if (parent) CenterOnParent();
 }
 
 CEraseRstDlg::~CEraseRstDlg() = default;

@@ -74,7 +74,6 @@ void CHistoryLogDlg::CreateTree() {
 void CHistoryLogDlg::LoadLogs() {
   // Runs on the loader thread: no widget is touched here.
   m_runs = CHistoryDataBase(m_dbPath).ReadAll();
-  m_runCount = static_cast<int>(m_runs.size());
   m_loaded.store(true);
   SendBusMsg(MSG_HISTORY_LOADED);
 }
@@ -85,6 +84,7 @@ int CHistoryLogDlg::ReceiveMsg(__MsgData msg) {
       // The message names no dialog: only our own loader's news fills us.
       if (!m_filled && m_loaded.load()) {
         if (m_loader.joinable()) m_loader.join();
+        m_runCount = static_cast<int>(m_runs.size());
         m_filled = true;
         FillTree();
         m_loading->hide();

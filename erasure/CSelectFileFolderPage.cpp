@@ -51,6 +51,14 @@ QPushButton* MakeButton(const QString& text, bool primary) {
   return button;
 }
 
+// The erase-list entry of a tree row.
+EraseItem ItemOfRow(const QTreeWidgetItem* row) {
+  EraseItem item;
+  item.path = QFile::encodeName(row->text(2)).toStdString();
+  item.isFolder = row->data(1, kFolderRole).toBool() ? 1 : 0;
+  return item;
+}
+
 QString RootRefusalText() { return QStringLiteral("Can't select partition root directory."); }
 
 }  // namespace
@@ -377,9 +385,7 @@ void CSelectFileFolderPage::sectionClickedSlot(int section) {
 void CSelectFileFolderPage::CollectCheckedItems() {
   for (int i = 0; i < m_tree->topLevelItemCount(); ++i) {
     QTreeWidgetItem* row = m_tree->topLevelItem(i);
-    EraseItem item;
-    item.path = QFile::encodeName(row->text(2)).toStdString();
-    item.isFolder = row->data(1, kFolderRole).toBool() ? 1 : 0;
+    const EraseItem item = ItemOfRow(row);
     auto* box = qobject_cast<QCheckBox*>(m_tree->itemWidget(row, 0));
     const bool checked = box && box->isChecked();
     if (checked)
@@ -395,10 +401,7 @@ void CSelectFileFolderPage::RefillFromRows() {
   m_keptFiles.clear();
   m_keptFolders.clear();
   for (int i = 0; i < m_tree->topLevelItemCount(); ++i) {
-    QTreeWidgetItem* row = m_tree->topLevelItem(i);
-    EraseItem item;
-    item.path = QFile::encodeName(row->text(2)).toStdString();
-    item.isFolder = row->data(1, kFolderRole).toBool() ? 1 : 0;
+    const EraseItem item = ItemOfRow(m_tree->topLevelItem(i));
     (item.isFolder ? m_folders : m_files).push_back(item);
   }
 }
