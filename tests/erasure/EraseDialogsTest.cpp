@@ -160,6 +160,8 @@ TEST(EraseProgressDialog, RunHonoursTheChosenMethod) {
       EXPECT_TRUE(dlg.IsDone());
       EXPECT_EQ(dlg.Result(), ERASE_COMPLETED);
       EXPECT_EQ(dlg.Progress()->GetProgressBar()->maximum(), 2);  // one item: 0..2
+      EXPECT_EQ(dlg.Progress()->GetProgressBar()->value(), 2);
+      EXPECT_EQ(dlg.StatusLabel()->text(), QStringLiteral("Completely erasing: f%1").arg(passes));
     }
     EXPECT_EQ(seen, passes);
     EXPECT_FALSE(Exists(file));
