@@ -42,6 +42,9 @@
 #include "PopupWindowButton.h"
 #include "UiHelpers.h"
 
+// ErasureShots.cpp
+void EraseScreens(void (*save)(QWidget*, const QString&));
+
 namespace {
 
 QString g_out;
@@ -353,5 +356,6 @@ int main(int argc, char** argv) {
   SmallWidgets();
   Menu();
   TracesPage();
+  EraseScreens(Save);
   return g_failures == 0 ? 0 : 1;
 }
