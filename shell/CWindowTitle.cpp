@@ -2,14 +2,12 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QPixmap>
 
 #include "CBPNotifyCentor.h"
 #include "CCommonMenu.h"
 #include "CTitleBtn.h"
 #include "DialogOpeners.h"
-#include "MainWindowSeam.h"
 #include "MsgDefine.h"
 #include "UiHelpers.h"
 
@@ -22,7 +20,7 @@ QVector<QString> Images(const char* normal, const char* second, const char* thir
 
 }  // namespace
 
-CWindowTitle::CWindowTitle(QWidget* parent) : CBPQtGroupBox(parent) {
+CWindowTitle::CWindowTitle(QWidget* parent) : CTitleBarBase(parent) {
   SetNotifyCentor(CBPNotifyCentor::instance());
   RegisterMsg(MSG_TITLE_REFRESH);
   setObjectName(QStringLiteral("MainTitle"));
@@ -54,10 +52,10 @@ CWindowTitle::CWindowTitle(QWidget* parent) : CBPQtGroupBox(parent) {
                                                     "./Resources/menu_press.png", "./Resources/menu_normal.png"),
                                              true));
   connect(m_menu, &QAbstractButton::clicked, this, &CWindowTitle::OnBtnClicked);
-  m_min = static_cast<CTitleBtn*>(AddButton(Images("./Resources/minimize_normal.png", "./Resources/minimize_hover.png",
-                                                   "./Resources/minimize_press.png", "./Resources/minimize_disable.png"),
-                                            true));
-  connect(m_min, &QAbstractButton::clicked, this, &CWindowTitle::OnBtnClicked);
+  m_min = AddButton(Images("./Resources/minimize_normal.png", "./Resources/minimize_hover.png",
+                                   "./Resources/minimize_press.png", "./Resources/minimize_disable.png"),
+                    true);
+  connect(static_cast<CTitleBtn*>(m_min), &QAbstractButton::clicked, this, &CWindowTitle::OnBtnClicked);
   m_close = static_cast<CTitleBtn*>(AddButton(Images("./Resources/close_normal.png", "./Resources/close_hover.png",
                                                      "./Resources/close_press.png", "./Resources/close_disable.png"),
                                               true));
@@ -67,57 +65,7 @@ CWindowTitle::CWindowTitle(QWidget* parent) : CBPQtGroupBox(parent) {
 
 CWindowTitle::~CWindowTitle() = default;
 
-QWidget* CWindowTitle::AddButton(const QVector<QString>& iconFiles, bool append) {
-  auto* button = new CTitleBtn;
-  button->setFocusPolicy(Qt::NoFocus);
-  const QIcon icon = MakeStateIcon(iconFiles);
-  button->setIcon(icon);
-  button->setIconSize(GetIconActualSize(icon));
-  if (append)
-    m_buttons->addWidget(button, 0);
-  else
-    m_buttons->insertWidget(0, button, 0);
-  return button;
-}
-
-void CWindowTitle::SetMaximized(bool maximized) {
-  if (!m_target) return;
-  m_target->setWindowState(maximized ? Qt::WindowMaximized : Qt::WindowNoState);
-  if (m_max) m_max->setVisible(!maximized);
-  if (m_restore) {
-    m_restore->setVisible(maximized);
-    if (maximized) m_restore->setEnabled(true);
-  }
-  if (!maximized && m_max) m_max->setEnabled(true);
-}
-
 void CWindowTitle::ResetCaption() { m_caption->setText(tr("Norvanta Vantorel Pro")); }
-
-void CWindowTitle::HideSizeButtons() {
-  m_resizable = false;
-  if (m_max) m_max->hide();
-  if (m_restore) m_restore->hide();
-}
-
-void CWindowTitle::SetResizable(bool resizable) {
-  m_resizable = resizable;
-  if (!m_target) return;
-  const Qt::WindowStates s = m_target->windowState();
-  QWidget* button = (s == Qt::WindowMaximized || s == Qt::WindowFullScreen) ? m_restore : m_max;
-  if (button) button->setEnabled(resizable);
-}
-
-void CWindowTitle::HideMinimizeButton() {
-  if (m_min) m_min->hide();
-}
-
-void CWindowTitle::SetMinimizeEnabled(bool enabled) {
-  if (m_min) m_min->setEnabled(enabled);
-}
-
-void CWindowTitle::SetCloseEnabled(bool enabled) {
-  if (m_close) m_close->setEnabled(enabled);
-}
 
 int CWindowTitle::ReceiveMsg(__MsgData msg) {
   if (msg.id == MSG_TITLE_REFRESH) ResetCaption();
@@ -144,28 +92,8 @@ void CWindowTitle::OnBtnClicked() {
   }
 }
 
-void CWindowTitle::on_title_clicked() {
-  if (QWidget* main = ShellMainWindow()) main->hide();
-}
-
 void CWindowTitle::MethodClicked() { OpenMethodDialog(); }
 
 void CWindowTitle::HistoryClicked() { OpenHistoryDialog(); }
 
-void CWindowTitle::mousePressEvent(QMouseEvent* event) {
-  if (m_target) {
-    const Qt::WindowStates s = m_target->windowState();
-    if (s == Qt::WindowFullScreen || s == Qt::WindowMaximized) return;
-  }
-  m_pressPos = event->pos();
-  m_dragging = true;
-}
-
-void CWindowTitle::mouseReleaseEvent(QMouseEvent*) { m_dragging = false; }
-
 void CWindowTitle::mouseDoubleClickEvent(QMouseEvent*) {}
-
-void CWindowTitle::mouseMoveEvent(QMouseEvent* event) {
-  if (event->buttons() != Qt::LeftButton || !m_dragging || !m_target) return;
-  m_target->move(m_target->pos() + (event->pos() - m_pressPos));
-}

@@ -49,6 +49,9 @@ int main(int argc, char* argv[]) {
     result = app.exec();
     CUIPublic::instance()->SetMainWindow(nullptr);
   }
+  // The plug-in goes while the application object still exists; the
+  // singletons themselves go after main.
+  CUIPublic::instance()->ReleaseTracePlugin();
   LogInfo("Norvanta Vantorel Pro ended (%d)", result);
   return result;
 }
