@@ -113,6 +113,11 @@ bool CMainWin::event(QEvent* e) {
   return CWinFrm::event(e);
 }
 
+void CMainWin::closeEvent(QCloseEvent* e) {
+  AnnounceAppClosing();
+  CWinFrm::closeEvent(e);
+}
+
 void CMainWin::keyReleaseEvent(QKeyEvent* e) {
   if (e->key() == Qt::Key_F1) CUIPublic::instance()->OpenHelp();
   CWinFrm::keyReleaseEvent(e);

@@ -9,6 +9,7 @@
 #include "CTitleBtn.h"
 #include "DialogOpeners.h"
 #include "MsgDefine.h"
+#include "StartUp.h"
 #include "UiHelpers.h"
 
 namespace {
@@ -84,7 +85,7 @@ void CWindowTitle::OnBtnClicked() {
   } else if (from == m_close) {
     // Tell the bus, then close the window: the event loop ends and main
     // shuts down in order (threads before singletons).
-    SendBusMsg(MSG_APP_CLOSING);
+    AnnounceAppClosing();
     m_target->close();
   } else if (from == m_menu) {
     CCommonMenu menu(static_cast<CBPMsgReceiver*>(this));

@@ -14,6 +14,7 @@
 #include "CMSGDlg.h"
 #include "CrashDump.h"
 #include "MainWindowSeam.h"
+#include "MsgDefine.h"
 #include "RunLog.h"
 
 const char kInstanceMutexName[] = "NorvantaVT0_Mutex_735120_Fennick";
@@ -76,6 +77,7 @@ void InstallQuitSignals() {
     while (read(g_quitPipe[0], buffer, sizeof buffer) > 0) {
     }
     LogInfo("Quit requested by signal");
+    AnnounceAppClosing();
     QCoreApplication::quit();
   });
   struct sigaction sa;
@@ -84,6 +86,11 @@ void InstallQuitSignals() {
   sa.sa_flags = SA_RESTART;
   sigemptyset(&sa.sa_mask);
   for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &sa, nullptr);
+}
+
+void AnnounceAppClosing() {
+  static std::atomic<bool> announced{false};
+  if (!announced.exchange(true)) SendBusMsg(MSG_APP_CLOSING);
 }
 
 int ShowMessageBox(int iconKind, const QString& text) {

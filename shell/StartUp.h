@@ -16,6 +16,11 @@ bool InstallCrashHandler();
 // order and writes no crash dump.
 void InstallQuitSignals();
 
+// Sends MSG_APP_CLOSING, once per process, whichever way the program ends
+// in order (the close button, the window's close, SIGTERM), so that workers
+// listening for it stop before the event loop returns.
+void AnnounceAppClosing();
+
 // A message box of 424 x 244 over the main window: icon kind (0 success, 1
 // warning), text, one OK button. Returns the box's result.
 //
