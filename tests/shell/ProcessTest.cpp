@@ -110,6 +110,23 @@ TEST(ProgramProcess, SecondStartRaisesTheFirstAndExits) {
   EXPECT_TRUE(DumpFiles(session.Folder()).isEmpty());
 }
 
+// The program's own handler is in place from the start: a fault signal
+// writes the dump and still ends the program by that signal.
+TEST(ProgramProcess, AFaultSignalWritesADumpInTheProgramFolder) {
+  ProgramProcess session;
+  QProcess program;
+  session.Start(program);
+  ASSERT_TRUE(program.waitForStarted(10000));
+  ASSERT_TRUE(session.WaitForLog("Norvanta Vantorel Pro started")) << session.Log();
+  ASSERT_EQ(kill(static_cast<pid_t>(program.processId()), SIGSEGV), 0);
+  ASSERT_TRUE(program.waitForFinished(30000));
+  EXPECT_EQ(program.exitStatus(), QProcess::CrashExit);
+  EXPECT_EQ(DumpFiles(session.Folder()), QStringList({QStringLiteral("tlmvtdump0.dmp")}));
+  const std::string dump = testutil::ReadFile(session.Folder() + "/tlmvtdump0.dmp");
+  EXPECT_NE(dump.find("code: 0x0000000b"), std::string::npos) << dump;
+  EXPECT_NE(dump.find("backtrace:\n"), std::string::npos) << dump;
+}
+
 // Runs the crash child in `folder`; returns the raw wait status.
 int RunCrashChild(const std::string& folder, const char* kind) {
   std::vector<std::string> env;
