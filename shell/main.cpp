@@ -1,27 +1,57 @@
 #include <QApplication>
 
 #include "AppStyle.h"
-#include "CBPQtMainWindow.h"
-#include "MainWindowSeam.h"
-#include "MsgDefine.h"
+#include "CMainWin.h"
+#include "CUIPublic.h"
+#include "CrashDump.h"
 #include "ProgramFolder.h"
 #include "RunLog.h"
-#include "UiConfig.h"
+#include "SingleInstance.h"
+#include "StartUp.h"
+
+// The crash handler is in place before main runs.
+static const bool g_crashHandlerInstalled = InstallCrashHandler();
+
+// The pages and the method and history dialogs come from the libraries above
+// the shell; they are registered here (RegisterPageFactory,
+// SetMethodDialogOpener, SetHistoryDialogOpener) before the window is built.
+static void RegisterPagesAndDialogs() {}
 
 int main(int argc, char* argv[]) {
+  platform::PrepareCrashDump();
   platform::EnterProgramFolder();
   RunLogSetFile(platform::ProgramFile("RunLog.log"));
+  if (!g_crashHandlerInstalled) LogError("The crash handler could not be installed");
   QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
   QApplication app(argc, argv);
   InstallFontSubstitutes();
   app.setStyleSheet(BuildStyleSheet());
 
-  CBPQtMainWindow window;
-  window.setWindowTitle(QStringLiteral("Norvanta Vantorel Pro"));
-  window.resize(GetMainWinSize());
-  SetShellMainWindow(&window);
-  window.show();
-  SendBusMsg(MSG_APP_STARTED);
-  LogInfo("Norvanta Vantorel Pro started");
-  return app.exec();
+  platform::SingleInstance instance(QString::fromLatin1(kInstanceMutexName), QString::fromLatin1(kInstanceServerName));
+  if (!instance.TryBecomeFirst()) {
+    LogInfo("Another instance is running");
+    ShowMessageBox(1, QCoreApplication::translate("main", "Norvanta Vantorel Pro has been running!"));
+    return 0;
+  }
+  InstallQuitSignals();
+  RegisterPagesAndDialogs();
+
+  int result = 0;
+  {
+    CMainWin window;
+    window.setWindowTitle(QStringLiteral("Norvanta Vantorel Pro"));
+    window.CenterOnScreen();
+    window.show();
+    CUIPublic::instance()->SetMainWindow(&window);
+    QObject::connect(&instance, &platform::SingleInstance::raiseRequested, &window, &CMainWin::BringToFront);
+    window.NotifyStarted();
+    LogInfo("Norvanta Vantorel Pro started");
+    result = app.exec();
+    CUIPublic::instance()->SetMainWindow(nullptr);
+  }
+  // The plug-in goes while the application object still exists; the
+  // singletons themselves go after main.
+  CUIPublic::instance()->ReleaseTracePlugin();
+  LogInfo("Norvanta Vantorel Pro ended (%d)", result);
+  return result;
 }

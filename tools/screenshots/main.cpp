@@ -25,6 +25,8 @@
 #include "CInternetGrabagePage.h"
 #include "CLeftBtn.h"
 #include "CMSGDlg.h"
+#include "CMainWin.h"
+#include "CUIPublic.h"
 #include "CProgressWidget.h"
 #include "CRecommendWidget.h"
 #include "CRefreshDlg.h"
@@ -339,6 +341,20 @@ void TracesPage() {
   qunsetenv("VANTOREL_TRACES_HOME");
 }
 
+// The main window with its navigation, on the file page and on the
+// free-space page (placeholder pages where none is registered).
+void MainWindow() {
+  qApp->setQuitOnLastWindowClosed(false);
+  CMainWin window(nullptr, false);
+  CUIPublic::instance()->SetMainWindow(&window);
+  CUIPublic::instance()->SwitchPage(0);
+  Save(&window, QStringLiteral("main_window"));
+  CUIPublic::instance()->SwitchPage(2);
+  Save(&window, QStringLiteral("main_window_free_space"));
+  CUIPublic::instance()->SwitchPage(0);
+  CUIPublic::instance()->SetMainWindow(nullptr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -357,5 +373,6 @@ int main(int argc, char** argv) {
   Menu();
   TracesPage();
   EraseScreens(Save);
+  MainWindow();
   return g_failures == 0 ? 0 : 1;
 }
