@@ -1,7 +1,13 @@
 #include <QApplication>
 
 #include "AppStyle.h"
+#include "CHistoryLogDlg.h"
+#include "CInternetGrabagePage.h"
 #include "CMainWin.h"
+#include "CMethodDlg.h"
+#include "CSelectFileFolderPage.h"
+#include "DialogOpeners.h"
+#include "PageFactories.h"
 #include "CUIPublic.h"
 #include "CrashDump.h"
 #include "ProgramFolder.h"
@@ -15,7 +21,19 @@ static const bool g_crashHandlerInstalled = InstallCrashHandler();
 // The pages and the method and history dialogs come from the libraries above
 // the shell; they are registered here (RegisterPageFactory,
 // SetMethodDialogOpener, SetHistoryDialogOpener) before the window is built.
-static void RegisterPagesAndDialogs() {}
+static void RegisterPagesAndDialogs() {
+  RegisterPageFactory(0, [] { return CreateSelectFileFolderPage(); });
+  RegisterPageFactory(3, [] { return CreateInternetGrabagePage(); });
+  SetMethodDialogOpener([] { OpenMethodDialog(static_cast<QWidget*>(nullptr)); });
+  SetHistoryDialogOpener([] { OpenHistoryDialog(static_cast<QWidget*>(nullptr)); });
+  // The file page takes what was dropped on the main window.
+  SetDroppedPathsProvider([](QStringList* files, QStringList* folders) {
+    auto* window = qobject_cast<CMainWin*>(CUIPublic::instance()->GetMainWindow());
+    if (!window) return;
+    if (files) *files = window->GetDroppedFiles();
+    if (folders) *folders = window->GetDroppedFolders();
+  });
+}
 
 int main(int argc, char* argv[]) {
   platform::PrepareCrashDump();
