@@ -509,3 +509,61 @@ TEST(ScanStatus, RecordLayout) {
 }
 
 }  // namespace
+
+namespace {
+
+std::vector<uint8_t> Bytes(std::initializer_list<std::function<void(IScanStream*)>> parts) {
+  CMemoryScanStream s;
+  for (const auto& part : parts) part(&s);
+  return s.Bytes();
+}
+
+std::function<void(IScanStream*)> U8(uint8_t v) { return [v](IScanStream* s) { StreamWriteU8(s, v); }; }
+std::function<void(IScanStream*)> U16(uint16_t v) { return [v](IScanStream* s) { StreamWriteU16(s, v); }; }
+std::function<void(IScanStream*)> U32(uint32_t v) { return [v](IScanStream* s) { StreamWriteU32(s, v); }; }
+std::function<void(IScanStream*)> U64(uint64_t v) { return [v](IScanStream* s) { StreamWriteU64(s, v); }; }
+// Empty name, size, attributes, three times, deleted.
+std::function<void(IScanStream*)> Common() {
+  return [](IScanStream* s) {
+    StreamWriteU16(s, 0);
+    StreamWriteU64(s, 1);
+    StreamWriteU16(s, 0);
+    for (int i = 0; i < 3; ++i) StreamWriteU64(s, 0);
+    StreamWriteU8(s, 0);
+  };
+}
+
+TEST(SavedForms, DamagedFormsAreRefused) {
+  const struct {
+    const char* what;
+    std::vector<uint8_t> bytes;
+    std::function<bool(IScanStream*)> load;
+  } cases[] = {
+      {"NTFS: 2^63 extension records, none present", Bytes({Common(), U64(4000), U32(0), U64(1ull << 63)}),
+       [](IScanStream* s) { return PropsPtr(LoadNTFSFileProperties(s)) != nullptr; }},
+      {"NTFS: name length 65535, three bytes", Bytes({U16(0xFFFF), U8('a'), U8('b'), U8('c')}),
+       [](IScanStream* s) { return PropsPtr(LoadNTFSFileProperties(s)) != nullptr; }},
+      {"FAT: has-runs word neither 0 nor 1", Bytes({Common(), U32(5), U32(2), U32(7)}),
+       [](IScanStream* s) { return PropsPtr(LoadFATFileProperties(s)) != nullptr; }},
+      {"Ext2: packed runs of 4 GiB", Bytes({Common(), U32(1), U32(0xFFFFFFFF), U8(0x11)}),
+       [](IScanStream* s) { return PropsPtr(LoadExt2FileProperties(s)) != nullptr; }},
+      {"RAW: name length 255, three bytes", Bytes({U8(255), U8('a'), U8('b'), U8('c')}),
+       [](IScanStream* s) { return PropsPtr(LoadRAWFileProperties(s)) != nullptr; }},
+      {"RAW: runs missing", Bytes({U8(0), U8(0), U64(1), U16(0), U8(0), U32(1), U8(0), U64(0), U64(0)}),
+       [](IScanStream* s) { return PropsPtr(LoadRAWFileProperties(s)) != nullptr; }},
+      {"file-system node: name of 4 GiB",
+       Bytes({U64(1), U32(0), U32(0), U64(0), U64(0), U32(0), U32(0), U32(0), U32(0), U64(0), U32(8), U32(3),
+              U32(0xFFFFFFFF), U8('x')}),
+       [](IScanStream* s) { return CFileSystemNode().Load(s) != 0; }},
+      {"run list: 4 billion runs, one present", Bytes({U32(0xFFFFFFFF), U64(1), U64(1)}),
+       [](IScanStream* s) { return CFATDataRunList().Load(s); }},
+      {"resident list: value missing", Bytes({U32(1), U64(4000), U64(1)}),
+       [](IScanStream* s) { return CResidentNTFSDataRunList().Load(s); }},
+  };
+  for (const auto& c : cases) {
+    CMemoryScanStream s(c.bytes.data(), c.bytes.size());
+    EXPECT_FALSE(c.load(&s)) << c.what;
+  }
+}
+
+}  // namespace
