@@ -55,7 +55,6 @@ void CBasicFileProperties::Assign(Common&& c) {
   m_modification = c.modification;
   m_access = c.access;
   m_deleted = c.deleted;
-  m_status = 0;
 }
 
 bool CBasicFileProperties::SaveOptionalRuns(IScanStream* s) const {

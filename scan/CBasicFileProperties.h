@@ -9,6 +9,15 @@
 #include "CPackedDataRuns.h"
 #include "IFileProperties.h"
 
+// The saved fields the three members share.
+struct FileCommonFields {
+  std::string name;
+  int64_t size = 0;
+  uint16_t attributes = 0;
+  uint64_t creation = 0, modification = 0, access = 0;
+  uint8_t deleted = 0;
+};
+
 class CBasicFileProperties : public IFileProperties {
  public:
   void SetName(const char* name) override { m_name = name ? name : ""; }
@@ -38,15 +47,10 @@ class CBasicFileProperties : public IFileProperties {
   // Saved fields shared by the three members: u16 name length, the name
   // bytes, size, attribute word, three times, deleted. `withTerminator`:
   // the length and bytes count the terminating zero.
-  struct Common {
-    std::string name;
-    int64_t size = 0;
-    uint16_t attributes = 0;
-    uint64_t creation = 0, modification = 0, access = 0;
-    uint8_t deleted = 0;
-  };
+  using Common = FileCommonFields;
   bool SaveCommon(IScanStream* s, bool withTerminator) const;
   static bool LoadCommon(IScanStream* s, Common& out);
+  // Takes the fields over; the status flag stays.
   void Assign(Common&& c);
   // u32 1 and the packed runs, or u32 0.
   bool SaveOptionalRuns(IScanStream* s) const;

@@ -29,6 +29,7 @@ bool CExt2FileProperties::Load(IScanStream* s) {
   std::unique_ptr<CPackedDataRuns> packed;
   if (!LoadCommon(s, common) || !LoadOptionalRuns(s, packed)) return false;
   Assign(std::move(common));
+  m_status = 0;
   m_packed = std::move(packed);
   return true;
 }

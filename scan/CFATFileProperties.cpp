@@ -37,6 +37,7 @@ bool CFATFileProperties::Load(IScanStream* s) {
       !LoadOptionalRuns(s, packed))
     return false;
   Assign(std::move(common));
+  m_status = 0;
   m_firstCluster = first;
   m_parentCluster = parent;
   m_packed = std::move(packed);

@@ -13,13 +13,7 @@ void CNTFSFileProperties::CopyRecordList(NTFSSegmentRefList& out) const {
 }
 
 void CNTFSFileProperties::SetFromRecordInfo(NTFSFileFields& f) {
-  m_name = std::move(f.name);
-  m_size = f.size;
-  m_attributes = f.attributes;
-  m_creation = f.creation;
-  m_modification = f.modification;
-  m_access = f.access;
-  m_deleted = f.deleted;
+  Assign(std::move(f.common));
   m_recordSector = f.recordSector;
   m_packed = std::move(f.packedRuns);
   m_recordNumber = f.recordNumber;
@@ -53,6 +47,7 @@ bool CNTFSFileProperties::Load(IScanStream* s) {
     }
   }
   Assign(std::move(common));
+  m_status = 0;
   m_recordSector = sector;
   m_packed = std::move(packed);
   m_recordList = std::move(list);

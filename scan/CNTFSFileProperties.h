@@ -15,11 +15,7 @@ using NTFSSegmentRefList = std::vector<NTFSSegmentRef>;
 
 // The field block the NTFS node builders fill on their own.
 struct NTFSFileFields {
-  std::string name;
-  int64_t size = 0;
-  uint16_t attributes = 0;
-  uint64_t creation = 0, modification = 0, access = 0;
-  uint8_t deleted = 0;
+  FileCommonFields common;
   uint8_t status = 0;
   uint64_t recordSector = 0;
   std::unique_ptr<CPackedDataRuns> packedRuns;

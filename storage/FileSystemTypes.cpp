@@ -27,11 +27,16 @@ EFileSystemType Family(EFileSystemType type) {
   return type;
 }
 
-template <class Match>
-const KindRow* FindRow(Match match) {
-  for (const KindRow& row : kRows)
-    if (match(row)) return &row;
-  return nullptr;
+// Finds the row whose `from` column holds `value` and answers its `to` column.
+template <class From, class To>
+bool Convert(From value, From KindRow::*from, To KindRow::*to, To& out) {
+  for (const KindRow& row : kRows) {
+    if (row.*from == value) {
+      out = row.*to;
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace
@@ -39,37 +44,16 @@ const KindRow* FindRow(Match match) {
 EFileSystemType FatGroup(EFileSystemType type) { return IsFatFamily(type) ? EFileSystemType::FAT32 : type; }
 
 bool ToPartitionKind(EFileSystemType type, EPartitionKind& out) {
-  const KindRow* row = FindRow([&](const KindRow& r) { return r.type == Family(type); });
-  if (row) out = row->partition;
-  return row != nullptr;
+  return Convert(Family(type), &KindRow::type, &KindRow::partition, out);
 }
-
 bool ToFileSystemType(EPartitionKind kind, EFileSystemType& out) {
-  const KindRow* row = FindRow([&](const KindRow& r) { return r.partition == kind; });
-  if (row) out = row->type;
-  return row != nullptr;
+  return Convert(kind, &KindRow::partition, &KindRow::type, out);
 }
-
 bool ToCompleteSearchKind(EPartitionKind kind, ECompleteSearchKind& out) {
-  const KindRow* row = FindRow([&](const KindRow& r) { return r.partition == kind; });
-  if (row) out = row->search;
-  return row != nullptr;
+  return Convert(kind, &KindRow::partition, &KindRow::search, out);
 }
-
 bool ToPartitionKind(ECompleteSearchKind kind, EPartitionKind& out) {
-  const KindRow* row = FindRow([&](const KindRow& r) { return r.search == kind; });
-  if (row) out = row->partition;
-  return row != nullptr;
+  return Convert(kind, &KindRow::search, &KindRow::partition, out);
 }
-
-bool ToTreeKind(EFileSystemType type, ETreeKind& out) {
-  const KindRow* row = FindRow([&](const KindRow& r) { return r.type == Family(type); });
-  if (row) out = row->tree;
-  return row != nullptr;
-}
-
-bool ToTreeKind(EPartitionKind kind, ETreeKind& out) {
-  const KindRow* row = FindRow([&](const KindRow& r) { return r.partition == kind; });
-  if (row) out = row->tree;
-  return row != nullptr;
-}
+bool ToTreeKind(EFileSystemType type, ETreeKind& out) { return Convert(Family(type), &KindRow::type, &KindRow::tree, out); }
+bool ToTreeKind(EPartitionKind kind, ETreeKind& out) { return Convert(kind, &KindRow::partition, &KindRow::tree, out); }
