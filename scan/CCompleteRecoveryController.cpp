@@ -12,9 +12,9 @@
 #include "IDataRunList.h"
 #include "IDirecotryTreeBuilder.h"
 #include "IFileProperties.h"
-#include "IFileSystemSearchController.h"
+#include "ICompleteFileSystemSearchController.h"
 #include "ScanEngineRegistry.h"
-#include "ScanStatusRecord.h"
+#include "IScanProgressSink.h"
 
 int IRecoveryController::RunQuickSearch(IStorageDevice* device, const WipeTarget& target) {
   return RunQuickSearch(device, target.deviceNumber, target.startSector);
@@ -72,6 +72,10 @@ int CCompleteRecoveryController::Recover(IStorageDevice* device, IScanProgressSi
   if (volumeName) m_volumeName = volumeName;
   if (!m_store) m_store = std::make_unique<CFoundFileStore>();
 
+  // A second recovery starts afresh: the searches of the first go with its
+  // builder.
+  for (ICompleteFileSystemSearchController* s : m_searches) delete s;
+  m_searches.clear();
   if (m_builder) m_builder->Release();
   m_builder = CreateDirectoryTreeBuilder();
   if (!m_builder) {

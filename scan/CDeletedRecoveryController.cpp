@@ -5,7 +5,7 @@
 #include "EngineError.h"
 #include "IDirecotryTreeBuilder.h"
 #include "ScanEngineRegistry.h"
-#include "ScanStatusRecord.h"
+#include "IScanProgressSink.h"
 
 CDeletedRecoveryController::~CDeletedRecoveryController() {
   if (m_builder) m_builder->Release();

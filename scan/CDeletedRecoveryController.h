@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "IFileSystemSearchController.h"
+#include "IQuickFileSystemSearchController.h"
 #include "IRecoveryController.h"
 
 class IDirecotryTreeBuilder;

@@ -1,6 +1,7 @@
 #include "CPackedDataRuns.h"
 
-#include "IDataRunList.h"
+#include "CNoneResidentNTFSDataRunList.h"
+#include "CResidentNTFSDataRunList.h"
 #include "MappingPairs.h"
 #include "ScanStreamIO.h"
 

@@ -5,7 +5,7 @@
 #include "CBasicFileProperties.h"
 #include "CRawFileInfo.h"
 #include "FileTime.h"
-#include "IDataRunList.h"
+#include "CRAWDataRunList.h"
 #include "ScanStreamIO.h"
 
 std::string ClampUtf8(const std::string& text, size_t maxBytes) {

@@ -1,6 +1,6 @@
 #include "CSearchedPartitionInfo.h"
 
-#include "IFileSystemSearchController.h"
+#include "ICompleteFileSystemSearchController.h"
 #include "ScanStreamIO.h"
 
 CSearchedPartitionInfo::CSearchedPartitionInfo(int bytesPerSector) {

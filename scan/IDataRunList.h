@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <vector>
 
 #include "FileSystemTypes.h"
 
@@ -47,52 +48,13 @@ class IDataRunList {
 
  protected:
   void Append(const DataRun& run) { m_runs.push_back(run); }
+  // Reads a saved list (count, runs) without appending it; false on a short
+  // stream. The runs are read one by one, so a damaged count costs no more
+  // than the stream holds.
+  static bool LoadSavedRuns(IScanStream* stream, std::vector<DataRun>& out);
   std::deque<DataRun>& MutableRuns() { return m_runs; }
 
  private:
   std::deque<DataRun> m_runs;
   size_t m_cursor = 0;
-};
-
-class CFATDataRunList : public IDataRunList {
- public:
-  EDataRunKind GetKind() const override { return EDataRunKind::FAT; }
-};
-
-class CRAWDataRunList : public IDataRunList {
- public:
-  EDataRunKind GetKind() const override { return EDataRunKind::RAW; }
-  void AddRun(uint64_t start, uint64_t length) { Append({start, length}); }
-};
-
-class CExt2DataRunList : public IDataRunList {
- public:
-  EDataRunKind GetKind() const override { return EDataRunKind::Ext2; }
-  // Lengthens the last run when the new one continues it or both are holes
-  // (start 0); otherwise appends a copy.
-  void AddExtent(const DataRun& run);
-};
-
-class CNoneResidentNTFSDataRunList : public IDataRunList {
- public:
-  EDataRunKind GetKind() const override { return EDataRunKind::NTFSNonResident; }
-  void AddRun(const DataRun& run) { Append(run); }
-  // Appends the runs of the mapping pairs found inside `length` bytes; stops
-  // at a 0 header, the end of the bytes or a malformed entry. Answers 1.
-  int ParseMappingPairs(const uint8_t* bytes, int length);
-};
-
-// One run {sector of the MFT record, 1} and the byte offset of the data
-// inside the record.
-class CResidentNTFSDataRunList : public IDataRunList {
- public:
-  EDataRunKind GetKind() const override { return EDataRunKind::NTFSResident; }
-  int IsResident() const override { return 1; }
-  int GetResidentValue() const override { return m_residentValue; }
-  bool Save(IScanStream* stream) const override;
-  bool Load(IScanStream* stream) override;
-  void SetRun(uint64_t start, uint64_t length, int value);
-
- private:
-  int m_residentValue = 0;
 };

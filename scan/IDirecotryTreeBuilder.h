@@ -12,25 +12,9 @@
 class CFileNode;
 class CSearchedPartitionInfo;
 class IScanProgressSink;
+class INodeFilter;
+class IRecoveryResultSink;
 class IStorageDevice;
-
-class INodeFilter {
- public:
-  virtual ~INodeFilter() = default;
-  // 0 rejects the node.
-  virtual int Accept(CFileNode* node) = 0;
-};
-
-class IRecoveryResultSink {
- public:
-  virtual ~IRecoveryResultSink() = default;
-  virtual void OnStart(const char* volumeName) = 0;
-  virtual void OnNodes(std::vector<CFileNode*>& nodes, int final) = 0;
-  virtual void OnRoot(CFileNode* root, int final) = 0;
-  virtual void OnRemove(CFileNode* root) = 0;
-  virtual void OnNode(CFileNode* node) = 0;
-  virtual void OnNodeChanged(CFileNode* node) = 0;
-};
 
 enum class ETreeBuildMode : int { Quick = 0, Complete = 1 };
 

@@ -1,4 +1,4 @@
-// The status record handed to a caller's progress sink, and the sink.
+// The status record handed to a caller's progress sink.
 #pragma once
 
 #include <array>
@@ -26,16 +26,7 @@ struct ScanStatusRecord {
   std::array<uint8_t, kSavedSize> ToBytes() const;
 };
 
-class IScanProgressSink {
- public:
-  virtual ~IScanProgressSink() = default;
-  virtual void OnStatus(const ScanStatusRecord* status) = 0;
-  // 0 stops a complete device scan.
-  virtual int ShouldContinue() = 0;
-  // 2 makes the complete controller locate result nodes among every found
-  // partition.
-  virtual int GetLocateMode() { return 0; }
-};
+class IScanProgressSink;
 
 // Sends one record when the sink is not null.
 void SendScanStatus(IScanProgressSink* sink, EScanStatusKind kind, uint64_t v1 = 0, uint64_t v2 = 0);

@@ -15,7 +15,11 @@
 #include "CPackedDataRuns.h"
 #include "CRAWFileProperties.h"
 #include "CSearchedPartitionInfo.h"
-#include "IDataRunList.h"
+#include "CExt2DataRunList.h"
+#include "CFATDataRunList.h"
+#include "CNoneResidentNTFSDataRunList.h"
+#include "CRAWDataRunList.h"
+#include "CResidentNTFSDataRunList.h"
 
 namespace {
 

@@ -5,7 +5,11 @@
 
 #include "CMemoryScanStream.h"
 #include "CPackedDataRuns.h"
-#include "IDataRunList.h"
+#include "CExt2DataRunList.h"
+#include "CFATDataRunList.h"
+#include "CNoneResidentNTFSDataRunList.h"
+#include "CRAWDataRunList.h"
+#include "CResidentNTFSDataRunList.h"
 #include "ScanStreamIO.h"
 
 namespace {

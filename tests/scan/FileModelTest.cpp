@@ -17,7 +17,11 @@
 #include "CSearchedPartitionInfo.h"
 #include "EngineError.h"
 #include "FileTime.h"
-#include "IDataRunList.h"
+#include "CExt2DataRunList.h"
+#include "CFATDataRunList.h"
+#include "CNoneResidentNTFSDataRunList.h"
+#include "CRAWDataRunList.h"
+#include "CResidentNTFSDataRunList.h"
 #include "ScanStatusRecord.h"
 #include "ScanStreamIO.h"
 

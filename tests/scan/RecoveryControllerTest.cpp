@@ -10,10 +10,13 @@
 #include "CSearchedPartitionInfo.h"
 #include "EngineError.h"
 #include "IDirecotryTreeBuilder.h"
-#include "IFileSystemSearchController.h"
+#include "INodeFilter.h"
+#include "IRecoveryResultSink.h"
+#include "ICompleteFileSystemSearchController.h"
+#include "IQuickFileSystemSearchController.h"
 #include "IStorageDevice.h"
 #include "ScanEngineRegistry.h"
-#include "ScanStatusRecord.h"
+#include "IScanProgressSink.h"
 
 namespace {
 
@@ -367,6 +370,71 @@ TEST_F(RecoveryTest, CompleteRecoverErrors) {
                          [this] { return new FakeComplete(log, ECompleteSearchKind::RAW, "RAW", nullptr); });
   ASSERT_EQ(c.Recover(&disk, &sink, &results, "d", 0), 0);
   EXPECT_EQ(c.HasOnlyRawController(), 1);
+}
+
+}  // namespace
+
+#include "CFATFileProperties.h"
+#include "CFATDataRunList.h"
+#include "CFileSystemNode.h"
+#include "CompleteSearchPatition.h"
+
+namespace {
+
+TEST(PartitionRange, NodeMustLieInsideWithAFittingClusterSize) {
+  CSearchedPartitionInfo p;
+  p.SetType(EFileSystemType::FAT32);
+  p.SetStartSector(100);
+  p.SetSectorCount(1000);
+  p.SetSectorsPerCluster(8);
+  const struct {
+    const char* what;
+    EFileSystemType type;
+    uint64_t position;
+    DataRun run;
+    int64_t size;
+    uint32_t spc;
+    int expected;
+  } cases[] = {
+      {"inside, 4 KiB clusters", EFileSystemType::FAT32, 150, {10, 2}, 8192, 8, 1},
+      {"FAT16 node against FAT32", EFileSystemType::FAT16, 150, {10, 2}, 8192, 8, 0},
+      {"record at the start sector", EFileSystemType::FAT32, 100, {10, 2}, 8192, 8, 0},
+      {"record past the end", EFileSystemType::FAT32, 1100, {10, 2}, 8192, 8, 0},
+      {"run past the end", EFileSystemType::FAT32, 150, {124, 2}, 8192, 8, 0},
+      {"sparse run", EFileSystemType::FAT32, 150, {DataRun::kSparseStart, 2}, 8192, 8, 0},
+      {"cluster size does not fit the size", EFileSystemType::FAT32, 150, {10, 2}, 8192, 4, 0},
+      {"odd sectors per cluster", EFileSystemType::FAT32, 150, {10, 1}, 100, 1, 0},
+      {"one cluster always fits", EFileSystemType::FAT32, 150, {10, 1}, 100, 2, 1},
+  };
+  for (const auto& c : cases) {
+    p.SetSectorsPerCluster(c.spc);
+    CFileSystemNode root;
+    root.SetFileSystemType(c.type);
+    CFileNode* node = CreateFileNode();
+    root.AddChild(node);
+    node->SetPosition(c.position);
+    auto* props = CreateFATFileProperties();
+    props->SetFileSize(c.size);
+    auto* runs = new CFATDataRunList;
+    runs->AppendMerged(c.run);
+    props->SetDataRunList(runs);
+    node->SetProperties(props);
+    EXPECT_EQ(IsNodeInPartitionRange(&p, node), c.expected) << c.what;
+    root.RemoveChild(node);
+    DeleteFileNode(node);
+  }
+}
+
+TEST(PartitionRange, HfsCandidateDefaults) {
+  CompleteSearchPatition hfs;
+  EXPECT_EQ(hfs.GetSearchKind(), EPartitionKind::HFSPlus);
+  EXPECT_EQ(hfs.nodeSize, 4096u);
+  EXPECT_EQ(hfs.headerPosition, CompleteSearchPatition::kUnset);
+  EXPECT_EQ(hfs.GetBytesPerSector(), 512u);
+  EXPECT_EQ(hfs.IsNodeInPartition(nullptr), 0);
+  hfs.AddUsedSectors(1, 2);
+  hfs.AddUsedSectors(5, 1);
+  EXPECT_EQ(hfs.usedSectors.front().first, 5u);
 }
 
 }  // namespace
