@@ -12,7 +12,9 @@ std::string TextUpToZero(const std::vector<uint8_t>& bytes) {
   return text;
 }
 
-IDataRunList* CBasicFileProperties::GetDataRunList() const { return m_packed ? m_packed->Unpack() : nullptr; }
+IDataRunList* CBasicFileProperties::GetDataRunList() const {
+  return m_packed ? m_packed->Unpack() : nullptr;
+}
 
 int CBasicFileProperties::SetStatusFlag(uint8_t value) {
   const uint8_t old = m_status;
@@ -20,7 +22,9 @@ int CBasicFileProperties::SetStatusFlag(uint8_t value) {
   return old;
 }
 
-void CBasicFileProperties::PackRuns(const IDataRunList* list) { m_packed.reset(PackDataRunList(list)); }
+void CBasicFileProperties::PackRuns(const IDataRunList* list) {
+  m_packed.reset(PackDataRunList(list));
+}
 
 bool CBasicFileProperties::SaveCommon(IScanStream* s, bool withTerminator) const {
   size_t length = m_name.size() + (withTerminator && !m_name.empty() ? 1 : 0);

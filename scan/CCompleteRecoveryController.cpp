@@ -9,12 +9,12 @@
 #include "CSearchedPartitionInfo.h"
 #include "CStorageDeviceWithCache.h"
 #include "EngineError.h"
+#include "ICompleteFileSystemSearchController.h"
 #include "IDataRunList.h"
 #include "IDirecotryTreeBuilder.h"
 #include "IFileProperties.h"
-#include "ICompleteFileSystemSearchController.h"
-#include "ScanEngineRegistry.h"
 #include "IScanProgressSink.h"
+#include "ScanEngineRegistry.h"
 
 int IRecoveryController::RunQuickSearch(IStorageDevice* device, const WipeTarget& target) {
   return RunQuickSearch(device, target.deviceNumber, target.startSector);
@@ -63,8 +63,8 @@ uint32_t CCompleteRecoveryController::ChunkSectors(int sectorSize) {
   return sectors ? sectors : 8192;
 }
 
-int CCompleteRecoveryController::Recover(IStorageDevice* device, IScanProgressSink* sink,
-                                         IRecoveryResultSink* results, const char* volumeName, int parameter) {
+int CCompleteRecoveryController::Recover(IStorageDevice* device, IScanProgressSink* sink, IRecoveryResultSink* results,
+                                         const char* volumeName, int parameter) {
   if (!device || !sink || !results) return engine_error::kCompleteBadArgument;
   SendScanStatus(sink, EScanStatusKind::Progress, 1);
   m_sink = sink;
@@ -194,7 +194,9 @@ void CCompleteRecoveryController::Finish() {
 
 namespace {
 
-bool SameTypeGroup(EFileSystemType a, EFileSystemType b) { return FatGroup(a) == FatGroup(b); }
+bool SameTypeGroup(EFileSystemType a, EFileSystemType b) {
+  return FatGroup(a) == FatGroup(b);
+}
 
 // The node's runs are filled in for a FAT or exFAT node of the partition's
 // type.

@@ -1,11 +1,11 @@
 #include "CDeletedRecoveryController.h"
 
-#include "CSearchedPartitionInfo.h"
 #include "CFileNode.h"
+#include "CSearchedPartitionInfo.h"
 #include "EngineError.h"
 #include "IDirecotryTreeBuilder.h"
-#include "ScanEngineRegistry.h"
 #include "IScanProgressSink.h"
+#include "ScanEngineRegistry.h"
 
 CDeletedRecoveryController::~CDeletedRecoveryController() {
   if (m_builder) m_builder->Release();
@@ -30,14 +30,13 @@ bool CDeletedRecoveryController::CreateQuickController() {
 int CDeletedRecoveryController::RunQuickSearch(IStorageDevice* device, int deviceNumber, uint64_t startSector) {
   m_device = device;
   if (!CreateQuickController()) return engine_error::kQuickNoController;
-  if (m_type != EFileSystemType::FAT16 && m_type != EFileSystemType::FAT32 && m_type != EFileSystemType::NTFS)
-    return 0;
+  if (m_type != EFileSystemType::FAT16 && m_type != EFileSystemType::FAT32 && m_type != EFileSystemType::NTFS) return 0;
   m_quick->SetOptions(deviceNumber, startSector);
   return m_quick->QuickSearchFiles(device, nullptr);
 }
 
-int CDeletedRecoveryController::Recover(IStorageDevice* device, IScanProgressSink* sink,
-                                        IRecoveryResultSink* results, const char* volumeName, int) {
+int CDeletedRecoveryController::Recover(IStorageDevice* device, IScanProgressSink* sink, IRecoveryResultSink* results,
+                                        const char* volumeName, int) {
   if (!device || !sink || !results) return engine_error::kDeletedBadArgument;
   SendScanStatus(sink, EScanStatusKind::Progress, 1);
   if (volumeName) m_volumeName = volumeName;

@@ -22,7 +22,9 @@ void CExt2FileProperties::SetDataRunList(IDataRunList* list) {
   delete list;
 }
 
-bool CExt2FileProperties::Save(IScanStream* s) const { return SaveCommon(s, false) && SaveOptionalRuns(s); }
+bool CExt2FileProperties::Save(IScanStream* s) const {
+  return SaveCommon(s, false) && SaveOptionalRuns(s);
+}
 
 bool CExt2FileProperties::Load(IScanStream* s) {
   Common common;
@@ -34,7 +36,13 @@ bool CExt2FileProperties::Load(IScanStream* s) {
   return true;
 }
 
-CExt2FileProperties* CreateExt2FileProperties() { return new CExt2FileProperties; }
-void DeleteExt2FileProperties(CExt2FileProperties* properties) { DeleteFileProperties(properties); }
+CExt2FileProperties* CreateExt2FileProperties() {
+  return new CExt2FileProperties;
+}
+void DeleteExt2FileProperties(CExt2FileProperties* properties) {
+  DeleteFileProperties(properties);
+}
 
-CExt2FileProperties* LoadExt2FileProperties(IScanStream* stream) { return LoadFileProperties<CExt2FileProperties>(stream); }
+CExt2FileProperties* LoadExt2FileProperties(IScanStream* stream) {
+  return LoadFileProperties<CExt2FileProperties>(stream);
+}

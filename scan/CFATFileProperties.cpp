@@ -17,7 +17,9 @@ void CFATFileProperties::SetCreationTime(uint16_t dosDate, uint16_t dosTime) {
 void CFATFileProperties::SetModificationTime(uint16_t dosDate, uint16_t dosTime) {
   m_modification = DosToFileTime(dosDate, dosTime);
 }
-void CFATFileProperties::SetAccessDate(uint16_t dosDate) { m_access = DosToFileTime(dosDate, 0); }
+void CFATFileProperties::SetAccessDate(uint16_t dosDate) {
+  m_access = DosToFileTime(dosDate, 0);
+}
 
 void CFATFileProperties::SetDataRunList(IDataRunList* list) {
   PackRuns(list);
@@ -33,8 +35,7 @@ bool CFATFileProperties::Load(IScanStream* s) {
   Common common;
   uint32_t first = 0, parent = 0;
   std::unique_ptr<CPackedDataRuns> packed;
-  if (!LoadCommon(s, common) || !StreamReadU32(s, first) || !StreamReadU32(s, parent) ||
-      !LoadOptionalRuns(s, packed))
+  if (!LoadCommon(s, common) || !StreamReadU32(s, first) || !StreamReadU32(s, parent) || !LoadOptionalRuns(s, packed))
     return false;
   Assign(std::move(common));
   m_status = 0;
@@ -44,8 +45,12 @@ bool CFATFileProperties::Load(IScanStream* s) {
   return true;
 }
 
-CFATFileProperties* CreateFATFileProperties() { return new CFATFileProperties; }
+CFATFileProperties* CreateFATFileProperties() {
+  return new CFATFileProperties;
+}
 
-CFATFileProperties* LoadFATFileProperties(IScanStream* stream) { return LoadFileProperties<CFATFileProperties>(stream); }
+CFATFileProperties* LoadFATFileProperties(IScanStream* stream) {
+  return LoadFileProperties<CFATFileProperties>(stream);
+}
 
 void NoOpNodeHook(void*) {}

@@ -82,6 +82,10 @@ int CFileNode::RemoveChild(CFileNode* child) {
   return 1;
 }
 
-CFileNode* CreateFileNode() { return new CFileNode; }
+CFileNode* CreateFileNode() {
+  return new CFileNode;
+}
 
-void DeleteFileNode(CFileNode* node) { delete node; }
+void DeleteFileNode(CFileNode* node) {
+  delete node;
+}

@@ -78,6 +78,10 @@ class CFileNode {
 };
 
 CFileNode* CreateFileNode();
-inline CFileNode* AllocFileNode() { return CreateFileNode(); }
+inline CFileNode* AllocFileNode() {
+  return CreateFileNode();
+}
 void DeleteFileNode(CFileNode* node);
-inline void DestroyFileNode(CFileNode* node) { DeleteFileNode(node); }
+inline void DestroyFileNode(CFileNode* node) {
+  DeleteFileNode(node);
+}

@@ -194,14 +194,36 @@ IFileProperties* CFileSystemNode::CreateRootProperties() const {
   IFileProperties* p = nullptr;
   const char* name = "";
   switch (m_type) {
-    case EFileSystemType::FAT12: p = CreateFATFileProperties(); name = "FAT12"; break;
-    case EFileSystemType::FAT16: p = CreateFATFileProperties(); name = "FAT16"; break;
-    case EFileSystemType::FAT32: p = CreateFATFileProperties(); name = "FAT32"; break;
-    case EFileSystemType::NTFS: p = CreateNTFSFileProperties(); name = "NTFS"; break;
-    case EFileSystemType::Ext2: p = CreateExt2FileProperties(); name = "EXT2"; break;
-    case EFileSystemType::Ext3: p = CreateExt2FileProperties(); name = "EXT3"; break;
-    case EFileSystemType::RAW: p = CreateRAWFileProperties(); name = "RAW"; break;
-    default: return nullptr;  // exFAT roots get their properties from the exFAT engine
+    case EFileSystemType::FAT12:
+      p = CreateFATFileProperties();
+      name = "FAT12";
+      break;
+    case EFileSystemType::FAT16:
+      p = CreateFATFileProperties();
+      name = "FAT16";
+      break;
+    case EFileSystemType::FAT32:
+      p = CreateFATFileProperties();
+      name = "FAT32";
+      break;
+    case EFileSystemType::NTFS:
+      p = CreateNTFSFileProperties();
+      name = "NTFS";
+      break;
+    case EFileSystemType::Ext2:
+      p = CreateExt2FileProperties();
+      name = "EXT2";
+      break;
+    case EFileSystemType::Ext3:
+      p = CreateExt2FileProperties();
+      name = "EXT3";
+      break;
+    case EFileSystemType::RAW:
+      p = CreateRAWFileProperties();
+      name = "RAW";
+      break;
+    default:
+      return nullptr;  // exFAT roots get their properties from the exFAT engine
   }
   MakeFolderProperties(p, name);
   return p;
@@ -240,7 +262,9 @@ int CFileSystemNode::Load(IScanStream* s) {
   return 1;
 }
 
-CFileSystemNode* CreateFileSystemNode() { return new CFileSystemNode; }
+CFileSystemNode* CreateFileSystemNode() {
+  return new CFileSystemNode;
+}
 
 int PruneEmptyResults(CFileNode* root, std::vector<CFileNode*>& removed) {
   if (!root) return 0;

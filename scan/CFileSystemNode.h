@@ -79,7 +79,9 @@ class CFileSystemNode : public CFileNode {
 };
 
 CFileSystemNode* CreateFileSystemNode();
-inline CFileSystemNode* AllocFileSystemNode() { return CreateFileSystemNode(); }
+inline CFileSystemNode* AllocFileSystemNode() {
+  return CreateFileSystemNode();
+}
 
 // Clears `out`, walks the subtree breadth first and counts it; with `apply`
 // every node visited takes `value` as its check state after being counted.

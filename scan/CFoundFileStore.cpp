@@ -1,6 +1,5 @@
 #include "CFoundFileStore.h"
 
-
 CFoundFileStore::CFoundFileStore() : m_iterator(&m_files) {}
 
 CFoundFileStore::~CFoundFileStore() {

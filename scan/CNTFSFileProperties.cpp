@@ -2,7 +2,9 @@
 
 #include "ScanStreamIO.h"
 
-int CNTFSFileProperties::GetNameLength() const { return m_name.empty() ? 0 : static_cast<int>(m_name.size() + 1); }
+int CNTFSFileProperties::GetNameLength() const {
+  return m_name.empty() ? 0 : static_cast<int>(m_name.size() + 1);
+}
 
 void CNTFSFileProperties::SetName(const char* name) {
   if (name) m_name = name;
@@ -33,8 +35,7 @@ bool CNTFSFileProperties::Load(IScanStream* s) {
   Common common;
   uint64_t sector = 0, count = 0;
   std::unique_ptr<CPackedDataRuns> packed;
-  if (!LoadCommon(s, common) || !StreamReadU64(s, sector) || !LoadOptionalRuns(s, packed) ||
-      !StreamReadU64(s, count))
+  if (!LoadCommon(s, common) || !StreamReadU64(s, sector) || !LoadOptionalRuns(s, packed) || !StreamReadU64(s, count))
     return false;
   std::unique_ptr<NTFSSegmentRefList> list;
   if (count > 0) {
@@ -54,6 +55,10 @@ bool CNTFSFileProperties::Load(IScanStream* s) {
   return true;
 }
 
-CNTFSFileProperties* CreateNTFSFileProperties() { return new CNTFSFileProperties; }
+CNTFSFileProperties* CreateNTFSFileProperties() {
+  return new CNTFSFileProperties;
+}
 
-CNTFSFileProperties* LoadNTFSFileProperties(IScanStream* stream) { return LoadFileProperties<CNTFSFileProperties>(stream); }
+CNTFSFileProperties* LoadNTFSFileProperties(IScanStream* stream) {
+  return LoadFileProperties<CNTFSFileProperties>(stream);
+}

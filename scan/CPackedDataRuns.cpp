@@ -98,4 +98,6 @@ CPackedDataRuns* LoadPackedDataRuns(IScanStream* stream) {
   return packed;
 }
 
-void DeletePackedDataRuns(CPackedDataRuns* runs) { delete runs; }
+void DeletePackedDataRuns(CPackedDataRuns* runs) {
+  delete runs;
+}

@@ -1,11 +1,12 @@
 #include "CRAWFileProperties.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "CBasicFileProperties.h"
+#include "CRAWDataRunList.h"
 #include "CRawFileInfo.h"
 #include "FileTime.h"
-#include "CRAWDataRunList.h"
 #include "ScanStreamIO.h"
 
 std::string ClampUtf8(const std::string& text, size_t maxBytes) {
@@ -59,23 +60,19 @@ void CRAWFileProperties::GetRawExtent(uint64_t& first, uint64_t& second) const {
   second = m_extent2;
 }
 
-void CRAWFileProperties::SetRawFileName(const char* name) { StoreText(name ? name : "", m_name, m_nameLength); }
+void CRAWFileProperties::SetRawFileName(const char* name) {
+  StoreText(name ? name : "", m_name, m_nameLength);
+}
 
-void CRAWFileProperties::SetTimeText(const std::string& text) { StoreText(text, m_dateText, m_dateTextLength); }
+void CRAWFileProperties::SetTimeText(const std::string& text) {
+  StoreText(text, m_dateText, m_dateTextLength);
+}
 
 void CRAWFileProperties::SetRawFileType(int typeId, const std::string& typeName) {
   std::string name = typeName;
   while (!name.empty() && name.back() == ' ') name.pop_back();
-  for (char& c : name) {
-    switch (c) {
-      case '\\': case '/': case ':': case '?': case '"': case '<': case '>': case '|': case '*': case '\r':
-      case '\n':
-        c = '_';
-        break;
-      default:
-        break;
-    }
-  }
+  for (char& c : name)
+    if (c != '\0' && std::strchr("\\/:?\"<>|*\r\n", c)) c = '_';
   m_typeId = typeId;
   StoreText(name, m_typeName, m_typeNameLength);
 }
@@ -139,6 +136,10 @@ bool CRAWFileProperties::Load(IScanStream* s) {
   return true;
 }
 
-CRAWFileProperties* CreateRAWFileProperties() { return new CRAWFileProperties; }
+CRAWFileProperties* CreateRAWFileProperties() {
+  return new CRAWFileProperties;
+}
 
-CRAWFileProperties* LoadRAWFileProperties(IScanStream* stream) { return LoadFileProperties<CRAWFileProperties>(stream); }
+CRAWFileProperties* LoadRAWFileProperties(IScanStream* stream) {
+  return LoadFileProperties<CRAWFileProperties>(stream);
+}

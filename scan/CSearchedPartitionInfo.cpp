@@ -7,9 +7,13 @@ CSearchedPartitionInfo::CSearchedPartitionInfo(int bytesPerSector) {
   if (bytesPerSector > 0 && bytesPerSector % 512 == 0) m_bytesPerSector = static_cast<uint32_t>(bytesPerSector);
 }
 
-int CSearchedPartitionInfo::IsNodeInPartition(CFileNode* node) { return m_owner ? m_owner->IsNodeInPartition(node, this) : 0; }
+int CSearchedPartitionInfo::IsNodeInPartition(CFileNode* node) {
+  return m_owner ? m_owner->IsNodeInPartition(node, this) : 0;
+}
 
-int CSearchedPartitionInfo::LoadNodeDataRuns(CFileNode* node) { return m_owner ? m_owner->LoadNodeDataRuns(node, this) : 0; }
+int CSearchedPartitionInfo::LoadNodeDataRuns(CFileNode* node) {
+  return m_owner ? m_owner->LoadNodeDataRuns(node, this) : 0;
+}
 
 bool CSearchedPartitionInfo::SaveBase(IScanStream* s) const {
   return StreamWriteU32(s, static_cast<uint32_t>(m_type)) && StreamWriteU32(s, m_sectorsPerCluster) &&

@@ -8,17 +8,21 @@
 constexpr int MakeEngineError(uint32_t location, uint32_t error) {
   return static_cast<int>(((location & 0xFFFFu) << 16) | (error & 0xFFFFu));
 }
-constexpr uint32_t EngineErrorLocation(int code) { return (static_cast<uint32_t>(code) >> 16) & 0xFFFFu; }
-constexpr uint32_t EngineErrorNumber(int code) { return static_cast<uint32_t>(code) & 0xFFFFu; }
+constexpr uint32_t EngineErrorLocation(int code) {
+  return (static_cast<uint32_t>(code) >> 16) & 0xFFFFu;
+}
+constexpr uint32_t EngineErrorNumber(int code) {
+  return static_cast<uint32_t>(code) & 0xFFFFu;
+}
 
 // The recovery controllers' codes.
 namespace engine_error {
 // Deleted-file controller.
-constexpr int kQuickNoController = MakeEngineError(0x42, 0x12);     // RunQuickSearch: no quick search for the type
-constexpr int kDeletedBadArgument = MakeEngineError(0x66, 0x05);    // Recover: device, sink or result sink null
-constexpr int kDeletedNoBuilder = MakeEngineError(0x67, 0x04);      // Recover: tree builder not created
-constexpr int kDeletedBuilderInit = MakeEngineError(0x6D, 0x01);    // Recover: tree builder Init failed
-constexpr int kDeletedNoController = MakeEngineError(0x7C, 0x12);   // Recover: no quick search for the type
+constexpr int kQuickNoController = MakeEngineError(0x42, 0x12);    // RunQuickSearch: no quick search for the type
+constexpr int kDeletedBadArgument = MakeEngineError(0x66, 0x05);   // Recover: device, sink or result sink null
+constexpr int kDeletedNoBuilder = MakeEngineError(0x67, 0x04);     // Recover: tree builder not created
+constexpr int kDeletedBuilderInit = MakeEngineError(0x6D, 0x01);   // Recover: tree builder Init failed
+constexpr int kDeletedNoController = MakeEngineError(0x7C, 0x12);  // Recover: no quick search for the type
 // Complete controller.
 constexpr int kCompleteBadArgument = MakeEngineError(0x4F, 0x05);   // Recover: device, sink or result sink null
 constexpr int kCompleteNoBuilder = MakeEngineError(0x1EA, 0x04);    // Recover: tree builder not created

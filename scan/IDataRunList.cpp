@@ -26,7 +26,9 @@ bool IDataRunList::LoadSavedRuns(IScanStream* s, std::vector<DataRun>& out) {
   return true;
 }
 
-bool IDataRunList::Save(IScanStream* stream) const { return SaveRuns(stream, m_runs); }
+bool IDataRunList::Save(IScanStream* stream) const {
+  return SaveRuns(stream, m_runs);
+}
 
 bool IDataRunList::Load(IScanStream* stream) {
   std::vector<DataRun> loaded;

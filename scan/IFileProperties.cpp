@@ -4,4 +4,6 @@ void IFileProperties::Release() {
   if (--m_refCount <= 0) delete this;
 }
 
-void DeleteFileProperties(IFileProperties* properties) { delete properties; }
+void DeleteFileProperties(IFileProperties* properties) {
+  delete properties;
+}

@@ -51,7 +51,9 @@ void SetSlot(Slot& slot, Slot value) {
 void RegisterQuickSearch(EFileSystemType type, QuickSearchFactory factory) {
   Put(TheRegistry().quick, type, std::move(factory));
 }
-bool HasQuickSearch(EFileSystemType type) { return static_cast<bool>(Get(TheRegistry().quick, type)); }
+bool HasQuickSearch(EFileSystemType type) {
+  return static_cast<bool>(Get(TheRegistry().quick, type));
+}
 IQuickFileSystemSearchController* CreateQuickSearch(EFileSystemType type) {
   QuickSearchFactory f = Get(TheRegistry().quick, type);
   return f ? f() : nullptr;
@@ -65,13 +67,17 @@ ICompleteFileSystemSearchController* CreateCompleteSearch(ECompleteSearchKind ki
   return f ? f() : nullptr;
 }
 
-void RegisterDirectoryTreeBuilder(TreeBuilderFactory factory) { SetSlot(TheRegistry().builder, std::move(factory)); }
+void RegisterDirectoryTreeBuilder(TreeBuilderFactory factory) {
+  SetSlot(TheRegistry().builder, std::move(factory));
+}
 IDirecotryTreeBuilder* CreateDirectoryTreeBuilder() {
   TreeBuilderFactory f = GetSlot(TheRegistry().builder);
   return f ? f() : nullptr;
 }
 
-void RegisterRawFilePlacer(RawFilePlacer placer) { SetSlot(TheRegistry().placer, std::move(placer)); }
+void RegisterRawFilePlacer(RawFilePlacer placer) {
+  SetSlot(TheRegistry().placer, std::move(placer));
+}
 int PlaceRawFiles(IStorageDevice* device, CFoundFileStore* store, IDirecotryTreeBuilder* builder) {
   RawFilePlacer f = GetSlot(TheRegistry().placer);
   return f ? f(device, store, builder) : 0;

@@ -1,8 +1,7 @@
 #include "ScanStatusRecord.h"
 
-#include "IScanProgressSink.h"
-
 #include "ByteOrder.h"
+#include "IScanProgressSink.h"
 
 ScanStatusRecord ScanStatusRecord::Make(EScanStatusKind kind, uint64_t v1, uint64_t v2) {
   ScanStatusRecord r;

@@ -8,7 +8,9 @@ namespace {
 constexpr uint32_t kReadPiece = 64 * 1024;
 }
 
-bool StreamWriteU8(IScanStream* s, uint8_t v) { return s && s->Write(&v, 1); }
+bool StreamWriteU8(IScanStream* s, uint8_t v) {
+  return s && s->Write(&v, 1);
+}
 bool StreamWriteU16(IScanStream* s, uint16_t v) {
   uint8_t b[2];
   WriteLE16(b, v);

@@ -1,6 +1,5 @@
 #include "FileSystemTypes.h"
 
-
 namespace {
 
 // One row per file-system family: its type (FAT32 for the FAT family, Ext2
@@ -41,7 +40,9 @@ bool Convert(From value, From KindRow::*from, To KindRow::*to, To& out) {
 
 }  // namespace
 
-EFileSystemType FatGroup(EFileSystemType type) { return IsFatFamily(type) ? EFileSystemType::FAT32 : type; }
+EFileSystemType FatGroup(EFileSystemType type) {
+  return IsFatFamily(type) ? EFileSystemType::FAT32 : type;
+}
 
 bool ToPartitionKind(EFileSystemType type, EPartitionKind& out) {
   return Convert(Family(type), &KindRow::type, &KindRow::partition, out);
@@ -55,5 +56,9 @@ bool ToCompleteSearchKind(EPartitionKind kind, ECompleteSearchKind& out) {
 bool ToPartitionKind(ECompleteSearchKind kind, EPartitionKind& out) {
   return Convert(kind, &KindRow::search, &KindRow::partition, out);
 }
-bool ToTreeKind(EFileSystemType type, ETreeKind& out) { return Convert(Family(type), &KindRow::type, &KindRow::tree, out); }
-bool ToTreeKind(EPartitionKind kind, ETreeKind& out) { return Convert(kind, &KindRow::partition, &KindRow::tree, out); }
+bool ToTreeKind(EFileSystemType type, ETreeKind& out) {
+  return Convert(Family(type), &KindRow::type, &KindRow::tree, out);
+}
+bool ToTreeKind(EPartitionKind kind, ETreeKind& out) {
+  return Convert(kind, &KindRow::partition, &KindRow::tree, out);
+}

@@ -7,19 +7,19 @@
 #include <memory>
 #include <vector>
 
+#include "CExt2DataRunList.h"
 #include "CExt2FileProperties.h"
+#include "CFATDataRunList.h"
 #include "CFATFileProperties.h"
 #include "CFileSystemNode.h"
 #include "CMemoryScanStream.h"
 #include "CNTFSFileProperties.h"
-#include "CPackedDataRuns.h"
-#include "CRAWFileProperties.h"
-#include "CSearchedPartitionInfo.h"
-#include "CExt2DataRunList.h"
-#include "CFATDataRunList.h"
 #include "CNoneResidentNTFSDataRunList.h"
+#include "CPackedDataRuns.h"
 #include "CRAWDataRunList.h"
+#include "CRAWFileProperties.h"
 #include "CResidentNTFSDataRunList.h"
+#include "CSearchedPartitionInfo.h"
 
 namespace {
 
@@ -54,10 +54,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ++data;
   --size;
   switch (which) {
-    case 0: CheckProperties(data, size, LoadNTFSFileProperties); break;
-    case 1: CheckProperties(data, size, LoadFATFileProperties); break;
-    case 2: CheckProperties(data, size, LoadExt2FileProperties); break;
-    case 3: CheckProperties(data, size, LoadRAWFileProperties); break;
+    case 0:
+      CheckProperties(data, size, LoadNTFSFileProperties);
+      break;
+    case 1:
+      CheckProperties(data, size, LoadFATFileProperties);
+      break;
+    case 2:
+      CheckProperties(data, size, LoadExt2FileProperties);
+      break;
+    case 3:
+      CheckProperties(data, size, LoadRAWFileProperties);
+      break;
     case 4: {
       CMemoryScanStream in(data, size);
       std::unique_ptr<CPackedDataRuns> packed(LoadPackedDataRuns(&in));

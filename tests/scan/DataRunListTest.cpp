@@ -3,18 +3,20 @@
 #include <memory>
 #include <vector>
 
-#include "CMemoryScanStream.h"
-#include "CPackedDataRuns.h"
 #include "CExt2DataRunList.h"
 #include "CFATDataRunList.h"
+#include "CMemoryScanStream.h"
 #include "CNoneResidentNTFSDataRunList.h"
+#include "CPackedDataRuns.h"
 #include "CRAWDataRunList.h"
 #include "CResidentNTFSDataRunList.h"
 #include "ScanStreamIO.h"
 
 namespace {
 
-std::vector<DataRun> RunsOf(const IDataRunList& list) { return {list.Runs().begin(), list.Runs().end()}; }
+std::vector<DataRun> RunsOf(const IDataRunList& list) {
+  return {list.Runs().begin(), list.Runs().end()};
+}
 
 constexpr uint64_t kSparse = DataRun::kSparseStart;
 
@@ -38,9 +40,19 @@ TEST(PackedDataRuns, ValueWidthsAtSignBoundaries) {
   const struct {
     int64_t value;
     int bytes;
-  } cases[] = {{0, 1},         {127, 1},         {128, 2},         {-128, 1},        {-129, 2},
-               {32767, 2},     {32768, 3},       {-8388608, 3},    {-8388609, 4},    {INT64_MAX, 8},
-               {INT64_MIN, 8}, {(int64_t(1) << 55) - 1, 7}, {int64_t(1) << 55, 8}};
+  } cases[] = {{0, 1},
+               {127, 1},
+               {128, 2},
+               {-128, 1},
+               {-129, 2},
+               {32767, 2},
+               {32768, 3},
+               {-8388608, 3},
+               {-8388609, 4},
+               {INT64_MAX, 8},
+               {INT64_MIN, 8},
+               {(int64_t(1) << 55) - 1, 7},
+               {int64_t(1) << 55, 8}};
   for (const auto& c : cases) EXPECT_EQ(PackedValueBytes(c.value), c.bytes) << c.value;
 }
 

@@ -6,22 +6,22 @@
 #include <string>
 #include <vector>
 
+#include "CExt2DataRunList.h"
 #include "CExt2FileProperties.h"
+#include "CFATDataRunList.h"
 #include "CFATFileProperties.h"
 #include "CFileSystemNode.h"
 #include "CFoundFileStore.h"
 #include "CMemoryScanStream.h"
 #include "CNTFSFileProperties.h"
+#include "CNoneResidentNTFSDataRunList.h"
+#include "CRAWDataRunList.h"
 #include "CRAWFileProperties.h"
+#include "CResidentNTFSDataRunList.h"
 #include "CScanOptions.h"
 #include "CSearchedPartitionInfo.h"
 #include "EngineError.h"
 #include "FileTime.h"
-#include "CExt2DataRunList.h"
-#include "CFATDataRunList.h"
-#include "CNoneResidentNTFSDataRunList.h"
-#include "CRAWDataRunList.h"
-#include "CResidentNTFSDataRunList.h"
 #include "ScanStatusRecord.h"
 #include "ScanStreamIO.h"
 
@@ -386,11 +386,11 @@ TEST(SearchedPartition, BaseRecordRoundTripsIn76Bytes) {
   ASSERT_TRUE(p.Save(&s));
   const std::vector<uint8_t> bytes = s.Bytes();
   ASSERT_EQ(bytes.size(), CSearchedPartitionInfo::kSavedBaseSize);
-  EXPECT_EQ(bytes[0], 2);     // type
-  EXPECT_EQ(bytes[24], 5);    // RAW-match count
-  EXPECT_EQ(bytes[40], 7);    // engine value
-  EXPECT_EQ(bytes[68], 1);    // chosen
-  EXPECT_EQ(bytes[73], 0x10); // 4096 bytes per sector, last
+  EXPECT_EQ(bytes[0], 2);      // type
+  EXPECT_EQ(bytes[24], 5);     // RAW-match count
+  EXPECT_EQ(bytes[40], 7);     // engine value
+  EXPECT_EQ(bytes[68], 1);     // chosen
+  EXPECT_EQ(bytes[73], 0x10);  // 4096 bytes per sector, last
   CSearchedPartitionInfo q;
   ASSERT_TRUE(q.Load(&s));
   EXPECT_EQ(q.GetType(), EFileSystemType::FAT32);
@@ -426,8 +426,7 @@ TEST(EngineErrors, PackingAndPrinting) {
   EXPECT_EQ(engine_error::kDeletedNoController, 0x7C0012);
   testing::internal::CaptureStdout();
   EXPECT_EQ(ReturnError(0x7E0015, ".\\src\\hfs.cpp", 12, "Load"), 0x7E0015);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "Return Error:0x7e0015\tFile:hfs.cpp\tLine:12\tFuction:Load\n");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Return Error:0x7e0015\tFile:hfs.cpp\tLine:12\tFuction:Load\n");
 }
 
 TEST(KindSchemes, OneConversionTable) {
@@ -522,10 +521,18 @@ std::vector<uint8_t> Bytes(std::initializer_list<std::function<void(IScanStream*
   return s.Bytes();
 }
 
-std::function<void(IScanStream*)> U8(uint8_t v) { return [v](IScanStream* s) { StreamWriteU8(s, v); }; }
-std::function<void(IScanStream*)> U16(uint16_t v) { return [v](IScanStream* s) { StreamWriteU16(s, v); }; }
-std::function<void(IScanStream*)> U32(uint32_t v) { return [v](IScanStream* s) { StreamWriteU32(s, v); }; }
-std::function<void(IScanStream*)> U64(uint64_t v) { return [v](IScanStream* s) { StreamWriteU64(s, v); }; }
+std::function<void(IScanStream*)> U8(uint8_t v) {
+  return [v](IScanStream* s) { StreamWriteU8(s, v); };
+}
+std::function<void(IScanStream*)> U16(uint16_t v) {
+  return [v](IScanStream* s) { StreamWriteU16(s, v); };
+}
+std::function<void(IScanStream*)> U32(uint32_t v) {
+  return [v](IScanStream* s) { StreamWriteU32(s, v); };
+}
+std::function<void(IScanStream*)> U64(uint64_t v) {
+  return [v](IScanStream* s) { StreamWriteU64(s, v); };
+}
 // Empty name, size, attributes, three times, deleted.
 std::function<void(IScanStream*)> Common() {
   return [](IScanStream* s) {

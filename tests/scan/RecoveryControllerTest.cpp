@@ -9,14 +9,14 @@
 #include "CDeletedRecoveryController.h"
 #include "CSearchedPartitionInfo.h"
 #include "EngineError.h"
+#include "ICompleteFileSystemSearchController.h"
 #include "IDirecotryTreeBuilder.h"
 #include "INodeFilter.h"
-#include "IRecoveryResultSink.h"
-#include "ICompleteFileSystemSearchController.h"
 #include "IQuickFileSystemSearchController.h"
+#include "IRecoveryResultSink.h"
+#include "IScanProgressSink.h"
 #include "IStorageDevice.h"
 #include "ScanEngineRegistry.h"
-#include "IScanProgressSink.h"
 
 namespace {
 
@@ -113,7 +113,9 @@ class FakeComplete : public ICompleteFileSystemSearchController {
   void AnalyzeBlock(uint64_t first, uint64_t count) override {
     Note("AnalyzeBlock(" + std::to_string(first) + "," + std::to_string(count) + ")");
   }
-  void SetFoundFileStore(CFoundFileStore* store) override { Note(store ? "SetFoundFileStore" : "SetFoundFileStore(null)"); }
+  void SetFoundFileStore(CFoundFileStore* store) override {
+    Note(store ? "SetFoundFileStore" : "SetFoundFileStore(null)");
+  }
   void BuildPartitionTrees(std::vector<CSearchedPartitionInfo*>& p) override {
     Note("BuildPartitionTrees(" + std::to_string(p.size()) + ")");
   }
@@ -165,9 +167,9 @@ class RecoveryTest : public testing::Test {
     const struct {
       ECompleteSearchKind kind;
       const char* name;
-    } all[] = {{ECompleteSearchKind::RAW, "RAW"},     {ECompleteSearchKind::HFSPlus, "HFS"},
-               {ECompleteSearchKind::Ext2, "EXT2"},   {ECompleteSearchKind::exFAT, "EXFAT"},
-               {ECompleteSearchKind::FAT, "FAT"},     {ECompleteSearchKind::NTFS, "NTFS"}};
+    } all[] = {{ECompleteSearchKind::RAW, "RAW"},   {ECompleteSearchKind::HFSPlus, "HFS"},
+               {ECompleteSearchKind::Ext2, "EXT2"}, {ECompleteSearchKind::exFAT, "EXFAT"},
+               {ECompleteSearchKind::FAT, "FAT"},   {ECompleteSearchKind::NTFS, "NTFS"}};
     for (const auto& a : all) {
       CSearchedPartitionInfo* p = a.kind == ECompleteSearchKind::Ext2 ? ext2Partition : nullptr;
       RegisterCompleteSearch(a.kind, [this, a, p] { return new FakeComplete(log, a.kind, a.name, p); });
@@ -265,10 +267,10 @@ TEST_F(RecoveryTest, CompleteScanWalksChunksInOrderThroughEverySearch) {
   for (const char* chunk : {"AnalyzeBlock(0,8192)", "AnalyzeBlock(8192,8192)", "AnalyzeBlock(16384,1)"})
     for (const char* name : order) expectedBlocks.push_back(std::string(name) + ":" + chunk);
   EXPECT_EQ(Matching("AnalyzeBlock"), expectedBlocks);
-  EXPECT_EQ(Matching("NTFS:"), (Log{"NTFS:SetDevice", "NTFS:SetSearchOption(8192)", "NTFS:SetTreeBuilder",
-                                    "NTFS:StartSearch", "NTFS:SetFoundFileStore", "NTFS:SetProgressSink",
-                                    "NTFS:AnalyzeBlock(0,8192)", "NTFS:AnalyzeBlock(8192,8192)",
-                                    "NTFS:AnalyzeBlock(16384,1)", "NTFS:EndSearch"}));
+  EXPECT_EQ(Matching("NTFS:"),
+            (Log{"NTFS:SetDevice", "NTFS:SetSearchOption(8192)", "NTFS:SetTreeBuilder", "NTFS:StartSearch",
+                 "NTFS:SetFoundFileStore", "NTFS:SetProgressSink", "NTFS:AnalyzeBlock(0,8192)",
+                 "NTFS:AnalyzeBlock(8192,8192)", "NTFS:AnalyzeBlock(16384,1)", "NTFS:EndSearch"}));
   // The Ext2 search gets the sink once before it joins the list.
   EXPECT_EQ(Matching("EXT2:SetProgressSink").size(), 2u);
 
@@ -374,8 +376,8 @@ TEST_F(RecoveryTest, CompleteRecoverErrors) {
 
 }  // namespace
 
-#include "CFATFileProperties.h"
 #include "CFATDataRunList.h"
+#include "CFATFileProperties.h"
 #include "CFileSystemNode.h"
 #include "CompleteSearchPatition.h"
 
