@@ -440,3 +440,100 @@ TEST(PartitionRange, HfsCandidateDefaults) {
 }
 
 }  // namespace
+
+namespace {
+
+class LocatingSink : public FakeSink {
+ public:
+  int GetLocateMode() override { return 2; }
+};
+
+class QuickWithPartition : public FakeQuick {
+ public:
+  QuickWithPartition(Log& log, CSearchedPartitionInfo* p) : FakeQuick(log, 0), m_p(p) {}
+  void GetPartitions(std::vector<CSearchedPartitionInfo*>& out) override { out.push_back(m_p); }
+
+ private:
+  CSearchedPartitionInfo* m_p;
+};
+
+// A FAT32 root holding one file at `position` with runs {run}.
+struct FatNode {
+  CFileSystemNode root;
+  CFileNode* node = CreateFileNode();
+  FatNode(uint64_t position, DataRun run) {
+    root.SetFileSystemType(EFileSystemType::FAT32);
+    root.SetPartitionGeometry(77, 4);
+    root.AddChild(node);
+    node->SetPosition(position);
+    auto* props = CreateFATFileProperties();
+    props->SetFileSize(4096);
+    auto* runs = new CFATDataRunList;
+    runs->AppendMerged(run);
+    props->SetDataRunList(runs);
+    node->SetProperties(props);
+  }
+  ~FatNode() {
+    root.RemoveChild(node);
+    DeleteFileNode(node);
+  }
+};
+
+TEST_F(RecoveryTest, DeletedControllerLocatesNodesThroughItsQuickSearch) {
+  FatNode n(150, {10, 1});
+  CSearchedPartitionInfo p;
+  p.SetClusterStartSector(2048);
+  p.SetSectorsPerCluster(8);
+  CDeletedRecoveryController c;
+  uint64_t start = 0;
+  int spc = 0;
+  EXPECT_EQ(c.GetNodePartition(nullptr, start, spc), 0);
+  EXPECT_EQ(c.GetNodePartition(n.node, start, spc), 1);  // no quick search yet: the node's root
+  EXPECT_EQ(start, 77u);
+  RegisterQuickSearch(EFileSystemType::Ext2, [&] { return new QuickWithPartition(log, &p); });
+  c.SetFileSystem(EFileSystemType::Ext2, nullptr);
+  FakeDevice volume(10, 512);
+  c.RunQuickSearch(&volume, 0, 0);
+  EXPECT_EQ(c.GetNodePartition(n.node, start, spc), 1);
+  EXPECT_EQ(start, 2048u);
+  EXPECT_EQ(spc, 8);
+}
+
+TEST_F(RecoveryTest, CompleteControllerLocatesNodesAmongEveryPartition) {
+  // Two FAT32 candidates, gathered NTFS search first: the node lies in the
+  // one gathered second.
+  CSearchedPartitionInfo first, second;
+  for (auto* p : {&first, &second}) {
+    p->SetType(EFileSystemType::FAT32);
+    p->SetSectorsPerCluster(8);
+    p->SetSectorCount(1000);
+  }
+  first.SetStartSector(5000);
+  first.SetClusterStartSector(5100);
+  second.SetStartSector(100);
+  second.SetClusterStartSector(200);
+  RegisterBuilder();
+  RegisterCompleteSearch(ECompleteSearchKind::FAT,
+                         [this, &first] { return new FakeComplete(log, ECompleteSearchKind::FAT, "FAT1", &first); });
+  RegisterCompleteSearch(ECompleteSearchKind::NTFS,
+                         [this, &second] { return new FakeComplete(log, ECompleteSearchKind::NTFS, "FAT2", &second); });
+  LocatingSink locating;
+  FakeDevice disk(100, 512);
+  CCompleteRecoveryController c;
+  ASSERT_EQ(c.Recover(&disk, &locating, &results, "d", 0), 0);
+
+  FatNode inside(5050, {10, 1});
+  uint64_t start = 0;
+  int spc = 0;
+  EXPECT_EQ(c.GetNodePartition(inside.node, start, spc), 1);
+  EXPECT_EQ(start, 5100u);
+  // Outside both: the first gathered partition of the node's type.
+  FatNode outside(90000, {10, 1});
+  EXPECT_EQ(c.GetNodePartition(outside.node, start, spc), 1);
+  EXPECT_EQ(start, 200u);
+  // A controller that never searched knows no partition.
+  CCompleteRecoveryController plain;
+  EXPECT_EQ(plain.GetNodePartition(inside.node, start, spc), 0);  // no searches
+}
+
+}  // namespace
