@@ -1,0 +1,110 @@
+#include "CHFSPlusRawfile.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <memory>
+
+#include "CHFSPlusVolume.h"
+#include "ReturnError.h"
+
+CHFSPlusRawfile::CHFSPlusRawfile(CHFSPlusVolume* volume, uint32_t fileId, const HFSPlusForkData& fork)
+    : m_volume(volume), m_fileId(fileId) {
+  if (!volume) {
+    m_status = HFS_RETURN_ERROR(kHFSBadArgument);
+    return;
+  }
+  const HFSPlusVolumeHeader* header = volume->GetVolumeHeader();
+  uint32_t volumeBlocks = header ? header->totalBlocks : 0;
+  uint32_t remaining = fork.totalBlocks;
+  uint32_t blocksSoFar = 0;
+  HFSPlusExtentDescriptor record[8];
+  for (int i = 0; i < 8; ++i) record[i] = fork.extents[i];
+  int index = 0;
+  uint32_t addedByRecord = 0;
+  while (remaining != 0) {
+    if (index == 8) {
+      // The extents file cannot use the overflow tree; a record that adds
+      // no blocks would be found again and again.
+      if (fileId == kHFSExtentsFileID || addedByRecord == 0 || m_chain.size() >= kMaxExtents) {
+        m_status = HFS_RETURN_ERROR(kHFSBadStructure);
+        return;
+      }
+      HFSPlusExtentKey key;
+      key.keyLength = 10;
+      key.forkType = 0;
+      key.fileID = fileId;
+      key.startBlock = blocksSoFar;
+      HFSPlusSearchResult result;
+      std::unique_ptr<HFSPlusRecord> data;
+      m_status = volume->Search(kHFSExtentsTree, key, &result, &data);
+      auto* found = dynamic_cast<HFSPlusExtentRecord*>(data.get());
+      if (!result.found || !found) {
+        m_status = HFS_RETURN_ERROR(kHFSBadStructure);
+        return;
+      }
+      for (int k = 0; k < 8; ++k) record[k] = found->extents[k];
+      index = 0;
+      addedByRecord = 0;
+    }
+    HFSPlusExtentDescriptor e = record[index++];
+    if (e.blockCount > remaining) e.blockCount = remaining;
+    // Every extent lies inside the volume.
+    if (uint64_t(e.startBlock) + e.blockCount > volumeBlocks) {
+      m_status = HFS_RETURN_ERROR(kHFSBadStructure);
+      return;
+    }
+    if (e.blockCount != 0) m_chain.push_back(e);
+    blocksSoFar += e.blockCount;
+    remaining -= e.blockCount;
+    addedByRecord += e.blockCount;
+  }
+  m_status = kHFSOk;
+}
+
+CHFSPlusRawfile::~CHFSPlusRawfile() {
+  m_volume = nullptr;
+  m_fileId = 0;
+  m_status = kHFSMissing;
+}
+
+uint64_t CHFSPlusRawfile::Read(uint64_t offset, void* buffer, uint64_t size) {
+  const HFSPlusVolumeHeader* header = m_volume ? m_volume->GetVolumeHeader() : nullptr;
+  if (!header) {
+    m_status = m_volume ? m_volume->GetState() : kHFSBadArgument;
+    return 0;
+  }
+  if (m_chain.empty()) {
+    m_status = HFS_RETURN_ERROR(kHFSMissing);
+    return 0;
+  }
+  if (!buffer) {
+    m_status = HFS_RETURN_ERROR(kHFSBadArgument);
+    return 0;
+  }
+  const uint64_t B = header->blockSize;
+  uint8_t* out = static_cast<uint8_t*>(buffer);
+  uint64_t delivered = 0;
+  uint64_t before = 0;  // bytes of the extents before the current one
+  size_t i = 0;
+  while (i < m_chain.size() && before + m_chain[i].blockCount * B <= offset) before += m_chain[i++].blockCount * B;
+  uint64_t position = offset - before;
+  while (delivered < size) {
+    if (i >= m_chain.size() || B == 0) {
+      m_status = HFS_RETURN_ERROR(kHFSBadStructure);
+      break;
+    }
+    uint64_t extentBytes = m_chain[i].blockCount * B;
+    uint64_t chunk = extentBytes - position;
+    if (chunk > size - delivered) chunk = size - delivered;
+    uint64_t got = m_volume->Read(m_chain[i].startBlock * B + position, out + delivered, chunk);
+    delivered += got;
+    if (got < chunk) {
+      m_status = HFS_RETURN_ERROR(kHFSShortRead);
+      break;
+    }
+    position = 0;
+    ++i;
+  }
+  if (delivered < size) std::printf("Location%" PRIu64 "Size%" PRIu64 "\n", offset, size - delivered);
+  return delivered;
+}

@@ -1,0 +1,47 @@
+// Builds HFS+ images with tools/hfsgen for the HFS+ tests.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "TestUtil.h"
+
+namespace hfstest {
+
+struct GenFile {
+  std::string path;  // inside the volume, "/a/b"
+  std::string content;
+  unsigned extents = 1;  // runs the data is split into
+};
+
+struct GenXattr {
+  std::string path, name, value;
+};
+
+struct ImageRecipe {
+  std::string tag;
+  std::string name;  // volume name, UTF-8
+  uint64_t size = 4 << 20;
+  uint32_t blockSize = 4096;
+  uint32_t nodeSize = 4096;  // B-tree nodes
+  uint64_t journal = 0;
+  unsigned catalogExtents = 1;
+  bool viaManifest = false;
+  std::vector<std::string> folders;
+  std::vector<GenFile> files;
+  std::vector<GenXattr> xattrs;
+};
+
+// Deterministic bytes of a given length (not compressible to a pattern of one byte).
+std::string PatternBytes(size_t length, uint32_t seed);
+
+// The images the tests share: plain, journaled with many files and a
+// fragmented catalog, small blocks with a non-ASCII name (via manifest), and
+// 512-byte nodes with a three-level catalog.
+std::vector<ImageRecipe> StandardRecipes();
+
+// Writes the image into dir; returns its path, or "" with `error` set.
+std::string BuildImage(const testutil::TempDir& dir, const ImageRecipe& recipe, std::string* error);
+
+}  // namespace hfstest
