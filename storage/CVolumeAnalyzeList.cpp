@@ -3,6 +3,7 @@
 #include "CExFatVolumeAnalyer.h"
 #include "CExt2Volume.h"
 #include "CNtfsVolumeAnalyze.h"
+#include "HfsPlusVolumeAnalyer.h"
 
 CVolumeAnalyzeList::CVolumeAnalyzeList(IStorageDevice* device, uint64_t start) { CreateAnalyzers(device, start); }
 
@@ -14,7 +15,7 @@ void CVolumeAnalyzeList::CreateAnalyzers(IStorageDevice* device, uint64_t start)
   m_analyzers.push_back(new CNtfsVolumeAnalyze(device, start));
   // FAT: CFatVolumeAnalyze joins here once the FAT boot-sector reader is in.
   if (IVolume* exfat = CreateExFatVolumeAnalyer(device, start)) m_analyzers.push_back(exfat);
-  // HFS+: CreateHfsPlusVolumeAnalyer joins here once the HFS+ volume is in.
+  if (IVolume* hfs = CreateHfsPlusVolumeAnalyer(device, start)) m_analyzers.push_back(hfs);
   m_analyzers.push_back(new CExt2Volume(device, start));
 }
 
