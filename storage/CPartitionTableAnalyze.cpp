@@ -20,22 +20,6 @@ uint32_t Le32(const uint8_t* p) {
 }
 uint64_t Le64(const uint8_t* p) { return uint64_t{Le32(p)} | uint64_t{Le32(p + 4)} << 32; }
 
-uint32_t Crc32(const uint8_t* data, size_t size) {
-  static uint32_t table[256];
-  static bool ready = false;
-  if (!ready) {
-    for (uint32_t i = 0; i < 256; ++i) {
-      uint32_t c = i;
-      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-      table[i] = c;
-    }
-    ready = true;
-  }
-  uint32_t crc = 0xFFFFFFFFu;
-  for (size_t i = 0; i < size; ++i) crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
-  return crc ^ 0xFFFFFFFFu;
-}
-
 // One disk being read: its geometry and what went wrong so far.
 struct DiskScan {
   IStorageDevice* disk = nullptr;
@@ -97,7 +81,7 @@ bool ReadGptAt(DiskScan& scan, uint64_t lba, GptTable& out, uint64_t* alternate)
   const uint32_t headerCrc = Le32(h + 16);
   std::vector<uint8_t> copy(h, h + headerSize);
   memset(copy.data() + 16, 0, 4);
-  if (Crc32(copy.data(), copy.size()) != headerCrc) return false;
+  if (GptCrc32(copy.data(), copy.size()) != headerCrc) return false;
   if (Le64(h + 24) != lba) return false;
   if (alternate) *alternate = Le64(h + 32);
   const uint64_t arrayLba = Le64(h + 72);
@@ -113,7 +97,7 @@ bool ReadGptAt(DiskScan& scan, uint64_t lba, GptTable& out, uint64_t* alternate)
     return false;
   std::vector<uint8_t> array;
   if (!scan.Read(array, arrayLba, arraySectors)) return false;
-  if (Crc32(array.data(), size_t(bytes)) != arrayCrc) return false;
+  if (GptCrc32(array.data(), size_t(bytes)) != arrayCrc) return false;
   array.resize(size_t(bytes));
   out.entrySize = entrySize;
   out.entries = std::move(array);
@@ -374,6 +358,23 @@ int CollectBasicPartitions(IStorageDevice* disk, PartitionRecordList& list, uint
   if (scan.Init(disk)) CollectBasic(scan, list);
   if (problems) *problems |= scan.problems;
   return int(list.size());
+}
+
+uint32_t GptCrc32(const uint8_t* data, size_t size) {
+  struct Table {
+    uint32_t v[256];
+    Table() {
+      for (uint32_t i = 0; i < 256; ++i) {
+        uint32_t c = i;
+        for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+        v[i] = c;
+      }
+    }
+  };
+  static const Table table;
+  uint32_t crc = 0xFFFFFFFFu;
+  for (size_t i = 0; i < size; ++i) crc = table.v[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
+  return crc ^ 0xFFFFFFFFu;
 }
 
 void FormatPartitionTableProblems(uint32_t problems, char* out, size_t size) {

@@ -66,6 +66,9 @@ int ReadGptPartitions(IStorageDevice* disk, PartitionRecordList& list, uint32_t*
 // the list's size.
 int CollectBasicPartitions(IStorageDevice* disk, PartitionRecordList& list, uint32_t* problems = nullptr);
 
+// The CRC-32 of GPT headers and entry arrays.
+uint32_t GptCrc32(const uint8_t* data, size_t size);
+
 // Text of the problem bits, for logs and vtctl ("fine" when none).
 void FormatPartitionTableProblems(uint32_t problems, char* out, size_t size);
 
