@@ -2,6 +2,7 @@
 
 #include "CExFatVolumeAnalyer.h"
 #include "CExt2Volume.h"
+#include "CFatVolumeAnalyze.h"
 #include "CNtfsVolumeAnalyze.h"
 #include "HfsPlusVolumeAnalyer.h"
 
@@ -13,7 +14,7 @@ CVolumeAnalyzeList::~CVolumeAnalyzeList() {
 
 void CVolumeAnalyzeList::CreateAnalyzers(IStorageDevice* device, uint64_t start) {
   m_analyzers.push_back(new CNtfsVolumeAnalyze(device, start));
-  // FAT: CFatVolumeAnalyze joins here once the FAT boot-sector reader is in.
+  m_analyzers.push_back(new CFatVolumeAnalyze(device, start));
   if (IVolume* exfat = CreateExFatVolumeAnalyer(device, start)) m_analyzers.push_back(exfat);
   if (IVolume* hfs = CreateHfsPlusVolumeAnalyer(device, start)) m_analyzers.push_back(hfs);
   m_analyzers.push_back(new CExt2Volume(device, start));

@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "CDiskDevice.h"
+#include "CFATDBR.h"
+#include "CFATVolumeLabelReader.h"
 #include "CNTFSDBR.h"
 #include "CNTFSVolumeNameReader.h"
 #include "CPartitionTableAnalyze.h"
@@ -36,7 +38,9 @@ bool IsDynamicMember(IStorageDevice* disk) {
 
 EFileSystemType DetectFileSystemFromBootSector(const uint8_t* sector, int sectorSize) {
   if (!sector || sectorSize < 512) return EFileSystemType::Unknown;
-  // FAT16/FAT32: the FAT boot-sector reader decides here once it is in.
+  const CFATDBR fat(sector, sectorSize);
+  if (fat.GetFATType() == CFATDBR::kTypeFAT16) return EFileSystemType::FAT16;
+  if (fat.GetFATType() == CFATDBR::kTypeFAT32) return EFileSystemType::FAT32;
   if (IsValidNTFSBootSector(sector)) return EFileSystemType::NTFS;
   return EFileSystemType::Unknown;
 }
@@ -104,8 +108,8 @@ void GetDynamicVolumeTypeName(EDynamicVolumeType type, char* out) {
 uint64_t GetBootSectorTotalSectors(const uint8_t* sector, int sectorSize, EFileSystemType type) {
   if (!sector || sectorSize < 512) return 0;
   if (IsFatFamily(type)) {
-    // FAT: the FAT boot-sector reader's total sectors once it is in.
-    return 0;
+    const CFATDBR fat(sector, sectorSize);
+    return fat.IsValid() ? fat.GetTotalSectors() : 0;
   }
   CNTFSDBR dbr;
   if (!dbr.SetFromSector(sector)) return 0;
@@ -129,8 +133,14 @@ bool GetVolumeLabelByType(IStorageDevice* device, EFileSystemType type, char* ou
 bool ReadFatVolumeLabel(IStorageDevice* device, char* out) {
   std::vector<uint8_t> sector;
   if (!out || !ReadFirstSector(device, sector)) return false;
-  // FAT: the FAT label reader answers here once it is in.
-  return false;
+  const CFATDBR dbr(sector.data(), int(sector.size()));
+  if (dbr.GetFATType() != CFATDBR::kTypeFAT16 && dbr.GetFATType() != CFATDBR::kTypeFAT32) return false;
+  char label[kLabelBytes] = {};
+  CFATVolumeLabelReader reader(device);
+  if (!reader.ReadLabel(0, dbr, label, sizeof label)) return false;
+  memcpy(out, label, kLabelBytes);
+  out[kLabelBytes - 1] = 0;
+  return true;
 }
 
 bool ReadNtfsVolumeLabel(IStorageDevice* device, char* out) {

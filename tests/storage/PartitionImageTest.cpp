@@ -29,9 +29,6 @@
 
 namespace {
 
-// The FAT analyser joins the list with the FAT boot-sector reader.
-constexpr bool kFatAnalyser = false;
-
 // The images of this run, made once for every test process of the build:
 // regenerated when the fixture script changes.
 std::string ImageDir() {
@@ -124,7 +121,7 @@ EFileSystemType ExpectedKind(const std::map<std::string, std::string>& b) {
   if (t == "ext3") return EFileSystemType::Ext3;
   if (t == "exfat") return EFileSystemType::exFAT;
   if (t == "hfsplus") return EFileSystemType::HFSPlus;
-  if (t == "vfat" && kFatAnalyser) {
+  if (t == "vfat") {
     auto v = b.find("VERSION");
     if (v != b.end() && v->second == "FAT32") return EFileSystemType::FAT32;
     if (v != b.end() && v->second == "FAT16") return EFileSystemType::FAT16;
@@ -218,6 +215,7 @@ TEST_P(PartitionImageTest, MatchesIndependentReaders) {
 INSTANTIATE_TEST_SUITE_P(Images, PartitionImageTest,
                          ::testing::Values(ImageCase{"mbr4.img", 512, false}, ImageCase{"mbrext.img", 512, false},
                                            ImageCase{"gpt.img", 512, false}, ImageCase{"ntfsfloppy.img", 512, false},
+                                           ImageCase{"fat32floppy.img", 512, false},
                                            ImageCase{"gpt4k.img", 4096, true}),
                          [](const ::testing::TestParamInfo<ImageCase>& info) {
                            std::string name = info.param.file;
