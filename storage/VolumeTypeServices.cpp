@@ -176,3 +176,9 @@ LdmVolumeServices MakeLdmVolumeServices() {
   s.dynamicVolumeTypeName = GetDynamicVolumeTypeName;
   return s;
 }
+
+void InstallLdmVolumeServices(char (*driveLetterOfVolumeGuid)(const uint8_t guid[16])) {
+  LdmVolumeServices s = MakeLdmVolumeServices();
+  s.driveLetterOfVolumeGuid = driveLetterOfVolumeGuid;
+  SetLdmVolumeServices(s);
+}

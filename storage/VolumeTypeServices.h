@@ -41,3 +41,6 @@ EFileSystemType AnalyseVolumeType(IStorageDevice* device, EFileSystemType curren
 // The LDM database's services filled from the routines above (the drive
 // letter of a volume GUID is left to the volume collection).
 LdmVolumeServices MakeLdmVolumeServices();
+// SetLdmVolumeServices with the services above and the volume collection's
+// drive-letter lookup (null: letters come from the drive hints only).
+void InstallLdmVolumeServices(char (*driveLetterOfVolumeGuid)(const uint8_t guid[16]) = nullptr);

@@ -269,6 +269,17 @@ TEST(PartitionImage, FirstAnalyserInListOrderWins) {
   EXPECT_EQ(none.GetRecognizedVolume()->GetFileSystemType(), EFileSystemType::Unknown);
 }
 
+TEST(PartitionImage, Fat12IsNotRecognised) {
+  VT_REQUIRE_TOOL("mkfs.fat");
+  testutil::TempDir tmp("fat12");
+  ASSERT_EQ(testutil::Run({"mkfs.fat", "-C", "-F", "12", "-n", "SMALL", tmp.file("f.img"), "2048"}).exitCode, 0);
+  ImageFileDevice disk(tmp.file("f.img"));
+  PartitionRecordList list;
+  EXPECT_EQ(AnalyzePartitionTable(&disk, list), 0);
+  CVolumeAnalyzeList analysers(&disk, 0);
+  EXPECT_EQ(analysers.GetRecognizedVolume()->GetFileSystemType(), EFileSystemType::Unknown);
+}
+
 TEST(PartitionImage, LdmServicesOnAVolume) {
   VT_REQUIRE_TOOL("mkntfs");
   ImageFileDevice volume(ImageDir() + "/ntfsfloppy.img");
@@ -287,6 +298,14 @@ TEST(PartitionImage, LdmServicesOnAVolume) {
   s.dynamicVolumeTypeName(EDynamicVolumeType::Raid5, name);
   EXPECT_STREQ(name, "RAID5");
   EXPECT_FALSE(s.isDynamicDisk(&volume));
+  ImageFileDevice fat(ImageDir() + "/fat32floppy.img");
+  ASSERT_TRUE(fat.ReadSectors(boot.data(), 0, 1));
+  EXPECT_EQ(s.detectFromBootSector(boot.data(), 512), EFileSystemType::FAT32);
+  EXPECT_EQ(s.bootSectorTotalSectors(boot.data(), 512, EFileSystemType::FAT32), 73728u);
+  ASSERT_TRUE(s.volumeLabel(&fat, EFileSystemType::FAT32, label, sizeof label));
+  EXPECT_STREQ(label, "FLOPPY32");
+  EXPECT_EQ(s.analyseVolume(&fat, EFileSystemType::Unknown), EFileSystemType::FAT32);
+
   // A volume nothing recognises keeps the type it had.
   std::vector<unsigned char> zeros(2048 * 512, 0);
   MemoryDevice blank(zeros);
