@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "CBootSectorVolumeAnalyze.h"
 #include "CDiskDevice.h"
 #include "CFATDBR.h"
 #include "CFATVolumeLabelReader.h"
@@ -16,15 +17,6 @@
 namespace {
 
 constexpr int kLabelBytes = 100;
-
-// Sector 0 of a device into `sector`; false when the device cannot say.
-bool ReadFirstSector(IStorageDevice* device, std::vector<uint8_t>& sector) {
-  if (!device) return false;
-  const int ss = device->GetSectorSize();
-  if (ss < 512 || ss > 65536) return false;
-  sector.assign(size_t(ss), 0);
-  return device->ReadSectors(sector.data(), 0, 1) != 0;
-}
 
 // The dynamic-disk flag of a member disk: the disk device's own flag, or
 // the partition tables' answer for any other device.
@@ -132,7 +124,7 @@ bool GetVolumeLabelByType(IStorageDevice* device, EFileSystemType type, char* ou
 
 bool ReadFatVolumeLabel(IStorageDevice* device, char* out) {
   std::vector<uint8_t> sector;
-  if (!out || !ReadFirstSector(device, sector)) return false;
+  if (!out || !CBootSectorVolumeAnalyze::ReadBootSector(device, 0, sector)) return false;
   const CFATDBR dbr(sector.data(), int(sector.size()));
   if (dbr.GetFATType() != CFATDBR::kTypeFAT16 && dbr.GetFATType() != CFATDBR::kTypeFAT32) return false;
   char label[kLabelBytes] = {};
@@ -145,7 +137,7 @@ bool ReadFatVolumeLabel(IStorageDevice* device, char* out) {
 
 bool ReadNtfsVolumeLabel(IStorageDevice* device, char* out) {
   std::vector<uint8_t> sector;
-  if (!out || !ReadFirstSector(device, sector)) return false;
+  if (!out || !CBootSectorVolumeAnalyze::ReadBootSector(device, 0, sector)) return false;
   CNTFSDBR dbr;
   if (!HasNTFSSignature(sector.data()) || !dbr.SetFromSector(sector.data())) return false;
   char name[kNTFSVolumeNameBytes] = {};
