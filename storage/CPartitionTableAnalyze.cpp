@@ -189,26 +189,32 @@ PartitionRecord* AddRecord(DiskScan& scan, uint64_t start, uint64_t count, Parti
   return record;
 }
 
+// One record from a GPT entry: first LBA to last LBA, inclusive.
+void AddBasicPartition(DiskScan& scan, const uint8_t* entry, PartitionRecordList& list) {
+  const uint64_t first = Le64(entry + 32);
+  const uint64_t last = Le64(entry + 40);
+  if (last < first || first >= scan.sectors) {
+    scan.problems |= kPartitionTableBadEntry;
+    return;
+  }
+  const uint64_t count = last - first == UINT64_MAX ? UINT64_MAX : last - first + 1;
+  PartitionRecord* r = AddRecord(scan, first, count, list, EPartitionSource::Gpt);
+  if (r) memcpy(r->gptType, entry, 16);
+}
+
+// The entries of listed types (not the LDM ones, which make a disk dynamic).
 void AddGptEntries(DiskScan& scan, const GptTable& gpt, PartitionRecordList& list) {
   for (size_t i = 0; i < gpt.Count(); ++i) {
     const uint8_t* e = gpt.Entry(i);
     if (IsZero(e, 16)) continue;  // unused entry
     if (!FindGptPartitionType(e) || IsLdmGptPartitionType(e)) continue;
-    const uint64_t first = Le64(e + 32);
-    const uint64_t last = Le64(e + 40);
-    if (last < first || first >= scan.sectors) {
-      scan.problems |= kPartitionTableBadEntry;
-      continue;
-    }
-    const uint64_t count = last - first == UINT64_MAX ? UINT64_MAX : last - first + 1;
-    PartitionRecord* r = AddRecord(scan, first, count, list, EPartitionSource::Gpt);
-    if (r) memcpy(r->gptType, e, 16);
+    AddBasicPartition(scan, e, list);
   }
 }
 
 // A file system at sector 0; answers whether it owns sector 0 (a boot
 // sector in place of an MBR).
-bool AddWholeDisk(DiskScan& scan, PartitionRecordList& list) {
+bool AddWholeDiskPartition(DiskScan& scan, PartitionRecordList& list) {
   if (IsListedStart(list, 0)) return false;
   const ProbeResult found = Probe(scan.disk, 0);
   if (found.type == EFileSystemType::Unknown) return false;
@@ -216,7 +222,7 @@ bool AddWholeDisk(DiskScan& scan, PartitionRecordList& list) {
   return r && (IsFatFamily(found.type) || found.type == EFileSystemType::NTFS || found.type == EFileSystemType::exFAT);
 }
 
-void AddMbrEntry(DiskScan& scan, const MbrEntry& entry, uint64_t base, PartitionRecordList& list,
+void AddMbrEntryPartition(DiskScan& scan, const MbrEntry& entry, uint64_t base, PartitionRecordList& list,
                  EPartitionSource source) {
   if (base >= scan.sectors || entry.StartSector() >= scan.sectors - base) {
     scan.problems |= kPartitionTableBadEntry;
@@ -226,7 +232,7 @@ void AddMbrEntry(DiskScan& scan, const MbrEntry& entry, uint64_t base, Partition
   if (r) r->mbrType = entry.type;
 }
 
-void WalkExtended(DiskScan& scan, uint64_t extStart, uint64_t ebr, PartitionRecordList& list, int depth) {
+void WalkExtendedPartitions(DiskScan& scan, uint64_t extStart, uint64_t ebr, PartitionRecordList& list, int depth) {
   if (depth > kMaxExtendedDepth || scan.ebrCount >= kMaxExtendedRecords || !scan.visitedEbrs.insert(ebr).second) {
     scan.problems |= kPartitionTableChainLoop;
     return;
@@ -250,14 +256,14 @@ void WalkExtended(DiskScan& scan, uint64_t extStart, uint64_t ebr, PartitionReco
         scan.problems |= kPartitionTableBadEntry;
         continue;
       }
-      WalkExtended(scan, extStart, next, list, depth + 1);
+      WalkExtendedPartitions(scan, extStart, next, list, depth + 1);
     } else {
-      AddMbrEntry(scan, entry, ebr, list, EPartitionSource::Logical);
+      AddMbrEntryPartition(scan, entry, ebr, list, EPartitionSource::Logical);
     }
   }
 }
 
-void ReadMbr(DiskScan& scan, PartitionRecordList& list) {
+void ReadMbrPartitions(DiskScan& scan, PartitionRecordList& list) {
   std::vector<uint8_t> sector;
   if (!ReadSector0(scan, sector)) {
     scan.problems |= kPartitionTableUnreadable;
@@ -269,18 +275,18 @@ void ReadMbr(DiskScan& scan, PartitionRecordList& list) {
     if (entry.empty || entry.type == 0x42) continue;
     if (entry.type == 0xEE) continue;  // the GPT, read before
     if (!entry.IsExtended() && entry.count != 0xFFFFFFFFu) {
-      AddMbrEntry(scan, entry, 0, list, EPartitionSource::Primary);
+      AddMbrEntryPartition(scan, entry, 0, list, EPartitionSource::Primary);
     } else if (entry.StartSector() == 0 || entry.StartSector() >= scan.sectors) {
       scan.problems |= kPartitionTableBadEntry;
     } else {
-      WalkExtended(scan, entry.StartSector(), entry.StartSector(), list, 0);
+      WalkExtendedPartitions(scan, entry.StartSector(), entry.StartSector(), list, 0);
     }
   }
 }
 
 void CollectBasic(DiskScan& scan, PartitionRecordList& list) {
-  if (AddWholeDisk(scan, list)) return;  // sector 0 is a boot sector, not an MBR
-  ReadMbr(scan, list);
+  if (AddWholeDiskPartition(scan, list)) return;  // sector 0 is a boot sector, not an MBR
+  ReadMbrPartitions(scan, list);
 }
 
 // Sector 0 and, on a GPT disk, the GPT: answers whether the disk is dynamic.

@@ -349,3 +349,14 @@ TEST(PartitionTable, UnreadableDisks) {
   EXPECT_TRUE(Analyze(&failing, &problems).empty());
   EXPECT_EQ(problems, uint32_t(kPartitionTableUnreadable));
 }
+
+TEST(PartitionTable, LinuxExtendedIsWalkedNotListed) {
+  // Type 0x85 holds logical partitions like 0x05: listing the container as
+  // a partition of its own would put a wipe over every logical one.
+  std::vector<unsigned char> d(4096 * 512, 0);
+  PutTable(d, 512, 0, {{0x83, 100, 200}, {0x85, 1000, 2000}});
+  PutTable(d, 512, 1000, {{0x83, 10, 50}, {0x85, 500, 600}});
+  PutTable(d, 512, 1500, {{0x83, 10, 60}});
+  MemoryDevice disk(d);
+  EXPECT_EQ(Analyze(&disk), (std::vector<Extent>{{100, 200}, {1010, 50}, {1510, 60}}));
+}
