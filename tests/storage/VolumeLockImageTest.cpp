@@ -13,6 +13,7 @@
 #include "DriveLetters.h"
 #include "TestUtil.h"
 #include "VolumeFixtures.h"
+#include "VolumeFormat.h"
 #include "VolumeMount.h"
 #include "WinError.h"
 
@@ -42,6 +43,8 @@ struct FsCase {
   std::function<std::vector<std::string>(const std::string&, const std::string&)> mount;
   const char* fsType;
 };
+
+void PrintTo(const FsCase& c, std::ostream* os) { *os << c.name; }
 
 const FsCase kCases[] = {
     {"ntfs3g", VolumeFsKind::NTFS, "ntfs-3g",
@@ -185,6 +188,22 @@ TEST_F(VolumeLayerOnLoop, WriterLandsInsideTheLockedPartitionOnly) {
   EXPECT_TRUE(testutil::ReadFile(image) == expected);
   EXPECT_TRUE(manager.DismountVolume());
   EXPECT_TRUE(manager.UnlockVolume());
+
+  // The quick format after the wipe: NTFS at the partition's start; never
+  // on a mounted volume.
+  if (!testutil::HaveTool("mkntfs") || !testutil::HaveTool("ntfs-3g")) return;
+  platform::VolumeExpectation expect{platform::ListDisks()[0].identity, kP3, kP3Sectors};
+  std::string output;
+  ASSERT_TRUE(platform::QuickFormatNtfs(p3, &expect, &output)) << output;
+  auto probe = testutil::Run({"blkid", "-p", "-o", "value", "-s", "TYPE", loop.Part(3)});
+  EXPECT_EQ(probe.output, "ntfs\n");
+  EXPECT_EQ(testutil::ReadFile(image).substr(0, kP3 * 512), original.substr(0, kP3 * 512));
+  expect.sectorCount -= 1;
+  EXPECT_FALSE(platform::QuickFormatNtfs(p3, &expect, &output));
+  ASSERT_EQ(platform::RegisterVolume(0, kP3, kP3Sectors, VolumeFsKind::NTFS), p3);  // the rescan after the format
+  platform::OnDemandMount mount;
+  ASSERT_TRUE(mount.Mount(p3));
+  EXPECT_FALSE(platform::QuickFormatNtfs(p3, nullptr, &output));
 }
 
 TEST_F(VolumeLayerOnLoop, MountsOnDemandAndUnmountsAfter) {
