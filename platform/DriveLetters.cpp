@@ -163,8 +163,7 @@ bool LocateVolume(int diskNumber, uint64_t startSector, uint64_t sectorCount, Vo
 char RegisterVolume(int diskNumber, uint64_t startSector, uint64_t sectorCount, VolumeFsKind fsKind) {
   DiskEntry entry;
   VolumeRegistration reg;
-  if (!GetDiskEntry(diskNumber, &entry) || !LocateVolume(diskNumber, startSector, sectorCount, &reg.location))
-    return 0;
+  if (!GetDiskEntry(diskNumber, &entry) || !LocateVolume(diskNumber, startSector, sectorCount, &reg.location)) return 0;
   reg.disk = entry.identity;
   reg.startSector = startSector;
   reg.sectorCount = sectorCount;
@@ -205,7 +204,9 @@ bool LookUp(char letter, bool withMounts, LetteredVolume* out) {
 
 }  // namespace
 
-bool GetLetteredVolume(char letter, LetteredVolume* out) { return LookUp(letter, true, out); }
+bool GetLetteredVolume(char letter, LetteredVolume* out) {
+  return LookUp(letter, true, out);
+}
 
 std::vector<LetteredVolume> ListLetteredVolumes() {
   std::vector<LetteredVolume> out;

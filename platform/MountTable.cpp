@@ -2,8 +2,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <linux/loop.h>
 #include <linux/fs.h>
+#include <linux/loop.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -62,7 +62,9 @@ std::string BaseName(const std::string& path) {
 
 }  // namespace
 
-bool MountEntry::IsFuse() const { return fsType == "fuse" || fsType == "fuseblk" || fsType.compare(0, 5, "fuse.") == 0; }
+bool MountEntry::IsFuse() const {
+  return fsType == "fuse" || fsType == "fuseblk" || fsType.compare(0, 5, "fuse.") == 0;
+}
 
 std::string DecodeMountField(const std::string& field) {
   std::string out;
@@ -170,7 +172,9 @@ Window WindowOf(const VolumeLocation& where) {
   return w;
 }
 
-uint64_t LoopEnd(const LoopInfo& l) { return l.offset + l.byteSize; }
+uint64_t LoopEnd(const LoopInfo& l) {
+  return l.offset + l.byteSize;
+}
 
 }  // namespace
 
@@ -225,7 +229,8 @@ std::map<unsigned, std::set<dev_t>> FuseDaemonDevices() {
         std::ifstream info(base + "/fdinfo/" + f->d_name);
         std::string line;
         while (std::getline(info, line))
-          if (line.compare(0, 16, "fuse_connection:") == 0) connections.insert(static_cast<unsigned>(atoi(line.c_str() + 16)));
+          if (line.compare(0, 16, "fuse_connection:") == 0)
+            connections.insert(static_cast<unsigned>(atoi(line.c_str() + 16)));
         continue;
       }
       struct stat st;
@@ -264,6 +269,8 @@ std::vector<MountEntry> MountsOfVolume(const VolumeLocation& where, const std::v
   return out;
 }
 
-std::vector<MountEntry> MountsOfVolume(const VolumeLocation& where) { return MountsOfVolume(where, ReadMountTable()); }
+std::vector<MountEntry> MountsOfVolume(const VolumeLocation& where) {
+  return MountsOfVolume(where, ReadMountTable());
+}
 
 }  // namespace platform

@@ -32,8 +32,7 @@ bool QuickFormatNtfs(char letter, const VolumeExpectation* expect, std::string* 
   std::string device = v.location.devicePath;
   std::string ownLoop;
   if (device.empty()) {
-    if (!AttachLoop(v.location.imagePath, v.location.byteOffset, v.location.byteLength, v.diskSectorSize,
-                    &ownLoop)) {
+    if (!AttachLoop(v.location.imagePath, v.location.byteOffset, v.location.byteLength, v.diskSectorSize, &ownLoop)) {
       *output = "no loop device for the volume";
       return false;
     }

@@ -99,14 +99,18 @@ bool VerifyVolumeIdentity(char letter, const VolumeExpectation& expect, std::str
   return true;
 }
 
-VolumeLock::~VolumeLock() { Release(); }
+VolumeLock::~VolumeLock() {
+  Release();
+}
 
 void VolumeLock::Expect(const VolumeExpectation& expect) {
   m_expect = expect;
   m_hasExpect = true;
 }
 
-bool VolumeLock::IsLocked() const { return m_extent != nullptr; }
+bool VolumeLock::IsLocked() const {
+  return m_extent != nullptr;
+}
 
 bool VolumeLock::Remount() {
   bool ok = true;
@@ -255,6 +259,8 @@ bool FlushLockedDisk(int diskNumber) {
   return ok;
 }
 
-bool HasLockedVolume(int diskNumber) { return !ExtentsOfDisk(diskNumber, nullptr).empty(); }
+bool HasLockedVolume(int diskNumber) {
+  return !ExtentsOfDisk(diskNumber, nullptr).empty();
+}
 
 }  // namespace platform

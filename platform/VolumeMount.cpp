@@ -52,17 +52,28 @@ std::string Join(const std::vector<std::string>& words) {
 unsigned long FlagsOf(const std::vector<std::string>& options) {
   unsigned long flags = 0;
   for (const auto& o : options) {
-    if (o == "ro") flags |= MS_RDONLY;
-    else if (o == "nosuid") flags |= MS_NOSUID;
-    else if (o == "nodev") flags |= MS_NODEV;
-    else if (o == "noexec") flags |= MS_NOEXEC;
-    else if (o == "sync") flags |= MS_SYNCHRONOUS;
-    else if (o == "dirsync") flags |= MS_DIRSYNC;
-    else if (o == "noatime") flags |= MS_NOATIME;
-    else if (o == "nodiratime") flags |= MS_NODIRATIME;
-    else if (o == "relatime") flags |= MS_RELATIME;
-    else if (o == "strictatime") flags |= MS_STRICTATIME;
-    else if (o == "lazytime") flags |= MS_LAZYTIME;
+    if (o == "ro")
+      flags |= MS_RDONLY;
+    else if (o == "nosuid")
+      flags |= MS_NOSUID;
+    else if (o == "nodev")
+      flags |= MS_NODEV;
+    else if (o == "noexec")
+      flags |= MS_NOEXEC;
+    else if (o == "sync")
+      flags |= MS_SYNCHRONOUS;
+    else if (o == "dirsync")
+      flags |= MS_DIRSYNC;
+    else if (o == "noatime")
+      flags |= MS_NOATIME;
+    else if (o == "nodiratime")
+      flags |= MS_NODIRATIME;
+    else if (o == "relatime")
+      flags |= MS_RELATIME;
+    else if (o == "strictatime")
+      flags |= MS_STRICTATIME;
+    else if (o == "lazytime")
+      flags |= MS_LAZYTIME;
   }
   return flags;
 }
@@ -77,12 +88,18 @@ std::vector<std::string> FuseFlagOptions(const std::vector<std::string>& options
 
 std::string KernelTypeOf(VolumeFsKind kind) {
   switch (kind) {
-    case VolumeFsKind::FAT: return "vfat";
-    case VolumeFsKind::NTFS: return "ntfs3";
-    case VolumeFsKind::exFAT: return "exfat";
-    case VolumeFsKind::Ext2: return "ext2";
-    case VolumeFsKind::HFSPlus: return "hfsplus";
-    default: return std::string();
+    case VolumeFsKind::FAT:
+      return "vfat";
+    case VolumeFsKind::NTFS:
+      return "ntfs3";
+    case VolumeFsKind::exFAT:
+      return "exfat";
+    case VolumeFsKind::Ext2:
+      return "ext2";
+    case VolumeFsKind::HFSPlus:
+      return "hfsplus";
+    default:
+      return std::string();
   }
 }
 
@@ -234,8 +251,8 @@ bool KernelHasFileSystem(const std::string& type) {
 }
 
 bool AttachLoop(const std::string& file, uint64_t offset, uint64_t length, int sectorSize, std::string* loopPath) {
-  std::vector<std::string> argv = {"losetup", "-f", "--show", "--offset", std::to_string(offset), "--sizelimit",
-                                   std::to_string(length)};
+  std::vector<std::string> argv = {
+      "losetup", "-f", "--show", "--offset", std::to_string(offset), "--sizelimit", std::to_string(length)};
   if (sectorSize > 0) argv.insert(argv.end(), {"-b", std::to_string(sectorSize)});
   argv.push_back(file);
   std::lock_guard<std::mutex> guard(g_loopLock);
@@ -311,7 +328,9 @@ std::string OnDemandMountPoint(char letter) {
   return std::string("/run/vantorel/") + static_cast<char>(toupper(static_cast<unsigned char>(letter)));
 }
 
-OnDemandMount::~OnDemandMount() { Unmount(); }
+OnDemandMount::~OnDemandMount() {
+  Unmount();
+}
 
 bool OnDemandMount::Mount(char letter, int* error) {
   int dummy = 0;
@@ -389,6 +408,8 @@ bool GetVolumeSpace(char letter, uint64_t* totalBytes, uint64_t* freeBytes, bool
   return true;
 }
 
-std::vector<std::string> EnumNetworkResources() { return {}; }
+std::vector<std::string> EnumNetworkResources() {
+  return {};
+}
 
 }  // namespace platform

@@ -1,7 +1,5 @@
 #include "VolumeRoots.h"
 
-#include "MountTable.h"
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +8,8 @@
 #include <fstream>
 #include <sstream>
 #include <vector>
+
+#include "MountTable.h"
 
 namespace platform {
 
@@ -93,6 +93,8 @@ bool IsVolumeRoot(const std::string& path, const std::set<std::string>& mountPoi
   return pst.st_dev != st.st_dev || pst.st_ino == st.st_ino;
 }
 
-bool IsVolumeRoot(const std::string& path) { return IsVolumeRoot(path, MountPoints()); }
+bool IsVolumeRoot(const std::string& path) {
+  return IsVolumeRoot(path, MountPoints());
+}
 
 }  // namespace platform

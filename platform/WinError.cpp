@@ -8,8 +8,12 @@ namespace {
 thread_local uint32_t t_lastError = 0;
 }
 
-uint32_t GetLastWinError() { return t_lastError; }
-void SetLastWinError(uint32_t code) { t_lastError = code; }
+uint32_t GetLastWinError() {
+  return t_lastError;
+}
+void SetLastWinError(uint32_t code) {
+  t_lastError = code;
+}
 
 uint32_t WinErrorFromErrno(int error) {
   switch (error) {

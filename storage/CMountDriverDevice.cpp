@@ -12,9 +12,13 @@ namespace {
 const char kPrefix[] = "\\\\.\\hxvolsys\\";
 }
 
-CMountDriverDevice::~CMountDriverDevice() { Close(); }
+CMountDriverDevice::~CMountDriverDevice() {
+  Close();
+}
 
-std::string CMountDriverDevice::DeviceName(int diskNumber) { return kPrefix + std::to_string(diskNumber); }
+std::string CMountDriverDevice::DeviceName(int diskNumber) {
+  return kPrefix + std::to_string(diskNumber);
+}
 
 int CMountDriverDevice::DiskNumberOfName(const char* name) {
   const size_t prefix = sizeof kPrefix - 1;

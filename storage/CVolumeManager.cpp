@@ -29,7 +29,9 @@ CVolumeManager::~CVolumeManager() {
   if (m_fd >= 0) close(m_fd);
 }
 
-bool CVolumeManager::IsDriveLetter(char letter) { return letter >= 'A' && letter <= 'Z'; }
+bool CVolumeManager::IsDriveLetter(char letter) {
+  return letter >= 'A' && letter <= 'Z';
+}
 
 bool CVolumeManager::SetError(uint32_t code) {
   m_lastError = code;
@@ -123,7 +125,9 @@ bool CVolumeManager::DeleteMountPoint(char letter) {
   return SetError(platform::kWinInvalidParameter);
 }
 
-void CVolumeManager::ExpectIdentity(const platform::VolumeExpectation& expect) { m_lock.Expect(expect); }
+void CVolumeManager::ExpectIdentity(const platform::VolumeExpectation& expect) {
+  m_lock.Expect(expect);
+}
 
 platform::VolumeFsKind CVolumeManager::FsKindOf(EFileSystemType type) {
   switch (type) {

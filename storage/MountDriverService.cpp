@@ -10,6 +10,10 @@ bool StopDriverService(const char* serviceName) {
   return false;
 }
 
-bool IsServiceDatabaseLocked() { return false; }
+bool IsServiceDatabaseLocked() {
+  return false;
+}
 
-bool WaitServiceDatabaseUnlocked() { return IsServiceDatabaseLocked(); }
+bool WaitServiceDatabaseUnlocked() {
+  return IsServiceDatabaseLocked();
+}

@@ -17,7 +17,8 @@ class DriveLetters : public ::testing::Test {
     for (int i = 0; i < 3; ++i) {
       images.push_back(dir.file("disk" + std::to_string(i) + ".img"));
       std::string bytes(1 << 20, '\0');
-      for (size_t s = 0; s < bytes.size() / 512; ++s) bytes[s * 512] = static_cast<char>('a' + i), bytes[s * 512 + 1] = static_cast<char>(s);
+      for (size_t s = 0; s < bytes.size() / 512; ++s)
+        bytes[s * 512] = static_cast<char>('a' + i), bytes[s * 512 + 1] = static_cast<char>(s);
       testutil::WriteFile(images.back(), bytes);
     }
   }

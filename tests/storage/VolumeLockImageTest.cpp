@@ -24,15 +24,15 @@ namespace {
 constexpr uint64_t kP1 = 2048, kP2 = 18432, kP3 = 34816, kPartSectors = 16384, kP3Sectors = 8192;
 
 bool MakeThreePartImage(const std::string& path) {
-  return volfix::MakePartitionedImage(path, 24,
-                                      {"start=2048, size=16384, type=7", "start=18432, size=16384, type=83",
-                                       "start=34816, size=8192, type=83"});
+  return volfix::MakePartitionedImage(
+      path, 24,
+      {"start=2048, size=16384, type=7", "start=18432, size=16384, type=83", "start=34816, size=8192, type=83"});
 }
 
-#define VT_REQUIRE_LOOP_TOOLS()      \
-  VT_REQUIRE_ROOT();                 \
-  VT_REQUIRE_TOOL("losetup");        \
-  VT_REQUIRE_TOOL("sfdisk");         \
+#define VT_REQUIRE_LOOP_TOOLS() \
+  VT_REQUIRE_ROOT();            \
+  VT_REQUIRE_TOOL("losetup");   \
+  VT_REQUIRE_TOOL("sfdisk");    \
   if (access("/dev/fuse", F_OK) != 0) GTEST_SKIP() << "needs /dev/fuse"
 
 struct FsCase {
@@ -44,17 +44,23 @@ struct FsCase {
   const char* fsType;
 };
 
-void PrintTo(const FsCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const FsCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 const FsCase kCases[] = {
     {"ntfs3g", VolumeFsKind::NTFS, "ntfs-3g",
-     [](const std::string& d) { return std::vector<std::string>{"mkntfs", "-q", "-Q", "-F", d}; },
+     [](const std::string& d) {
+       return std::vector<std::string>{"mkntfs", "-q", "-Q", "-F", d};
+     },
      [](const std::string& d, const std::string& p) {
        return std::vector<std::string>{"ntfs-3g", "-o", "noatime", d, p};
      },
      "fuseblk"},
     {"fusefat", VolumeFsKind::FAT, "fusefat",
-     [](const std::string& d) { return std::vector<std::string>{"mkfs.fat", d}; },
+     [](const std::string& d) {
+       return std::vector<std::string>{"mkfs.fat", d};
+     },
      [](const std::string& d, const std::string& p) {
        return std::vector<std::string>{"fusefat", "-o", "rw+", d, p};
      },
@@ -172,8 +178,7 @@ TEST_F(VolumeLayerOnLoop, WriterLandsInsideTheLockedPartitionOnly) {
   ASSERT_TRUE(manager.LockVolume());
   // Outside the locked partition (before it, across its end, in p2): refused.
   EXPECT_EQ(writer.WriteAt((kP3 - 1) * 512, pattern.data(), 512, nullptr), platform::kWinWriteRefused);
-  EXPECT_EQ(writer.WriteAt((kP3 + kP3Sectors - 4) * 512, pattern.data(), 4096, nullptr),
-            platform::kWinWriteRefused);
+  EXPECT_EQ(writer.WriteAt((kP3 + kP3Sectors - 4) * 512, pattern.data(), 4096, nullptr), platform::kWinWriteRefused);
   EXPECT_EQ(writer.WriteAt((kP2 + 8) * 512, pattern.data(), 512, nullptr), platform::kWinWriteRefused);
   EXPECT_EQ(testutil::ReadFile(image), original);
   (void)p2;
