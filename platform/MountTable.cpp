@@ -62,8 +62,12 @@ std::string BaseName(const std::string& path) {
 
 }  // namespace
 
-bool MountEntry::IsFuse() const {
+bool IsFuseType(const std::string& fsType) {
   return fsType == "fuse" || fsType == "fuseblk" || fsType.compare(0, 5, "fuse.") == 0;
+}
+
+bool MountEntry::IsFuse() const {
+  return IsFuseType(fsType);
 }
 
 std::string DecodeMountField(const std::string& field) {
@@ -187,6 +191,14 @@ std::set<dev_t> VolumeNodes(const VolumeLocation& where) {
   }
   Window w = WindowOf(where);
   if (!w.valid) return nodes;
+  // A file system on a whole disk without a partition table.
+  struct stat st;
+  if (where.byteOffset == 0 && stat(where.imagePath.c_str(), &st) == 0 && S_ISBLK(st.st_mode)) {
+    int fd = open(where.imagePath.c_str(), O_RDONLY | O_CLOEXEC);
+    uint64_t size = 0;
+    if (fd >= 0 && ioctl(fd, BLKGETSIZE64, &size) == 0 && size == where.byteLength) nodes.insert(st.st_rdev);
+    if (fd >= 0) close(fd);
+  }
   for (const auto& loop : ListLoopDevices()) {
     if (loop.backingDev != w.dev || loop.backingIno != w.ino) continue;
     if (loop.offset == w.offset && loop.byteSize == w.length) nodes.insert(loop.rdev);

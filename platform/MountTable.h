@@ -36,6 +36,9 @@ struct MountEntry {
   bool IsFuse() const;       // fuse, fuseblk, fuse.*
 };
 
+// fuse, fuseblk and fuse.* mounts.
+bool IsFuseType(const std::string& fsType);
+
 // Undoes the octal escapes (\040 and the like) of a mountinfo field.
 std::string DecodeMountField(const std::string& field);
 // Parses mountinfo text; malformed lines are skipped.

@@ -135,6 +135,12 @@ bool VolumeLock::Lock(char letter, uint32_t* winError) {
     return false;
   }
   const VolumeLocation& where = m_volume.location;
+  std::string why;
+  if (m_hasExpect && !VerifyVolumeIdentity(m_volume.letter, m_expect, &why)) {
+    LogInfo("Volume %c: lock refused: %s", m_volume.letter, why.c_str());
+    *winError = kWinMediaChanged;
+    return false;
+  }
   sync();
 
   auto fail = [&](uint32_t code, int fd, const char* what) {
@@ -157,7 +163,7 @@ bool VolumeLock::Lock(char letter, uint32_t* winError) {
       if (IsOwnLoop(loop.path) && MountsOfVolume(where).empty()) DetachOwnLoop(loop.path);
 
   if (m_hasExpect) {
-    std::string why;
+    // Once more, just before the open for writing.
     if (!VerifyVolumeIdentity(m_volume.letter, m_expect, &why)) return fail(kWinMediaChanged, -1, why.c_str());
   }
 

@@ -196,10 +196,24 @@ bool MountKernel(const std::string& type, const std::string& device, const std::
   return false;
 }
 
+// A block node that presents a window volume by itself: the node it was
+// mounted from (when it still does), or the disk node of a file system
+// that fills the whole disk. Empty when a loop device must be made.
+std::string NodeOfWindow(const LetteredVolume& v, const MountRecord* like) {
+  std::set<dev_t> nodes = VolumeNodes(v.location);
+  struct stat st;
+  if (like && !like->source.empty() && like->source[0] == '/' && stat(like->source.c_str(), &st) == 0 &&
+      S_ISBLK(st.st_mode) && nodes.count(st.st_rdev) && !IsOwnLoop(like->source))
+    return like->source;
+  if (stat(v.location.imagePath.c_str(), &st) == 0 && S_ISBLK(st.st_mode) && nodes.count(st.st_rdev))
+    return v.location.imagePath;
+  return std::string();
+}
+
 }  // namespace
 
 bool MountRecord::IsFuse() const {
-  return fsType == "fuse" || fsType == "fuseblk" || fsType.compare(0, 5, "fuse.") == 0;
+  return IsFuseType(fsType);
 }
 
 MountRecord RecordOf(const MountEntry& m) {
@@ -208,6 +222,7 @@ MountRecord RecordOf(const MountEntry& m) {
   r.fsType = m.fsType;
   r.options = m.options;
   r.superOptions = m.superOptions;
+  r.source = m.source;
   return r;
 }
 
@@ -293,6 +308,7 @@ bool MountVolumeAt(const LetteredVolume& v, const std::string& target, const Mou
   mkdir(target.c_str(), 0755);
   std::string device = v.location.devicePath;
   std::string ownLoop;
+  if (device.empty()) device = NodeOfWindow(v, like);
   if (device.empty()) {
     if (!AttachLoop(v.location.imagePath, v.location.byteOffset, v.location.byteLength, v.location.sectorSize,
                     &ownLoop)) {

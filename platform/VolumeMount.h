@@ -18,6 +18,7 @@ struct MountRecord {
   std::string fsType;        // as mountinfo shows it: ext2, fuseblk, fuse.fusefat
   std::string options;       // per-mount options
   std::string superOptions;  // file-system options
+  std::string source;        // the mounted node (kernel and fuseblk mounts)
   bool IsFuse() const;
 };
 MountRecord RecordOf(const MountEntry& m);

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "DiskTable.h"
 #include "MountTable.h"
 #include "TestUtil.h"
 
@@ -24,6 +25,15 @@ class EnvGuard {
   ~EnvGuard() { unsetenv("VANTOREL_DISKS"); }
   void Set(const std::string& value) { setenv("VANTOREL_DISKS", value.c_str(), 1); }
 };
+
+// Rescans the disk table and returns the number of `path` (-1 when it is
+// not listed). Numbers are sticky per identity, so a node reused for
+// another image in the same process may get another number.
+inline int DiskNumberOf(const std::string& path) {
+  for (const auto& d : platform::RefreshDiskTable())
+    if (d.path == path) return d.number;
+  return -1;
+}
 
 // A sparse image of `mib` MiB with an MBR of the given sfdisk lines
 // ("start=2048, size=8192, type=7").

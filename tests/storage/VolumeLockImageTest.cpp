@@ -97,8 +97,9 @@ TEST_P(LockOnLoop, UnmountsHoldsExclusivelyAndMountsAgain) {
   testutil::WriteFile(point + "/hello.txt", "hello");
 
   volfix::EnvGuard env(loop.Path());
-  platform::RefreshDiskTable();
-  const char letter = platform::RegisterVolume(0, kP1, kPartSectors, fs.kind);
+  const int disk = volfix::DiskNumberOf(loop.Path());
+  ASSERT_GE(disk, 0);
+  const char letter = platform::RegisterVolume(disk, kP1, kPartSectors, fs.kind);
   ASSERT_NE(letter, 0);
   platform::LetteredVolume v;
   ASSERT_TRUE(platform::GetLetteredVolume(letter, &v));
@@ -159,13 +160,14 @@ TEST_F(VolumeLayerOnLoop, WriterLandsInsideTheLockedPartitionOnly) {
   ASSERT_TRUE(loop.ok());
   ASSERT_TRUE(loop.WaitForPartition(3));
   volfix::EnvGuard env(loop.Path());
-  platform::RefreshDiskTable();
-  const char p2 = platform::RegisterVolume(0, kP2, kPartSectors, VolumeFsKind::Unknown);
-  const char p3 = platform::RegisterVolume(0, kP3, kP3Sectors, VolumeFsKind::Unknown);
+  const int disk = volfix::DiskNumberOf(loop.Path());
+  ASSERT_GE(disk, 0);
+  const char p2 = platform::RegisterVolume(disk, kP2, kPartSectors, VolumeFsKind::Unknown);
+  const char p3 = platform::RegisterVolume(disk, kP3, kP3Sectors, VolumeFsKind::Unknown);
   ASSERT_NE(p3, 0);
 
   CMountDriverDevice writer;
-  ASSERT_TRUE(writer.Open(0));
+  ASSERT_TRUE(writer.Open(disk));
   std::string pattern(4096, '\0');
   for (size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<char>(i * 13 + 1);
   const std::string original = testutil::ReadFile(image);
@@ -197,7 +199,9 @@ TEST_F(VolumeLayerOnLoop, WriterLandsInsideTheLockedPartitionOnly) {
   // The quick format after the wipe: NTFS at the partition's start; never
   // on a mounted volume.
   if (!testutil::HaveTool("mkntfs") || !testutil::HaveTool("ntfs-3g")) return;
-  platform::VolumeExpectation expect{platform::ListDisks()[0].identity, kP3, kP3Sectors};
+  platform::LetteredVolume v3;
+  ASSERT_TRUE(platform::GetLetteredVolume(p3, &v3));
+  platform::VolumeExpectation expect{v3.disk, kP3, kP3Sectors};
   std::string output;
   ASSERT_TRUE(platform::QuickFormatNtfs(p3, &expect, &output)) << output;
   auto probe = testutil::Run({"blkid", "-p", "-o", "value", "-s", "TYPE", loop.Part(3)});
@@ -205,7 +209,7 @@ TEST_F(VolumeLayerOnLoop, WriterLandsInsideTheLockedPartitionOnly) {
   EXPECT_EQ(testutil::ReadFile(image).substr(0, kP3 * 512), original.substr(0, kP3 * 512));
   expect.sectorCount -= 1;
   EXPECT_FALSE(platform::QuickFormatNtfs(p3, &expect, &output));
-  ASSERT_EQ(platform::RegisterVolume(0, kP3, kP3Sectors, VolumeFsKind::NTFS), p3);  // the rescan after the format
+  ASSERT_EQ(platform::RegisterVolume(disk, kP3, kP3Sectors, VolumeFsKind::NTFS), p3);  // the rescan after the format
   platform::OnDemandMount mount;
   ASSERT_TRUE(mount.Mount(p3));
   EXPECT_FALSE(platform::QuickFormatNtfs(p3, nullptr, &output));
@@ -224,9 +228,10 @@ TEST_F(VolumeLayerOnLoop, MountsOnDemandAndUnmountsAfter) {
   ASSERT_EQ(testutil::Run({"mkntfs", "-q", "-Q", "-F", loop.Part(1)}).exitCode, 0);
   ASSERT_EQ(testutil::Run({"mke2fs", "-q", "-F", "-t", "ext2", loop.Part(2)}).exitCode, 0);
   volfix::EnvGuard env(loop.Path());
-  platform::RefreshDiskTable();
-  const char ntfs = platform::RegisterVolume(0, kP1, kPartSectors, VolumeFsKind::NTFS);
-  const char ext2 = platform::RegisterVolume(0, kP2, kPartSectors, VolumeFsKind::Ext2);
+  const int disk = volfix::DiskNumberOf(loop.Path());
+  ASSERT_GE(disk, 0);
+  const char ntfs = platform::RegisterVolume(disk, kP1, kPartSectors, VolumeFsKind::NTFS);
+  const char ext2 = platform::RegisterVolume(disk, kP2, kPartSectors, VolumeFsKind::Ext2);
   ASSERT_TRUE(ntfs && ext2);
 
   for (char letter : {ntfs, ext2}) {
@@ -268,8 +273,9 @@ TEST_F(VolumeLayerOnLoop, ImageWindowMountsThroughItsOwnLoopAndLocks) {
                 .exitCode,
             0);
   volfix::EnvGuard env(image);
-  platform::RefreshDiskTable();
-  const char letter = platform::RegisterVolume(0, kP2, kPartSectors, VolumeFsKind::Ext2);
+  const int disk = volfix::DiskNumberOf(image);
+  ASSERT_GE(disk, 0);
+  const char letter = platform::RegisterVolume(disk, kP2, kPartSectors, VolumeFsKind::Ext2);
   ASSERT_NE(letter, 0);
   auto loopsOfImage = [&] { return testutil::Run({"losetup", "-j", image}).output; };
   {
@@ -305,6 +311,39 @@ TEST_F(VolumeLayerOnLoop, ImageWindowMountsThroughItsOwnLoopAndLocks) {
   EXPECT_EQ(loopsOfImage(), "");
 }
 
+TEST_F(VolumeLayerOnLoop, WholeDiskFileSystemWithoutPartitionTable) {
+  VT_REQUIRE_LOOP_TOOLS();
+  VT_REQUIRE_TOOL("mke2fs");
+  testutil::TempDir dir("whole");
+  const std::string image = dir.file("disk.img");
+  ASSERT_EQ(testutil::Run({"truncate", "-s", "8M", image}).exitCode, 0);
+  ASSERT_EQ(testutil::Run({"mke2fs", "-q", "-F", "-t", "ext2", image}).exitCode, 0);
+  volfix::LoopDevice loop(image);
+  ASSERT_TRUE(loop.ok());
+  const std::string point = dir.file("mnt");
+  volfix::TestMount mounted(point, {"mount", "-t", "ext2", loop.Path(), point});
+  ASSERT_TRUE(mounted.ok()) << mounted.output();
+  volfix::EnvGuard env(loop.Path());
+  const int disk = volfix::DiskNumberOf(loop.Path());
+  ASSERT_GE(disk, 0);
+  const char letter = platform::RegisterVolume(disk, 0, 16384, VolumeFsKind::Ext2);
+  platform::LetteredVolume v;
+  ASSERT_TRUE(platform::GetLetteredVolume(letter, &v));
+  EXPECT_EQ(v.location.imagePath, loop.Path());  // a window of the disk node itself
+  ASSERT_EQ(v.mountPoints, std::vector<std::string>{point});
+  CVolumeManager manager;
+  ASSERT_TRUE(manager.OpenVolume(letter, nullptr));
+  ASSERT_TRUE(manager.LockVolume()) << manager.GetLastError();
+  EXPECT_FALSE(volfix::IsMountedAt(point));
+  int second = open(loop.Path().c_str(), O_RDWR | O_EXCL);
+  EXPECT_LT(second, 0);
+  if (second >= 0) close(second);
+  EXPECT_TRUE(manager.UnlockVolume());
+  platform::MountEntry after;
+  ASSERT_TRUE(volfix::MountEntryAt(point, &after));
+  EXPECT_EQ(after.source, loop.Path());  // the disk node itself, no loop device over it
+}
+
 TEST_F(VolumeLayerOnLoop, LettersStayAcrossARescanWithAnotherLoopAttached) {
   VT_REQUIRE_LOOP_TOOLS();
   testutil::TempDir dir("rescan");
@@ -315,19 +354,21 @@ TEST_F(VolumeLayerOnLoop, LettersStayAcrossARescanWithAnotherLoopAttached) {
   ASSERT_TRUE(a.ok());
   ASSERT_TRUE(a.WaitForPartition(2));
   volfix::EnvGuard env(a.Path());
-  platform::RefreshDiskTable();
-  const char a1 = platform::RegisterVolume(0, kP1, kPartSectors, VolumeFsKind::NTFS);
-  const char a2 = platform::RegisterVolume(0, kP2, kPartSectors, VolumeFsKind::Ext2);
+  const int disk = volfix::DiskNumberOf(a.Path());
+  ASSERT_GE(disk, 0);
+  const char a1 = platform::RegisterVolume(disk, kP1, kPartSectors, VolumeFsKind::NTFS);
+  const char a2 = platform::RegisterVolume(disk, kP2, kPartSectors, VolumeFsKind::Ext2);
   ASSERT_TRUE(a1 && a2);
 
   volfix::LoopDevice b(imageB);
   ASSERT_TRUE(b.ok());
   ASSERT_TRUE(b.WaitForPartition(1));
   env.Set(b.Path() + ":" + a.Path());  // the new disk comes first now
-  platform::RefreshDiskTable();
-  const char b1 = platform::RegisterVolume(0, kP1, kPartSectors, VolumeFsKind::NTFS);
-  EXPECT_EQ(platform::RegisterVolume(1, kP1, kPartSectors, VolumeFsKind::NTFS), a1);
-  EXPECT_EQ(platform::RegisterVolume(1, kP2, kPartSectors, VolumeFsKind::Ext2), a2);
+  const int diskB = volfix::DiskNumberOf(b.Path()), diskA = volfix::DiskNumberOf(a.Path());
+  ASSERT_TRUE(diskA >= 0 && diskB >= 0);
+  const char b1 = platform::RegisterVolume(diskB, kP1, kPartSectors, VolumeFsKind::NTFS);
+  EXPECT_EQ(platform::RegisterVolume(diskA, kP1, kPartSectors, VolumeFsKind::NTFS), a1);
+  EXPECT_EQ(platform::RegisterVolume(diskA, kP2, kPartSectors, VolumeFsKind::Ext2), a2);
   EXPECT_NE(b1, 0);
   EXPECT_NE(b1, a1);
   EXPECT_NE(b1, a2);
