@@ -232,6 +232,18 @@ bool ResolveDriveLetter(char letter, VolumeLocation* out) {
   return true;
 }
 
+std::string DescribeVolume(const LetteredVolume& v) {
+  std::string text = std::string(1, v.letter) + ": ";
+  if (!v.location.devicePath.empty())
+    text += v.location.devicePath;
+  else
+    text += v.location.imagePath + " at byte " + std::to_string(v.location.byteOffset);
+  if (v.mountPoints.empty()) return text + " (not mounted)";
+  text += " at " + v.mountPoints.front();
+  for (size_t i = 1; i < v.mountPoints.size(); ++i) text += ", " + v.mountPoints[i];
+  return text;
+}
+
 void ForgetDriveLettersForTest() {
   Registry& r = TheRegistry();
   std::lock_guard<std::mutex> guard(r.lock);

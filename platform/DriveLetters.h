@@ -71,6 +71,11 @@ std::vector<LetteredVolume> ListLetteredVolumes();
 // The letter of the volume whose own block device or window is `where`.
 char FindLetterOfLocation(const VolumeLocation& where);
 
+// What the interface shows beside a letter so that a person can tell the
+// volume: "D: /dev/loop3p1 at /mnt/usb", "E: disk.img at byte 1048576 (not
+// mounted)".
+std::string DescribeVolume(const LetteredVolume& v);
+
 // Drops every letter (tests only: a process normally keeps its letters).
 void ForgetDriveLettersForTest();
 

@@ -424,6 +424,15 @@ bool GetVolumeSpace(char letter, uint64_t* totalBytes, uint64_t* freeBytes, bool
   return true;
 }
 
+bool IsPathOnVolume(char letter, const std::string& path) {
+  LetteredVolume v;
+  struct stat st;
+  if (!GetLetteredVolume(letter, &v) || stat(path.c_str(), &st) != 0) return false;
+  for (const auto& m : MountsOfVolume(v.location))
+    if (makedev(m.major, m.minor) == st.st_dev) return true;
+  return false;
+}
+
 std::vector<std::string> EnumNetworkResources() {
   return {};
 }

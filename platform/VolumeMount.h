@@ -77,6 +77,10 @@ std::string OnDemandMountPoint(char letter);
 // mount point when mounted; otherwise its size and *freeKnown false.
 bool GetVolumeSpace(char letter, uint64_t* totalBytes, uint64_t* freeBytes, bool* freeKnown);
 
+// Whether `path` lies on the volume of `letter` (on one of its mounts),
+// not on the file system beneath a mount point that is not there.
+bool IsPathOnVolume(char letter, const std::string& path);
+
 // Network resources (WNetOpenEnum): there are none to enumerate.
 std::vector<std::string> EnumNetworkResources();
 

@@ -59,6 +59,7 @@ TEST_F(DriveLetters, GivenInDiskAndPartitionOrderFromDAndSticky) {
   EXPECT_EQ(v.location.byteOffset, 8u * 512);
   EXPECT_EQ(v.location.byteLength, 64u * 512);
   EXPECT_TRUE(v.mountPoints.empty());
+  EXPECT_EQ(platform::DescribeVolume(v), "D: " + images[0] + " at byte 4096 (not mounted)");
   for (char c : {'A', 'B', 'C', 'H', '1'}) EXPECT_FALSE(platform::GetLetteredVolume(c, &v)) << c;
 
   // The volume device opened by letter reads the volume's own bytes.

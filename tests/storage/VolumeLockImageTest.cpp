@@ -255,6 +255,11 @@ TEST_F(VolumeLayerOnLoop, MountsOnDemandAndUnmountsAfter) {
       EXPECT_GT(freeBytes, 0u);
       EXPECT_LE(freeBytes, total);
       testutil::WriteFile(point + "/filler", std::string(4096, 'x'));
+      EXPECT_TRUE(platform::IsPathOnVolume(letter, point + "/filler"));
+      EXPECT_FALSE(platform::IsPathOnVolume(letter, dir.path()));
+      platform::LetteredVolume v;
+      ASSERT_TRUE(platform::GetLetteredVolume(letter, &v));
+      EXPECT_EQ(platform::DescribeVolume(v), std::string(1, letter) + ": " + v.location.devicePath + " at " + point);
       EXPECT_TRUE(mount.Unmount());
     }
     EXPECT_FALSE(volfix::IsMountedAt(point));
