@@ -347,6 +347,14 @@ TEST_F(VolumeLayerOnLoop, WholeDiskFileSystemWithoutPartitionTable) {
   platform::MountEntry after;
   ASSERT_TRUE(volfix::MountEntryAt(point, &after));
   EXPECT_EQ(after.source, loop.Path());  // the disk node itself, no loop device over it
+
+  {  // A manager that goes while it holds the lock gives the volume back.
+    CVolumeManager forgetful;
+    ASSERT_TRUE(forgetful.OpenVolume(letter, nullptr));
+    ASSERT_TRUE(forgetful.LockVolume());
+    EXPECT_FALSE(volfix::IsMountedAt(point));
+  }
+  EXPECT_TRUE(volfix::IsMountedAt(point));
 }
 
 TEST_F(VolumeLayerOnLoop, LettersStayAcrossARescanWithAnotherLoopAttached) {
