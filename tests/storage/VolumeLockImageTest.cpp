@@ -227,20 +227,27 @@ TEST_F(VolumeLayerOnLoop, MountsOnDemandAndUnmountsAfter) {
   ASSERT_TRUE(loop.WaitForPartition(2));
   ASSERT_EQ(testutil::Run({"mkntfs", "-q", "-Q", "-F", loop.Part(1)}).exitCode, 0);
   ASSERT_EQ(testutil::Run({"mke2fs", "-q", "-F", "-t", "ext2", loop.Part(2)}).exitCode, 0);
+  const bool exfat = testutil::HaveTool("mkfs.exfat") && testutil::HaveTool("mount.exfat-fuse");
+  if (exfat) {
+    ASSERT_EQ(testutil::Run({"mkfs.exfat", loop.Part(3)}).exitCode, 0);
+  }
   volfix::EnvGuard env(loop.Path());
   const int disk = volfix::DiskNumberOf(loop.Path());
   ASSERT_GE(disk, 0);
   const char ntfs = platform::RegisterVolume(disk, kP1, kPartSectors, VolumeFsKind::NTFS);
   const char ext2 = platform::RegisterVolume(disk, kP2, kPartSectors, VolumeFsKind::Ext2);
-  ASSERT_TRUE(ntfs && ext2);
+  const char exf = platform::RegisterVolume(disk, kP3, kP3Sectors, VolumeFsKind::exFAT);
+  ASSERT_TRUE(ntfs && ext2 && exf);
 
-  for (char letter : {ntfs, ext2}) {
+  std::vector<char> letters = {ntfs, ext2};
+  if (exfat) letters.push_back(exf);
+  for (char letter : letters) {
     SCOPED_TRACE(std::string(1, letter));
     uint64_t total = 0, freeBytes = 0;
     bool known = true;
     ASSERT_TRUE(platform::GetVolumeSpace(letter, &total, &freeBytes, &known));
     EXPECT_FALSE(known);
-    EXPECT_EQ(total, kPartSectors * 512);
+    EXPECT_EQ(total, (letter == exf ? kP3Sectors : kPartSectors) * 512);
     const std::string point = platform::OnDemandMountPoint(letter);
     {
       platform::OnDemandMount mount;
@@ -249,7 +256,7 @@ TEST_F(VolumeLayerOnLoop, MountsOnDemandAndUnmountsAfter) {
       EXPECT_EQ(mount.MountPoint(), point);
       platform::MountEntry m;
       ASSERT_TRUE(volfix::MountEntryAt(point, &m));
-      EXPECT_EQ(m.fsType, letter == ntfs ? "fuseblk" : "ext2");
+      EXPECT_EQ(m.fsType, letter == ext2 ? "ext2" : "fuseblk");
       ASSERT_TRUE(platform::GetVolumeSpace(letter, &total, &freeBytes, &known));
       EXPECT_TRUE(known);
       EXPECT_GT(freeBytes, 0u);
