@@ -219,8 +219,16 @@ std::vector<LoopInfo> LoopsOverWindow(const VolumeLocation& where) {
   return out;
 }
 
-std::map<unsigned, std::set<dev_t>> FuseDaemonDevices() {
-  std::map<unsigned, std::set<dev_t>> out;
+namespace {
+
+// What the FUSE daemons hold open: per connection, block nodes and files.
+struct FuseHolds {
+  std::map<unsigned, std::set<dev_t>> devices;
+  std::set<std::pair<uint64_t, uint64_t>> files;  // (st_dev, st_ino)
+};
+
+FuseHolds ScanFuseDaemons() {
+  FuseHolds out;
   DIR* proc = opendir("/proc");
   if (!proc) return out;
   while (dirent* p = readdir(proc)) {
@@ -230,6 +238,7 @@ std::map<unsigned, std::set<dev_t>> FuseDaemonDevices() {
     if (!fds) continue;
     std::set<unsigned> connections;
     std::set<dev_t> devices;
+    std::set<std::pair<uint64_t, uint64_t>> files;
     while (dirent* f = readdir(fds)) {
       if (f->d_name[0] == '.') continue;
       std::string link = base + "/fd/" + f->d_name;
@@ -246,13 +255,40 @@ std::map<unsigned, std::set<dev_t>> FuseDaemonDevices() {
         continue;
       }
       struct stat st;
-      if (stat(link.c_str(), &st) == 0 && S_ISBLK(st.st_mode)) devices.insert(st.st_rdev);
+      if (stat(link.c_str(), &st) != 0) continue;
+      if (S_ISBLK(st.st_mode)) devices.insert(st.st_rdev);
+      if (S_ISREG(st.st_mode)) files.insert({st.st_dev, st.st_ino});
     }
     closedir(fds);
-    for (unsigned c : connections) out[c].insert(devices.begin(), devices.end());
+    for (unsigned c : connections) out.devices[c].insert(devices.begin(), devices.end());
+    if (!connections.empty()) out.files.insert(files.begin(), files.end());
   }
   closedir(proc);
   return out;
+}
+
+}  // namespace
+
+std::map<unsigned, std::set<dev_t>> FuseDaemonDevices() {
+  return ScanFuseDaemons().devices;
+}
+
+bool FuseDaemonHoldsVolume(const VolumeLocation& where) {
+  std::set<dev_t> nodes = VolumeNodes(where);
+  FuseHolds holds = ScanFuseDaemons();
+  for (const auto& daemon : holds.devices)
+    for (dev_t d : daemon.second)
+      if (nodes.count(d)) return true;
+  struct stat st;
+  if (where.devicePath.empty() && stat(where.imagePath.c_str(), &st) == 0) {
+    if (S_ISBLK(st.st_mode)) {
+      for (const auto& daemon : holds.devices)
+        if (daemon.second.count(st.st_rdev)) return true;
+    } else if (holds.files.count({st.st_dev, st.st_ino})) {
+      return true;
+    }
+  }
+  return false;
 }
 
 std::vector<MountEntry> MountsOfVolume(const VolumeLocation& where, const std::vector<MountEntry>& table) {

@@ -78,6 +78,9 @@ std::vector<LoopInfo> LoopsOverWindow(const VolumeLocation& where);
 // FUSE connections (the minor number of their mounts) mapped to the device
 // numbers of the block nodes their daemons hold open.
 std::map<unsigned, std::set<dev_t>> FuseDaemonDevices();
+// Whether a FUSE daemon holds one of the volume's nodes open, or, for an
+// image window, the image file itself (a FUSE mount of the file).
+bool FuseDaemonHoldsVolume(const VolumeLocation& where);
 
 // The mounts of `table` that belong to the volume.
 std::vector<MountEntry> MountsOfVolume(const VolumeLocation& where, const std::vector<MountEntry>& table);

@@ -20,11 +20,7 @@ bool QuickFormatNtfs(char letter, const VolumeExpectation* expect, std::string* 
     *output = why;
     return false;
   }
-  std::set<dev_t> nodes = VolumeNodes(v.location);
-  bool held = !v.mountPoints.empty();
-  for (const auto& daemon : FuseDaemonDevices())
-    for (dev_t d : daemon.second) held = held || nodes.count(d) != 0;
-  if (held) {
+  if (!v.mountPoints.empty() || FuseDaemonHoldsVolume(v.location)) {
     *output = "the volume is in use";
     LogInfo("Format of %c: refused, the volume is mounted", v.letter);
     return false;

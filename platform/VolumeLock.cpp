@@ -61,13 +61,6 @@ bool Fail(std::string* why, const std::string& text) {
   return false;
 }
 
-bool FuseDaemonHolds(const std::set<dev_t>& nodes) {
-  for (const auto& daemon : FuseDaemonDevices())
-    for (dev_t d : daemon.second)
-      if (nodes.count(d)) return true;
-  return false;
-}
-
 }  // namespace
 
 bool VerifyVolumeIdentity(char letter, const VolumeExpectation& expect, std::string* why) {
@@ -187,12 +180,10 @@ bool VolumeLock::Lock(char letter, uint32_t* winError) {
     if (!LoopsOverWindow(where).empty()) return fail(kWinAccessDenied, fd, "a loop device lies over the window");
   }
   // Once more: nothing may mount the volume now, nor hold it through FUSE.
-  std::set<dev_t> nodes = VolumeNodes(where);
-  if (extent->isBlock) nodes.insert(before.st_rdev);
   if (!MountsOfVolume(where).empty()) return fail(kWinAccessDenied, fd, "a mount is still listed");
   for (const auto& m : ReadMountTable())
     if (m.source == node) return fail(kWinAccessDenied, fd, "a mount names the volume");
-  if (FuseDaemonHolds(nodes)) return fail(kWinAccessDenied, fd, "a FUSE daemon holds the device");
+  if (FuseDaemonHoldsVolume(where)) return fail(kWinAccessDenied, fd, "a FUSE daemon holds the device");
 
   extent->fd = fd;
   m_extent = extent;

@@ -364,6 +364,32 @@ TEST_F(VolumeLayerOnLoop, WholeDiskFileSystemWithoutPartitionTable) {
   EXPECT_TRUE(volfix::IsMountedAt(point));
 }
 
+TEST_F(VolumeLayerOnLoop, FuseMountOfTheImageFileItselfFailsTheLock) {
+  VT_REQUIRE_LOOP_TOOLS();
+  VT_REQUIRE_TOOL("fusefat");
+  VT_REQUIRE_TOOL("mkfs.fat");
+  testutil::TempDir dir("fuseimage");
+  const std::string image = dir.file("fat.img");
+  ASSERT_EQ(testutil::Run({"mkfs.fat", "-C", image, "4096"}).exitCode, 0);
+  const std::string point = dir.file("mnt");
+  volfix::TestMount mounted(point, {"fusefat", "-o", "rw+", image, point});
+  ASSERT_TRUE(mounted.ok()) << mounted.output();
+  volfix::EnvGuard env(image);
+  const int disk = volfix::DiskNumberOf(image);
+  ASSERT_GE(disk, 0);
+  const char letter = platform::RegisterVolume(disk, 0, 8192, VolumeFsKind::FAT);
+  ASSERT_NE(letter, 0);
+  CVolumeManager manager;
+  ASSERT_TRUE(manager.OpenVolume(letter, nullptr));
+  EXPECT_FALSE(manager.LockVolume());
+  EXPECT_EQ(manager.GetLastError(), platform::kWinAccessDenied);
+  EXPECT_TRUE(volfix::IsMountedAt(point));
+  CMountDriverDevice writer;
+  ASSERT_TRUE(writer.Open(disk));
+  std::string sector(512, 'z');
+  EXPECT_EQ(writer.WriteAt(0, sector.data(), 512, nullptr), platform::kWinWriteRefused);
+}
+
 TEST_F(VolumeLayerOnLoop, LettersStayAcrossARescanWithAnotherLoopAttached) {
   VT_REQUIRE_LOOP_TOOLS();
   testutil::TempDir dir("rescan");
