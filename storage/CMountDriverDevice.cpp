@@ -81,10 +81,14 @@ bool CMountDriverDevice::WriteFile(const void* buffer, uint32_t bytes, uint32_t*
   return error == 0;
 }
 
+bool CMountDriverDevice::Flush() {
+  if (m_diskNumber < 0) return SetError(platform::kWinInvalidHandle) == 0;
+  return SetError(platform::FlushLockedDisk(m_diskNumber) ? 0 : platform::kWinWriteFault) == 0;
+}
+
 bool CMountDriverDevice::Close() {
   if (m_diskNumber < 0) return false;
-  bool ok = platform::FlushLockedDisk(m_diskNumber);
+  bool ok = Flush();
   m_diskNumber = -1;
-  if (!ok) SetError(platform::kWinWriteFault);
   return ok;
 }

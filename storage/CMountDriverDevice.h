@@ -37,8 +37,10 @@ class CMountDriverDevice {
   bool WriteFile(const void* buffer, uint32_t bytes, uint32_t* written);
   // One positioned write: 0 or the Windows error.
   uint32_t WriteAt(uint64_t byteOffset, const void* buffer, size_t bytes, size_t* written);
-  // fdatasync and BLKFLSBUF of the locked volumes written; false when a
-  // flush failed or nothing was open.
+  // fdatasync and BLKFLSBUF of the locked volumes written, so that reads
+  // through other nodes of the disk (the whole-disk node) see the writes.
+  bool Flush();
+  // Flush, then close; false when a flush failed or nothing was open.
   bool Close();
   uint32_t GetLastError() const { return m_lastError; }
 

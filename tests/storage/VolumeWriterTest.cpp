@@ -70,6 +70,7 @@ TEST_F(VolumeWriter, WritesOnlyInsideTheLockedVolume) {
 
   // Refused: outside, across the end, in another volume, not whole sectors.
   ASSERT_TRUE(writer.Open(0));
+  EXPECT_TRUE(writer.Flush());
   struct Case {
     uint64_t offset;
     size_t length;
