@@ -1,10 +1,43 @@
 #include <mutex>
 
+#include "CMountDriverDevice.h"
+#include "DiskTable.h"
 #include "IMountDriverWriter.h"
 
 namespace {
+
 std::mutex g_mutex;
 MountDriverOpener g_opener;
+
+// The default writer: the guarded writer of the disk, in sectors of the
+// disk's own size.
+class CMountDriverWriter : public IMountDriverWriter {
+ public:
+  CMountDriverWriter(int sectorSize) : m_sectorSize(sectorSize) {}
+  ~CMountDriverWriter() override { m_device.Close(); }
+  bool Open(int diskNumber) { return m_device.Open(diskNumber); }
+
+  uint64_t WriteSectors(const void* buffer, uint64_t first, uint64_t count) override {
+    if (!buffer || count == 0) {
+      m_lastError = 87;
+      return 0;
+    }
+    size_t written = 0;
+    const uint64_t bytes = count * static_cast<uint64_t>(m_sectorSize);
+    m_lastError = m_device.WriteAt(first * static_cast<uint64_t>(m_sectorSize), buffer, static_cast<size_t>(bytes),
+                                   &written);
+    return written / static_cast<uint64_t>(m_sectorSize);
+  }
+  uint32_t LastError() const override { return m_lastError; }
+  int GetSectorSize() const override { return m_sectorSize; }
+  uint32_t OpenError() const { return m_device.GetLastError(); }
+
+ private:
+  CMountDriverDevice m_device;
+  int m_sectorSize;
+  uint32_t m_lastError = 0;
+};
+
 }  // namespace
 
 std::unique_ptr<IMountDriverWriter> OpenMountDriver(int diskNumber, uint32_t* error) {
@@ -14,9 +47,18 @@ std::unique_ptr<IMountDriverWriter> OpenMountDriver(int diskNumber, uint32_t* er
     opener = g_opener;
   }
   if (opener) return opener(diskNumber, error);
-  // No writer is installed: nothing may be written.
-  if (error) *error = 2;
-  return nullptr;
+  platform::DiskEntry entry;
+  if (!platform::GetDiskEntry(diskNumber, &entry)) {
+    if (error) *error = 2;
+    return nullptr;
+  }
+  auto writer = std::make_unique<CMountDriverWriter>(entry.sectorSize);
+  if (!writer->Open(diskNumber)) {
+    if (error) *error = writer->OpenError() ? writer->OpenError() : 2;
+    return nullptr;
+  }
+  if (error) *error = 0;
+  return writer;
 }
 
 MountDriverOpener SetMountDriverOpener(MountDriverOpener opener) {
