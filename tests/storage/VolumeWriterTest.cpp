@@ -11,6 +11,7 @@
 #include "CMountDriverDevice.h"
 #include "CVolumeManager.h"
 #include "DriveLetters.h"
+#include "IMountDriverWriter.h"
 #include "MountDriverService.h"
 #include "TestUtil.h"
 #include "VolumeFixtures.h"
@@ -200,3 +201,31 @@ TEST(VolumeManager, LettersPathsAndService) {
 }
 
 }  // namespace
+
+// The writer the scrubs open by disk number goes through the same guard.
+TEST_F(VolumeWriter, DefaultMountDriverWriterIsGuarded) {
+  uint32_t error = 1;
+  auto writer = OpenMountDriver(0, &error);
+  ASSERT_TRUE(writer) << error;
+  EXPECT_EQ(writer->GetSectorSize(), 512);
+  const std::string before = Image();
+  std::string sector(512, '\x5A');
+  EXPECT_EQ(writer->WriteSectors(sector.data(), kStartD + 1, 1), 0u) << "no lock held";
+  EXPECT_EQ(writer->LastError(), 644u);
+  EXPECT_EQ(Image(), before);
+
+  CVolumeManager manager;
+  ASSERT_TRUE(manager.OpenVolume('D', nullptr));
+  ASSERT_TRUE(manager.LockVolume());
+  EXPECT_EQ(writer->WriteSectors(sector.data(), kStartE, 1), 0u) << "outside the locked volume";
+  EXPECT_EQ(writer->LastError(), 644u);
+  EXPECT_EQ(writer->WriteSectors(sector.data(), kStartD + 1, 1), 1u);
+  writer.reset();
+  manager.UnlockVolume();
+  const std::string after = Image();
+  EXPECT_EQ(after.substr((kStartD + 1) * 512, 512), sector);
+  EXPECT_EQ(after.substr(0, (kStartD + 1) * 512), before.substr(0, (kStartD + 1) * 512));
+  EXPECT_EQ(after.substr((kStartD + 2) * 512), before.substr((kStartD + 2) * 512));
+  EXPECT_EQ(OpenMountDriver(7, &error), nullptr);
+  EXPECT_NE(error, 0u);
+}
