@@ -1,7 +1,9 @@
 #include <QApplication>
 
 #include "AppStyle.h"
+#include "CDiskListService.h"
 #include "CHistoryLogDlg.h"
+#include "DiskListSeam.h"
 #include "CInternetGrabagePage.h"
 #include "CMainWin.h"
 #include "CMethodDlg.h"
@@ -22,6 +24,9 @@ static const bool g_crashHandlerInstalled = InstallCrashHandler();
 // the shell; they are registered here (RegisterPageFactory,
 // SetMethodDialogOpener, SetHistoryDialogOpener) before the window is built.
 static void RegisterPagesAndDialogs() {
+  // The main window asks whether a disk listing runs and hears when one ends.
+  DiskListSeam::instance()->SetRunningProbe([] { return CDiskListService::IsPassRunning(); });
+  CDiskListService::SetPassListener([] { DiskListSeam::instance()->NotifyListingEnded(); });
   RegisterPageFactory(0, [] { return CreateSelectFileFolderPage(); });
   RegisterPageFactory(3, [] { return CreateInternetGrabagePage(); });
   SetMethodDialogOpener([] { OpenMethodDialog(static_cast<QWidget*>(nullptr)); });
@@ -67,8 +72,9 @@ int main(int argc, char* argv[]) {
     result = app.exec();
     CUIPublic::instance()->SetMainWindow(nullptr);
   }
-  // The plug-in goes while the application object still exists; the
-  // singletons themselves go after main.
+  // The disk listing thread and the plug-in go while the application object
+  // still exists; the singletons themselves go after main.
+  CDiskListService::ShutdownInstance();
   CUIPublic::instance()->ReleaseTracePlugin();
   LogInfo("Norvanta Vantorel Pro ended (%d)", result);
   return result;
