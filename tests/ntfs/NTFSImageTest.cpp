@@ -23,6 +23,7 @@
 #include "NTFSRecordRuns.h"
 #include "NTFSSystemFiles.h"
 #include "NTFSText.h"
+#include "RealTestData.h"
 #include "SleuthkitIstat.h"
 #include "TestUtil.h"
 
@@ -343,17 +344,7 @@ class NTFSWindowsVolume : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(NTFSWindowsVolume, MatchesSleuthkit) {
   VT_REQUIRE_TOOL("fsstat");
-  // The shared folder sits beside the main tree, or one level further up
-  // from a work tree.
-  std::string source;
-  for (const std::string& dir :
-       {testutil::SourceDir() + "/../shared", testutil::SourceDir() + "/../../shared", std::string("/work/shared")}) {
-    const std::string candidate = dir + "/testdata/real/" + GetParam();
-    if (access(candidate.c_str(), R_OK) == 0) {
-      source = candidate;
-      break;
-    }
-  }
+  const std::string source = ntfstest::FindRealTestData(GetParam());
   if (source.empty()) GTEST_SKIP() << "no " << GetParam() << " in shared/testdata/real";
   const std::string dir = testutil::BuildDir() + "/fixtures";
   mkdir(dir.c_str(), 0755);

@@ -27,6 +27,7 @@
 #include "IMountDriverWriter.h"
 #include "ImageFileDevice.h"
 #include "RawDisk.h"
+#include "RealTestData.h"
 #include "SleuthkitIstat.h"
 #include "TestUtil.h"
 
@@ -142,11 +143,31 @@ struct SleuthkitMFT {
   uint64_t clusterBytes = 0;
   uint64_t recordSize = 0;
   std::map<uint64_t, uint64_t> vcnOfCluster;
-  std::set<uint64_t> freeRecords;
+  std::set<uint64_t> freeRecords;  // unallocated as ils lists them
+  std::set<uint64_t> listed;       // every record ils lists
+  std::string image;
+  uint64_t offsetSectors = 0;
+  std::map<uint64_t, bool> asked;  // istat's answer for records ils leaves out
+
+  // ils leaves out extension records; istat tells whether those are free.
+  bool IsFree(uint64_t record) {
+    if (listed.count(record)) return freeRecords.count(record) != 0;
+    auto it = asked.find(record);
+    if (it != asked.end()) return it->second;
+    std::vector<std::string> argv = {"istat"};
+    const std::vector<std::string> off = OffsetArgs(offsetSectors);
+    argv.insert(argv.end(), off.begin(), off.end());
+    argv.insert(argv.end(), {image, std::to_string(record)});
+    const bool free = testutil::Run(argv).output.find("\nNot Allocated File") != std::string::npos;
+    asked[record] = free;
+    return free;
+  }
 };
 
 SleuthkitMFT ReadSleuthkitMFT(const std::string& image, uint64_t offsetSectors) {
   SleuthkitMFT m;
+  m.image = image;
+  m.offsetSectors = offsetSectors;
   const std::vector<std::string> off = OffsetArgs(offsetSectors);
   std::vector<std::string> argv = {"fsstat"};
   argv.insert(argv.end(), off.begin(), off.end());
@@ -161,34 +182,26 @@ SleuthkitMFT ReadSleuthkitMFT(const std::string& image, uint64_t offsetSectors) 
   argv.insert(argv.end(), {image, "0"});
   ntfstest::IstatData data;
   ntfstest::ParseIstat(testutil::Run(argv).output, data);
-  for (size_t i = 0; i < data.clusters.size(); ++i) m.vcnOfCluster[data.clusters[i]] = i;
+  // istat may end the list with a 0 past the runs; cluster 0 is the boot sector.
+  for (size_t i = 0; i < data.clusters.size(); ++i)
+    if (data.clusters[i] != 0) m.vcnOfCluster[data.clusters[i]] = i;
   argv = {"ils", "-e"};
   argv.insert(argv.end(), off.begin(), off.end());
   argv.push_back(image);
   std::istringstream ils(testutil::Run(argv).output);
-  std::set<uint64_t> listed;
   for (std::string line; std::getline(ils, line);) {
     const size_t bar = line.find('|');
     if (bar == std::string::npos || !isdigit(static_cast<unsigned char>(line[0]))) continue;
     const uint64_t record = std::stoull(line.substr(0, bar));
-    listed.insert(record);
+    m.listed.insert(record);
     if (line.compare(bar + 1, 2, "f|") == 0) m.freeRecords.insert(record);
-  }
-  // ils leaves out extension records; istat tells whether those are free.
-  const uint64_t last = listed.empty() ? 0 : *listed.rbegin();
-  for (uint64_t record = 0; record < last; ++record) {
-    if (listed.count(record)) continue;
-    argv = {"istat"};
-    argv.insert(argv.end(), off.begin(), off.end());
-    argv.insert(argv.end(), {image, std::to_string(record)});
-    if (testutil::Run(argv).output.find("\nNot Allocated File") != std::string::npos) m.freeRecords.insert(record);
   }
   return m;
 }
 
 // Every changed byte lies at 48 or later in a record sleuthkit holds free.
 // Returns the number of changed bytes.
-uint64_t ExpectChangesOnlyInFreeRecords(const Bytes& before, const Bytes& after, const SleuthkitMFT& m,
+uint64_t ExpectChangesOnlyInFreeRecords(const Bytes& before, const Bytes& after, SleuthkitMFT& m,
                                         uint64_t volumeOffset) {
   EXPECT_EQ(before.size(), after.size());
   EXPECT_GT(m.clusterBytes, 0u);
@@ -197,24 +210,29 @@ uint64_t ExpectChangesOnlyInFreeRecords(const Bytes& before, const Bytes& after,
   if (before.size() != after.size() || !m.clusterBytes || !m.recordSize) return 0;
   uint64_t changed = 0;
   int reported = 0;
-  for (size_t i = 0; i < before.size(); ++i) {
-    if (before[i] == after[i]) continue;
-    ++changed;
-    bool allowed = false;
-    uint64_t record = 0, within = 0;
-    if (i >= volumeOffset) {
-      const uint64_t v = i - volumeOffset;
-      auto it = m.vcnOfCluster.find(v / m.clusterBytes);
-      if (it != m.vcnOfCluster.end()) {
-        const uint64_t mftByte = it->second * m.clusterBytes + v % m.clusterBytes;
-        record = mftByte / m.recordSize;
-        within = mftByte % m.recordSize;
-        allowed = within >= 48 && m.freeRecords.count(record);
+  constexpr size_t kBlock = 4096;
+  for (size_t block = 0; block < before.size(); block += kBlock) {
+    const size_t end = std::min(before.size(), block + kBlock);
+    if (std::memcmp(before.data() + block, after.data() + block, end - block) == 0) continue;
+    for (size_t i = block; i < end; ++i) {
+      if (before[i] == after[i]) continue;
+      ++changed;
+      bool allowed = false;
+      uint64_t record = 0, within = 0;
+      if (i >= volumeOffset) {
+        const uint64_t v = i - volumeOffset;
+        auto it = m.vcnOfCluster.find(v / m.clusterBytes);
+        if (it != m.vcnOfCluster.end()) {
+          const uint64_t mftByte = it->second * m.clusterBytes + v % m.clusterBytes;
+          record = mftByte / m.recordSize;
+          within = mftByte % m.recordSize;
+          allowed = within >= 48 && m.IsFree(record);
+        }
       }
+      if (!allowed && reported++ < 5)
+        ADD_FAILURE() << "byte " << i << " changed outside a free record (record " << record << " offset " << within
+                      << ")";
     }
-    if (!allowed && reported++ < 5)
-      ADD_FAILURE() << "byte " << i << " changed outside a free record (record " << record << " offset " << within
-                    << ")";
   }
   return changed;
 }
@@ -302,7 +320,7 @@ TEST_P(NTFSScrub, ErasesOnlyFreeRecordsAndKeepsTheVolumeSound) {
   const std::vector<std::string> live = Lines(fixture + ".live");
   ASSERT_GT(deleted.size(), 100u);
   ASSERT_FALSE(DeletedNamesListed(image, 0, deleted).empty()) << "the fixture shows no deleted names";
-  const SleuthkitMFT oracle = ReadSleuthkitMFT(image, 0);
+  SleuthkitMFT oracle = ReadSleuthkitMFT(image, 0);
   ASSERT_GT(oracle.freeRecords.size(), 100u);
   const Bytes before = ReadAll(image);
 
@@ -358,5 +376,223 @@ INSTANTIATE_TEST_SUITE_P(Geometries, NTFSScrub,
                          ::testing::Values(Geometry{512, 512, 16}, Geometry{512, 1024, 16}, Geometry{512, 4096, 32},
                                            Geometry{512, 65536, 64}, Geometry{4096, 4096, 32}),
                          GeometryName);
+
+// Forwards to a device and marks the log once a read fails, so that the
+// writer can count writes made after the fault.
+class FaultWatch : public IStorageDevice {
+ public:
+  FaultWatch(IStorageDevice* inner, std::shared_ptr<WriteLog> log) : m_inner(inner), m_log(std::move(log)) {}
+  int ReadSectors(void* buffer, uint64_t first, uint64_t count) override {
+    const int ok = m_inner->ReadSectors(buffer, first, count);
+    if (!ok) m_log->faulted = true;
+    return ok;
+  }
+  uint64_t GetSectorCount() override { return m_inner->GetSectorCount(); }
+  int GetSectorSize() override { return m_inner->GetSectorSize(); }
+  int Open() override { return m_inner->Open(); }
+  int Close() override { return m_inner->Close(); }
+  IStorageDevice* GetInnerDevice() override { return m_inner; }
+
+ private:
+  IStorageDevice* m_inner;
+  std::shared_ptr<WriteLog> m_log;
+};
+
+// One volume with deleted files for the fault tests, made once per run.
+const std::string& FaultFixture() {
+  static const std::string image = MakeScrubImage(Geometry{512, 4096, 16});
+  return image;
+}
+
+class NTFSScrubFaults : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!testutil::IsRoot()) GTEST_SKIP() << "needs root (ntfs-3g makes the fixture)";
+    for (const char* tool : {"mkntfs", "ntfs-3g", "istat", "ils", "fsstat"})
+      if (!testutil::HaveTool(tool)) GTEST_SKIP() << "needs " << tool;
+    ASSERT_FALSE(FaultFixture().empty());
+    image = tmp.file("volume.img");
+    ASSERT_EQ(testutil::Run({"cp", FaultFixture(), image}).exitCode, 0);
+    before = ReadAll(image);
+    sectors = before.size() / 512;
+    oracle = ReadSleuthkitMFT(image, 0);
+    ASSERT_GT(oracle.vcnOfCluster.size(), 2u);
+  }
+
+  // The volume sector of the $MFT's VCN `vcn`.
+  uint64_t SectorOfVCN(uint64_t vcn) const {
+    for (const auto& entry : oracle.vcnOfCluster)
+      if (entry.second == vcn) return entry.first * oracle.clusterBytes / 512;
+    ADD_FAILURE() << "no VCN " << vcn;
+    return 0;
+  }
+  uint64_t LastVCN() const {
+    uint64_t last = 0;
+    for (const auto& entry : oracle.vcnOfCluster) last = std::max(last, entry.second);
+    return last;
+  }
+
+  int Scrub(IStorageDevice* volume, uint64_t start = 0, const std::atomic<int>* cancel = nullptr,
+            uint64_t windowEnd = 0) {
+    WriterScope scope(image, 0, windowEnd ? windowEnd : sectors, log);
+    return wiper.Wipe(volume, 0, start, cancel);
+  }
+
+  RawDiskOpener Opener(std::shared_ptr<testutil::FaultPlan> plan) const {
+    const std::string path = image;
+    return testutil::MakeFaultOpener(plan, [path]() -> std::unique_ptr<platform::IRawDisk> {
+      return platform::RawDisk::Open(path);
+    });
+  }
+
+  testutil::TempDir tmp{"scrubfault"};
+  std::string image;
+  Bytes before;
+  uint64_t sectors = 0;
+  SleuthkitMFT oracle;
+  std::shared_ptr<WriteLog> log = std::make_shared<WriteLog>();
+  CNTFSMFTWiper wiper;
+};
+
+// A strict volume device that fails one $MFT cluster: the scrub stops there
+// with an error; nothing is written after the failed read, and what was
+// written before it lies in free records.
+TEST_F(NTFSScrubFaults, FailedReadOfAnMFTClusterStopsTheScrub) {
+  for (const bool lastCluster : {true, false}) {
+    SCOPED_TRACE(lastCluster ? "fault in the last $MFT cluster" : "fault in the first $MFT cluster");
+    ASSERT_EQ(testutil::Run({"cp", FaultFixture(), image}).exitCode, 0);
+    log = std::make_shared<WriteLog>();
+    auto plan = std::make_shared<testutil::FaultPlan>();
+    // The first cluster holds record 0, which the scrub reads before it
+    // starts: fail the second one there.
+    plan->SetBadSector(SectorOfVCN(lastCluster ? LastVCN() : 1));
+    CVolumeDevice strictVolume(Opener(plan), true);
+    ASSERT_TRUE(strictVolume.Open());
+    FaultWatch volume(&strictVolume, log);
+    EXPECT_EQ(Scrub(&volume), kNTFSWipeReadFailed) << "bad sector " << SectorOfVCN(lastCluster ? LastVCN() : 1);
+    EXPECT_TRUE(log->faulted.load());
+    EXPECT_EQ(log->writesAfterFault.load(), 0);
+    if (lastCluster) {
+      EXPECT_GT(log->writes.load(), 0);  // the batches before the fault are done
+    } else {
+      EXPECT_EQ(log->writes.load(), 0);
+    }
+    ExpectChangesOnlyInFreeRecords(before, ReadAll(image), oracle, 0);
+  }
+}
+
+// A device that answers a failed read with zeros (a recovery scan's mode)
+// is refused before anything is read from the $MFT or written.
+TEST_F(NTFSScrubFaults, VolumeThatSubstitutesZerosIsRefused) {
+  auto plan = std::make_shared<testutil::FaultPlan>();
+  plan->SetBadSector(SectorOfVCN(1));
+  CVolumeDevice lenient(Opener(plan), false);
+  ASSERT_TRUE(lenient.Open());
+  EXPECT_EQ(Scrub(&lenient), kNTFSWipeNotStrict);
+  EXPECT_EQ(log->opens.load(), 0);
+  EXPECT_EQ(log->writes.load(), 0);
+  // Hidden behind another device it is found all the same.
+  FaultWatch wrapped(&lenient, log);
+  EXPECT_EQ(Scrub(&wrapped), kNTFSWipeNotStrict);
+  EXPECT_EQ(ReadAll(image), before);
+}
+
+// Refusals before the first write: nothing is written and the writer is not
+// even opened.
+TEST_F(NTFSScrubFaults, RefusesWrongTargetsAndGeometry) {
+  const std::string half = tmp.file("half.img");
+  ASSERT_EQ(testutil::Run({"cp", image, half}).exitCode, 0);
+  ASSERT_EQ(truncate(half.c_str(), static_cast<off_t>(before.size() / 2)), 0);
+  struct Case {
+    const char* what;
+    std::string path;
+    int sectorSize;
+    uint64_t start;
+    int expected;
+  } cases[] = {
+      {"volume start is not the boot sector's disk sector", image, 512, 1, kNTFSWipeWrongTarget},
+      {"volume start past the disk's end", image, 512, sectors + 10, kNTFSWipeDiskUnreadable},
+      {"device sectors of 4096 bytes under 512-byte NTFS sectors", image, 4096, 0, kNTFSWipeBadGeometry},
+      {"file system larger than its volume", half, 512, 0, kNTFSWipeBadGeometry},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ImageFileDevice volume(c.path, c.sectorSize);
+    EXPECT_EQ(Scrub(&volume, c.start), c.expected);
+    EXPECT_EQ(log->opens.load(), 0);
+  }
+  ImageFileDevice none(tmp.file("missing.img"), 512);
+  EXPECT_EQ(Scrub(&none), kNTFSWipeBadGeometry);
+  EXPECT_EQ(Scrub(nullptr), kNTFSWipeNoDevice);
+  EXPECT_EQ(log->writes.load(), 0);
+  EXPECT_EQ(ReadAll(image), before);
+}
+
+// A failed or refused write ends the scrub with an error, and so does a
+// cancel; no write follows either.
+TEST_F(NTFSScrubFaults, FailedWriteAndCancelAreErrors) {
+  ImageFileDevice volume(image, 512);
+  log->failAfter = 0;
+  EXPECT_EQ(Scrub(&volume), kNTFSWipeWriteFailed);
+  EXPECT_EQ(wiper.GetLastWriteError(), 5u);
+  EXPECT_EQ(log->writes.load(), 1);
+
+  log = std::make_shared<WriteLog>();
+  EXPECT_EQ(Scrub(&volume, 0, nullptr, 64), kNTFSWipeWriteFailed);  // writer accepts only sectors 0-63
+  EXPECT_EQ(wiper.GetLastWriteError(), 644u);
+  EXPECT_EQ(log->writes.load(), 1);
+  EXPECT_EQ(ReadAll(image), before);
+
+  log = std::make_shared<WriteLog>();
+  std::atomic<int> cancel{1};
+  EXPECT_EQ(Scrub(&volume, 0, &cancel), kNTFSWipeCancelled);
+  EXPECT_EQ(log->writes.load(), 0);
+
+  log = std::make_shared<WriteLog>();
+  SetMountDriverOpener(nullptr);
+  setenv("VANTOREL_DISKS", image.c_str(), 1);
+  EXPECT_EQ(wiper.Wipe(&volume, 0, 0, nullptr), kNTFSWipeNoWriter);  // no writer installed
+  unsetenv("VANTOREL_DISKS");
+  EXPECT_EQ(ReadAll(image), before);
+}
+
+// Volumes that Windows made, each inside a disk image at sector 128: the
+// writes land at the volume's place on the disk and only in free records.
+class NTFSScrubWindows : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(NTFSScrubWindows, ScrubsInsideThePartition) {
+  for (const char* tool : {"istat", "ils", "fsstat", "fls"}) VT_REQUIRE_TOOL(tool);
+  const std::string source = ntfstest::FindRealTestData(GetParam());
+  if (source.empty()) GTEST_SKIP() << "no " << GetParam() << " in shared/testdata/real";
+  testutil::TempDir tmp("scrubwin");
+  const std::string disk = tmp.file("disk.raw");
+  ASSERT_EQ(testutil::Shell("gunzip -c '" + source + "' > '" + disk + "'").exitCode, 0);
+  const Bytes before = ReadAll(disk);
+  SleuthkitMFT oracle = ReadSleuthkitMFT(disk, 128);
+  const std::string listing = testutil::Run({"fls", "-r", "-o", "128", disk}).output;
+
+  auto log = std::make_shared<WriteLog>();
+  CNTFSMFTWiper wiper;
+  int rc;
+  {
+    // The writer takes only the partition's sectors (as the MBR lists them).
+    const uint64_t partitionSectors = before[458] | before[459] << 8 | before[460] << 16 | uint64_t(before[461]) << 24;
+    ASSERT_GT(partitionSectors, 0u);
+    WriterScope scope(disk, 128, 128 + partitionSectors, log);
+    CVolumeDevice volume(disk, 128 * 512, before.size() - 128 * 512, 512, true);
+    ASSERT_TRUE(volume.Open());
+    rc = wiper.Wipe(&volume, 0, 128, nullptr);
+  }
+  EXPECT_EQ(rc, 0) << std::hex << rc;
+  const Bytes after = ReadAll(disk);
+  const uint64_t changed = ExpectChangesOnlyInFreeRecords(before, after, oracle, 128 * 512);
+  EXPECT_EQ(changed > 0, wiper.GetStats().recordsScrubbed > 0);
+  EXPECT_EQ(testutil::Run({"fls", "-r", "-o", "128", disk}).output, listing);
+}
+
+INSTANTIATE_TEST_SUITE_P(Real, NTFSScrubWindows, ::testing::Values("ntfs-lastaccess.raw.gz", "ntfs-ptrn.raw.gz"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                           return std::string(info.param).find("ptrn") != std::string::npos ? "Ptrn" : "LastAccess";
+                         });
 
 }  // namespace
