@@ -1,6 +1,7 @@
 // The MFT scrub and the $ATTRIBUTE_LIST reader on arbitrary bytes: the input
 // is a volume of 512-byte sectors (and its first 4096 bytes a FILE record).
 // Besides not crashing, a scrub may only ever turn bytes into zeros.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -9,28 +10,10 @@
 
 #include "CNTFSMFTWiper.h"
 #include "IMountDriverWriter.h"
-#include "IStorageDevice.h"
+#include "../support/FaultInjectingDevice.h"
 #include "NTFSSegmentRefList.h"
 
 namespace {
-
-class BytesDevice : public IStorageDevice {
- public:
-  explicit BytesDevice(const std::vector<uint8_t>& bytes) : m_bytes(bytes) {}
-  int ReadSectors(void* buffer, uint64_t first, uint64_t count) override {
-    const uint64_t sectors = m_bytes.size() / 512;
-    if (!buffer || first > sectors || count > sectors - first) return 0;
-    std::memcpy(buffer, m_bytes.data() + first * 512, count * 512);
-    return 1;
-  }
-  uint64_t GetSectorCount() override { return m_bytes.size() / 512; }
-  int GetSectorSize() override { return 512; }
-  int Open() override { return 1; }
-  int Close() override { return 1; }
-
- private:
-  const std::vector<uint8_t>& m_bytes;
-};
 
 class BytesWriter : public IMountDriverWriter {
  public:
@@ -53,17 +36,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > (1u << 20)) return 0;
   std::vector<uint8_t> volume(data, data + size);
   volume.resize(std::max<size_t>(64 * 512, (size + 511) / 512 * 512), 0);
-  {
-    BytesDevice device(volume);
-    ParseAttributeList(volume.data(), 4096, 0, 8, &device);
-    ParseAttributeList(volume.data(), 1024, 0, 1, &device);
-  }
-  const std::vector<uint8_t> before = volume;
+  testutil::MemoryDevice device(volume, 512);
+  ParseAttributeList(volume.data(), 4096, 0, 8, &device);
+  ParseAttributeList(volume.data(), 1024, 0, 1, &device);
+  const std::vector<uint8_t>& before = volume;
   std::vector<uint8_t> after = volume;
   SetMountDriverOpener([&after](int, uint32_t*) -> std::unique_ptr<IMountDriverWriter> {
     return std::make_unique<BytesWriter>(after);
   });
-  BytesDevice device(before);
   CNTFSMFTWiper wiper;
   wiper.SetDiskDevice(&device);
   wiper.Wipe(&device, 0, 0, nullptr);
