@@ -15,9 +15,10 @@ struct VolumeLocation {
   int sectorSize = 0;  // 0: the node's own
 };
 
-// Resolves a drive letter to its volume. The letters are given out by the
-// volume layer; until it has given any, no letter resolves and the result
-// is false.
+// Resolves a drive letter ('A' to 'Z', either case) to where its volume is
+// now. The letters are given out by the letter registry (DriveLetters.h);
+// a letter never given, or whose disk is absent from the disk table now,
+// does not resolve and the result is false.
 bool ResolveDriveLetter(char letter, VolumeLocation* out);
 
 }  // namespace platform

@@ -9,26 +9,11 @@
 #include <sstream>
 #include <vector>
 
+#include "MountTable.h"
+
 namespace platform {
 
 namespace {
-
-// Undoes the octal escapes (\040 and the like) of a mountinfo field.
-std::string DecodeMountField(const std::string& field) {
-  std::string out;
-  for (size_t i = 0; i < field.size(); ++i) {
-    if (field[i] == '\\' && i + 3 < field.size()) {
-      const char a = field[i + 1], b = field[i + 2], c = field[i + 3];
-      if (a >= '0' && a <= '3' && b >= '0' && b <= '7' && c >= '0' && c <= '7') {
-        out.push_back(static_cast<char>((a - '0') * 64 + (b - '0') * 8 + (c - '0')));
-        i += 3;
-        continue;
-      }
-    }
-    out.push_back(field[i]);
-  }
-  return out;
-}
 
 // Cleans an absolute path lexically: no empty or "." names, ".." taken back,
 // no trailing slash.
@@ -62,13 +47,7 @@ std::string Absolute(const std::string& path) {
 
 std::set<std::string> MountPoints() {
   std::set<std::string> points{"/"};
-  std::ifstream in("/proc/self/mountinfo");
-  std::string line;
-  while (std::getline(in, line)) {
-    std::istringstream fields(line);
-    std::string id, parent, devno, root, mountPoint;
-    if (fields >> id >> parent >> devno >> root >> mountPoint) points.insert(DecodeMountField(mountPoint));
-  }
+  for (const auto& m : ReadMountTable()) points.insert(m.mountPoint);
   return points;
 }
 
@@ -114,6 +93,8 @@ bool IsVolumeRoot(const std::string& path, const std::set<std::string>& mountPoi
   return pst.st_dev != st.st_dev || pst.st_ino == st.st_ino;
 }
 
-bool IsVolumeRoot(const std::string& path) { return IsVolumeRoot(path, MountPoints()); }
+bool IsVolumeRoot(const std::string& path) {
+  return IsVolumeRoot(path, MountPoints());
+}
 
 }  // namespace platform

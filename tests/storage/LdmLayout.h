@@ -3,7 +3,6 @@
 #pragma once
 
 #include <QJsonDocument>
-
 #include <cstdint>
 #include <fstream>
 #include <sstream>
@@ -44,8 +43,8 @@ struct Layout {
 inline Layout Generate(const std::string& dir, const std::string& style, int disks) {
   Layout L;
   L.dir = dir;
-  auto r = testutil::Run({std::string(VANTOREL_BIN_DIR) + "/ldmgen", "--style", style, "--disks",
-                          std::to_string(disks), "--out", dir});
+  auto r = testutil::Run(
+      {std::string(VANTOREL_BIN_DIR) + "/ldmgen", "--style", style, "--disks", std::to_string(disks), "--out", dir});
   if (r.exitCode != 0) return L;
   std::ifstream in(dir + "/layout.txt");
   std::string line;

@@ -1,0 +1,263 @@
+#include "VolumeLock.h"
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <mutex>
+
+#include "MountTable.h"
+#include "RunLog.h"
+#include "WinError.h"
+
+namespace platform {
+
+struct LockedExtent {
+  std::mutex lock;
+  bool live = true;
+  bool written = false;
+  bool isBlock = false;
+  int fd = -1;
+  DiskIdentity disk;
+  uint64_t startSector = 0;
+  uint64_t sectorCount = 0;
+  uint64_t diskSectorSize = 512;
+  uint64_t base = 0;  // byte offset on fd of the volume's first byte
+};
+
+namespace {
+
+std::mutex g_tableLock;
+std::vector<std::shared_ptr<LockedExtent>>& LockedTable() {
+  static std::vector<std::shared_ptr<LockedExtent>> table;
+  return table;
+}
+
+void Unregister(const std::shared_ptr<LockedExtent>& e) {
+  std::lock_guard<std::mutex> guard(g_tableLock);
+  auto& t = LockedTable();
+  t.erase(std::remove(t.begin(), t.end(), e), t.end());
+}
+
+// Every locked extent of a disk (by its identity in the table now).
+std::vector<std::shared_ptr<LockedExtent>> ExtentsOfDisk(int diskNumber, uint64_t* sectorSize) {
+  std::vector<std::shared_ptr<LockedExtent>> out;
+  DiskEntry entry;
+  if (!GetDiskEntry(diskNumber, &entry)) return out;
+  if (sectorSize) *sectorSize = static_cast<uint64_t>(entry.sectorSize);
+  std::lock_guard<std::mutex> guard(g_tableLock);
+  for (const auto& e : LockedTable())
+    if (e->disk == entry.identity) out.push_back(e);
+  return out;
+}
+
+bool Fail(std::string* why, const std::string& text) {
+  if (why) *why = text;
+  return false;
+}
+
+}  // namespace
+
+bool VerifyVolumeIdentity(char letter, const VolumeExpectation& expect, std::string* why) {
+  LetteredVolume v;
+  if (!GetLetteredVolume(letter, &v)) return Fail(why, "no volume has this letter now");
+  if (v.disk != expect.disk) return Fail(why, "the letter belongs to a volume of another disk");
+  if (v.startSector != expect.startSector || v.sectorCount != expect.sectorCount)
+    return Fail(why, "the volume's start or size changed");
+  DiskEntry now;
+  if (!ProbeDiskPath(v.diskPath, &now) || now.identity != expect.disk)
+    return Fail(why, "the disk node " + v.diskPath + " holds another disk now");
+  const uint64_t ss = static_cast<uint64_t>(now.sectorSize);
+  if (expect.startSector > now.sectorCount || expect.sectorCount > now.sectorCount - expect.startSector)
+    return Fail(why, "the volume does not fit its disk");
+  if (!v.location.devicePath.empty()) {
+    struct stat st;
+    if (stat(v.location.devicePath.c_str(), &st) != 0 || !S_ISBLK(st.st_mode))
+      return Fail(why, v.location.devicePath + " is gone");
+    for (const auto& part : PartitionNodesOf(v.diskPath))
+      if (part.rdev == st.st_rdev)
+        return part.startByte == expect.startSector * ss && part.byteLength == expect.sectorCount * ss
+                   ? true
+                   : Fail(why, v.location.devicePath + " has another start or size now");
+    return Fail(why, v.location.devicePath + " is not a partition of " + v.diskPath);
+  }
+  if (v.location.imagePath != v.diskPath || v.location.byteOffset != expect.startSector * ss ||
+      v.location.byteLength != expect.sectorCount * ss)
+    return Fail(why, "the volume's window moved");
+  return true;
+}
+
+VolumeLock::~VolumeLock() {
+  Release();
+}
+
+void VolumeLock::Expect(const VolumeExpectation& expect) {
+  m_expect = expect;
+  m_hasExpect = true;
+}
+
+bool VolumeLock::IsLocked() const {
+  return m_extent != nullptr;
+}
+
+bool VolumeLock::Remount() {
+  bool ok = true;
+  for (const auto& record : m_unmounted) {
+    int error = 0;
+    if (!MountVolumeAt(m_volume, record.mountPoint, &record, &error)) {
+      LogError("Volume %c: could not mount %s again (%s): errno %d", m_volume.letter, record.mountPoint.c_str(),
+               record.fsType.c_str(), error);
+      ok = false;
+    }
+  }
+  m_unmounted.clear();
+  return ok;
+}
+
+bool VolumeLock::Lock(char letter, uint32_t* winError) {
+  uint32_t dummy = 0;
+  if (!winError) winError = &dummy;
+  if (m_extent) Release();
+  if (!GetLetteredVolume(letter, &m_volume)) {
+    *winError = kWinFileNotFound;
+    return false;
+  }
+  const VolumeLocation& where = m_volume.location;
+  std::string why;
+  if (m_hasExpect && !VerifyVolumeIdentity(m_volume.letter, m_expect, &why)) {
+    LogInfo("Volume %c: lock refused: %s", m_volume.letter, why.c_str());
+    *winError = kWinMediaChanged;
+    return false;
+  }
+  sync();
+
+  auto fail = [&](uint32_t code, int fd, const char* what) {
+    LogInfo("Volume %c: lock refused: %s", m_volume.letter, what);
+    if (fd >= 0) close(fd);
+    Remount();
+    *winError = code;
+    return false;
+  };
+
+  // Take every mount away; the first that will not go fails the lock.
+  for (const auto& m : MountsOfVolume(where)) {
+    int error = 0;
+    if (!UnmountEntry(m, &error)) return fail(kWinAccessDenied, -1, "a mount is busy");
+    m_unmounted.push_back(RecordOf(m));
+    if (IsOwnLoop(m.source)) DetachOwnLoop(m.source);
+  }
+  if (where.devicePath.empty())
+    for (const auto& loop : LoopsOverWindow(where))
+      if (IsOwnLoop(loop.path) && MountsOfVolume(where).empty()) DetachOwnLoop(loop.path);
+
+  if (m_hasExpect) {
+    // Once more, just before the open for writing.
+    if (!VerifyVolumeIdentity(m_volume.letter, m_expect, &why)) return fail(kWinMediaChanged, -1, why.c_str());
+  }
+
+  auto extent = std::make_shared<LockedExtent>();
+  extent->disk = m_volume.disk;
+  extent->startSector = m_volume.startSector;
+  extent->sectorCount = m_volume.sectorCount;
+  extent->diskSectorSize = static_cast<uint64_t>(m_volume.diskSectorSize);
+  const std::string node = where.devicePath.empty() ? where.imagePath : where.devicePath;
+  struct stat before;
+  if (stat(node.c_str(), &before) != 0) return fail(kWinFileNotFound, -1, "its node is gone");
+  extent->isBlock = S_ISBLK(before.st_mode);
+  extent->base = where.devicePath.empty() ? where.byteOffset : 0;
+  int fd = open(node.c_str(), O_RDWR | O_CLOEXEC | (extent->isBlock ? O_EXCL : 0));
+  if (fd < 0) return fail(errno == EBUSY ? kWinAccessDenied : WinErrorFromErrno(errno), -1, "exclusive open failed");
+  struct stat after;
+  if (fstat(fd, &after) != 0 || after.st_rdev != before.st_rdev || after.st_ino != before.st_ino)
+    return fail(kWinMediaChanged, fd, "the node changed while it was opened");
+  if (!extent->isBlock) {
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(kWinAccessDenied, fd, "the image file is locked");
+    if (!LoopsOverWindow(where).empty()) return fail(kWinAccessDenied, fd, "a loop device lies over the window");
+  }
+  // Once more: nothing may mount the volume now, nor hold it through FUSE.
+  if (!MountsOfVolume(where).empty()) return fail(kWinAccessDenied, fd, "a mount is still listed");
+  for (const auto& m : ReadMountTable())
+    if (m.source == node) return fail(kWinAccessDenied, fd, "a mount names the volume");
+  if (FuseDaemonHoldsVolume(where)) return fail(kWinAccessDenied, fd, "a FUSE daemon holds the device");
+
+  extent->fd = fd;
+  m_extent = extent;
+  {
+    std::lock_guard<std::mutex> guard(g_tableLock);
+    LockedTable().push_back(extent);
+  }
+  *winError = 0;
+  return true;
+}
+
+bool VolumeLock::Dismount() {
+  if (!m_extent) return false;
+  std::lock_guard<std::mutex> guard(m_extent->lock);
+  bool ok = fsync(m_extent->fd) == 0;
+  if (m_extent->isBlock && ioctl(m_extent->fd, BLKFLSBUF, 0) != 0) ok = false;
+  return ok;
+}
+
+bool VolumeLock::Release() {
+  if (!m_extent) return Remount();
+  Unregister(m_extent);
+  {
+    std::lock_guard<std::mutex> guard(m_extent->lock);
+    m_extent->live = false;
+    fsync(m_extent->fd);
+    if (m_extent->isBlock) ioctl(m_extent->fd, BLKFLSBUF, 0);
+    close(m_extent->fd);  // also drops the flock
+    m_extent->fd = -1;
+  }
+  m_extent.reset();
+  return Remount();
+}
+
+uint32_t WriteLockedDisk(int diskNumber, uint64_t offset, const void* buffer, size_t length, size_t* written) {
+  size_t dummy = 0;
+  if (!written) written = &dummy;
+  *written = 0;
+  if (!buffer || length == 0) return kWinInvalidParameter;
+  uint64_t ss = 512;
+  std::shared_ptr<LockedExtent> target;
+  for (const auto& e : ExtentsOfDisk(diskNumber, &ss)) {
+    const uint64_t first = e->startSector * ss, end = first + e->sectorCount * ss;
+    if (offset >= first && offset <= end && length <= end - offset) target = e;
+  }
+  if (!target || offset % ss != 0 || length % ss != 0) return kWinWriteRefused;
+  std::lock_guard<std::mutex> guard(target->lock);
+  if (!target->live || target->fd < 0) return kWinWriteRefused;
+  const auto* bytes = static_cast<const uint8_t*>(buffer);
+  uint64_t at = target->base + (offset - target->startSector * ss);
+  target->written = true;
+  while (*written < length) {
+    ssize_t n = pwrite(target->fd, bytes + *written, length - *written, static_cast<off_t>(at + *written));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return WinErrorFromErrno(errno);
+    if (n == 0) return kWinWriteFault;
+    *written += static_cast<size_t>(n);
+  }
+  return 0;
+}
+
+bool FlushLockedDisk(int diskNumber) {
+  bool ok = true;
+  for (const auto& e : ExtentsOfDisk(diskNumber, nullptr)) {
+    std::lock_guard<std::mutex> guard(e->lock);
+    if (!e->live || !e->written) continue;
+    if (fdatasync(e->fd) != 0) ok = false;
+    if (e->isBlock && ioctl(e->fd, BLKFLSBUF, 0) != 0) ok = false;
+  }
+  return ok;
+}
+
+bool HasLockedVolume(int diskNumber) {
+  return !ExtentsOfDisk(diskNumber, nullptr).empty();
+}
+
+}  // namespace platform

@@ -1,0 +1,87 @@
+// Mounting and unmounting volumes: one mount at a time, the mount of a
+// volume on demand at /run/vantorel/X, loop devices for image windows, and
+// the sizes and free space shown for a volume.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "DriveLetters.h"
+#include "MountTable.h"
+
+namespace platform {
+
+// What it takes to mount a file system again as it was.
+struct MountRecord {
+  std::string mountPoint;
+  std::string fsType;        // as mountinfo shows it: ext2, fuseblk, fuse.fusefat
+  std::string options;       // per-mount options
+  std::string superOptions;  // file-system options
+  std::string source;        // the mounted node (kernel and fuseblk mounts)
+  bool IsFuse() const;
+};
+MountRecord RecordOf(const MountEntry& m);
+
+// Unmounts one mount: umount2(target, 0), or `fusermount -u` for a FUSE
+// mount (then waits for its daemon to let go of the device). Never forced,
+// never detached. False with the errno (EBUSY for a busy mount) in *error.
+bool UnmountEntry(const MountEntry& m, int* error);
+
+// Mounts volume `v` at `target` (created when missing): like `like` when
+// given (same type and options), otherwise with the kernel's driver when
+// /proc/filesystems lists it, else ntfs-3g (NTFS), fusefat -o rw+ (FAT) or
+// exfat-fuse (exFAT). An image window is mounted through a loop device of
+// our own. The mount is checked in the mount table before the result is
+// true.
+bool MountVolumeAt(const LetteredVolume& v, const std::string& target, const MountRecord* like, int* error);
+
+// Loop devices attached by this process (windows of image files).
+bool AttachLoop(const std::string& file, uint64_t offset, uint64_t length, int sectorSize, std::string* loopPath);
+// Detaches a loop device only when this process attached it.
+bool DetachOwnLoop(const std::string& loopPath);
+bool IsOwnLoop(const std::string& loopPath);
+
+// Whether /proc/filesystems lists a kernel driver.
+bool KernelHasFileSystem(const std::string& type);
+
+// Mounts a volume for one run when it is not mounted, and unmounts it
+// afterwards (at the latest when it goes). A volume already mounted is
+// used where it is and left mounted.
+class OnDemandMount {
+ public:
+  OnDemandMount() = default;
+  ~OnDemandMount();
+  OnDemandMount(const OnDemandMount&) = delete;
+  OnDemandMount& operator=(const OnDemandMount&) = delete;
+
+  // The mount point of the volume of `letter`, mounting it at
+  // /run/vantorel/X when needed. False (errno in *error) when it cannot.
+  bool Mount(char letter, int* error = nullptr);
+  const std::string& MountPoint() const { return m_mountPoint; }
+  bool MountedHere() const { return m_ours; }
+  // Unmounts what Mount mounted (nothing otherwise); true when nothing of
+  // ours is left mounted.
+  bool Unmount();
+
+ private:
+  std::string m_mountPoint;
+  char m_letter = 0;
+  bool m_ours = false;
+};
+
+// The folder where volumes are mounted on demand: /run/vantorel/X.
+std::string OnDemandMountPoint(char letter);
+
+// Size and free space of a volume (GetDiskFreeSpaceEx): from statvfs of its
+// mount point when mounted; otherwise its size and *freeKnown false.
+bool GetVolumeSpace(char letter, uint64_t* totalBytes, uint64_t* freeBytes, bool* freeKnown);
+
+// Whether `path` lies on the volume of `letter` (on one of its mounts),
+// not on the file system beneath a mount point that is not there.
+bool IsPathOnVolume(char letter, const std::string& path);
+
+// Network resources (WNetOpenEnum): there are none to enumerate.
+std::vector<std::string> EnumNetworkResources();
+
+}  // namespace platform
