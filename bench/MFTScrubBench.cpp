@@ -120,9 +120,8 @@ int main(int argc, char** argv) {
 
   // The scrub, through a strict volume device and a writer into the copy.
   setenv("VANTOREL_DISKS", ours.c_str(), 1);
-  SetMountDriverOpener([&](int, uint32_t*) -> std::unique_ptr<IMountDriverWriter> {
-    return std::make_unique<FileWriter>(ours);
-  });
+  SetMountDriverOpener(
+      [&](int, uint32_t*) -> std::unique_ptr<IMountDriverWriter> { return std::make_unique<FileWriter>(ours); });
   struct stat st;
   stat(ours.c_str(), &st);
   auto start = Clock::now();
@@ -132,8 +131,7 @@ int main(int argc, char** argv) {
   const int rc = wiper.Wipe(&volume, 0, 0, nullptr);
   const double scrub = Seconds(start);
   SetMountDriverOpener(nullptr);
-  std::printf("scrub: result 0x%X, %" PRIu64 " records scrubbed, %" PRIu64 " sectors in %" PRIu64
-              " writes, %.3f s\n",
+  std::printf("scrub: result 0x%X, %" PRIu64 " records scrubbed, %" PRIu64 " sectors in %" PRIu64 " writes, %.3f s\n",
               static_cast<unsigned>(rc), wiper.GetStats().recordsScrubbed, wiper.GetStats().sectorsWritten,
               wiper.GetStats().writes, scrub);
 

@@ -75,6 +75,7 @@ int CNTFSMFTWiper::Wipe(IStorageDevice* volume) {
   m_lastWriteError = 0;
   m_mftRecords.clear();
   m_bootSector.clear();
+  m_dbr = CNTFSDBR();
   if (!volume) return kNTFSWipeNoDevice;
   m_volume = volume;
   if (!ReadsStrictly(volume)) {
@@ -103,7 +104,8 @@ int CNTFSMFTWiper::Wipe(IStorageDevice* volume) {
   const int rc = WipeFreeMFTRecords(layout);
   m_writer = nullptr;
   LogInfo("MFT scrub: %llu free records, %llu scrubbed, %llu sectors written, result 0x%X\n",
-          static_cast<unsigned long long>(m_stats.recordsFree), static_cast<unsigned long long>(m_stats.recordsScrubbed),
+          static_cast<unsigned long long>(m_stats.recordsFree),
+          static_cast<unsigned long long>(m_stats.recordsScrubbed),
           static_cast<unsigned long long>(m_stats.sectorsWritten), static_cast<unsigned>(rc));
   return rc;
 }

@@ -21,6 +21,7 @@
 
 #include "CNTFSDBR.h"
 #include "CNTFSRunList.h"
+#include "EngineError.h"
 
 class IStorageDevice;
 class IMountDriverWriter;
@@ -29,22 +30,22 @@ class IMountDriverWriter;
 // else a code whose upper 16 bits name where it failed and whose lower 16
 // bits the error.
 enum NTFSWipeError : int {
-  kNTFSWipeNoDevice = 0x6C0005,            // no volume device
-  kNTFSWipeBadBootSector = 0x7E0015,       // sector 0 is not a valid NTFS boot sector
-  kNTFSWipeNoMFT = 0x890016,               // no usable $MFT record 0 (nor its mirror copy)
-  kNTFSWipeNoWriter = 0xB2000E,            // the mount-driver writer cannot be opened
-  kNTFSWipeNoMemory = 0xBD0004,            // a buffer cannot be allocated
-  kNTFSWipeReadFailed = 0xDF0006,          // a cluster of the $MFT cannot be read
-  kNTFSWipeBootSectorUnreadable = 0x7E001E,  // sector 0 of the volume cannot be read
-  kNTFSWipeNotStrict = 0x7F0005,           // the volume device answers failed reads with zeros
-  kNTFSWipeBadGeometry = 0x80000D,         // geometry disagrees with the device
-  kNTFSWipeDiskUnreadable = 0x81001E,      // the disk sector at the volume start cannot be read
-  kNTFSWipeWrongTarget = 0x82000D,         // that sector is not the volume's boot sector
-  kNTFSWipeBadRunList = 0x8A000D,          // the $MFT runs are not whole, or leave the volume
-  kNTFSWipeBadExtension = 0x8B000D,        // an extension record of $MFT is unreadable or foreign
-  kNTFSWipeBadBitmap = 0x8C000D,           // the $MFT's $BITMAP is missing or unreadable
-  kNTFSWipeWriteFailed = 0xE0001D,         // a write failed or was refused (see GetLastWriteError)
-  kNTFSWipeCancelled = 0xE104C7,           // stopped by the cancel flag before the end
+  kNTFSWipeNoDevice = MakeEngineError(0x6C, 0x5),               // no volume device
+  kNTFSWipeBadBootSector = MakeEngineError(0x7E, 0x15),         // sector 0 is not a valid NTFS boot sector
+  kNTFSWipeNoMFT = MakeEngineError(0x89, 0x16),                 // no usable $MFT record 0 (nor its mirror copy)
+  kNTFSWipeNoWriter = MakeEngineError(0xB2, 0xE),               // the mount-driver writer cannot be opened
+  kNTFSWipeNoMemory = MakeEngineError(0xBD, 0x4),               // a buffer cannot be allocated
+  kNTFSWipeReadFailed = MakeEngineError(0xDF, 0x6),             // a cluster of the $MFT cannot be read
+  kNTFSWipeBootSectorUnreadable = MakeEngineError(0x7E, 0x1E),  // sector 0 of the volume cannot be read
+  kNTFSWipeNotStrict = MakeEngineError(0x7F, 0x5),              // the volume device answers failed reads with zeros
+  kNTFSWipeBadGeometry = MakeEngineError(0x80, 0xD),            // geometry disagrees with the device
+  kNTFSWipeDiskUnreadable = MakeEngineError(0x81, 0x1E),        // the disk sector at the volume start cannot be read
+  kNTFSWipeWrongTarget = MakeEngineError(0x82, 0xD),            // that sector is not the volume's boot sector
+  kNTFSWipeBadRunList = MakeEngineError(0x8A, 0xD),             // the $MFT runs are not whole, or leave the volume
+  kNTFSWipeBadExtension = MakeEngineError(0x8B, 0xD),           // an extension record of $MFT is unreadable or foreign
+  kNTFSWipeBadBitmap = MakeEngineError(0x8C, 0xD),              // the $MFT's $BITMAP is missing or unreadable
+  kNTFSWipeWriteFailed = MakeEngineError(0xE0, 0x1D),           // a write failed or was refused (see GetLastWriteError)
+  kNTFSWipeCancelled = MakeEngineError(0xE1, 0x4C7),            // stopped by the cancel flag before the end
 };
 
 struct NTFSWipeStats {
@@ -75,6 +76,8 @@ class CNTFSMFTWiper {
   int Wipe(IStorageDevice* volume, int diskNumber, uint64_t partitionStart, const std::atomic<int>* cancel);
 
   const NTFSWipeStats& GetStats() const { return m_stats; }
+  // The volume's boot sector as the last scrub read it (invalid before).
+  const CNTFSDBR& GetBootSector() const { return m_dbr; }
   // The writer's error of the failed write (87 bad arguments, 644 outside
   // the locked volume, else errno); 0 when no write failed.
   uint32_t GetLastWriteError() const { return m_lastWriteError; }
@@ -85,9 +88,9 @@ class CNTFSMFTWiper {
 
  private:
   struct MFTLayout {
-    CNTFSRunList runs;        // sorted by VCN, checked whole
-    uint64_t dataSize = 0;    // bytes of the $MFT's $DATA
-    uint64_t recordCount = 0; // whole records inside dataSize
+    CNTFSRunList runs;            // sorted by VCN, checked whole
+    uint64_t dataSize = 0;        // bytes of the $MFT's $DATA
+    uint64_t recordCount = 0;     // whole records inside dataSize
     std::vector<uint8_t> bitmap;  // the $MFT's $BITMAP as far as it was read
     uint64_t bitmapBits = 0;      // bits that hold the bitmap's real value
   };

@@ -66,8 +66,8 @@ bool ReadAttributeListData(const uint8_t* pairs, int length, uint8_t* buffer, in
     if (run.length > UINT32_MAX) break;
     const uint64_t sectors = run.length * sectorsPerCluster;
     if ((done + sectors) * sectorSize > static_cast<uint64_t>(bufferSize)) break;
-    if (!device->ReadSectors(buffer + done * sectorSize, ClusterToSector(run.firstLCN, partitionStart, sectorsPerCluster),
-                             sectors))
+    if (!device->ReadSectors(buffer + done * sectorSize,
+                             ClusterToSector(run.firstLCN, partitionStart, sectorsPerCluster), sectors))
       return false;
     done += sectors;
   }

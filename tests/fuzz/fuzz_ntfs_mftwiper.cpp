@@ -8,9 +8,9 @@
 #include <memory>
 #include <vector>
 
+#include "../support/FaultInjectingDevice.h"
 #include "CNTFSMFTWiper.h"
 #include "IMountDriverWriter.h"
-#include "../support/FaultInjectingDevice.h"
 #include "NTFSSegmentRefList.h"
 
 namespace {
@@ -41,9 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ParseAttributeList(volume.data(), 1024, 0, 1, &device);
   const std::vector<uint8_t>& before = volume;
   std::vector<uint8_t> after = volume;
-  SetMountDriverOpener([&after](int, uint32_t*) -> std::unique_ptr<IMountDriverWriter> {
-    return std::make_unique<BytesWriter>(after);
-  });
+  SetMountDriverOpener(
+      [&after](int, uint32_t*) -> std::unique_ptr<IMountDriverWriter> { return std::make_unique<BytesWriter>(after); });
   CNTFSMFTWiper wiper;
   wiper.SetDiskDevice(&device);
   wiper.Wipe(&device, 0, 0, nullptr);

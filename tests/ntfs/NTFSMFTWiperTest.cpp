@@ -75,8 +75,8 @@ class ImageWriter : public IMountDriverWriter {
     const size_t bytes = static_cast<size_t>(count * 512);
     size_t done = 0;
     while (done < bytes) {
-      const ssize_t w = pwrite(m_fd, static_cast<const char*>(buffer) + done, bytes - done,
-                               static_cast<off_t>(first * 512 + done));
+      const ssize_t w =
+          pwrite(m_fd, static_cast<const char*>(buffer) + done, bytes - done, static_cast<off_t>(first * 512 + done));
       if (w <= 0) {
         m_error = static_cast<uint32_t>(errno);
         return done / 512;
@@ -270,15 +270,13 @@ std::string GeometryName(const ::testing::TestParamInfo<Geometry>& info) {
   return "s" + std::to_string(info.param.sector) + "c" + std::to_string(info.param.cluster);
 }
 
-// Makes the fixture volume once per geometry, in the build folder.
-std::string MakeScrubImage(const Geometry& g) {
-  const std::string dir = testutil::BuildDir() + "/tmp";
-  mkdir(dir.c_str(), 0755);
-  const std::string image =
-      dir + "/scrub-" + std::to_string(g.sector) + "-" + std::to_string(g.cluster) + ".img";
+// Makes the fixture volume in `dir` (each test process makes its own: ctest
+// runs them side by side).
+std::string MakeScrubImage(const Geometry& g, const std::string& dir) {
+  const std::string image = dir + "/scrub-" + std::to_string(g.sector) + "-" + std::to_string(g.cluster) + ".img";
   const std::string script = testutil::SourceDir() + "/tests/fixtures/make-ntfs-scrub-image.sh";
-  const auto r = testutil::Run({"bash", script, image, std::to_string(g.sector), std::to_string(g.cluster),
-                                std::to_string(g.sizeMiB)});
+  const auto r = testutil::Run(
+      {"bash", script, image, std::to_string(g.sector), std::to_string(g.cluster), std::to_string(g.sizeMiB)});
   EXPECT_EQ(r.exitCode, 0) << r.output;
   return r.exitCode == 0 ? image : std::string();
 }
@@ -307,11 +305,12 @@ class NTFSScrub : public ::testing::TestWithParam<Geometry> {};
 
 TEST_P(NTFSScrub, ErasesOnlyFreeRecordsAndKeepsTheVolumeSound) {
   VT_REQUIRE_ROOT();
-  for (const char* tool : {"mkntfs", "ntfs-3g", "fls", "ils", "istat", "ntfsundelete", "ntfsfix"}) VT_REQUIRE_TOOL(tool);
+  for (const char* tool : {"mkntfs", "ntfs-3g", "fls", "ils", "istat", "ntfsundelete", "ntfsfix"})
+    VT_REQUIRE_TOOL(tool);
   const Geometry g = GetParam();
-  const std::string fixture = MakeScrubImage(g);
-  ASSERT_FALSE(fixture.empty());
   testutil::TempDir tmp("scrub");
+  const std::string fixture = MakeScrubImage(g, tmp.path());
+  ASSERT_FALSE(fixture.empty());
   const std::string image = tmp.file("volume.img");
   const std::string original = tmp.file("original.img");
   ASSERT_EQ(testutil::Run({"cp", fixture, image}).exitCode, 0);
@@ -364,9 +363,9 @@ TEST_P(NTFSScrub, ErasesOnlyFreeRecordsAndKeepsTheVolumeSound) {
                                      "'; mkdir fresh; for i in $(seq 200); do echo \"new file $i\" > fresh/n$i.txt; "
                                      "done; sync");
   ASSERT_EQ(write.exitCode, 0) << write.output;
-  const auto remount =
-      testutil::Shell("set -e; umount '" + tmp.file("now") + "'; ntfs-3g -o ro '" + image + "' '" + tmp.file("now") +
-                      "'; for i in $(seq 200); do [ \"$(cat '" + tmp.file("now") + "'/fresh/n$i.txt)\" = \"new file $i\" ]; done");
+  const auto remount = testutil::Shell("set -e; umount '" + tmp.file("now") + "'; ntfs-3g -o ro '" + image + "' '" +
+                                       tmp.file("now") + "'; for i in $(seq 200); do [ \"$(cat '" + tmp.file("now") +
+                                       "'/fresh/n$i.txt)\" = \"new file $i\" ]; done");
   EXPECT_EQ(remount.exitCode, 0) << remount.output;
   const auto fix2 = testutil::Run({"ntfsfix", "-n", image});
   EXPECT_EQ(fix2.exitCode, 0) << fix2.output;
@@ -400,7 +399,8 @@ class FaultWatch : public IStorageDevice {
 
 // One volume with deleted files for the fault tests, made once per run.
 const std::string& FaultFixture() {
-  static const std::string image = MakeScrubImage(Geometry{512, 4096, 16});
+  static testutil::TempDir dir("scrubfixture");
+  static const std::string image = MakeScrubImage(Geometry{512, 4096, 16}, dir.path());
   return image;
 }
 
@@ -440,9 +440,8 @@ class NTFSScrubFaults : public ::testing::Test {
 
   RawDiskOpener Opener(std::shared_ptr<testutil::FaultPlan> plan) const {
     const std::string path = image;
-    return testutil::MakeFaultOpener(plan, [path]() -> std::unique_ptr<platform::IRawDisk> {
-      return platform::RawDisk::Open(path);
-    });
+    return testutil::MakeFaultOpener(
+        plan, [path]() -> std::unique_ptr<platform::IRawDisk> { return platform::RawDisk::Open(path); });
   }
 
   testutil::TempDir tmp{"scrubfault"};

@@ -13,10 +13,17 @@
 
 #include "CNTFSMFTRecordInfo.h"
 #include "CNTFSMFTWiper.h"
+#include "CNTFSQuickSearch.h"
+#include "CSearchedPartitionInfo.h"
 #include "FaultInjectingDevice.h"
 #include "IMountDriverWriter.h"
+#include "IRecoveryController.h"
+#include "ImageFileDevice.h"
 #include "NTFSSegmentRefList.h"
 #include "RecordBuilder.h"
+#include "ScanEngineRegistry.h"
+#include "TestUtil.h"
+#include "WipeTarget.h"
 
 namespace {
 
@@ -78,9 +85,9 @@ Bytes MFTRecord0(const Layout& l) {
   Put16(b.Raw(), 16, 1);  // sequence number
   b.StandardInformation(0x6);
   Bytes list;
-  for (const Bytes& e : {AttributeListEntry(0x10, 0, 0), AttributeListEntry(0x30, 0, 0), AttributeListEntry(0x80, 0, 0),
-                         AttributeListEntry(0x80, 2, 5), AttributeListEntry(0x80, l.record9FirstVCN, 9),
-                         AttributeListEntry(0xB0, 0, 0)})
+  for (const Bytes& e :
+       {AttributeListEntry(0x10, 0, 0), AttributeListEntry(0x30, 0, 0), AttributeListEntry(0x80, 0, 0),
+        AttributeListEntry(0x80, 2, 5), AttributeListEntry(0x80, l.record9FirstVCN, 9), AttributeListEntry(0xB0, 0, 0)})
     list.insert(list.end(), e.begin(), e.end());
   b.Resident(0x20, list);
   b.FileName(u"$MFT");
@@ -226,8 +233,7 @@ TEST(NTFSMFTWiper, RefusesDamagedLayoutsWithoutWriting) {
     std::function<void(Layout&)> change;
     int expected;
   } cases[] = {
-      {"extension record of another base record", [](Layout& l) { l.record5BaseReference = 7; },
-       kNTFSWipeBadExtension},
+      {"extension record of another base record", [](Layout& l) { l.record5BaseReference = 7; }, kNTFSWipeBadExtension},
       {"extension record of an older record 0", [](Layout& l) { l.record5BaseReference = 2ull << 48; },
        kNTFSWipeBadExtension},
       {"runs with a gap", [](Layout& l) { l.record9FirstVCN = 5; }, kNTFSWipeBadRunList},
@@ -295,6 +301,60 @@ TEST(NTFSAttributeList, ListsExtensionRecordsOnceWithoutChangingTheRecord) {
   EXPECT_EQ(info->GetSector(), 32);
   // A record without a list gives none.
   EXPECT_FALSE(ParseAttributeList(UserRecord(6, 1, 6).data(), kRecord, 0, kSectorsPerCluster, nullptr));
+}
+
+// The free-space wipe's road: the deleted-recovery controller creates the
+// NTFS quick search, hands it the wipe target and the volume. The target
+// check reads the disk through the disk table (VANTOREL_DISKS).
+TEST(NTFSQuickSearch, ScrubsThroughTheRecoveryController) {
+  testutil::TempDir tmp("quick");
+  const Bytes volumeBytes = BuildVolume(Layout());
+  const std::string image = tmp.file("volume.img");
+  testutil::WriteFile(image, std::string(volumeBytes.begin(), volumeBytes.end()));
+  setenv("VANTOREL_DISKS", image.c_str(), 1);
+  Bytes after = volumeBytes;
+  int writes = 0;
+  MountDriverOpener old = SetMountDriverOpener([&](int disk, uint32_t*) -> std::unique_ptr<IMountDriverWriter> {
+    return disk == 0 ? std::make_unique<MemoryWriter>(after, writes) : nullptr;
+  });
+  RegisterNTFSQuickSearch();
+  ImageFileDevice volume(image, 512);
+
+  IRecoveryController* controller = CreateRecoveryController(0);
+  ASSERT_TRUE(controller);
+  controller->SetFileSystem(EFileSystemType::NTFS, nullptr);
+  WipeTarget target;
+  target.deviceNumber = 0;
+  target.startSector = 0;
+  EXPECT_EQ(controller->RunQuickSearch(&volume, target), 0);
+  controller->Release();
+  EXPECT_EQ(writes, 4);
+  for (uint64_t n : {6, 13, 21, 23})
+    EXPECT_TRUE(
+        std::all_of(&after[RecordOffset(n) + 48], &after[RecordOffset(n) + kRecord], [](uint8_t b) { return b == 0; }));
+
+  // Without a target (the recovery road) nothing is written, and the
+  // answer is not success.
+  writes = 0;
+  CNTFSQuickSearch quick;
+  EXPECT_EQ(quick.QuickSearchFiles(&volume, nullptr), kNTFSWipeNoWriter);
+  EXPECT_EQ(quick.QuickSearchFiles(nullptr, nullptr), kNTFSWipeNoDevice);
+  EXPECT_EQ(writes, 0);
+  // A target on a disk that holds another volume: refused, nothing written.
+  quick.SetOptions(0, 8);
+  EXPECT_EQ(quick.QuickSearchFiles(&volume, nullptr), kNTFSWipeWrongTarget);
+  EXPECT_EQ(writes, 0);
+  std::vector<CSearchedPartitionInfo*> partitions;
+  quick.GetPartitions(partitions);
+  ASSERT_EQ(partitions.size(), 1u);
+  EXPECT_EQ(partitions[0]->GetType(), EFileSystemType::NTFS);
+  EXPECT_EQ(partitions[0]->GetSectorsPerCluster(), 8u);
+  EXPECT_EQ(partitions[0]->GetBytesPerSector(), 512u);
+  EXPECT_EQ(partitions[0]->GetSectorCount(), static_cast<uint64_t>(kVolumeSectors - 1));
+
+  SetMountDriverOpener(old);
+  RegisterQuickSearch(EFileSystemType::NTFS, nullptr);
+  unsetenv("VANTOREL_DISKS");
 }
 
 }  // namespace
