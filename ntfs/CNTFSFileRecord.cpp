@@ -33,6 +33,10 @@ int FixupStrides(const uint8_t* record, int length) {
   const uint32_t usaCount = ReadU16(record + kUsaCountOffset);
   if (usaCount == 0 || usaCount > kMaxUsaCount) return -1;
   if (usaOffset + 2 * usaCount > static_cast<uint32_t>(length)) return -1;
+  // The array lies word-aligned before the first protected word: one that
+  // covered a stride's last two bytes would rewrite itself, and applying
+  // and undoing would no longer be inverses.
+  if ((usaOffset & 1) != 0 || usaOffset + 2 * usaCount > kNTFSFixupStride - 2) return -1;
   return std::min<int>(static_cast<int>(usaCount) - 1, length / kNTFSFixupStride);
 }
 

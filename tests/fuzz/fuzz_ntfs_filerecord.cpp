@@ -25,8 +25,10 @@ void ReadAttribute(const uint8_t* a) {
                            A::InferSectorsPerCluster(a) + N::GetParentReference(a) + N::GetNamespace(a) +
                            N::GetNameFlags(a) + N::GetNameDataSize(a) + N::GetCreationTime(a) + N::GetAccessTime(a);
   (void)sink;
-  if (const uint8_t* value = A::GetValue(a)) {
-    volatile uint8_t last = value[A::GetValueLength(a) ? A::GetValueLength(a) - 1 : 0];
+  // An empty value may start right at the attribute's end: read only a
+  // value that has bytes.
+  if (const uint8_t* value = A::GetValueLength(a) ? A::GetValue(a) : nullptr) {
+    volatile uint8_t last = value[A::GetValueLength(a) - 1];
     (void)last;
   }
   std::u16string name;

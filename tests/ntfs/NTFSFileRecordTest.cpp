@@ -120,6 +120,21 @@ TEST(NTFSFileRecord, TornRecordIsReadWithoutFixups) {
   EXPECT_EQ(view.GetRecord(), r.data());
 }
 
+// An update sequence array over a stride's last word (or at an odd offset)
+// is refused: applied in place it would overwrite itself.
+TEST(NTFSFileRecord, SequenceArrayOverAStrideEndIsRefused) {
+  for (const uint16_t offset : {uint16_t(511), uint16_t(508), uint16_t(49)}) {
+    SCOPED_TRACE(offset);
+    Bytes r = FileRecord();
+    Put16(r, 4, offset);
+    const Bytes before = r;
+    EXPECT_FALSE(CheckFileRecordFixups(r.data(), 1024));
+    EXPECT_FALSE(ApplyFileRecordFixups(r.data(), 1024));
+    EXPECT_FALSE(UndoFileRecordFixups(r.data(), 1024));
+    EXPECT_EQ(r, before);
+  }
+}
+
 TEST(NTFSFileRecord, FourKiBRecordFixesEveryStride) {
   // Mapping pairs running from the first kilobyte past the third stride end
   // decode correctly only when every stride is fixed.

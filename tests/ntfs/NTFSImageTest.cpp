@@ -23,11 +23,15 @@
 #include "NTFSRecordRuns.h"
 #include "NTFSSystemFiles.h"
 #include "NTFSText.h"
+#include "RealTestData.h"
+#include "SleuthkitIstat.h"
 #include "TestUtil.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+using ntfstest::IstatData;
+using ntfstest::ParseIstat;
 
 std::string Field(const std::string& text, const std::string& label) {
   std::smatch m;
@@ -89,40 +93,6 @@ class VolumeReader {
   IStorageDevice& m_device;
   uint64_t m_start;
 };
-
-struct IstatData {
-  bool nonResident = false;
-  uint64_t size = 0;
-  std::vector<uint64_t> clusters;
-};
-
-// The unnamed $DATA of an istat listing.
-bool ParseIstat(const std::string& text, IstatData& data) {
-  std::istringstream in(text);
-  std::string line;
-  bool inData = false;
-  bool found = false;
-  while (std::getline(in, line)) {
-    if (line.rfind("Type: ", 0) == 0) {
-      inData = line.rfind("Type: $DATA (128-", 0) == 0 && line.find("Name: N/A") != std::string::npos;
-      if (!inData) continue;
-      found = true;
-      data.nonResident = line.find("Non-Resident") != std::string::npos;
-      std::smatch m;
-      if (std::regex_search(line, m, std::regex("size: ([0-9]+)"))) data.size = std::stoull(m[1]);
-      continue;
-    }
-    if (!inData) continue;
-    if (line.empty() || !isdigit(static_cast<unsigned char>(line[0]))) {
-      inData = false;
-      continue;
-    }
-    std::istringstream numbers(line);
-    uint64_t cluster;
-    while (numbers >> cluster) data.clusters.push_back(cluster);
-  }
-  return found;
-}
 
 struct FlsEntry {
   bool directory;
@@ -374,17 +344,7 @@ class NTFSWindowsVolume : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(NTFSWindowsVolume, MatchesSleuthkit) {
   VT_REQUIRE_TOOL("fsstat");
-  // The shared folder sits beside the main tree, or one level further up
-  // from a work tree.
-  std::string source;
-  for (const std::string& dir :
-       {testutil::SourceDir() + "/../shared", testutil::SourceDir() + "/../../shared", std::string("/work/shared")}) {
-    const std::string candidate = dir + "/testdata/real/" + GetParam();
-    if (access(candidate.c_str(), R_OK) == 0) {
-      source = candidate;
-      break;
-    }
-  }
+  const std::string source = ntfstest::FindRealTestData(GetParam());
   if (source.empty()) GTEST_SKIP() << "no " << GetParam() << " in shared/testdata/real";
   const std::string dir = testutil::BuildDir() + "/fixtures";
   mkdir(dir.c_str(), 0755);
