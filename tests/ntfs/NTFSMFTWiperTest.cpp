@@ -550,7 +550,9 @@ TEST_F(NTFSScrubFaults, FailedWriteAndCancelAreErrors) {
   log = std::make_shared<WriteLog>();
   SetMountDriverOpener(nullptr);
   setenv("VANTOREL_DISKS", image.c_str(), 1);
-  EXPECT_EQ(wiper.Wipe(&volume, 0, 0, nullptr), kNTFSWipeNoWriter);  // no writer installed
+  // The program's own writer: without the volume locked it refuses every write.
+  EXPECT_EQ(wiper.Wipe(&volume, 0, 0, nullptr), kNTFSWipeWriteFailed);
+  EXPECT_EQ(wiper.GetLastWriteError(), 644u);
   unsetenv("VANTOREL_DISKS");
   EXPECT_EQ(ReadAll(image), before);
 }
