@@ -270,6 +270,10 @@ void CFATWipeWorker::ExamineLiveEntry(uint8_t* p, int depth, bool* changed) {
 
 void CFATWipeWorker::WipeFixedRoot() {
   if (m_rootDirSectors == 0) return;
+  if (Stopped()) {
+    m_cancelled = true;
+    return;
+  }
   const size_t bytes = static_cast<size_t>(m_rootDirSectors) * m_sectorSize;
   std::vector<uint8_t> now(bytes);
   if (!ReadStrict(now.data(), m_rootStart, m_rootDirSectors)) return;
