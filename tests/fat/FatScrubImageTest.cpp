@@ -223,7 +223,7 @@ std::string ChangesOutside(const Oracle& o, const std::string& before, const std
   return report;
 }
 
-class FatScrubImages : public ::testing::TestWithParam<Case> {
+class FatScrubFixture : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     for (const char* tool : {"mkfs.fat", "mcopy", "fls", "sfdisk", "fsck.fat", "diff"})
@@ -268,7 +268,9 @@ class FatScrubImages : public ::testing::TestWithParam<Case> {
   std::unique_ptr<testutil::TempDir> m_work;
 };
 
-testutil::TempDir* FatScrubImages::s_dir = nullptr;
+testutil::TempDir* FatScrubFixture::s_dir = nullptr;
+
+class FatScrubImages : public FatScrubFixture, public ::testing::WithParamInterface<Case> {};
 
 TEST_P(FatScrubImages, StandingOracle) {
   const Case c = GetParam();
@@ -324,5 +326,367 @@ INSTANTIATE_TEST_SUITE_P(Volumes, FatScrubImages,
                                            Case{"fat16", 512, true}, Case{"fat32", 512, true},
                                            Case{"fat16_4k", 4096, true}, Case{"fat32_4k", 4096, true}),
                          CaseName);
+
+
+// ---- The hard cases ----
+
+// Layout numbers from fsstat, in the volume's sectors.
+struct Layout {
+  uint64_t fatStart = 0;
+  uint64_t dataArea = 0;     // where sleuthkit counts directory-entry inodes from
+  uint64_t clusterArea = 0;  // cluster 2
+  uint64_t rootFirst = 0, rootLast = 0;  // FAT16 root directory
+};
+
+Layout LayoutOf(const Target& t) {
+  const std::string text = Tool(t.Tsk("fsstat", {t.image}));
+  Layout l;
+  std::smatch m;
+  auto number = [&](const char* re, uint64_t* out, uint64_t* second = nullptr) {
+    if (std::regex_search(text, m, std::regex(re))) {
+      *out = std::stoull(m[1]);
+      if (second) *second = std::stoull(m[2]);
+    }
+  };
+  number(R"(FAT 0: (\d+))", &l.fatStart);
+  number(R"(Data Area: (\d+))", &l.dataArea);
+  number(R"(Cluster Area: (\d+))", &l.clusterArea);
+  number(R"(Root Directory: (\d+) - (\d+))", &l.rootFirst, &l.rootLast);
+  if (l.clusterArea == 0) l.clusterArea = l.dataArea;
+  return l;
+}
+
+struct Volume {
+  Target t;
+  Layout l;
+  bool fat32 = false;
+  std::map<std::string, uint64_t> inodes;  // path -> inode
+
+  uint64_t EntryOffset(const std::string& path) const {
+    return t.offset + l.dataArea * t.sectorSize + (inodes.at(path) - 3) * 32;
+  }
+  std::vector<uint8_t> Entry(const std::string& path) const { return ReadBytes(t.image, EntryOffset(path), 32); }
+  uint32_t ClusterOf(const std::string& path) const {
+    const std::vector<uint8_t> e = Entry(path);
+    uint32_t c = fatbytes::Le16(e.data() + 26);
+    if (fat32) c |= static_cast<uint32_t>(fatbytes::Le16(e.data() + 20)) << 16;
+    return c;
+  }
+  uint64_t ClusterOffset(uint32_t cluster) const {
+    return t.offset + (l.clusterArea + (cluster - 2)) * static_cast<uint64_t>(t.sectorSize);
+  }
+  std::vector<uint8_t> ClusterBytes(uint32_t cluster) const {
+    return ReadBytes(t.image, ClusterOffset(cluster), static_cast<size_t>(t.sectorSize));
+  }
+  void SetCluster(uint64_t entryOffset, uint32_t cluster) const {
+    uint8_t lo[2] = {static_cast<uint8_t>(cluster), static_cast<uint8_t>(cluster >> 8)};
+    uint8_t hi[2] = {static_cast<uint8_t>(cluster >> 16), static_cast<uint8_t>(cluster >> 24)};
+    WriteBytes(t.image, entryOffset + 26, lo, 2);
+    WriteBytes(t.image, entryOffset + 20, hi, 2);
+  }
+  // The first free slot (byte 0 is 0) of the directory whose first cluster
+  // is given.
+  uint64_t EndMarker(uint32_t cluster) const {
+    const std::vector<uint8_t> b = ClusterBytes(cluster);
+    for (size_t off = 0; off + 32 <= b.size(); off += 32)
+      if (b[off] == 0) return ClusterOffset(cluster) + off;
+    return 0;
+  }
+};
+
+bool IsTemplate(const std::vector<uint8_t>& entry) {
+  return entry.size() == 32 && std::memcmp(entry.data(), CFATWipeWorker::DeletedEntryTemplate(), 32) == 0;
+}
+
+struct ScrubRun {
+  int code = 0;
+  FATWipeCounters counters;
+  std::vector<scrubtest::Event> events;
+  int writerOpened = 0;
+};
+
+TEST_F(FatScrubFixture, HardCases) {
+  struct Row {
+    const char* what = "";
+    Case volume{"fat16", 512, false};
+    std::function<void(Volume&)> patch;  // on the image before the scrub
+    int expected = 0;
+    std::function<void(Volume&, ScrubRun&)> check;  // after the scrub
+    bool tskOracle = true;                     // the byte-range oracle applies
+    int64_t shortenBy = 0;                     // volume device this many bytes shorter
+    std::vector<uint64_t> badSectors;          // reads touching them fail (volume sectors)
+    std::function<void(Volume&, std::vector<uint64_t>&)> pickBad;
+    bool failWrites = false;
+    uint64_t diskStartOverride = 0;
+    bool cancelAfterFirstWrite = false;
+    bool lenientDevice = false;
+  };
+  std::vector<Row> rows;
+
+  {
+    Row r;
+    r.what = "deleted file whose cluster now belongs to a live file";
+    r.volume = {"fat16", 512, false};
+    r.expected = fatscrub::kDone;
+    auto saved = std::make_shared<std::vector<uint8_t>>();
+    r.patch = [saved](Volume& v) {
+      v.SetCluster(v.EntryOffset("_mall4.bin"), v.ClusterOf("small1.bin"));
+      *saved = v.ClusterBytes(v.ClusterOf("small1.bin"));
+    };
+    r.check = [saved](Volume& v, ScrubRun& run) {
+      EXPECT_EQ(v.ClusterBytes(v.ClusterOf("small1.bin")), *saved);
+      EXPECT_TRUE(IsTemplate(v.Entry("_mall4.bin")));
+      EXPECT_GE(run.counters.clustersInUseSkipped, 1u);
+    };
+    rows.push_back(r);
+  }
+  {
+    Row r;
+    r.what = "deleted directory whose cluster now holds a live directory with files";
+    r.volume = {"fat32", 512, false};
+    r.expected = fatscrub::kDone;
+    auto saved = std::make_shared<std::vector<uint8_t>>();
+    r.patch = [saved](Volume& v) {
+      v.SetCluster(v.EntryOffset("Gone"), v.ClusterOf("Sub Folder"));
+      *saved = v.ClusterBytes(v.ClusterOf("Sub Folder"));
+    };
+    r.check = [saved](Volume& v, ScrubRun& run) {
+      const std::vector<uint8_t> now = v.ClusterBytes(v.ClusterOf("Sub Folder"));
+      for (size_t off = 0; off < now.size(); off += 32) {
+        if ((*saved)[off] == 0xE5) continue;  // its own deleted entries are scrubbed
+        EXPECT_TRUE(std::equal(now.begin() + off, now.begin() + off + 32, saved->begin() + off)) << off;
+      }
+      EXPECT_TRUE(IsTemplate(v.Entry("Gone")));
+      EXPECT_EQ(run.counters.deletedDirectoriesWalked, 0u);
+    };
+    r.tskOracle = false;  // sleuthkit now takes the live folder for a deleted one
+    rows.push_back(r);
+  }
+  {
+    Row r;
+    r.what = "FAT32 deleted entry with its high cluster word zeroed names a live cluster";
+    r.volume = {"fat32", 512, false};
+    r.expected = fatscrub::kDone;
+    auto saved = std::make_shared<std::vector<uint8_t>>();
+    r.patch = [saved](Volume& v) {
+      const uint32_t live = v.ClusterOf("Later/after.txt");
+      v.SetCluster(v.EntryOffset("Sub Folder/Deleted long name file.bin"), live & 0xFFFF);
+      *saved = v.ClusterBytes(live);
+    };
+    r.check = [saved](Volume& v, ScrubRun&) {
+      EXPECT_EQ(v.ClusterBytes(v.ClusterOf("Later/after.txt")), *saved);
+      EXPECT_TRUE(IsTemplate(v.Entry("Sub Folder/Deleted long name file.bin")));
+    };
+    rows.push_back(r);
+  }
+  {
+    Row r;
+    r.what = "stale deleted entry after the FAT16 root's end marker";
+    r.volume = {"fat16", 512, false};
+    r.expected = fatscrub::kDone;
+    auto state = std::make_shared<std::pair<uint64_t, uint32_t>>();
+    auto saved = std::make_shared<std::vector<uint8_t>>();
+    r.patch = [state, saved](Volume& v) {
+      uint64_t end = 0;
+      for (uint64_t s = v.l.rootFirst; s <= v.l.rootLast && end == 0; ++s) {
+        const uint64_t at = v.t.offset + s * 512;
+        const std::vector<uint8_t> b = ReadBytes(v.t.image, at, 512);
+        for (size_t off = 0; off < 512; off += 32)
+          if (b[off] == 0) {
+            end = at + off;
+            break;
+          }
+      }
+      ASSERT_NE(end, 0u);
+      std::vector<uint8_t> stale = v.Entry("Gone/a long gone name.bin");
+      const uint32_t second = v.ClusterOf("Gone/a long gone name.bin") + 1;  // free, holds data
+      WriteBytes(v.t.image, end + 32, stale.data(), 32);
+      v.SetCluster(end + 32, second);
+      *state = {end + 32, second};
+      *saved = v.ClusterBytes(second);
+      ASSERT_FALSE(std::all_of(saved->begin(), saved->end(), [](uint8_t b) { return b == 0; }));
+    };
+    r.check = [state, saved](Volume& v, ScrubRun&) {
+      EXPECT_EQ(ReadBytes(v.t.image, state->first, 32)[0], 0xE5);
+      EXPECT_FALSE(IsTemplate(ReadBytes(v.t.image, state->first, 32)));
+      EXPECT_EQ(v.ClusterBytes(state->second), *saved);
+    };
+    r.tskOracle = false;  // sleuthkit reads past the end marker
+    rows.push_back(r);
+  }
+  {
+    Row r;
+    r.what = "directory entries pointing at their own ancestors";
+    r.volume = {"fat32", 512, false};
+    r.expected = fatscrub::kDone;
+    auto state = std::make_shared<uint64_t>();
+    r.patch = [state](Volume& v) {
+      const uint64_t end = v.EndMarker(v.ClusterOf("Sub Folder/Deeper"));
+      ASSERT_NE(end, 0u);
+      uint8_t loop[64] = {};
+      std::memcpy(loop, "LOOP       ", 11);
+      loop[11] = 0x10;
+      std::memcpy(loop + 32, "\xE5OOP2      ", 11);
+      loop[43] = 0x10;
+      WriteBytes(v.t.image, end, loop, 64);
+      v.SetCluster(end, v.ClusterOf("Sub Folder"));
+      v.SetCluster(end + 32, v.ClusterOf("Sub Folder/Deeper"));
+      *state = end;
+    };
+    r.check = [state](Volume& v, ScrubRun& run) {
+      const std::vector<uint8_t> loop = ReadBytes(v.t.image, *state, 64);
+      EXPECT_EQ(std::memcmp(loop.data(), "LOOP       ", 11), 0);
+      EXPECT_TRUE(IsTemplate(std::vector<uint8_t>(loop.begin() + 32, loop.end())));
+      EXPECT_EQ(run.counters.directoriesWalked, 4u);  // root, Sub Folder, Deeper, Later
+      EXPECT_GE(run.counters.clustersInUseSkipped, 1u);
+    };
+    r.tskOracle = false;
+    rows.push_back(r);
+  }
+  {
+    Row r;
+    r.what = "boot sector claiming more sectors than its partition";
+    r.volume = {"fat16", 512, true};
+    r.expected = fatscrub::kBadGeometry;
+    r.shortenBy = 64 * 512;
+    rows.push_back(r);
+  }
+  {
+    Row r;
+    r.what = "FAT marked dirty";
+    r.volume = {"fat16", 512, false};
+    r.expected = fatscrub::kNotClean;
+    r.patch = [](Volume& v) {
+      const uint8_t dirty[2] = {0xFF, 0x7F};
+      WriteBytes(v.t.image, v.t.offset + v.l.fatStart * 512 + 2, dirty, 2);
+    };
+    rows.push_back(r);
+  }
+  {
+    Row r;
+    r.what = "boot sector marked dirty";
+    r.volume = {"fat32", 512, false};
+    r.expected = fatscrub::kNotClean;
+    r.patch = [](Volume& v) {
+      uint8_t state = ReadBytes(v.t.image, v.t.offset + 65, 1)[0] | 1;
+      WriteBytes(v.t.image, v.t.offset + 65, &state, 1);
+    };
+    rows.push_back(r);
+  }
+  {
+    Row r;
+    r.what = "read failure on a directory cluster";
+    r.volume = {"fat32", 512, false};
+    r.expected = fatscrub::kReadFailed;
+    r.pickBad = [](Volume& v, std::vector<uint64_t>& bad) {
+      bad.push_back(v.l.clusterArea + v.ClusterOf("Sub Folder/Deeper") - 2);
+    };
+    r.check = [](Volume&, ScrubRun& run) {
+      bool failed = false;
+      for (const auto& e : run.events) {
+        if (e.kind == 'f') failed = true;
+        if (failed) {
+          EXPECT_NE(e.kind, 'w') << "write at " << e.first << " after a failed read";
+        }
+      }
+      EXPECT_TRUE(failed);
+    };
+    rows.push_back(r);
+  }
+  {
+    Row r;
+    r.what = "every write fails";
+    r.volume = {"fat16", 512, false};
+    r.expected = fatscrub::kWriteFailed;
+    r.failWrites = true;
+    r.check = [](Volume&, ScrubRun& run) {
+      EXPECT_GT(run.counters.writesFailed, 0u);
+      EXPECT_EQ(run.counters.sectorsWritten, 0u);
+    };
+    rows.push_back(r);
+  }
+  {
+    Row r;
+    r.what = "target start naming another partition";
+    r.volume = {"fat16", 512, true};
+    r.expected = fatscrub::kWrongTarget;
+    r.diskStartOverride = 2048;
+    rows.push_back(r);
+  }
+  {
+    Row r;
+    r.what = "cancel after the first write";
+    r.volume = {"fat32", 512, false};
+    r.expected = fatscrub::kCancelled;
+    r.cancelAfterFirstWrite = true;
+    r.check = [](Volume&, ScrubRun& run) {
+      size_t writes = 0;
+      for (const auto& e : run.events) writes += e.kind == 'w';
+      EXPECT_EQ(writes, 1u);
+    };
+    rows.push_back(r);
+  }
+  {
+    Row r;
+    r.what = "volume device that answers failed reads with zeros";
+    r.volume = {"fat16", 512, false};
+    r.expected = fatscrub::kUnsupportedDevice;
+    r.lenientDevice = true;
+    rows.push_back(r);
+  }
+
+  int index = 0;
+  for (Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    Volume v;
+    v.t = Prepare(row.volume, "hard" + std::to_string(index) + ".img");
+    v.l = LayoutOf(v.t);
+    v.fat32 = std::string(row.volume.volume).find("fat32") == 0;
+    for (const Listed& l : ListAll(v.t, false)) v.inodes[l.path] = l.inode;
+    if (row.patch) row.patch(v);
+    if (HasFatalFailure()) return;
+    const std::string before = m_work->file("hard" + std::to_string(index) + ".before");
+    Tool({"cp", "--sparse=always", v.t.image, before});
+    Oracle oracle;
+    const bool ran = fatscrub::ScrubRan(row.expected);
+    if (ran && row.tskOracle) oracle = BuildOracle(v.t);
+
+    ScrubRun run;
+    std::atomic<int> stop{0};
+    scrubtest::WriterPlan plan;
+    plan.imagePath = v.t.image;
+    plan.failWrites = row.failWrites;
+    plan.events = &run.events;
+    if (row.cancelAfterFirstWrite) plan.afterWrite = [&stop] { stop = 1; };
+    {
+      scrubtest::WriterInstall install(&plan);
+      CVolumeDevice volume(v.t.image, v.t.offset, v.t.length - static_cast<uint64_t>(row.shortenBy),
+                           row.volume.sectorSize, !row.lenientDevice);
+      auto faults = std::make_shared<testutil::FaultPlan>();
+      std::vector<uint64_t> bad = row.badSectors;
+      if (row.pickBad) row.pickBad(v, bad);
+      for (uint64_t s : bad) faults->SetBadSector(s);
+      testutil::FaultInjectingDevice faulty(&volume, faults);
+      scrubtest::RecordingDevice recorded(&faulty, &run.events);
+      const uint64_t start = row.diskStartOverride ? row.diskStartOverride : v.t.diskStart;
+      // A device that hides the volume behind wrappers cannot be judged;
+      // the lenient one is given as it is.
+      IStorageDevice* given = row.lenientDevice ? static_cast<IStorageDevice*>(&volume) : &recorded;
+      run.code = ScrubFATVolume(given, 0, start, &stop, &run.counters);
+      run.writerOpened = plan.opened;
+    }
+    EXPECT_EQ(run.code, row.expected) << std::hex << run.code;
+    uint64_t changed = 0;
+    if (!ran) {
+      EXPECT_EQ(ChangesOutside(Oracle(), before, v.t.image, &changed), "");
+      EXPECT_EQ(changed, 0u);
+      for (const auto& e : run.events) EXPECT_NE(e.kind, 'w');
+    } else if (row.tskOracle) {
+      EXPECT_EQ(ChangesOutside(oracle, before, v.t.image, &changed), "");
+    }
+    if (row.check) row.check(v, run);
+    ++index;
+  }
+}
 
 }  // namespace
