@@ -30,6 +30,9 @@ constexpr uint8_t kZeroed = 0x08;       // its first sector was dealt with
 // An invalid entry ends a cluster's scan; this many end the directory.
 constexpr int kMaxInvalidEntries = 3;
 
+// The most bytes one read of the zeroing pass takes in.
+constexpr uint64_t kZeroReadBytes = 1 << 20;
+
 const uint8_t kTemplate[32] = {
     0xE5, 'A',  'L',  'L',  'O',  'W',  '~',  '1',   // name, marked deleted
     'T',  'L',  'M',                                 // extension
@@ -385,19 +388,45 @@ void CFATWipeWorker::WipeDeletedDirectory(uint32_t cluster, int depth) {
   if (changed) WriteChangedSectors(before.data(), now.data(), ClusterSector(cluster), m_sectorsPerCluster);
 }
 
-void CFATWipeWorker::ZeroClusterFirstSector(uint32_t cluster) {
-  if (!ClusterInVolume(cluster) || (m_clusterState[cluster] & kZeroed)) return;
-  if (!ClusterFree(cluster)) {
-    ++m_counters.clustersInUseSkipped;
-    return;
+void CFATWipeWorker::ZeroClusterFirstSector(uint32_t cluster, const uint8_t* current) {
+  if (AllZero(current, m_sectorSize)) return;
+  const std::vector<uint8_t> zeros(m_sectorSize, 0);
+  if (WriteSectors(zeros.data(), ClusterSector(cluster), 1) == 1) ++m_counters.sectorsZeroed;
+}
+
+void CFATWipeWorker::ZeroFirstSectors() {
+  std::vector<uint32_t> clusters;
+  clusters.reserve(m_zeroCandidates.size());
+  for (uint32_t c : m_zeroCandidates) {
+    if (!ClusterInVolume(c) || (m_clusterState[c] & kZeroed)) continue;
+    m_clusterState[c] |= kZeroed;
+    if (!ClusterFree(c)) {
+      ++m_counters.clustersInUseSkipped;
+      continue;
+    }
+    clusters.push_back(c);
   }
-  m_clusterState[cluster] |= kZeroed;
-  std::vector<uint8_t> sector(m_sectorSize);
-  const uint64_t position = ClusterSector(cluster);
-  if (!ReadStrict(sector.data(), position, 1)) return;
-  if (AllZero(sector.data(), sector.size())) return;
-  std::fill(sector.begin(), sector.end(), 0);
-  if (WriteSectors(sector.data(), position, 1) == 1) ++m_counters.sectorsZeroed;
+  std::sort(clusters.begin(), clusters.end());
+  // Neighbouring clusters are read with one read of the sectors between
+  // them (at most kZeroReadBytes); only their first sectors may be written.
+  const uint64_t maxSpan = std::max<uint64_t>(1, kZeroReadBytes / m_sectorSize);
+  std::vector<uint8_t> span;
+  size_t i = 0;
+  while (i < clusters.size() && !m_readFailed) {
+    if (Stopped()) {
+      m_cancelled = true;
+      return;
+    }
+    const uint64_t first = ClusterSector(clusters[i]);
+    size_t j = i + 1;
+    while (j < clusters.size() && ClusterSector(clusters[j]) + 1 - first <= maxSpan) ++j;
+    const uint64_t count = ClusterSector(clusters[j - 1]) + 1 - first;
+    span.resize(static_cast<size_t>(count) * m_sectorSize);
+    if (!ReadStrict(span.data(), first, static_cast<uint32_t>(count))) return;
+    for (size_t k = i; k < j; ++k)
+      ZeroClusterFirstSector(clusters[k], span.data() + (ClusterSector(clusters[k]) - first) * m_sectorSize);
+    i = j;
+  }
 }
 
 int CFATWipeWorker::WipeDeletedEntries() {
@@ -468,13 +497,7 @@ int CFATWipeWorker::WipeDeletedEntries() {
     m_deletedDirs.pop_back();
     WipeDeletedDirectory(dir.cluster, dir.depth);
   }
-  for (size_t i = 0; i < m_zeroCandidates.size() && !m_readFailed && !m_cancelled; ++i) {
-    if (Stopped()) {
-      m_cancelled = true;
-      break;
-    }
-    ZeroClusterFirstSector(m_zeroCandidates[i]);
-  }
+  if (!m_readFailed && !m_cancelled) ZeroFirstSectors();
   m_writer.reset();  // closing flushes
 
   LogInfo("FAT scrub: %" PRIu64 " entries replaced, %" PRIu64 " sectors zeroed, %" PRIu64 " writes failed",

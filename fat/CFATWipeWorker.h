@@ -110,7 +110,11 @@ class CFATWipeWorker {
   void WipeLiveDirectory(uint32_t firstCluster, int depth, bool isRoot);
   void WipeDeletedDirectory(uint32_t cluster, int depth);
   bool StartsWithDots(const uint8_t* cluster, uint32_t self) const;
-  void ZeroClusterFirstSector(uint32_t cluster);
+  // Zeroes the first sector of `cluster` unless `current` (its bytes now)
+  // is zero already.
+  void ZeroClusterFirstSector(uint32_t cluster, const uint8_t* current);
+  // The first sectors of the free clusters deleted files named.
+  void ZeroFirstSectors();
   void ReadRevise();
 
   IStorageDevice* m_device;
