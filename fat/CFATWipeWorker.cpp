@@ -122,6 +122,7 @@ uint64_t CFATWipeWorker::ClusterSector(uint64_t cluster) const {
 bool CFATWipeWorker::ClusterFree(uint32_t cluster) const {
   if (!ClusterInVolume(cluster) || !m_fat->IsLoaded()) return false;
   if (m_clusterState[cluster] & (kPredecessor | kLive)) return false;
+  // Free means all 32 bits clear: reserved bits set are not taken for free.
   return m_fat->GetEntry(cluster) == 0;
 }
 
@@ -222,9 +223,15 @@ bool CFATWipeWorker::CheckTargetStart() {
   return true;
 }
 
+uint32_t CFATWipeWorker::NextCluster(uint32_t cluster) const {
+  // FAT32 entries keep four reserved bits on top.
+  const uint32_t next = m_fat->GetEntry(cluster);
+  return m_fat32 ? next & 0x0FFFFFFFu : next;
+}
+
 void CFATWipeWorker::BuildPredecessorMap() {
   for (uint64_t c = 2; c < m_clusterLimit; ++c) {
-    const uint32_t next = m_fat->GetEntry(static_cast<uint32_t>(c));
+    const uint32_t next = NextCluster(static_cast<uint32_t>(c));
     if (next >= 2 && next < m_clusterLimit) m_clusterState[next] |= kPredecessor;
   }
 }
@@ -336,7 +343,7 @@ void CFATWipeWorker::WipeLiveDirectory(uint32_t firstCluster, int depth, bool is
     }
     if (changed) WriteChangedSectors(before.data(), now.data(), ClusterSector(cluster), m_sectorsPerCluster);
     if (ended) return;
-    const uint32_t next = m_fat->GetEntry(cluster);
+    const uint32_t next = NextCluster(cluster);
     if (next < 2 || next >= 0x0FFFFFF7u) return;
     cluster = next;
     first = false;

@@ -99,6 +99,7 @@ class CFATWipeWorker {
   bool ClusterFree(uint32_t cluster) const;
   bool ReadStrict(uint8_t* buffer, uint64_t sector, uint32_t count);
   bool CheckTargetStart();
+  uint32_t NextCluster(uint32_t cluster) const;
   void BuildPredecessorMap();
   // Writes the sectors of `now` that differ from `before`.
   void WriteChangedSectors(const uint8_t* before, const uint8_t* now, uint64_t sector, uint32_t count);
