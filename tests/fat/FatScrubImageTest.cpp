@@ -545,6 +545,27 @@ TEST_F(FatScrubFixture, HardCases) {
   }
   {
     Row r;
+    r.what = "deleted entry naming a cluster a live chain runs into, marked free";
+    r.volume = {"fat16", 512, false};
+    r.expected = fatscrub::kDone;
+    auto state = std::make_shared<std::pair<uint32_t, std::vector<uint8_t>>>();
+    r.patch = [state](Volume& v) {
+      // small1.bin spans several clusters; its second one is marked free.
+      const uint32_t second = v.ClusterOf("small1.bin") + 1;
+      const uint8_t free16[2] = {0, 0};
+      WriteBytes(v.t.image, v.t.offset + v.l.fatStart * 512 + second * 2, free16, 2);
+      v.SetCluster(v.EntryOffset("_mall4.bin"), second);
+      *state = {second, v.ClusterBytes(second)};
+    };
+    r.check = [state](Volume& v, ScrubRun&) {
+      EXPECT_EQ(v.ClusterBytes(state->first), state->second);
+      EXPECT_TRUE(IsTemplate(v.Entry("_mall4.bin")));
+    };
+    r.tskOracle = false;  // sleuthkit takes the FAT's word
+    rows.push_back(r);
+  }
+  {
+    Row r;
     r.what = "boot sector claiming more sectors than its partition";
     r.volume = {"fat16", 512, true};
     r.expected = fatscrub::kBadGeometry;
