@@ -274,11 +274,14 @@ class FatScrubImages : public FatScrubFixture, public ::testing::WithParamInterf
 
 TEST_P(FatScrubImages, StandingOracle) {
   const Case c = GetParam();
+  if (!std::ifstream(s_dir->file(std::string(c.volume) + ".img")))
+    GTEST_SKIP() << c.volume << " needs the kernel's vfat (root, loop) or fusefat";
   const Target t = Prepare(c, "work.img");
   const std::string original = m_work->file("original.img");
   Tool({"cp", "--sparse=always", t.image, original});
   const Oracle oracle = BuildOracle(t);
-  ASSERT_GE(oracle.deletedNames.size(), 6u);
+  const bool byMtools = std::string(c.volume).find("driver") == std::string::npos;
+  ASSERT_GE(oracle.deletedNames.size(), byMtools ? 6u : 3u);
   const std::string liveBefore = LiveFiles(t, "before");
 
   scrubtest::WriterPlan plan;
@@ -289,9 +292,11 @@ TEST_P(FatScrubImages, StandingOracle) {
   ASSERT_EQ(ScrubFATVolume(&volume, 0, t.diskStart, nullptr, &counters), fatscrub::kDone);
   EXPECT_EQ(plan.opened, 1);
   EXPECT_GE(counters.entriesReplaced, 10u);
-  EXPECT_GE(counters.sectorsZeroed, 3u);
+  EXPECT_GE(counters.sectorsZeroed, byMtools ? 3u : 2u);
   EXPECT_GE(counters.deletedDirectoriesWalked, 2u);
-  EXPECT_GE(counters.clustersInUseSkipped, 1u);  // a deleted file's cluster went to "Later"
+  if (byMtools) {
+    EXPECT_GE(counters.clustersInUseSkipped, 1u);  // a deleted file's cluster went to "Later"
+  }
   EXPECT_EQ(counters.writesFailed, 0u);
 
   // fsck.fat on the volume alone.
@@ -324,7 +329,8 @@ INSTANTIATE_TEST_SUITE_P(Volumes, FatScrubImages,
                          ::testing::Values(Case{"fat16", 512, false}, Case{"fat32", 512, false},
                                            Case{"fat16_4k", 4096, false}, Case{"fat32_4k", 4096, false},
                                            Case{"fat16", 512, true}, Case{"fat32", 512, true},
-                                           Case{"fat16_4k", 4096, true}, Case{"fat32_4k", 4096, true}),
+                                           Case{"fat16_4k", 4096, true}, Case{"fat32_4k", 4096, true},
+                                           Case{"fat32_driver", 512, false}, Case{"fat32_driver", 512, true}),
                          CaseName);
 
 
