@@ -6,6 +6,7 @@ void CEraseBusObserver::Progress(int value, int count, const std::string& displa
   {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_displayName = displayName;
+    m_count = count;
   }
   ProgressMsgData msg;
   msg.value = value;
@@ -25,4 +26,9 @@ void CEraseBusObserver::Done(int count, int result, bool cancelled) {
 std::string CEraseBusObserver::DisplayName() const {
   std::lock_guard<std::mutex> lock(m_mutex);
   return m_displayName;
+}
+
+int CEraseBusObserver::Count() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_count;
 }

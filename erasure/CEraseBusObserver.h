@@ -17,9 +17,12 @@ class CEraseBusObserver : public IRunObserver {
   void Done(int count, int result, bool cancelled) override;
   // The last display name sent (any thread).
   std::string DisplayName() const;
+  // The run's number of work items, known from its first progress (any thread).
+  int Count() const;
 
  private:
   IRunObserver* m_next;
   mutable std::mutex m_mutex;
   std::string m_displayName;
+  int m_count = 0;
 };

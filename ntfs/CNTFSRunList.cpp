@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "IScanStream.h"
+#include "MappingPairs.h"
 #include "NTFSBytes.h"
 
 namespace {
@@ -12,41 +13,17 @@ constexpr int64_t kMaxSigned = std::numeric_limits<int64_t>::max();
 // comes near it, a damaged stream cannot make Load loop for ever.
 constexpr uint64_t kMaxSavedRuns = uint64_t(1) << 24;
 
-// Walks the mapping pairs and hands each well-formed run to `onRun`. Answers
-// true when a 0 header ends the pairs inside `length` bytes, false when the
-// bytes run out first or an entry is malformed (the walk stops there).
+// Walks the mapping pairs and hands each well-formed run to `onRun`; see
+// mapping_pairs::Walk for what ends the walk.
 template <class OnRun>
 bool WalkMappingPairs(const uint8_t* pairs, int length, OnRun onRun) {
-  if (!pairs || length <= 0) return false;
-  int64_t lcn = 0;
-  int64_t vcn = 0;
-  int64_t pos = 0;
-  while (pos < length) {
-    const uint8_t header = pairs[pos];
-    if (header == 0) return true;
-    const int lengthWidth = header & 0x0F;
-    const int offsetWidth = header >> 4;
-    if (lengthWidth == 0 || lengthWidth > 8 || offsetWidth > 8) return false;
-    if (pos + 1 + lengthWidth + offsetWidth > length) return false;
-    const uint8_t* field = pairs + pos + 1;
-    const uint64_t runLength = ntfsbytes::ReadUnsignedN(field, lengthWidth);
-    if (runLength > static_cast<uint64_t>(kMaxSigned - vcn)) return false;
+  return mapping_pairs::Walk(pairs, length, [&onRun](const mapping_pairs::Entry& entry) {
     NTFSRun run;
-    run.firstVCN = static_cast<uint64_t>(vcn);
-    run.length = runLength;
-    if (offsetWidth > 0) {
-      const int64_t delta = ntfsbytes::ReadSignedN(field + lengthWidth, offsetWidth);
-      if (delta > 0 ? lcn > kMaxSigned - delta : lcn + delta < 0) return false;
-      lcn += delta;
-      run.firstLCN = static_cast<uint64_t>(lcn);
-    } else {
-      run.firstLCN = kNTFSSparseLCN;
-    }
+    run.firstVCN = entry.vcn;
+    run.length = entry.length;
+    run.firstLCN = entry.sparse ? kNTFSSparseLCN : entry.lcn;
     onRun(run);
-    vcn += static_cast<int64_t>(runLength);
-    pos += 1 + lengthWidth + offsetWidth;
-  }
-  return false;
+  });
 }
 
 bool Covers(uint64_t first, uint64_t length, uint64_t value) {

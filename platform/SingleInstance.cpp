@@ -24,11 +24,17 @@ SingleInstance::~SingleInstance() {
   if (m_lockFd >= 0) close(m_lockFd);
 }
 
-QString SingleInstance::LockFilePath() const {
+// The lock file and the socket live in the session's runtime folder, so two
+// sessions (or two test runs) never see each other's instance.
+static QString RuntimeFolder() {
   QString dir = QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR"));
   if (dir.isEmpty() || !QDir(dir).exists()) dir = QStringLiteral("/tmp");
-  return dir + QLatin1Char('/') + m_mutexName;
+  return dir;
 }
+
+QString SingleInstance::LockFilePath() const { return RuntimeFolder() + QLatin1Char('/') + m_mutexName; }
+
+QString SingleInstance::SocketPath() const { return RuntimeFolder() + QLatin1Char('/') + m_serverName; }
 
 bool SingleInstance::TryBecomeFirst() {
   const QByteArray path = LockFilePath().toLocal8Bit();
@@ -46,8 +52,9 @@ bool SingleInstance::TryBecomeFirst() {
   m_lockFd = fd;
   m_server = new QLocalServer(this);
   m_server->setSocketOptions(QLocalServer::UserAccessOption);
-  QLocalServer::removeServer(m_serverName);  // a stale socket of a crashed instance
-  if (!m_server->listen(m_serverName)) {
+  // A socket left by a crashed instance: we hold the lock, so it is stale.
+  QLocalServer::removeServer(SocketPath());
+  if (!m_server->listen(SocketPath())) {
     LogError("single instance: cannot listen on %s", qPrintable(m_serverName));
     return true;
   }
@@ -65,7 +72,7 @@ bool SingleInstance::TryBecomeFirst() {
 
 void SingleInstance::AskFirstToRaise() {
   QLocalSocket socket;
-  socket.connectToServer(m_serverName);
+  socket.connectToServer(SocketPath());
   if (!socket.waitForConnected(1000)) return;  // no window to raise: the message is still shown
   socket.write(kRaiseRequest);
   socket.waitForBytesWritten(1000);

@@ -2,7 +2,7 @@
 //
 // The first instance takes an exclusive flock on a lock file named after
 // the program's mutex in $XDG_RUNTIME_DIR (or /tmp) and listens on a local
-// socket named after its window class. A second instance finds the lock
+// socket named after its window class in the same folder. A second instance finds the lock
 // taken, asks the first over the socket to bring its window forward, and
 // then stops.
 #pragma once
@@ -25,6 +25,7 @@ class SingleInstance : public QObject {
   // instance runs; that instance has been asked to raise its window.
   bool TryBecomeFirst();
   QString LockFilePath() const;
+  QString SocketPath() const;
 
  Q_SIGNALS:
   // A later start asked this instance to restore, raise and activate its window.

@@ -57,7 +57,7 @@ bool CLeftBtn::paintDerived(QPainter* painter) {
   painter->setPen(m_obj.textColor(state));
   QRect textRect = r;
   textRect.setLeft(r.left() + pixW + 40);
-  textRect.setRight(210);
+  textRect.setRight(r.right() - 8);  // room for the bold text of a selected entry
   textRect.setBottom(r.bottom() - 2);
   painter->drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter, text());
   return true;

@@ -66,3 +66,16 @@ enum class EDataRunKind : int32_t {
 inline bool IsFatFamily(EFileSystemType t) {
   return t == EFileSystemType::FAT12 || t == EFileSystemType::FAT16 || t == EFileSystemType::FAT32;
 }
+
+// Conversions between the schemes, all read from one table. A kind with no
+// counterpart answers false (the output unchanged). FAT12, FAT16 and FAT32
+// all map to the FAT kinds; the FAT kinds map back to FAT32, and Ext2 kinds
+// to Ext2.
+bool ToPartitionKind(EFileSystemType type, EPartitionKind& out);
+bool ToFileSystemType(EPartitionKind kind, EFileSystemType& out);
+bool ToCompleteSearchKind(EPartitionKind kind, ECompleteSearchKind& out);
+bool ToPartitionKind(ECompleteSearchKind kind, EPartitionKind& out);
+bool ToTreeKind(EFileSystemType type, ETreeKind& out);
+bool ToTreeKind(EPartitionKind kind, ETreeKind& out);
+// FAT12 and FAT16 become FAT32; every other type stays.
+EFileSystemType FatGroup(EFileSystemType type);

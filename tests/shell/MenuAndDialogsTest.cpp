@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "BusRecorder.h"
 #include "CAboutDlg.h"
 #include "CBPNotifyCentor.h"
 #include "CBPQtHyperLink.h"
@@ -43,19 +44,6 @@ class CapturedLinks {
   std::vector<std::string> links;
 };
 
-class Recorder : public CBPMsgReceiver {
- public:
-  explicit Recorder(std::initializer_list<uint> ids) {
-    SetNotifyCentor(CBPNotifyCentor::instance());
-    for (uint id : ids) RegisterMsg(id);
-  }
-  int ReceiveMsg(__MsgData msg) override {
-    ids.push_back(msg.id);
-    return 0;
-  }
-  std::vector<uint> ids;
-};
-
 void CloseThroughTitleBar(QWidget* w) {
   auto* title = w->findChild<CWindowDlgTitle*>();
   ASSERT_NE(title, nullptr);
@@ -67,7 +55,7 @@ TEST(ShellMenu, EntriesOpenLinksSendMessagesAndShowTheAboutBox) {
   env.Write("uiconfig", kUiConfig);
   env.Write("userconfig", "[URL]\nID_LINK_SUPPORT=https://mine.example/support\n");
   CapturedLinks opened;
-  Recorder bus({MSG_ADD_FILES, MSG_ADD_FOLDERS});
+  BusRecorder bus({MSG_ADD_FILES, MSG_ADD_FOLDERS});
   QWidget main;
   main.setGeometry(50, 50, 1000, 660);
   SetShellMainWindow(&main);
@@ -82,7 +70,7 @@ TEST(ShellMenu, EntriesOpenLinksSendMessagesAndShowTheAboutBox) {
 
   menu.Action(CCommonMenu::kAddFiles)->trigger();
   menu.Action(CCommonMenu::kAddFolders)->trigger();
-  EXPECT_EQ(bus.ids, (std::vector<uint>{MSG_ADD_FILES, MSG_ADD_FOLDERS}));
+  EXPECT_EQ(bus.received, (std::vector<uint>{MSG_ADD_FILES, MSG_ADD_FOLDERS}));
 
   // "About": a modal about box over the main window, closed by its title
   // bar; the menu's handler returns once it is gone.
@@ -194,11 +182,11 @@ TEST(ShellDialogs, UpdateCheckOutcomes) {
   for (const Case& c : cases) {
     FakeChecker checker(c.fetch, c.current);
     CheckUpdate::SetCheckerSource([&] { return &checker; });
-    Recorder done({MSG_UPDATE_CHECK_DONE});
+    BusRecorder done({MSG_UPDATE_CHECK_DONE});
     CheckUpdate check;
     check.SetSynchronous(true);
     check.InitUI();
-    EXPECT_EQ(done.ids.size(), 1u);  // finished before InitUI returned
+    EXPECT_EQ(done.received.size(), 1u);  // finished before InitUI returned
     EXPECT_EQ(check.IsFailed(), c.failed);
     EXPECT_EQ(check.HasUpdate(), c.hasUpdate);
     EXPECT_EQ(check.GetMessage().toStdString(), c.message);

@@ -1,5 +1,6 @@
 // The stream through which search results save and load themselves: a plain
-// sequence of little-endian fields without padding or headers.
+// sequence of little-endian fields without padding or headers. Whoever saves
+// or loads results supplies it; CMemoryScanStream keeps the bytes in memory.
 #pragma once
 
 #include <cstdint>

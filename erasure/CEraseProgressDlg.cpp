@@ -1,0 +1,123 @@
+#include "CEraseProgressDlg.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "CBPNotifyCentor.h"
+#include "CProgressWidget.h"
+#include "CUIPublic.h"
+#include "EraseResult.h"
+#include "MsgDefine.h"
+#include "UiHelpers.h"
+
+CEraseProgressDlg::CEraseProgressDlg(QWidget* parent) : CBaseDialog(parent) {
+  SetNotifyCentor(CBPNotifyCentor::instance());
+  RegisterMsg(MSG_TITLE_CLOSE);
+  RegisterMsg(MSG_ERASE_FILES_DONE);
+  RegisterMsg(MSG_ERASE_FILES_PROGRESS);
+  SetTitleLineVisible(false);
+  ClearTitle();
+  setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+  setFixedSize(460, 250);
+  if (parent) CenterOnParent();
+  m_run.SetObserver(&m_endWatch);
+}
+
+CEraseProgressDlg::~CEraseProgressDlg() {
+  if (m_started && !m_done) m_run.Cancel();
+  m_run.Join();
+}
+
+void CEraseProgressDlg::SetItems(const std::vector<EraseItem>& files, const std::vector<EraseItem>& folders) {
+  m_files = files;
+  m_folders = folders;
+}
+
+void CEraseProgressDlg::CreateBody() {
+  auto* body = new QVBoxLayout;
+  body->setContentsMargins(20, 20, 20, 0);
+  auto* keeper = new QLabel(QString());
+  keeper->setFixedWidth(410);
+  body->addWidget(keeper);
+  auto* statusRow = new QHBoxLayout;
+  statusRow->addItem(new QSpacerItem(10, 0, QSizePolicy::Fixed, QSizePolicy::Minimum));
+  m_status = new QLabel(tr("Initializing, please wait..."));
+  m_status->setFixedWidth(410);
+  SetWidgetFont(m_status, 14);
+  SetWidgetTextColor(m_status, QColor(51, 51, 51));
+  statusRow->addWidget(m_status);
+  body->addLayout(statusRow);
+  m_progress = new CProgressWidget;
+  m_progress->SetBarHeight(12);
+  m_progress->SetShowPercent(false);
+  m_progress->SetText(tr("Data erasure algorithm: %1").arg(GetAlgorithmName(static_cast<uint>(m_run.Passes()))),
+                      QString(), 3);
+  m_progress->GetProgressBar()->setValue(0);
+  body->addWidget(m_progress);
+  body->addItem(new QSpacerItem(0, 60, QSizePolicy::Minimum, QSizePolicy::Fixed));
+  m_cancel = new QPushButton(QStringLiteral("Cancel"));
+  m_cancel->setFixedSize(96, 26);
+  m_cancel->setStyleSheet(SecondaryButtonStyle());
+  connect(m_cancel, &QPushButton::clicked, this, &CEraseProgressDlg::OnCancelWipe);
+  body->addWidget(m_cancel, 0, Qt::AlignRight | Qt::AlignBottom);
+  m_content->addLayout(body);
+}
+
+void CEraseProgressDlg::StartErase() {
+  if (m_started) return;
+  m_run.SetItems(m_files, m_folders);
+  m_run.SetPasses(CUIPublic::instance()->GetErasePasses());
+  CreateBody();
+  m_started = true;
+  m_run.Start();
+}
+
+void CEraseProgressDlg::OnCancelWipe() {
+  if (m_done) return;
+  if (m_status) m_status->setText(tr("Canceling erasure, please wait..."));
+  if (m_cancel) m_cancel->hide();
+  m_run.Cancel();
+}
+
+void CEraseProgressDlg::reject() {
+  if (m_done || !m_started)
+    CBaseDialog::reject();
+  else
+    OnCancelWipe();
+}
+
+int CEraseProgressDlg::ReceiveMsg(__MsgData msg) {
+  switch (msg.id) {
+    case MSG_TITLE_CLOSE:
+      OnCancelWipe();
+      break;
+    case MSG_ERASE_FILES_PROGRESS: {
+      if (!m_started || m_done || m_run.IsCancelled()) return 1;
+      const auto* data = static_cast<const ProgressMsgData*>(msg.data);
+      const int count = m_observer.Count();
+      QProgressBar* bar = m_progress->GetProgressBar();
+      bar->setRange(0, count == 1 ? 2 : count);
+      if (data) bar->setValue(data->value);
+      m_status->setText(tr("Completely erasing: %1").arg(QString::fromStdString(m_observer.DisplayName())));
+      break;
+    }
+    case MSG_ERASE_FILES_DONE: {
+      if (!m_started || m_done || !m_endWatch.ended.load()) break;
+      m_done = true;
+      // The run has written its history before this message: join it now.
+      m_run.Join();
+      m_result = m_run.Result();
+      QTimer::singleShot(m_closeDelayMs, this, [this] {
+        done(0);
+        close();
+      });
+      break;
+    }
+    default:
+      break;
+  }
+  return 0;
+}

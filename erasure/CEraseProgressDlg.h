@@ -1,0 +1,87 @@
+// The modal progress dialog of a file and folder erase: a thin shell over
+// CEraseFilesRun. It starts the run on its own thread with the method the
+// user chose, follows it over the bus (MSG_ERASE_FILES_PROGRESS and
+// MSG_ERASE_FILES_DONE) and closes a second after the run's end. Cancel,
+// Escape and the title bar's close button ask the run to stop; the dialog
+// stays until the run has ended.
+#pragma once
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "CBaseDialog.h"
+#include "CEraseBusObserver.h"
+#include "CEraseFilesRun.h"
+#include "EraseItem.h"
+
+class CProgressWidget;
+class QLabel;
+class QPushButton;
+class QTimer;
+
+class CEraseProgressDlg : public CBaseDialog {
+  Q_OBJECT
+ public:
+  explicit CEraseProgressDlg(QWidget* parent = nullptr);
+  ~CEraseProgressDlg() override;  // stops and waits for a run still going
+
+  void SetItems(const std::vector<EraseItem>& files, const std::vector<EraseItem>& folders);
+  // Builds the body and starts the run with CUIPublic's pass count.
+  void StartErase();
+  // True when the run was not cancelled.
+  bool IsCompleted() const { return !m_run.IsCancelled(); }
+  // The run's EraseResult, once its done message has arrived: 0 completed,
+  // ERASE_FILES_CANCELLED, or ERASE_FILES_ITEMS_FAILED when an item stayed.
+  int Result() const { return m_result; }
+  bool IsDone() const { return m_done; }
+
+  // The run itself (its overwriter, its pauses) for tests and diagnostics;
+  // change it only before StartErase.
+  CEraseFilesRun& Run() { return m_run; }
+  // The wait between the run's end and the dialog's close (default 1000 ms).
+  void SetCloseDelay(int ms) { m_closeDelayMs = ms; }
+
+  QLabel* StatusLabel() const { return m_status; }
+  CProgressWidget* Progress() const { return m_progress; }
+  QPushButton* CancelButton() const { return m_cancel; }
+
+  int ReceiveMsg(__MsgData msg) override;
+
+ public Q_SLOTS:
+  void OnCancelWipe();
+  // Escape asks the run to stop instead of leaving it behind.
+  void reject() override;
+
+ private:
+  void CreateBody();
+
+  // Notes the end of this dialog's own run before the bus hears of it, so
+  // that a done message of some other run is not taken for ours.
+  class EndWatch : public IRunObserver {
+   public:
+    explicit EndWatch(IRunObserver* next) : m_next(next) {}
+    void Progress(int value, int count, const std::string& name) override { m_next->Progress(value, count, name); }
+    void Done(int count, int result, bool cancelled) override {
+      ended.store(true);
+      m_next->Done(count, result, cancelled);
+    }
+    std::atomic<bool> ended{false};
+
+   private:
+    IRunObserver* m_next;
+  };
+
+  std::vector<EraseItem> m_files;
+  std::vector<EraseItem> m_folders;
+  CEraseBusObserver m_observer;
+  EndWatch m_endWatch{&m_observer};
+  CEraseFilesRun m_run;  // after the observer: its thread goes first
+  bool m_started = false;
+  bool m_done = false;
+  int m_result = 0;
+  int m_closeDelayMs = 1000;
+  QLabel* m_status = nullptr;
+  CProgressWidget* m_progress = nullptr;
+  QPushButton* m_cancel = nullptr;
+};

@@ -1,0 +1,51 @@
+// Where the recovery controllers find the engines' factories. The engines
+// live in libraries above this one (ntfs, fat, ext2, hfsplus, carving), so
+// this library cannot name their factories; each engine registers its own
+// here, and a controller asks at the moment it needs one.
+//
+// Registration is explicit: each engine library offers a function (for
+// example RegisterNTFSQuickSearch) that calls the Register* routines below,
+// and the program's composition root (the free-space wipe run, the vtctl
+// tool) calls it before creating a controller. Static registrar objects are
+// not used: a linker drops an unreferenced object file of a static library,
+// and with it the registrar. Registering again replaces the factory; a null
+// factory removes it. The table is guarded by a lock.
+#pragma once
+
+#include <functional>
+
+#include "FileSystemTypes.h"
+
+class CFoundFileStore;
+class CSearchedPartitionInfo;
+class ICompleteFileSystemSearchController;
+class IDirecotryTreeBuilder;
+class IQuickFileSystemSearchController;
+class IStorageDevice;
+
+using QuickSearchFactory = std::function<IQuickFileSystemSearchController*()>;
+using CompleteSearchFactory = std::function<ICompleteFileSystemSearchController*()>;
+using TreeBuilderFactory = std::function<IDirecotryTreeBuilder*()>;
+// Places every carved file of the store in the builder's trees (the RAW
+// engine's CRawFileNodeBuilder::AddRawFiles without partition or map).
+using RawFilePlacer = std::function<int(IStorageDevice*, CFoundFileStore*, IDirecotryTreeBuilder*)>;
+
+// Quick searches by volume type (FAT12, FAT16 and FAT32 are separate keys).
+void RegisterQuickSearch(EFileSystemType type, QuickSearchFactory factory);
+bool HasQuickSearch(EFileSystemType type);
+// A new quick search for the type, or null when none is registered.
+IQuickFileSystemSearchController* CreateQuickSearch(EFileSystemType type);
+
+void RegisterCompleteSearch(ECompleteSearchKind kind, CompleteSearchFactory factory);
+ICompleteFileSystemSearchController* CreateCompleteSearch(ECompleteSearchKind kind);
+
+void RegisterDirectoryTreeBuilder(TreeBuilderFactory factory);
+// A new builder, or null when none is registered.
+IDirecotryTreeBuilder* CreateDirectoryTreeBuilder();
+
+void RegisterRawFilePlacer(RawFilePlacer placer);
+// 0 when no placer is registered.
+int PlaceRawFiles(IStorageDevice* device, CFoundFileStore* store, IDirecotryTreeBuilder* builder);
+
+// Removes every registration (tests).
+void ClearScanEngineRegistry();

@@ -1,0 +1,66 @@
+// The partition-table parser (MBR, extended chains, GPT) and the volume
+// analysers it runs, on a disk made from the input. The first byte picks the
+// disk: bit 0 makes the sectors 4096 bytes; bit 1 rewrites the CRCs of the
+// GPT header at sector 1 and of the entry array it names, so the input
+// reaches the entries; bits 4-7 add that many zero sectors at the end.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "../storage/ImageFileDevice.h"
+#include "CBasicPartitionDevice.h"
+#include "CPartitionTableAnalyze.h"
+#include "VolumeTypeServices.h"
+
+namespace {
+
+uint32_t Le32(const unsigned char* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+uint64_t Le64(const unsigned char* p) { return uint64_t(Le32(p)) | uint64_t(Le32(p + 4)) << 32; }
+void Put32(unsigned char* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
+}
+
+void FixGptCrcs(std::vector<unsigned char>& image, size_t ss) {
+  if (image.size() < 2 * ss) return;
+  unsigned char* h = image.data() + ss;
+  const uint64_t arrayLba = Le64(h + 72);
+  const uint64_t bytes = uint64_t(Le32(h + 80)) * Le32(h + 84);
+  if (arrayLba < image.size() / ss && bytes <= image.size() - arrayLba * ss)
+    Put32(h + 88, GptCrc32(image.data() + arrayLba * ss, size_t(bytes)));
+  uint32_t headerSize = Le32(h + 12);
+  if (headerSize < 92 || headerSize > ss) return;
+  Put32(h + 16, 0);
+  Put32(h + 16, GptCrc32(h, headerSize));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 1) return 0;
+  const uint8_t mode = data[0];
+  ++data;
+  --size;
+  const size_t ss = (mode & 1) ? 4096 : 512;
+  std::vector<unsigned char> image(data, data + size);
+  image.resize((image.size() + ss - 1) / ss * ss + size_t(mode >> 4) * ss, 0);
+  if (mode & 2) FixGptCrcs(image, ss);
+  MemoryDevice disk(image, int(ss));
+
+  PartitionRecordList list;
+  uint32_t problems = 0;
+  AnalyzePartitionTable(&disk, list, &problems);
+  std::vector<unsigned char> buffer(ss);
+  for (PartitionRecord* r : list) {
+    if (r->startSector >= disk.GetSectorCount() || r->sectorCount > disk.GetSectorCount() - r->startSector ||
+        r->fileSystemSectors > r->sectorCount || !r->device)
+      __builtin_trap();
+    r->device->ReadSectors(buffer.data(), r->sectorCount - 1, 1);
+  }
+  DeletePartitionRecords(list);
+  IsDynamicDisk(&disk);
+  LdmVolumeServices s = MakeLdmVolumeServices();
+  char label[100];
+  s.volumeLabel(&disk, EFileSystemType::NTFS, label, sizeof label);
+  return 0;
+}
