@@ -1,11 +1,9 @@
-// The FAT part of a searched-partition record: the geometry a later rebuild
-// needs and the flags that say how the partition was found. The quick scrub
-// fills one; the searched-partition record of the scan framework carries it.
+// What the quick scrub learns of its FAT partition: the geometry a later
+// rebuild needs and the flags that say how the partition was found. The FAT
+// searched-partition record (CFATSearchedPartitionInfo) takes it over.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
-#include <vector>
 
 // Flag bits (OR-ed).
 enum FATPartitionFlag : uint32_t {
@@ -39,11 +37,4 @@ struct FATPartitionFields {
   void AddFlags(uint32_t f) { flags |= f; }
   // Found through a boot sector (any of the four boot bits).
   bool FoundByBootSector() const { return (flags & 0x0F) != 0; }
-
-  // The saved FAT part: reserved sectors (2 bytes), FAT size, cluster count,
-  // root information and flags (4 bytes each), little-endian.
-  static constexpr size_t kSavedSize = 18;
-  void SaveFATPart(std::vector<uint8_t>& out) const;
-  // Reads kSavedSize bytes at `data`; false (nothing changed) when fewer remain.
-  bool LoadFATPart(const uint8_t* data, size_t length);
 };

@@ -5,12 +5,16 @@
 
 #include "CFATDirEntry.h"
 #include "CFATQuickScrub.h"
+#include "CFATQuickSearch.h"
+#include "CFATSearchedPartitionInfo.h"
+#include "CMemoryScanStream.h"
 #include "CFATWipeWorker.h"
 #include "FATPartitionFields.h"
 #include "FATScrubCodes.h"
 #include "FatTestData.h"
 #include "IMountDriverWriter.h"
 #include "MemoryDevice.h"
+#include "ScanEngineRegistry.h"
 
 namespace {
 
@@ -42,8 +46,12 @@ TEST(FatScrub, DeletedEntryTemplateIsADeletedValidShortEntry) {
   EXPECT_EQ(e.GetFirstCluster(), 0u);
 }
 
-TEST(FatScrub, PartitionFieldsSaveEighteenBytesAndLoadThemBack) {
+TEST(FatScrub, PartitionRecordSavesEighteenFATBytesAfterTheBase) {
   FATPartitionFields f;
+  f.fileSystemType = 2;
+  f.sectorsPerCluster = 8;
+  f.dataStart = 1000;
+  f.sectorCount = 123456;
   f.reservedSectors = 0x1234;
   f.fatSize = 0x89ABCDEF;
   f.clusterCount = 77777;
@@ -51,21 +59,62 @@ TEST(FatScrub, PartitionFieldsSaveEighteenBytesAndLoadThemBack) {
   f.AddFlags(kFATFlagFAT32Boot | kFATFlagFAT32Backup);
   f.AddFlags(kFATFlagPrimaryFATSeen | kFATFlagLoadPrimary);
   EXPECT_EQ(f.flags, 0xCCu);
-  EXPECT_TRUE(f.FoundByBootSector());
-  std::vector<uint8_t> saved;
-  f.SaveFATPart(saved);
-  ASSERT_EQ(saved.size(), FATPartitionFields::kSavedSize);
-  EXPECT_EQ(saved[0], 0x34);
-  EXPECT_EQ(saved[2], 0xEF);
-  FATPartitionFields g;
-  EXPECT_FALSE(g.LoadFATPart(saved.data(), saved.size() - 1));
-  EXPECT_EQ(g.flags, 0u);
-  ASSERT_TRUE(g.LoadFATPart(saved.data(), saved.size()));
-  EXPECT_EQ(g.reservedSectors, f.reservedSectors);
-  EXPECT_EQ(g.fatSize, f.fatSize);
-  EXPECT_EQ(g.clusterCount, f.clusterCount);
-  EXPECT_EQ(g.rootInfo, f.rootInfo);
-  EXPECT_EQ(g.flags, f.flags);
+  CFATSearchedPartitionInfo record(4096);
+  record.Assign(f);
+  EXPECT_EQ(record.GetSearchKind(), EPartitionKind::FAT);
+  EXPECT_EQ(record.GetType(), EFileSystemType::FAT32);
+  EXPECT_EQ(record.GetClusterStartSector(), 1000u - 16u);
+  EXPECT_TRUE(record.FoundByBootSector());
+  EXPECT_EQ(record.IsNodeInPartition(nullptr), 0);  // no owner
+  EXPECT_EQ(record.LoadNodeDataRuns(nullptr), 0);
+
+  CMemoryScanStream stream;
+  ASSERT_TRUE(record.Save(&stream));
+  ASSERT_EQ(stream.Bytes().size(), CSearchedPartitionInfo::kSavedBaseSize + CFATSearchedPartitionInfo::kSavedFATSize);
+  EXPECT_EQ(stream.Bytes()[CSearchedPartitionInfo::kSavedBaseSize], 0x34);
+  CFATSearchedPartitionInfo loaded;
+  ASSERT_TRUE(loaded.Load(&stream));
+  EXPECT_EQ(loaded.GetReservedSectors(), 0x1234);
+  EXPECT_EQ(loaded.GetFATSize(), 0x89ABCDEFu);
+  EXPECT_EQ(loaded.GetClusterCount(), 77777u);
+  EXPECT_EQ(loaded.GetRootInfo(), 2u);
+  EXPECT_EQ(loaded.GetFlags(), 0xCCu);
+  EXPECT_EQ(loaded.GetBytesPerSector(), 4096u);
+
+  // A short stream changes nothing of the FAT part.
+  std::vector<uint8_t> cut(stream.Bytes().begin(), stream.Bytes().end() - 1);
+  CMemoryScanStream shortStream(cut.data(), cut.size());
+  CFATSearchedPartitionInfo untouched;
+  EXPECT_FALSE(untouched.Load(&shortStream));
+  EXPECT_EQ(untouched.GetFlags(), 0u);
+  EXPECT_EQ(untouched.GetFATSize(), 0u);
+}
+
+TEST(FatScrub, QuickSearchIsRegisteredForTheFATTypes) {
+  ClearScanEngineRegistry();
+  RegisterFATQuickSearch();
+  for (EFileSystemType type : {EFileSystemType::FAT12, EFileSystemType::FAT16, EFileSystemType::FAT32}) {
+    std::unique_ptr<IQuickFileSystemSearchController> q(CreateQuickSearch(type));
+    ASSERT_NE(q, nullptr);
+    std::vector<CSearchedPartitionInfo*> partitions;
+    q->GetPartitions(partitions);
+    ASSERT_EQ(partitions.size(), 1u);
+    EXPECT_EQ(partitions[0]->GetSearchKind(), EPartitionKind::FAT);
+  }
+  EXPECT_FALSE(HasQuickSearch(EFileSystemType::exFAT));
+  // Without SetOptions there is no target and nothing is written.
+  OpenerSpy spy;
+  std::vector<uint8_t> bytes(70000 * 512, 0);
+  const std::vector<uint8_t> boot = fattest::Fat32Boot();
+  std::memcpy(bytes.data(), boot.data(), 512);
+  const uint8_t fat[12] = {0xF8, 0xFF, 0xFF, 0x0F, 0xFF, 0xFF, 0xFF, 0x0F, 0xFF, 0xFF, 0xFF, 0x0F};
+  std::memcpy(bytes.data() + 32 * 512, fat, sizeof fat);
+  MemoryDevice dev(bytes);
+  CFATQuickSearch search;
+  EXPECT_EQ(search.QuickSearchFiles(&dev, nullptr), fatscrub::kNoWriter);
+  EXPECT_FALSE(search.GetWipeTarget().IsSet());
+  EXPECT_EQ(spy.asked, 0);
+  ClearScanEngineRegistry();
 }
 
 // A FAT16 volume in memory: boot sector, FATs whose first entries are
