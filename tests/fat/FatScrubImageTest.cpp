@@ -19,7 +19,11 @@
 #include <set>
 #include <sstream>
 
+#include "CDeletedRecoveryController.h"
 #include "CFATQuickScrub.h"
+#include "CFATQuickSearch.h"
+#include "CSearchedPartitionInfo.h"
+#include "ScanEngineRegistry.h"
 #include "CVolumeDevice.h"
 #include "FATScrubCodes.h"
 #include "FaultInjectingDevice.h"
@@ -333,6 +337,43 @@ INSTANTIATE_TEST_SUITE_P(Volumes, FatScrubImages,
                                            Case{"fat32_driver", 512, false}, Case{"fat32_driver", 512, true}),
                          CaseName);
 
+
+// The path the free-space wipe takes: the deleted-recovery controller makes
+// the registered FAT quick search and runs it with the wipe target.
+TEST_F(FatScrubFixture, ThroughTheDeletedRecoveryController) {
+  const Case c{"fat32", 512, true};
+  const Target t = Prepare(c, "controller.img");
+  const std::string original = m_work->file("controller.before");
+  Tool({"cp", "--sparse=always", t.image, original});
+  const Oracle oracle = BuildOracle(t);
+  scrubtest::WriterPlan plan;
+  plan.imagePath = t.image;
+  scrubtest::WriterInstall install(&plan);
+  ClearScanEngineRegistry();
+  RegisterFATQuickSearch();
+  CVolumeDevice volume(t.image, t.offset, t.length, c.sectorSize, true);
+  {
+    CDeletedRecoveryController fat12;
+    fat12.SetFileSystem(EFileSystemType::FAT12, "");
+    EXPECT_EQ(fat12.RunQuickSearch(&volume, 0, t.diskStart), 0);
+    EXPECT_EQ(plan.opened, 0);
+  }
+  CDeletedRecoveryController controller;
+  controller.SetFileSystem(EFileSystemType::FAT32, "");
+  EXPECT_EQ(controller.RunQuickSearch(&volume, 0, t.diskStart), fatscrub::kDone);
+  EXPECT_EQ(plan.opened, 1);
+  auto* quick = dynamic_cast<CFATQuickSearch*>(controller.GetQuickController());
+  ASSERT_NE(quick, nullptr);
+  EXPECT_GE(quick->GetCounters().entriesReplaced, 10u);
+  std::vector<CSearchedPartitionInfo*> partitions;
+  quick->GetPartitions(partitions);
+  ASSERT_EQ(partitions.size(), 1u);
+  EXPECT_EQ(partitions[0]->GetType(), EFileSystemType::FAT32);
+  uint64_t changed = 0;
+  EXPECT_EQ(ChangesOutside(oracle, original, t.image, &changed), "");
+  EXPECT_GT(changed, 0u);
+  ClearScanEngineRegistry();
+}
 
 // ---- The hard cases ----
 
