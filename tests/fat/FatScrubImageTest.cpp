@@ -613,6 +613,24 @@ TEST_F(FatScrubFixture, HardCases) {
   }
   {
     Row r;
+    r.what = "entry inside a deleted folder that was never marked deleted";
+    r.volume = {"fat16", 512, false};
+    r.expected = fatscrub::kDone;
+    auto cluster = std::make_shared<uint32_t>();
+    r.patch = [cluster](Volume& v) {
+      const uint8_t live = 'X';
+      WriteBytes(v.t.image, v.EntryOffset("Gone/Inner/_.bin"), &live, 1);
+      *cluster = v.ClusterOf("Gone/Inner/_.bin");
+    };
+    r.check = [cluster](Volume& v, ScrubRun&) {
+      EXPECT_TRUE(IsTemplate(v.Entry("Gone/Inner/_.bin")));
+      const std::vector<uint8_t> first = v.ClusterBytes(*cluster);
+      EXPECT_TRUE(std::all_of(first.begin(), first.end(), [](uint8_t b) { return b == 0; }));
+    };
+    rows.push_back(r);
+  }
+  {
+    Row r;
     r.what = "boot sector claiming more sectors than its partition";
     r.volume = {"fat16", 512, true};
     r.expected = fatscrub::kBadGeometry;
