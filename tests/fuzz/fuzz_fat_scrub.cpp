@@ -17,7 +17,6 @@ namespace {
 constexpr uint32_t kSectors = 4200;
 constexpr uint32_t kFatSize = 17;
 constexpr uint32_t kRootStart = 1 + 2 * kFatSize;
-constexpr uint32_t kDataStart = kRootStart + 32;
 constexpr size_t kFatEntries = 96;
 
 void Put16(uint8_t* p, uint32_t v) {
