@@ -290,10 +290,22 @@ TEST_P(FatScrubImages, StandingOracle) {
 
   scrubtest::WriterPlan plan;
   plan.imagePath = t.image;
+  std::vector<scrubtest::Event> firstRun;
+  plan.events = &firstRun;
   scrubtest::WriterInstall install(&plan);
   CVolumeDevice volume(t.image, t.offset, t.length, c.sectorSize, true);
   FATWipeCounters counters;
   ASSERT_EQ(ScrubFATVolume(&volume, 0, t.diskStart, nullptr, &counters), fatscrub::kDone);
+  // Every sector written holds a changed byte.
+  const uint64_t perSector = static_cast<uint64_t>(c.sectorSize) / 512;
+  for (const auto& e : firstRun) {
+    ASSERT_EQ(e.count % perSector, 0u);
+    for (uint64_t s = e.first; s < e.first + e.count; s += perSector) {
+      EXPECT_NE(ReadBytes(original, s * 512, static_cast<size_t>(c.sectorSize)),
+                ReadBytes(t.image, s * 512, static_cast<size_t>(c.sectorSize)))
+          << "disk sector " << s << " written unchanged";
+    }
+  }
   EXPECT_EQ(plan.opened, 1);
   EXPECT_GE(counters.entriesReplaced, 10u);
   EXPECT_GE(counters.sectorsZeroed, byMtools ? 3u : 2u);
@@ -322,7 +334,6 @@ TEST_P(FatScrubImages, StandingOracle) {
   EXPECT_GT(changed, 0u);
 
   // A second run finds nothing left to change and writes nothing.
-  plan.events = nullptr;
   std::vector<scrubtest::Event> events;
   plan.events = &events;
   EXPECT_EQ(ScrubFATVolume(&volume, 0, t.diskStart, nullptr, &counters), fatscrub::kDone);
