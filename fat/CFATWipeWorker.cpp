@@ -1,0 +1,516 @@
+#include "CFATWipeWorker.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "CDiskDevice.h"
+#include "CFATDirEntry.h"
+#include "CScanOptions.h"
+#include "FATScrubCodes.h"
+#include "FatBytes.h"
+#include "IFATTable.h"
+#include "IMountDriverWriter.h"
+#include "IStorageDevice.h"
+#include "ProgramFolder.h"
+#include "RunLog.h"
+
+using fatbytes::Le16;
+
+namespace {
+
+// Per-cluster state bits.
+constexpr uint8_t kVisited = 0x01;      // read as a directory cluster once already
+constexpr uint8_t kPredecessor = 0x02;  // some FAT entry points at it
+constexpr uint8_t kLive = 0x04;         // a live entry names it, or a live chain holds it
+constexpr uint8_t kZeroed = 0x08;       // its first sector was dealt with
+
+// An invalid entry ends a cluster's scan; this many end the directory.
+constexpr int kMaxInvalidEntries = 3;
+
+// The most bytes one read of the zeroing pass takes in.
+constexpr uint64_t kZeroReadBytes = 1 << 20;
+
+const uint8_t kTemplate[32] = {
+    0xE5, 'A',  'L',  'L',  'O',  'W',  '~',  '1',   // name, marked deleted
+    'T',  'L',  'M',                                 // extension
+    0x20,                                            // archive
+    0x00, 0x00,                                      // reserved, creation tenths
+    0x00, 0x40,                                      // creation time 08:00:00
+    0x21, 0x00,                                      // creation date 1980-01-01
+    0x21, 0x00,                                      // access date
+    0x00, 0x00,                                      // first cluster high
+    0x00, 0x40,                                      // write time
+    0x21, 0x00,                                      // write date
+    0x00, 0x00,                                      // first cluster low
+    0x00, 0x00, 0x00, 0x00,                          // size
+};
+
+// 0 at the end marker, -1 for an invalid entry, 1 for one to examine.
+int ClassifyEntry(const CFATDirEntry& e) {
+  if (e.IsEndMarker()) return 0;
+  if (!e.IsValid(0)) return -1;
+  return 1;
+}
+
+bool AllZero(const uint8_t* p, size_t n) {
+  for (size_t i = 0; i < n; ++i)
+    if (p[i] != 0) return false;
+  return true;
+}
+
+}  // namespace
+
+CFATWipeWorker::CFATWipeWorker(IStorageDevice* device, int fatType, int driverDeviceNumber, uint64_t targetStart,
+                               uint64_t volumeStart, uint32_t sectorsPerCluster, uint64_t rootStart,
+                               uint32_t rootDirSectors, uint32_t rootCluster, int rebuildFlag, uint64_t dataStart,
+                               uint64_t totalSectors, IFATTable* fatTable)
+    : m_device(device),
+      m_fatType(fatType),
+      m_driverDeviceNumber(driverDeviceNumber),
+      m_targetStart(targetStart),
+      m_volumeStart(volumeStart),
+      m_sectorsPerCluster(sectorsPerCluster),
+      m_rootStart(rootStart),
+      m_rootDirSectors(rootDirSectors),
+      m_rootCluster(rootCluster),
+      m_rebuildFlag(rebuildFlag),
+      m_dataStart(dataStart),
+      m_totalSectors(totalSectors),
+      m_fat(fatTable),
+      m_sectorSize(device != nullptr ? static_cast<uint32_t>(device->GetSectorSize()) : 512) {
+  std::memcpy(m_template, kTemplate, sizeof m_template);
+  if (m_fatType == 2) ReadRevise();
+}
+
+CFATWipeWorker::~CFATWipeWorker() = default;
+
+const uint8_t* CFATWipeWorker::DeletedEntryTemplate() { return kTemplate; }
+
+void CFATWipeWorker::ReadRevise() {
+  // [register] bRevise=N of Config.dat in the program folder; 1 when absent.
+  m_revise = 1;
+  std::ifstream in(platform::ProgramFile("Config.dat"));
+  std::string line;
+  bool inSection = false;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty() && line[0] == '[') {
+      inSection = line == "[register]";
+      continue;
+    }
+    const size_t eq = line.find('=');
+    if (inSection && eq != std::string::npos && line.compare(0, eq, "bRevise") == 0) {
+      m_revise = std::atoi(line.c_str() + eq + 1);
+      break;
+    }
+  }
+}
+
+bool CFATWipeWorker::Stopped() const {
+  return (m_stop != nullptr && m_stop->load() != 0) || GetScanOptions()->stopFatWalks.load() != 0;
+}
+
+bool CFATWipeWorker::ClusterInVolume(uint64_t cluster) const { return cluster >= 2 && cluster < m_clusterLimit; }
+
+uint64_t CFATWipeWorker::ClusterSector(uint64_t cluster) const {
+  return m_dataStart + (cluster - 2) * m_sectorsPerCluster;
+}
+
+bool CFATWipeWorker::ClusterFree(uint32_t cluster) const {
+  if (!ClusterInVolume(cluster) || !m_fat->IsLoaded()) return false;
+  if (m_clusterState[cluster] & (kPredecessor | kLive)) return false;
+  // Free means all 32 bits clear: reserved bits set are not taken for free.
+  return m_fat->GetEntry(cluster) == 0;
+}
+
+bool CFATWipeWorker::ReadStrict(uint8_t* buffer, uint64_t sector, uint32_t count) {
+  if (m_readFailed) return false;
+  if (!m_device->ReadSectors(buffer, sector, count)) {
+    ReleaseTrace("FAT scrub: read of %u sectors at %" PRIu64 " failed; nothing more is written", count, sector);
+    m_readFailed = true;
+    return false;
+  }
+  return true;
+}
+
+uint32_t CFATWipeWorker::WriteSectors(const uint8_t* buffer, uint64_t sector, uint32_t count) {
+  if (count == 0 || buffer == nullptr) {
+    m_lastError = 87;
+    return 0;
+  }
+  // Nothing follows a failed read.
+  if (m_readFailed || !m_writer) return 0;
+  m_lastError = 0;
+  if (sector < m_writeBegin || sector > m_writeEnd || count > m_writeEnd - sector) {
+    ReleaseTrace("FAT scrub: write of %u sectors at %" PRIu64 " lies outside %" PRIu64 "..%" PRIu64 "; refused", count,
+                 sector, m_writeBegin, m_writeEnd);
+    m_lastError = 644;
+    ++m_counters.writesFailed;
+    return 0;
+  }
+  const uint64_t diskSector = m_targetStart + sector * m_writerRatio;
+  const uint64_t diskCount = static_cast<uint64_t>(count) * m_writerRatio;
+  const uint64_t written = m_writer->WriteSectors(buffer, diskSector, diskCount);
+  if (written != diskCount) {
+    m_lastError = m_writer->LastError() != 0 ? m_writer->LastError() : 29;
+    ++m_counters.writesFailed;
+    ReleaseTrace("FAT scrub: write at disk sector %" PRIu64 " failed (%u)", diskSector, m_lastError);
+    return static_cast<uint32_t>(written / m_writerRatio);
+  }
+  m_counters.sectorsWritten += count;
+  return count;
+}
+
+void CFATWipeWorker::WriteChangedSectors(const uint8_t* before, const uint8_t* now, uint64_t sector,
+                                         uint32_t count) {
+  uint32_t i = 0;
+  while (i < count) {
+    if (std::memcmp(before + static_cast<size_t>(i) * m_sectorSize, now + static_cast<size_t>(i) * m_sectorSize,
+                    m_sectorSize) == 0) {
+      ++i;
+      continue;
+    }
+    uint32_t j = i + 1;
+    while (j < count && std::memcmp(before + static_cast<size_t>(j) * m_sectorSize,
+                                    now + static_cast<size_t>(j) * m_sectorSize, m_sectorSize) != 0)
+      ++j;
+    WriteSectors(now + static_cast<size_t>(i) * m_sectorSize, sector + i, j - i);
+    i = j;
+  }
+}
+
+void CFATWipeWorker::ReplaceEntry(uint8_t* entry) {
+  if (std::memcmp(entry, m_template, sizeof m_template) == 0) return;
+  std::memcpy(entry, m_template, sizeof m_template);
+  ++m_counters.entriesReplaced;
+}
+
+bool CFATWipeWorker::CheckTargetStart() {
+  std::vector<uint8_t> boot(m_sectorSize);
+  if (!ReadStrict(boot.data(), m_volumeStart, 1)) return false;
+  std::unique_ptr<CDiskDevice> own;
+  IStorageDevice* disk = m_disk;
+  if (disk == nullptr) {
+    own = std::make_unique<CDiskDevice>(m_driverDeviceNumber, true);
+    disk = own.get();
+  }
+  const uint32_t diskSectorSize = static_cast<uint32_t>(disk->GetSectorSize());
+  if (diskSectorSize == 0 || diskSectorSize != m_sectorSize / m_writerRatio) {
+    ReleaseTrace("FAT scrub: disk %d has %u-byte sectors, the writer %u", m_driverDeviceNumber, diskSectorSize,
+                 m_sectorSize / m_writerRatio);
+    return false;
+  }
+  const uint64_t diskSectors = disk->GetSectorCount();
+  const uint64_t first = m_targetStart + m_volumeStart * m_writerRatio;
+  if (diskSectors == 0 || m_targetStart > diskSectors ||
+      m_writeEnd > (diskSectors - m_targetStart) / m_writerRatio) {
+    ReleaseTrace("FAT scrub: the volume does not fit disk %d at %" PRIu64, m_driverDeviceNumber, m_targetStart);
+    return false;
+  }
+  std::vector<uint8_t> onDisk(m_sectorSize);
+  if (!disk->ReadSectors(onDisk.data(), first, m_writerRatio)) {
+    ReleaseTrace("FAT scrub: disk %d sector %" PRIu64 " unreadable", m_driverDeviceNumber, first);
+    return false;
+  }
+  if (std::memcmp(onDisk.data(), boot.data(), m_sectorSize) != 0) {
+    ReleaseTrace("FAT scrub: disk %d sector %" PRIu64 " is not this volume's boot sector", m_driverDeviceNumber,
+                 first);
+    return false;
+  }
+  return true;
+}
+
+uint32_t CFATWipeWorker::NextCluster(uint32_t cluster) const {
+  // FAT32 entries keep four reserved bits on top.
+  const uint32_t next = m_fat->GetEntry(cluster);
+  return m_fat32 ? next & 0x0FFFFFFFu : next;
+}
+
+void CFATWipeWorker::BuildPredecessorMap() {
+  for (uint64_t c = 2; c < m_clusterLimit; ++c) {
+    const uint32_t next = NextCluster(static_cast<uint32_t>(c));
+    if (next >= 2 && next < m_clusterLimit) m_clusterState[next] |= kPredecessor;
+  }
+}
+
+bool CFATWipeWorker::StartsWithDots(const uint8_t* cluster, uint32_t self) const {
+  CFATDirEntry dot(cluster);
+  CFATDirEntry dotDot(cluster + 32);
+  if (!IsDotEntry(dot) || !IsDotDotEntry(dotDot)) return false;
+  uint32_t named = Le16(cluster + 26);
+  if (m_fat32) named |= static_cast<uint32_t>(Le16(cluster + 20)) << 16;
+  return named == self;
+}
+
+void CFATWipeWorker::ExamineLiveEntry(uint8_t* p, int depth, bool* changed) {
+  CFATDirEntry e(p);
+  if (e.IsHiddenSystemDirectory()) return;
+  uint32_t cluster = Le16(p + 26);
+  if (m_fat32) cluster |= static_cast<uint32_t>(Le16(p + 20)) << 16;
+  if (e.IsLongNameEntry()) {
+    if (e.IsDeleted()) {
+      ReplaceEntry(p);
+      *changed = true;
+    }
+    return;
+  }
+  if (e.IsDeleted()) {
+    if (e.IsDirectory()) {
+      if (cluster != 0) m_deletedDirs.push_back({cluster, depth + 1});
+    } else if (cluster != 0) {
+      m_zeroCandidates.push_back(cluster);
+    }
+    ReplaceEntry(p);
+    *changed = true;
+    return;
+  }
+  // Live: whatever it names stays.
+  if (ClusterInVolume(cluster)) m_clusterState[cluster] |= kLive;
+  if (e.IsDirectory() && !IsDotEntry(e) && !IsDotDotEntry(e) && cluster != 0) {
+    if (depth + 1 > kMaxDepth) {
+      ++m_counters.depthLimitHits;
+      return;
+    }
+    m_liveDirs.push_back({cluster, depth + 1});
+  }
+}
+
+void CFATWipeWorker::WipeFixedRoot() {
+  if (m_rootDirSectors == 0) return;
+  if (Stopped()) {
+    m_cancelled = true;
+    return;
+  }
+  const size_t bytes = static_cast<size_t>(m_rootDirSectors) * m_sectorSize;
+  std::vector<uint8_t> now(bytes);
+  if (!ReadStrict(now.data(), m_rootStart, m_rootDirSectors)) return;
+  const std::vector<uint8_t> before = now;
+  bool changed = false;
+  for (size_t off = 0; off + 32 <= bytes; off += 32) {
+    CFATDirEntry e(now.data() + off);
+    const int kind = ClassifyEntry(e);
+    if (kind == 0) break;   // nothing after the end marker is touched
+    if (kind < 0) continue;
+    ExamineLiveEntry(now.data() + off, 0, &changed);
+  }
+  ++m_counters.directoriesWalked;
+  if (changed) WriteChangedSectors(before.data(), now.data(), m_rootStart, m_rootDirSectors);
+}
+
+void CFATWipeWorker::WipeLiveDirectory(uint32_t firstCluster, int depth, bool isRoot) {
+  const size_t bytes = static_cast<size_t>(m_sectorsPerCluster) * m_sectorSize;
+  std::vector<uint8_t> now(bytes);
+  std::vector<uint8_t> before(bytes);
+  uint32_t cluster = firstCluster;
+  bool first = true;
+  int invalid = 0;
+  for (;;) {
+    if (Stopped()) {
+      m_cancelled = true;
+      return;
+    }
+    if (!ClusterInVolume(cluster) || (m_clusterState[cluster] & kVisited)) return;
+    m_clusterState[cluster] |= kVisited | kLive;
+    if (!ReadStrict(now.data(), ClusterSector(cluster), m_sectorsPerCluster)) return;
+    size_t off = 0;
+    if (first && !isRoot) {
+      // A directory starts with "." naming itself and "..".
+      if (!StartsWithDots(now.data(), cluster)) {
+        DebugTrace("FAT scrub: cluster %u named as a directory holds none", cluster);
+        return;
+      }
+      off = 64;
+    }
+    if (first) ++m_counters.directoriesWalked;
+    std::memcpy(before.data(), now.data(), bytes);
+    bool changed = false;
+    bool ended = false;
+    for (; off + 32 <= bytes; off += 32) {
+      CFATDirEntry e(now.data() + off);
+      const int kind = ClassifyEntry(e);
+      if (kind == 0) {
+        ended = true;
+        break;
+      }
+      if (kind < 0) {
+        if (++invalid >= kMaxInvalidEntries) return;  // this cluster's changes are dropped
+        break;
+      }
+      ExamineLiveEntry(now.data() + off, depth, &changed);
+    }
+    if (changed) WriteChangedSectors(before.data(), now.data(), ClusterSector(cluster), m_sectorsPerCluster);
+    if (ended) return;
+    const uint32_t next = NextCluster(cluster);
+    if (next < 2 || next >= 0x0FFFFFF7u) return;
+    cluster = next;
+    first = false;
+  }
+}
+
+void CFATWipeWorker::WipeDeletedDirectory(uint32_t cluster, int depth) {
+  if (depth > kMaxDepth) {
+    ++m_counters.depthLimitHits;
+    return;
+  }
+  if (!ClusterInVolume(cluster) || (m_clusterState[cluster] & kVisited)) return;
+  if (!ClusterFree(cluster)) {
+    ++m_counters.clustersInUseSkipped;
+    return;
+  }
+  m_clusterState[cluster] |= kVisited;
+  const size_t bytes = static_cast<size_t>(m_sectorsPerCluster) * m_sectorSize;
+  std::vector<uint8_t> now(bytes);
+  if (!ReadStrict(now.data(), ClusterSector(cluster), m_sectorsPerCluster)) return;
+  if (!StartsWithDots(now.data(), cluster)) return;
+  const std::vector<uint8_t> before = now;
+  bool changed = false;
+  int invalid = 0;
+  // Everything inside a deleted directory is deleted, whatever its own mark.
+  for (size_t off = 64; off + 32 <= bytes; off += 32) {
+    uint8_t* p = now.data() + off;
+    CFATDirEntry e(p);
+    const int kind = ClassifyEntry(e);
+    if (kind == 0) break;
+    if (kind < 0) {
+      if (++invalid >= kMaxInvalidEntries) return;
+      break;
+    }
+    if (e.IsHiddenSystemDirectory()) continue;
+    if (!e.IsLongNameEntry()) {
+      uint32_t named = Le16(p + 26);
+      if (m_fat32) named |= static_cast<uint32_t>(Le16(p + 20)) << 16;
+      if (e.IsDirectory()) {
+        if (named != 0) m_deletedDirs.push_back({named, depth + 1});
+      } else if (named != 0) {
+        m_zeroCandidates.push_back(named);
+      }
+    }
+    ReplaceEntry(p);
+    changed = true;
+  }
+  ++m_counters.deletedDirectoriesWalked;
+  if (changed) WriteChangedSectors(before.data(), now.data(), ClusterSector(cluster), m_sectorsPerCluster);
+}
+
+void CFATWipeWorker::ZeroClusterFirstSector(uint32_t cluster, const uint8_t* current) {
+  if (AllZero(current, m_sectorSize)) return;
+  const std::vector<uint8_t> zeros(m_sectorSize, 0);
+  if (WriteSectors(zeros.data(), ClusterSector(cluster), 1) == 1) ++m_counters.sectorsZeroed;
+}
+
+void CFATWipeWorker::ZeroFirstSectors() {
+  std::vector<uint32_t> clusters;
+  clusters.reserve(m_zeroCandidates.size());
+  for (uint32_t c : m_zeroCandidates) {
+    if (!ClusterInVolume(c) || (m_clusterState[c] & kZeroed)) continue;
+    m_clusterState[c] |= kZeroed;
+    if (!ClusterFree(c)) {
+      ++m_counters.clustersInUseSkipped;
+      continue;
+    }
+    clusters.push_back(c);
+  }
+  std::sort(clusters.begin(), clusters.end());
+  // Neighbouring clusters are read with one read of the sectors between
+  // them (at most kZeroReadBytes); only their first sectors may be written.
+  const uint64_t maxSpan = std::max<uint64_t>(1, kZeroReadBytes / m_sectorSize);
+  std::vector<uint8_t> span;
+  size_t i = 0;
+  while (i < clusters.size() && !m_readFailed) {
+    if (Stopped()) {
+      m_cancelled = true;
+      return;
+    }
+    const uint64_t first = ClusterSector(clusters[i]);
+    size_t j = i + 1;
+    while (j < clusters.size() && ClusterSector(clusters[j]) + 1 - first <= maxSpan) ++j;
+    const uint64_t count = ClusterSector(clusters[j - 1]) + 1 - first;
+    span.resize(static_cast<size_t>(count) * m_sectorSize);
+    if (!ReadStrict(span.data(), first, static_cast<uint32_t>(count))) return;
+    for (size_t k = i; k < j; ++k)
+      ZeroClusterFirstSector(clusters[k], span.data() + (ClusterSector(clusters[k]) - first) * m_sectorSize);
+    i = j;
+  }
+}
+
+int CFATWipeWorker::WipeDeletedEntries() {
+  m_counters = FATWipeCounters();
+  m_readFailed = false;
+  m_cancelled = false;
+  m_lastError = 0;
+  m_fat32 = m_fatType == 2 ? 1 : 0;
+  if (m_device == nullptr) return fatscrub::kNoDevice;
+  if (m_fatType != 1 && m_fatType != 2) return fatscrub::kNoBootSector;
+  if (m_fat == nullptr || !m_fat->IsLoaded()) return fatscrub::kNotClean;
+  if (!fatbytes::IsSupportedSectorSize(m_sectorSize) || m_sectorsPerCluster == 0) return fatscrub::kBadGeometry;
+
+  // The write window: from the first directory sector to the end of the
+  // file system, clipped to the device.
+  const uint64_t deviceSectors = m_device->GetSectorCount();
+  if (deviceSectors <= m_volumeStart) return fatscrub::kBadGeometry;
+  m_writeEnd = m_volumeStart + std::min(m_totalSectors, deviceSectors - m_volumeStart);
+  m_writeBegin = m_fatType == 1 ? m_rootStart : m_dataStart;
+  if (m_writeBegin <= m_volumeStart || m_writeBegin >= m_writeEnd || m_dataStart > m_writeEnd ||
+      (m_fatType == 1 && m_rootStart + m_rootDirSectors > m_dataStart))
+    return fatscrub::kBadGeometry;
+  m_clusterLimit = (m_writeEnd - m_dataStart) / m_sectorsPerCluster + 2;
+
+  uint32_t openError = 0;
+  m_writer = OpenMountDriver(m_driverDeviceNumber, &openError);
+  if (!m_writer) {
+    m_lastError = openError;
+    ReleaseTrace("FAT scrub: writer of disk %d not opened (%u)", m_driverDeviceNumber, openError);
+    return fatscrub::kNoWriter;
+  }
+  const int writerSectorSize = m_writer->GetSectorSize();
+  if (writerSectorSize <= 0 || m_sectorSize % static_cast<uint32_t>(writerSectorSize) != 0) {
+    m_writer.reset();
+    return fatscrub::kBadGeometry;
+  }
+  m_writerRatio = m_sectorSize / static_cast<uint32_t>(writerSectorSize);
+  if (!CheckTargetStart()) {
+    m_writer.reset();
+    return m_readFailed ? fatscrub::kReadFailed : fatscrub::kWrongTarget;
+  }
+
+  m_clusterState.assign(static_cast<size_t>(m_clusterLimit), 0);
+  m_liveDirs.clear();
+  m_deletedDirs.clear();
+  m_zeroCandidates.clear();
+  BuildPredecessorMap();
+
+  // Live directories first, so that every live entry is known before any
+  // free cluster is touched.
+  if (m_fatType == 1)
+    WipeFixedRoot();
+  else
+    WipeLiveDirectory(m_rootCluster, 0, true);
+  while (!m_liveDirs.empty() && !m_readFailed && !m_cancelled) {
+    const PendingDir dir = m_liveDirs.back();
+    m_liveDirs.pop_back();
+    WipeLiveDirectory(dir.cluster, dir.depth, false);
+  }
+  // Then directories reached through deleted entries, then the first
+  // sectors of the deleted files' clusters.
+  while (!m_deletedDirs.empty() && !m_readFailed && !m_cancelled) {
+    if (Stopped()) {
+      m_cancelled = true;
+      break;
+    }
+    const PendingDir dir = m_deletedDirs.back();
+    m_deletedDirs.pop_back();
+    WipeDeletedDirectory(dir.cluster, dir.depth);
+  }
+  if (!m_readFailed && !m_cancelled) ZeroFirstSectors();
+  m_writer.reset();  // closing flushes
+
+  LogInfo("FAT scrub: %" PRIu64 " entries replaced, %" PRIu64 " sectors zeroed, %" PRIu64 " writes failed",
+          m_counters.entriesReplaced, m_counters.sectorsZeroed, m_counters.writesFailed);
+  if (m_cancelled) return fatscrub::kCancelled;
+  if (m_readFailed) return fatscrub::kReadFailed;
+  if (m_counters.writesFailed != 0) return fatscrub::kWriteFailed;
+  return fatscrub::kDone;
+}

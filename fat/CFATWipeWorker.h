@@ -1,0 +1,156 @@
+// Removes the traces of deleted files from the directories of a FAT16 or
+// FAT32 volume before its free space is filled: every deleted directory
+// entry becomes one fixed deleted entry, every entry inside a deleted
+// directory too, and the first sector of each deleted file's first cluster
+// is zeroed.
+//
+// Reads go through the volume device (strict: a failed read is a failure);
+// writes go through the mount-driver writer of the disk, at disk sectors
+// (volume sector x sectors-per-writer-sector + target start). What it may
+// change:
+//  - only sectors whose bytes it changed are written, and only between the
+//    first directory sector and the end of the volume (the smaller of the
+//    file system and the device);
+//  - nothing at all unless the disk sector at the target start holds the
+//    boot sector read through the volume;
+//  - a deleted entry's first cluster is zeroed, and a deleted directory is
+//    walked, only when the validated FAT marks the cluster free, no chain
+//    runs into it and no live entry names it; a directory cluster reached
+//    through an entry is walked only when it starts with "." naming itself
+//    and "..";
+//  - directory scans end at the end marker; one visited-cluster set and a
+//    depth limit bound every walk;
+//  - after a failed read nothing more is written; a failed write is counted
+//    and the scrub goes on; the stop flag ends it at the next cluster.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class IStorageDevice;
+class IFATTable;
+class IMountDriverWriter;
+
+struct FATWipeCounters {
+  uint64_t entriesReplaced = 0;        // directory entries overwritten with the template
+  uint64_t sectorsZeroed = 0;          // first sectors of free clusters zeroed
+  uint64_t sectorsWritten = 0;         // volume sectors written, all kinds
+  uint64_t writesFailed = 0;           // writes the writer did not complete
+  uint64_t clustersInUseSkipped = 0;   // deleted entries naming a cluster that is held: left alone
+  uint64_t directoriesWalked = 0;      // live directories (the root included)
+  uint64_t deletedDirectoriesWalked = 0;
+  uint64_t depthLimitHits = 0;         // directories left unwalked at the depth limit
+};
+
+class CFATWipeWorker {
+ public:
+  static constexpr int kMaxDepth = 128;
+  static constexpr uint32_t kChainEndFAT32 = 0x0FFFFFFF;
+  static constexpr uint32_t kChainEndFAT16 = 0x0FFFFFF8;
+
+  // Positions are sectors of `device`. `fatTable` must be loaded and
+  // validated (the caller refuses the scrub otherwise); both are borrowed.
+  CFATWipeWorker(IStorageDevice* device, int fatType, int driverDeviceNumber, uint64_t targetStart,
+                 uint64_t volumeStart, uint32_t sectorsPerCluster, uint64_t rootStart, uint32_t rootDirSectors,
+                 uint32_t rootCluster, int rebuildFlag, uint64_t dataStart, uint64_t totalSectors,
+                 IFATTable* fatTable);
+  ~CFATWipeWorker();
+  CFATWipeWorker(const CFATWipeWorker&) = delete;
+  CFATWipeWorker& operator=(const CFATWipeWorker&) = delete;
+
+  // Checked at every cluster besides the scan options' FAT stop flag.
+  void SetStopFlag(const std::atomic<int>* stop) { m_stop = stop; }
+  // The disk the target-start check reads; null (the default) opens disk
+  // `driverDeviceNumber` of the disk table, strict.
+  void SetDiskDevice(IStorageDevice* disk) { m_disk = disk; }
+
+  // The whole scrub; returns a fatscrub:: code (FATScrubCodes.h).
+  int WipeDeletedEntries();
+
+  // Writes `count` device sectors at device sector `sector` through the
+  // writer, inside the write window only. Returns the device sectors
+  // written; a failure sets the last error (87 bad arguments, 644 outside
+  // the window, else the writer's code) and is counted.
+  uint32_t WriteSectors(const uint8_t* buffer, uint64_t sector, uint32_t count);
+
+  uint32_t GetLastError() const { return m_lastError; }
+  const FATWipeCounters& GetCounters() const { return m_counters; }
+  // Config.dat [register] bRevise (FAT32 runs; 0 for FAT16). Only the
+  // directory rebuild reads it.
+  int GetRevise() const { return m_revise; }
+  int GetRebuildFlag() const { return m_rebuildFlag; }
+
+  // The 32-byte entry written over every wiped entry: TALLOW~1.TLM, marked
+  // deleted, archive, 1 January 1980 08:00:00, no cluster, size 0.
+  static const uint8_t* DeletedEntryTemplate();
+
+ private:
+  struct PendingDir {
+    uint32_t cluster;
+    int depth;
+  };
+
+  bool Stopped() const;
+  bool ClusterInVolume(uint64_t cluster) const;
+  uint64_t ClusterSector(uint64_t cluster) const;
+  // Free in the FAT, no chain runs into it, no live entry names it.
+  bool ClusterFree(uint32_t cluster) const;
+  bool ReadStrict(uint8_t* buffer, uint64_t sector, uint32_t count);
+  bool CheckTargetStart();
+  uint32_t NextCluster(uint32_t cluster) const;
+  void BuildPredecessorMap();
+  // Writes the sectors of `now` that differ from `before`.
+  void WriteChangedSectors(const uint8_t* before, const uint8_t* now, uint64_t sector, uint32_t count);
+  void ReplaceEntry(uint8_t* entry);
+  // Acts on one valid entry of a live directory.
+  void ExamineLiveEntry(uint8_t* entry, int depth, bool* changed);
+  void WipeFixedRoot();
+  // A live directory's chain (root: `isRoot`, no "." check).
+  void WipeLiveDirectory(uint32_t firstCluster, int depth, bool isRoot);
+  void WipeDeletedDirectory(uint32_t cluster, int depth);
+  bool StartsWithDots(const uint8_t* cluster, uint32_t self) const;
+  // Zeroes the first sector of `cluster` unless `current` (its bytes now)
+  // is zero already.
+  void ZeroClusterFirstSector(uint32_t cluster, const uint8_t* current);
+  // The first sectors of the free clusters deleted files named.
+  void ZeroFirstSectors();
+  void ReadRevise();
+
+  IStorageDevice* m_device;
+  int m_fatType;
+  int m_driverDeviceNumber;
+  uint64_t m_targetStart;
+  uint64_t m_volumeStart;
+  uint32_t m_sectorsPerCluster;
+  uint64_t m_rootStart;
+  uint32_t m_rootDirSectors;
+  uint32_t m_rootCluster;
+  int m_rebuildFlag;
+  uint64_t m_dataStart;
+  uint64_t m_totalSectors;
+  IFATTable* m_fat;
+  uint32_t m_sectorSize;
+  int m_revise = 0;
+  uint8_t m_template[32];
+
+  std::unique_ptr<IMountDriverWriter> m_writer;
+  uint32_t m_writerRatio = 1;  // writer sectors per device sector
+  uint64_t m_writeBegin = 0;   // first device sector a write may touch
+  uint64_t m_writeEnd = 0;     // first device sector a write may not touch
+  uint32_t m_lastError = 0;
+  int m_fat32 = 0;
+
+  IStorageDevice* m_disk = nullptr;
+  const std::atomic<int>* m_stop = nullptr;
+  bool m_readFailed = false;
+  bool m_cancelled = false;
+
+  uint64_t m_clusterLimit = 0;  // clusters 2 .. m_clusterLimit - 1 exist
+  std::vector<uint8_t> m_clusterState;
+  std::vector<PendingDir> m_liveDirs;
+  std::vector<PendingDir> m_deletedDirs;
+  std::vector<uint32_t> m_zeroCandidates;
+  FATWipeCounters m_counters;
+};
