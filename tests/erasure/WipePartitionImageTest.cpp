@@ -203,6 +203,44 @@ TEST_P(WipeOnLoop, BusyVolumeIsDeniedAndUntouched) {
   // The mounted ext2 may write its own metadata; the run wrote nothing (the
   // log above) and nothing outside the partition changed.
   EXPECT_TRUE(Outside(Image()) == Outside(before));
+
+  // Once nothing holds it, the run unmounts it and wipes it; the wiped file
+  // system does not come back.
+  {
+    CWipePartitionRun run;
+    Prepare(run, 1);
+    run.Run();
+    EXPECT_EQ(run.Result(), ERASE_COMPLETED) << run.Message();
+  }
+  EXPECT_FALSE(volfix::IsMountedAt(point));
+  const std::string wiped = Image();
+  EXPECT_TRUE(AllPattern(wiped, L.p1 * ss, L.p1Count * ss));
+  EXPECT_TRUE(Outside(wiped) == Outside(before));
+}
+
+// A volume that holds an active swap area is the system's: refused before
+// anything is locked or written.
+TEST_P(WipeOnLoop, ActiveSwapAreaIsRefused) {
+  VT_REQUIRE_WIPE_TOOLS();
+  VT_REQUIRE_TOOL("mkswap");
+  VT_REQUIRE_TOOL("swapon");
+  ASSERT_TRUE(Build());
+  ASSERT_EQ(testutil::Run({"mkswap", loop->Part1()}).exitCode, 0);
+  auto on = testutil::Run({"swapon", loop->Part1()});
+  if (on.exitCode != 0) GTEST_SKIP() << "swapon is not allowed here: " << on.output;
+  struct SwapOff {
+    std::string node;
+    ~SwapOff() { testutil::Run({"swapoff", node}); }
+  } off{loop->Part1()};
+  const std::string before = Image();
+  wipetest::WriterSeam seam(&log);
+  CWipePartitionRun run;
+  Prepare(run, 1);
+  run.Run();
+  EXPECT_EQ(run.Result(), ERASE_PARTITION_ACCESS_DENIED);
+  EXPECT_NE(run.Message().find("active swap area"), std::string::npos) << run.Message();
+  EXPECT_TRUE(log.writes.empty());
+  EXPECT_TRUE(Image() == before);
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, WipeOnLoop, ::testing::ValuesIn(kLayouts),
