@@ -1,6 +1,5 @@
 #include "CErasePtProgressDlg.h"
 
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -11,6 +10,7 @@
 #include "CUIPublic.h"
 #include "EraseResult.h"
 #include "MsgDefine.h"
+#include "ProgressBody.h"
 #include "UiHelpers.h"
 
 CErasePtProgressDlg::CErasePtProgressDlg(QWidget* parent)
@@ -38,26 +38,13 @@ void CErasePtProgressDlg::SetParams(int sectorsPerChunk, char driveLetter, int d
 }
 
 void CErasePtProgressDlg::InitUI() {
-  auto* body = new QVBoxLayout;
-  body->setContentsMargins(20, 20, 20, 0);
-  auto* keeper = new QLabel(QString());
-  keeper->setFixedWidth(410);
-  body->addWidget(keeper);
-  auto* statusRow = new QHBoxLayout;
-  statusRow->addItem(new QSpacerItem(10, 0, QSizePolicy::Fixed, QSizePolicy::Expanding));
-  m_status = new QLabel(tr("Initializing, please wait..."));
-  m_status->setFixedWidth(410);
-  SetWidgetFont(m_status, 14);
-  SetWidgetTextColor(m_status, QColor(51, 51, 51));
-  statusRow->addWidget(m_status);
-  body->addLayout(statusRow);
-  m_progress = new CProgressWidget;
-  m_progress->SetShowPercent(false);
-  // The method the run uses (not a fixed name).
-  m_progress->SetText(tr("Data Erasure algorithm:%1").arg(m_methodName), QString(), 3);
+  // The caption names the method the run uses.
+  ProgressBody parts =
+      BuildProgressBody(tr("Initializing, please wait..."), tr("Data Erasure algorithm:%1").arg(m_methodName));
+  QVBoxLayout* body = parts.layout;
+  m_status = parts.status;
+  m_progress = parts.progress;
   m_progress->GetProgressBar()->setValue(20);
-  body->addWidget(m_progress);
-  body->addItem(new QSpacerItem(0, 60, QSizePolicy::Fixed, QSizePolicy::Fixed));
   m_cancel = new CRoundBtn(18);
   m_cancel->setFixedSize(90, 30);
   m_cancel->SetColors({QColor(61, 73, 110), QColor(99, 109, 139), QColor(54, 65, 98), QColor(196, 200, 221)});

@@ -29,28 +29,18 @@ constexpr uint64_t kStart = 2048, kCount = 10000;
 class WipeDialog : public ::testing::Test {
  protected:
   void SetUp() override {
-    m_image = m_dir.file("disk.img");
-    testutil::WriteFile(m_image, wipetest::PatternBytes((kStart + kCount + 2048) * 512, 5));
-    setenv("VANTOREL_DISKS", m_image.c_str(), 1);
-    platform::ForgetDriveLettersForTest();
-    for (const auto& d : platform::RefreshDiskTable())
-      if (d.path == m_image) m_disk = d.number;
-    ASSERT_GE(m_disk, 0);
-    m_letter = platform::RegisterVolume(m_disk, kStart, kCount, platform::VolumeFsKind::Unknown);
+    m_disk = std::make_unique<wipetest::ImageDisk>(m_dir.file("disk.img"), kStart + kCount + 2048, 5);
+    ASSERT_GE(m_disk->Number(), 0);
+    m_letter = m_disk->Register(kStart, kCount);
     ASSERT_NE(m_letter, 0);
   }
-  void TearDown() override {
-    platform::ForgetDriveLettersForTest();
-    unsetenv("VANTOREL_DISKS");
-  }
   void Prepare(CErasePtProgressDlg& dlg) {
-    dlg.SetParams(8192, m_letter, m_disk, kStart, kCount, 512, kStart + kCount);
+    dlg.SetParams(8192, m_letter, m_disk->Number(), kStart, kCount, 512, kStart + kCount);
     dlg.Run().SetFormatter(nullptr);
   }
 
   testutil::TempDir m_dir{"wipedlg"};
-  std::string m_image;
-  int m_disk = -1;
+  std::unique_ptr<wipetest::ImageDisk> m_disk;
   char m_letter = 0;
 };
 

@@ -20,24 +20,15 @@ class WipeRunOnImage : public ::testing::Test {
  protected:
   void SetUp() override {
     m_image = m_dir.file("disk.img");
-    m_before = wipetest::PatternBytes(kDiskSectors * 512, 7);
-    testutil::WriteFile(m_image, m_before);
-    setenv("VANTOREL_DISKS", m_image.c_str(), 1);
-    platform::ForgetDriveLettersForTest();
-    for (const auto& d : platform::RefreshDiskTable())
-      if (d.path == m_image) m_disk = d.number;
-    ASSERT_GE(m_disk, 0);
-    m_letter = platform::RegisterVolume(m_disk, kStart, kCount, platform::VolumeFsKind::Unknown);
-    m_letter2 = platform::RegisterVolume(m_disk, kP2, kP2Count, platform::VolumeFsKind::Unknown);
+    m_disk = std::make_unique<wipetest::ImageDisk>(m_image, kDiskSectors, 7);
+    m_before = m_disk->Bytes();
+    ASSERT_GE(m_disk->Number(), 0);
+    m_letter = m_disk->Register(kStart, kCount);
     ASSERT_NE(m_letter, 0);
-    ASSERT_NE(m_letter2, 0);
-  }
-  void TearDown() override {
-    platform::ForgetDriveLettersForTest();
-    unsetenv("VANTOREL_DISKS");
+    ASSERT_NE(m_disk->Register(kP2, kP2Count), 0);
   }
   void Prepare(CWipePartitionRun& run, int passes, int sectorsPerChunk = 0) {
-    run.SetParams(sectorsPerChunk, m_letter, m_disk, kStart, kCount, 512, kStart + kCount);
+    run.SetParams(sectorsPerChunk, m_letter, m_disk->Number(), kStart, kCount, 512, kStart + kCount);
     run.SetPasses(passes);
     run.SetFormatter(m_format.Get());
     run.SetObserver(&m_observer);
@@ -51,8 +42,8 @@ class WipeRunOnImage : public ::testing::Test {
 
   testutil::TempDir m_dir{"wiperun"};
   std::string m_image, m_before;
-  int m_disk = -1;
-  char m_letter = 0, m_letter2 = 0;
+  std::unique_ptr<wipetest::ImageDisk> m_disk;
+  char m_letter = 0;
   wipetest::WriteLog m_log;
   wipetest::RecordingObserver m_observer;
   wipetest::FormatCounter m_format;
@@ -71,7 +62,7 @@ TEST_F(WipeRunOnImage, WritesEveryPassInChunksAndReadsTheLastBack) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.passes << " passes, chunk " << c.sectorsPerChunk);
-    testutil::WriteFile(m_image, m_before);
+    m_disk->Restore();
     m_log.writes.clear();
     m_observer.steps.clear();
     m_format.calls = 0;
@@ -117,7 +108,7 @@ TEST_F(WipeRunOnImage, EveryFailureIsRemembered) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    testutil::WriteFile(m_image, m_before);
+    m_disk->Restore();
     m_log.writes.clear();
     m_log.failIndex = c.failIndex;
     m_log.corruptIndex = c.corruptIndex;
@@ -152,15 +143,15 @@ TEST_F(WipeRunOnImage, RefusalsWriteNothing) {
       {"another disk than confirmed", [&](CWipePartitionRun& r) { r.SetExpectedDisk(other); },
        ERASE_PARTITION_OPEN_FAILED},
       {"another size than the volume's",
-       [&](CWipePartitionRun& r) { r.SetParams(0, m_letter, m_disk, kStart, kCount - 1, 512, kStart + kCount - 1); },
+       [&](CWipePartitionRun& r) { r.SetParams(0, m_letter, m_disk->Number(), kStart, kCount - 1, 512, kStart + kCount - 1); },
        ERASE_PARTITION_OPEN_FAILED},
       {"an end that is not start + count",
-       [&](CWipePartitionRun& r) { r.SetParams(0, m_letter, m_disk, kStart, kCount, 512, kStart + kCount + 8); },
+       [&](CWipePartitionRun& r) { r.SetParams(0, m_letter, m_disk->Number(), kStart, kCount, 512, kStart + kCount + 8); },
        ERASE_PARTITION_OPEN_FAILED},
       {"another sector size",
-       [&](CWipePartitionRun& r) { r.SetParams(0, m_letter, m_disk, kStart / 8, kCount / 8, 4096, (kStart + kCount) / 8); },
+       [&](CWipePartitionRun& r) { r.SetParams(0, m_letter, m_disk->Number(), kStart / 8, kCount / 8, 4096, (kStart + kCount) / 8); },
        ERASE_PARTITION_OPEN_FAILED},
-      {"a letter nobody has", [&](CWipePartitionRun& r) { r.SetParams(0, 'Y', m_disk, kStart, kCount, 512, kStart + kCount); },
+      {"a letter nobody has", [&](CWipePartitionRun& r) { r.SetParams(0, 'Y', m_disk->Number(), kStart, kCount, 512, kStart + kCount); },
        ERASE_PARTITION_OPEN_FAILED},
       {"a disk number of -1", [&](CWipePartitionRun& r) { r.SetParams(0, m_letter, -1, kStart, kCount, 512, kStart + kCount); },
        ERASE_PARTITION_OPEN_FAILED},

@@ -15,7 +15,9 @@
 #include "CMountDriverDevice.h"
 #include "CWipePartitionRun.h"
 #include "DiskTable.h"
+#include "DriveLetters.h"
 #include "IMountDriverWriter.h"
+#include "TestUtil.h"
 
 namespace wipetest {
 
@@ -144,5 +146,38 @@ inline bool AllPattern(const std::string& bytes, size_t from, size_t length) {
     if (static_cast<uint8_t>(bytes[i]) != CWipePartitionRun::kPattern) return false;
   return true;
 }
+
+// An image file of patterned bytes as the only disk of the table
+// (VANTOREL_DISKS), with fresh drive letters; cleared again when it goes.
+class ImageDisk {
+ public:
+  ImageDisk(const std::string& path, uint64_t sectors, unsigned seed) : m_path(path) {
+    m_bytes = PatternBytes(static_cast<size_t>(sectors) * 512, seed);
+    testutil::WriteFile(path, m_bytes);
+    setenv("VANTOREL_DISKS", path.c_str(), 1);
+    platform::ForgetDriveLettersForTest();
+    for (const auto& d : platform::RefreshDiskTable())
+      if (d.path == path) m_number = d.number;
+  }
+  ~ImageDisk() {
+    platform::ForgetDriveLettersForTest();
+    unsetenv("VANTOREL_DISKS");
+  }
+  ImageDisk(const ImageDisk&) = delete;
+  ImageDisk& operator=(const ImageDisk&) = delete;
+  int Number() const { return m_number; }
+  // The bytes it was made with.
+  const std::string& Bytes() const { return m_bytes; }
+  // Puts them back.
+  void Restore() const { testutil::WriteFile(m_path, m_bytes); }
+  char Register(uint64_t start, uint64_t count) const {
+    return platform::RegisterVolume(m_number, start, count, platform::VolumeFsKind::Unknown);
+  }
+
+ private:
+  std::string m_path;
+  std::string m_bytes;
+  int m_number = -1;
+};
 
 }  // namespace wipetest
