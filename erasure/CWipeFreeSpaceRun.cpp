@@ -27,13 +27,15 @@ constexpr uint64_t kReportStep = 20u << 20;
 enum class FillEnd { Limit, Full, TooBig, Cancelled, Failed };
 
 // Free bytes the run may fill: root fills the blocks reserved for it too,
-// since deleted data lies there as well.
-bool MeasureFree(const std::string& mountPoint, uint64_t* freeBytes, bool* readOnly) {
+// since deleted data lies there as well. *known is false when the file
+// system reports no block counts at all (fusefat).
+bool MeasureFree(const std::string& mountPoint, uint64_t* freeBytes, bool* known, bool* readOnly) {
   struct statvfs sv;
   if (statvfs(mountPoint.c_str(), &sv) != 0) return false;
   const uint64_t unit = sv.f_frsize ? sv.f_frsize : sv.f_bsize;
   const uint64_t blocks = geteuid() == 0 ? sv.f_bfree : sv.f_bavail;
   *freeBytes = unit * blocks;
+  *known = sv.f_blocks != 0;
   *readOnly = (sv.f_flag & ST_RDONLY) != 0;
   return true;
 }
@@ -53,6 +55,20 @@ bool SyncFileSystemOf(const std::string& path) {
   if (fd < 0) return false;
   const bool ok = syncfs(fd) == 0 || errno == ENOSYS || errno == EINVAL;
   close(fd);
+  return ok;
+}
+
+// A FUSE file system (fusefat, ntfs-3g) writes through the volume's node:
+// its data sits in that node's cache until the node is flushed.
+bool SyncVolume(const std::string& mountPoint, const platform::LetteredVolume& volume) {
+  bool ok = SyncFileSystemOf(mountPoint);
+  if (volume.location.devicePath.empty()) {
+    sync();  // an image window behind a loop device of the mount's own
+    return ok;
+  }
+  const int fd = open(volume.location.devicePath.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0 || fsync(fd) != 0) ok = false;
+  if (fd >= 0) close(fd);
   return ok;
 }
 
@@ -106,6 +122,7 @@ void CWipeFreeSpaceRun::Run() {
 int CWipeFreeSpaceRun::Execute() {
   m_scrub = ScrubReport();
   m_freeBytes = 0;
+  m_freeKnown = true;
   m_passBytes.clear();
   m_mountPoint.clear();
   m_folder.clear();
@@ -123,8 +140,8 @@ int CWipeFreeSpaceRun::Execute() {
   // A volume mounted read-only is neither scrubbed nor filled.
   if (!volume.mountPoints.empty()) {
     uint64_t ignored = 0;
-    bool readOnly = false;
-    if (MeasureFree(volume.mountPoints.front(), &ignored, &readOnly) && readOnly) {
+    bool known = false, readOnly = false;
+    if (MeasureFree(volume.mountPoints.front(), &ignored, &known, &readOnly) && readOnly) {
       LogError("WipeUnusedspace: volume %c: is mounted read-only", m_letter);
       return ERASE_FREESPACE_ACCESS_DENIED;
     }
@@ -154,10 +171,16 @@ int CWipeFreeSpaceRun::Execute() {
     return ERASE_FREESPACE_OPEN_FAILED;
   }
   bool readOnly = false;
-  if (!MeasureFree(m_mountPoint, &m_freeBytes, &readOnly)) return ERASE_FREESPACE_OPEN_FAILED;
+  if (!MeasureFree(m_mountPoint, &m_freeBytes, &m_freeKnown, &readOnly)) return ERASE_FREESPACE_OPEN_FAILED;
   if (readOnly) {
     LogError("WipeUnusedspace: volume %c: is mounted read-only", m_letter);
     return ERASE_FREESPACE_ACCESS_DENIED;
+  }
+  if (!m_freeKnown) {
+    // The file system does not say: the volume's size bounds each pass,
+    // and the full volume ends it.
+    m_freeBytes = volume.sectorCount * static_cast<uint64_t>(volume.diskSectorSize);
+    LogInfo("WipeUnusedspace: %s reports no free space; each pass is bounded by the volume size", m_mountPoint.c_str());
   }
   if (m_freeBytes == 0) {
     LogError("Wipe Unusedspace m_freeBytes == 0");
@@ -187,15 +210,17 @@ int CWipeFreeSpaceRun::Execute() {
     LogInfo("WipeUnusedspace erase times = %d.", m_passes);
     for (int pass = 0; pass < m_passes && result == ERASE_COMPLETED; ++pass) {
       result = FillPass(pass);
+      // The filler reaches the disk before it goes (never a forced unmount).
+      if (!SyncVolume(m_mountPoint, volume) && result == ERASE_COMPLETED) result = ERASE_FREESPACE_WRITE_FAILED;
       // Removed at the end of every pass, cancel and failure included.
       if (!RemoveFiller() && result == ERASE_COMPLETED) result = ERASE_FREESPACE_WRITE_FAILED;
-      if (!SyncFileSystemOf(m_mountPoint) && result == ERASE_COMPLETED) result = ERASE_FREESPACE_WRITE_FAILED;
+      if (!SyncVolume(m_mountPoint, volume) && result == ERASE_COMPLETED) result = ERASE_FREESPACE_WRITE_FAILED;
     }
     m_buffer.clear();
     m_buffer.shrink_to_fit();
   }
   if (rmdir(m_folder.c_str()) != 0) LogError("WipeUnusedspace: %s stays (%s)", m_folder.c_str(), strerror(errno));
-  SyncFileSystemOf(m_mountPoint);
+  SyncVolume(m_mountPoint, volume);
   if (!mount.Unmount()) LogError("WipeUnusedspace: %s could not be unmounted", m_mountPoint.c_str());
   if (result == ERASE_COMPLETED && !ScrubComplete(m_scrub)) result = ERASE_FREESPACE_WRITE_FAILED;
   return result;

@@ -74,6 +74,9 @@ class CWipeFreeSpaceRun {
   int Result() const { return m_result; }
   const ScrubReport& Scrub() const { return m_scrub; }
   uint64_t FreeBytes() const { return m_freeBytes; }
+  // False when the file system reported no free space (fusefat): the
+  // volume's size stood in for it as the bound of each pass.
+  bool FreeKnown() const { return m_freeKnown; }
   const std::vector<uint64_t>& PassBytes() const { return m_passBytes; }
   const std::string& MountPoint() const { return m_mountPoint; }
   const std::string& FillerFolder() const { return m_folder; }
@@ -102,6 +105,7 @@ class CWipeFreeSpaceRun {
   int m_result = 0;
   ScrubReport m_scrub;
   uint64_t m_freeBytes = 0;
+  bool m_freeKnown = true;
   std::vector<uint64_t> m_passBytes;
   std::string m_mountPoint;
   std::string m_folder;
