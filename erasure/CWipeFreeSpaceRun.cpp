@@ -123,6 +123,7 @@ int CWipeFreeSpaceRun::Execute() {
   m_scrub = ScrubReport();
   m_freeBytes = 0;
   m_freeKnown = true;
+  m_fillResult = -1;
   m_passBytes.clear();
   m_mountPoint.clear();
   m_folder.clear();
@@ -222,6 +223,7 @@ int CWipeFreeSpaceRun::Execute() {
   if (rmdir(m_folder.c_str()) != 0) LogError("WipeUnusedspace: %s stays (%s)", m_folder.c_str(), strerror(errno));
   SyncVolume(m_mountPoint, volume);
   if (!mount.Unmount()) LogError("WipeUnusedspace: %s could not be unmounted", m_mountPoint.c_str());
+  m_fillResult = result;
   if (result == ERASE_COMPLETED && !ScrubComplete(m_scrub)) result = ERASE_FREESPACE_WRITE_FAILED;
   return result;
 }
@@ -292,8 +294,11 @@ bool CWipeFreeSpaceRun::WriteFillerFile(int pass, const std::string& path, uint6
         Report(pass, before + static_cast<uint64_t>(r));
       continue;
     }
-    const int e = r < 0 ? errno : ENOSPC;
+    int e = r < 0 ? errno : ENOSPC;
     if (e == EINTR) continue;
+    // fusefat (the mounter that reports no free space) answers a write to
+    // a full volume with EPERM.
+    if (e == EPERM && !m_freeKnown) e = ENOSPC;
     if (e == ENOSPC && chunk > 512) {
       // The last clusters: smaller writes until not even a sector fits.
       chunk /= 2;

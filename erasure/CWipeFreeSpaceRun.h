@@ -73,6 +73,8 @@ class CWipeFreeSpaceRun {
   // mount point and filler folder used.
   int Result() const { return m_result; }
   const ScrubReport& Scrub() const { return m_scrub; }
+  // The outcome of the passes alone (-1 when the filling never began).
+  int FillResult() const { return m_fillResult; }
   uint64_t FreeBytes() const { return m_freeBytes; }
   // False when the file system reported no free space (fusefat): the
   // volume's size stood in for it as the bound of each pass.
@@ -103,6 +105,7 @@ class CWipeFreeSpaceRun {
   std::thread m_thread;
 
   int m_result = 0;
+  int m_fillResult = -1;
   ScrubReport m_scrub;
   uint64_t m_freeBytes = 0;
   bool m_freeKnown = true;
