@@ -16,9 +16,12 @@
 #include "CWipeFreeSpaceRun.h"
 #include "DriveLetters.h"
 #include "EraseResult.h"
+#include "IQuickFileSystemSearchController.h"
+#include "IStorageDevice.h"
 #include "ScanEngineRegistry.h"
 #include "TestUtil.h"
 #include "VolumeFixtures.h"
+#include "VolumeLock.h"
 #include "VolumeMount.h"
 
 namespace fs = std::filesystem;
@@ -377,5 +380,98 @@ TEST_F(FreeSpaceImage, VolumeThatCannotBeMountedIsNotFilledElsewhere) {
   EXPECT_EQ(counter.writes, 0);
   EXPECT_FALSE(volfix::IsMountedAt(platform::OnDemandMountPoint(m_letter)));
 }
+
+// A stand-in for the engine's quick search: notes how it was called and
+// what it saw of the volume.
+struct StubScrub {
+  int calls = 0;
+  int deviceNumber = -1;
+  uint64_t startSector = 0;
+  bool mountedDuring = true;
+  bool lockedDuring = false;
+  bool readBootSector = false;
+  int answer = 0;
+  std::string mountPoint;
+};
+
+class StubQuickSearch : public IQuickFileSystemSearchController {
+ public:
+  explicit StubQuickSearch(StubScrub* s) : m_s(s) {}
+  void SetTreeBuilder(IDirecotryTreeBuilder*) override {}
+  void GetPartitions(std::vector<CSearchedPartitionInfo*>&) override {}
+  void SetOptions(int deviceNumber, uint64_t startSector) override {
+    m_s->deviceNumber = deviceNumber;
+    m_s->startSector = startSector;
+  }
+  int QuickSearchFiles(IStorageDevice* volume, IScanProgressSink*) override {
+    ++m_s->calls;
+    m_s->mountedDuring = volfix::IsMountedAt(m_s->mountPoint);
+    m_s->lockedDuring = platform::HasLockedVolume(m_s->deviceNumber);
+    std::vector<char> sector(static_cast<size_t>(volume->GetSectorSize()));
+    m_s->readBootSector = volume->ReadSectors(sector.data(), 0, 1) != 0;
+    return m_s->answer;
+  }
+
+ private:
+  StubScrub* m_s;
+};
+
+struct ScrubCase {
+  FsCase fs;
+  bool busy;        // a file on the volume is held open
+  int answer;       // what the quick search returns
+  EScrubOutcome outcome;
+  int result;
+};
+
+class FreeSpaceScrub : public FreeSpaceImage, public ::testing::WithParamInterface<ScrubCase> {
+ protected:
+  void TearDown() override { RegisterQuickSearch(GetParam().fs.type, nullptr); }
+};
+
+// The scrub runs on the locked (unmounted) volume through a strict device
+// of the run's own, with the volume's disk and start as the write target;
+// the volume is mounted again where it was before the fill. A busy volume
+// or a failing search is reported, and the fill goes on.
+TEST_P(FreeSpaceScrub, RunsOnTheLockedVolumeAndRemountsIt) {
+  const ScrubCase& c = GetParam();
+  BUILD_OR_STOP(c.fs);
+  StubScrub stub;
+  stub.answer = c.answer;
+  stub.mountPoint = m_mnt;
+  RegisterQuickSearch(c.fs.type, [&stub] { return new StubQuickSearch(&stub); });
+  int holder = -1;
+  if (c.busy) holder = open((m_mnt + "/live1.bin").c_str(), O_RDONLY);
+  CWipeFreeSpaceRun run;
+  run.SetVolume(m_letter, c.fs.type);
+  run.Run();
+  if (holder >= 0) close(holder);
+  EXPECT_EQ(run.Scrub().outcome, c.outcome);
+  EXPECT_EQ(run.Result(), c.result);
+  EXPECT_EQ(run.FillResult(), ERASE_COMPLETED);
+  if (c.busy) {
+    EXPECT_EQ(stub.calls, 0);
+    EXPECT_EQ(run.Scrub().winError, 5u);
+  } else {
+    EXPECT_EQ(stub.calls, 1);
+    EXPECT_EQ(stub.deviceNumber, volfix::DiskNumberOf(m_loop->Path()));
+    EXPECT_EQ(stub.startSector, kStart);
+    EXPECT_FALSE(stub.mountedDuring) << "scrubbed while mounted";
+    EXPECT_TRUE(stub.lockedDuring);
+    EXPECT_TRUE(stub.readBootSector);
+  }
+  CheckAfterRun(true);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Scrub, FreeSpaceScrub,
+    ::testing::Values(ScrubCase{kFat32, false, 0, EScrubOutcome::Done, ERASE_COMPLETED},
+                      ScrubCase{kNtfs, false, 0, EScrubOutcome::Done, ERASE_COMPLETED},
+                      ScrubCase{kNtfs, false, 0x660005, EScrubOutcome::Failed, ERASE_FREESPACE_WRITE_FAILED},
+                      ScrubCase{kNtfs, true, 0, EScrubOutcome::SkippedBusy, ERASE_FREESPACE_WRITE_FAILED}),
+    [](const ::testing::TestParamInfo<ScrubCase>& info) {
+      return std::string(info.param.fs.name) + (info.param.busy ? "_busy" : "") +
+             (info.param.answer ? "_failing" : "");
+    });
 
 }  // namespace
