@@ -13,6 +13,7 @@
 #include <memory>
 #include <random>
 
+#include "CHistoryDataBase.h"
 #include "CWipeFreeSpaceRun.h"
 #include "DriveLetters.h"
 #include "EraseResult.h"
@@ -473,5 +474,32 @@ INSTANTIATE_TEST_SUITE_P(
       return std::string(info.param.fs.name) + (info.param.busy ? "_busy" : "") +
              (info.param.answer ? "_failing" : "");
     });
+
+// vtctl finds the volume by letter from the disk table and drives the run
+// and the scrub.
+TEST_F(FreeSpaceImage, VtctlWipesAndScrubsByLetter) {
+  BUILD_OR_STOP(kExt2);
+  const std::string vtctl = testutil::BuildDir() + "/bin/vtctl";
+  const auto letters = testutil::Run({vtctl, "letters"});
+  ASSERT_EQ(letters.exitCode, 0) << letters.output;
+  const size_t at = letters.output.find(m_part);
+  ASSERT_NE(at, std::string::npos) << letters.output;
+  const size_t lineStart = letters.output.rfind('\n', at);
+  const std::string letter(1, letters.output[lineStart == std::string::npos ? 0 : lineStart + 1]);
+  const auto scrub = testutil::Run({vtctl, "scrub", letter});
+  EXPECT_EQ(scrub.exitCode, 0) << scrub.output;
+  EXPECT_NE(scrub.output.find("scrub not applicable"), std::string::npos) << scrub.output;
+  const std::string history = m_dir.file("history.db");
+  const auto wipe = testutil::Run({vtctl, "wipe-free-space", "--passes", "3", "--history", history, letter});
+  EXPECT_EQ(wipe.exitCode, 0) << wipe.output;
+  EXPECT_NE(wipe.output.find("3 passes"), std::string::npos) << wipe.output;
+  const auto runs = CHistoryDataBase(history).ReadAll();
+  ASSERT_EQ(runs.size(), 1u);
+  ASSERT_EQ(runs.begin()->second.size(), 1u);
+  EXPECT_EQ(runs.begin()->second[0].path, "Wiped free space of partition " + letter);
+  EXPECT_EQ(runs.begin()->second[0].algorithm, 3);
+  EXPECT_EQ(runs.begin()->second[0].result, ERASE_COMPLETED);
+  CheckAfterRun(true);
+}
 
 }  // namespace
