@@ -226,6 +226,15 @@ class FreeSpaceImage : public ::testing::Test {
     }
   }
 
+  // Runs `run` on the built volume with the counting writer.
+  void RunCounted(CWipeFreeSpaceRun& run, WriteCounter& counter, int passes = 1) {
+    counter.run = &run;
+    run.SetVolume(m_letter, m_case.type);
+    run.SetPasses(passes);
+    run.SetFillerWriter(counter.Writer());
+    run.Run();
+  }
+
   bool Fail(const std::string& why) {
     ADD_FAILURE() << why;
     return false;
@@ -302,11 +311,7 @@ TEST_F(FreeSpaceImage, ThreePassesOnAVolumeMountedOnDemand) {
   BUILD_OR_STOP(kExt2, false);
   WriteCounter counter;
   CWipeFreeSpaceRun run;
-  counter.run = &run;
-  run.SetVolume(m_letter, EFileSystemType::Ext2);
-  run.SetPasses(3);
-  run.SetFillerWriter(counter.Writer());
-  run.Run();
+  RunCounted(run, counter, 3);
   EXPECT_EQ(run.Result(), ERASE_COMPLETED);
   EXPECT_EQ(run.MountPoint(), platform::OnDemandMountPoint(m_letter));
   ASSERT_EQ(counter.bytes.size(), 3u);
@@ -333,12 +338,8 @@ TEST_F(FreeSpaceImage, CancelAndWriteFailureRemoveTheFiller) {
     counter.failAt = c.failAt;
     DoneWatch watch;
     CWipeFreeSpaceRun run;
-    counter.run = &run;
-    run.SetVolume(m_letter, EFileSystemType::Ext2);
-    run.SetPasses(3);
     run.SetObserver(&watch);
-    run.SetFillerWriter(counter.Writer());
-    run.Run();
+    RunCounted(run, counter, 3);
     EXPECT_EQ(run.Result(), c.result);
     EXPECT_EQ(watch.cancelled, c.result == ERASE_FREESPACE_CANCELLED);
     EXPECT_EQ(counter.bytes.size(), 1u) << "a stopped run starts no further pass";
@@ -360,10 +361,7 @@ TEST_F(FreeSpaceImage, ReadOnlyVolumeIsRefusedWithItsOwnMessage) {
   BUILD_OR_STOP(kExt2, true, true);
   WriteCounter counter;
   CWipeFreeSpaceRun run;
-  counter.run = &run;
-  run.SetVolume(m_letter, EFileSystemType::Ext2);
-  run.SetFillerWriter(counter.Writer());
-  run.Run();
+  RunCounted(run, counter);
   EXPECT_EQ(run.Result(), ERASE_FREESPACE_ACCESS_DENIED);
   EXPECT_EQ(counter.writes, 0);
   EXPECT_NE(std::string(EraseResultText(ERASE_MODE_FREESPACE, run.Result())).find("read-only"), std::string::npos);
@@ -381,10 +379,7 @@ TEST_F(FreeSpaceImage, VolumeThatCannotBeMountedIsNotFilledElsewhere) {
   close(fd);
   WriteCounter counter;
   CWipeFreeSpaceRun run;
-  counter.run = &run;
-  run.SetVolume(m_letter, EFileSystemType::Ext2);
-  run.SetFillerWriter(counter.Writer());
-  run.Run();
+  RunCounted(run, counter);
   EXPECT_EQ(run.Result(), ERASE_FREESPACE_OPEN_FAILED);
   EXPECT_EQ(counter.writes, 0);
   EXPECT_TRUE(Mounts().empty());
