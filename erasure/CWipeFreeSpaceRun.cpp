@@ -5,6 +5,7 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -40,12 +41,44 @@ bool MeasureFree(const std::string& mountPoint, uint64_t* freeBytes, bool* known
   return true;
 }
 
-// Asks the file system not to compress the filler (where it can tell).
-void AvoidCompression(int fd) {
+// ntfs-3g shows a file's NTFS attributes as this attribute (big-endian);
+// a new file or folder inherits the compressed bit of its folder.
+constexpr const char* kNtfsAttrib = "system.ntfs_attrib_be";
+constexpr uint32_t kNtfsCompressed = 0x800;
+
+// Switches compression off for the filler where the file system allows it
+// (the no-compression flag, which folders hand down; the NTFS compressed
+// attribute). False when the file or folder stays compressed: 0xFF bytes
+// would then take next to no space and the free space would stay as it was.
+// The NTFS attributes of an ntfs-3g file; false on other file systems.
+bool ReadNtfsAttrib(int fd, uint32_t* attrib) {
+  unsigned char be[4];
+  if (fgetxattr(fd, kNtfsAttrib, be, sizeof be) != static_cast<ssize_t>(sizeof be)) return false;
+  *attrib = (uint32_t(be[0]) << 24) | (uint32_t(be[1]) << 16) | (uint32_t(be[2]) << 8) | be[3];
+  return true;
+}
+
+bool AvoidCompression(int fd) {
   int flags = 0;
-  if (ioctl(fd, FS_IOC_GETFLAGS, &flags) != 0) return;
-  const int wanted = (flags & ~FS_COMPR_FL) | FS_NOCOMP_FL;
-  if (wanted != flags) ioctl(fd, FS_IOC_SETFLAGS, &wanted);
+  if (ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+    const int wanted = (flags & ~FS_COMPR_FL) | FS_NOCOMP_FL;
+    if (wanted != flags) ioctl(fd, FS_IOC_SETFLAGS, &wanted);
+  }
+  uint32_t attrib = 0;
+  if (!ReadNtfsAttrib(fd, &attrib) || (attrib & kNtfsCompressed) == 0) return true;
+  attrib &= ~kNtfsCompressed;
+  const unsigned char be[4] = {static_cast<unsigned char>(attrib >> 24), static_cast<unsigned char>(attrib >> 16),
+                               static_cast<unsigned char>(attrib >> 8), static_cast<unsigned char>(attrib)};
+  if (fsetxattr(fd, kNtfsAttrib, be, sizeof be, 0) != 0) return false;
+  return ReadNtfsAttrib(fd, &attrib) && (attrib & kNtfsCompressed) == 0;
+}
+
+bool AvoidCompression(const std::string& folder) {
+  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool ok = AvoidCompression(fd);
+  close(fd);
+  return ok;
 }
 
 // syncfs of the file system holding `path`; FUSE file systems that do not
@@ -206,6 +239,9 @@ int CWipeFreeSpaceRun::Execute() {
   if (!platform::IsPathOnVolume(m_letter, m_folder)) {
     LogError("WipeUnusedspace: %s is not on volume %c:", m_folder.c_str(), m_letter);
     result = ERASE_FREESPACE_OPEN_FAILED;
+  } else if (!AvoidCompression(m_folder)) {
+    LogError("WipeUnusedspace: %s stays compressed", m_folder.c_str());
+    result = ERASE_FREESPACE_WRITE_FAILED;
   } else {
     m_buffer.assign(kChunkBytes, static_cast<char>(0xFF));
     LogInfo("WipeUnusedspace erase times = %d.", m_passes);
@@ -276,10 +312,13 @@ bool CWipeFreeSpaceRun::WriteFillerFile(int pass, const std::string& path, uint6
     return false;
   }
   m_createdFiles.push_back(path);
-  AvoidCompression(fd);
   size_t chunk = kChunkBytes;
-  bool ok = true;
-  while (*written < limit) {
+  bool ok = AvoidCompression(fd);
+  if (!ok) {
+    LogError("WipeUnusedspace: %s stays compressed", path.c_str());
+    *error = EIO;
+  }
+  while (ok && *written < limit) {
     if (IsCancelled()) {
       *error = ECANCELED;
       ok = false;

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -64,12 +65,22 @@ std::string Random(size_t bytes, unsigned seed) {
   return out;
 }
 
+constexpr uint32_t kCompressed = 0x800;
+
+// The NTFS attributes ntfs-3g shows; 0 elsewhere.
+uint32_t NtfsAttrib(int fd) {
+  unsigned char be[4];
+  if (fgetxattr(fd, "system.ntfs_attrib_be", be, 4) != 4) return 0;
+  return (uint32_t(be[0]) << 24) | (uint32_t(be[1]) << 16) | (uint32_t(be[2]) << 8) | be[3];
+}
+
 // Counts the writes of each pass and can cancel or fail at a given write.
 struct WriteCounter {
   std::vector<uint64_t> bytes;
   int cancelAt = -1;  // write number that cancels the run
   int failAt = -1;    // write number that fails with EIO
   int writes = 0;
+  int compressedWrites = 0;  // writes into a file NTFS compresses
   CWipeFreeSpaceRun* run = nullptr;
   CWipeFreeSpaceRun::FillerWriter Writer() {
     return [this](int pass, int fd, const void* buffer, size_t length) -> ssize_t {
@@ -78,6 +89,7 @@ struct WriteCounter {
         return -1;
       }
       if (writes++ == cancelAt) run->Cancel();
+      if (NtfsAttrib(fd) & kCompressed) ++compressedWrites;
       const ssize_t r = ::write(fd, buffer, length);
       if (r > 0) {
         if (bytes.size() <= static_cast<size_t>(pass)) bytes.resize(static_cast<size_t>(pass) + 1);
@@ -502,6 +514,32 @@ TEST_F(FreeSpaceImage, VtctlWipesAndScrubsByLetter) {
   EXPECT_EQ(runs.begin()->second[0].path, "Wiped free space of partition " + letter);
   EXPECT_EQ(runs.begin()->second[0].algorithm, 3);
   EXPECT_EQ(runs.begin()->second[0].result, ERASE_COMPLETED);
+  CheckAfterRun(true);
+}
+
+// A compressed NTFS root hands its compression down to new folders: 0xFF
+// filler would take next to no space. The run's folder and files are not
+// compressed, the user's root stays as it was, and the deleted content is
+// overwritten.
+TEST_F(FreeSpaceImage, CompressedNtfsFolderDoesNotCompressTheFiller) {
+  BUILD_OR_STOP(kNtfs);
+  const int root = open(m_mnt.c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(root, 0);
+  const uint32_t attrib = NtfsAttrib(root) | kCompressed;
+  const unsigned char be[4] = {uint8_t(attrib >> 24), uint8_t(attrib >> 16), uint8_t(attrib >> 8), uint8_t(attrib)};
+  ASSERT_EQ(fsetxattr(root, "system.ntfs_attrib_be", be, 4, 0), 0);
+  ASSERT_TRUE(NtfsAttrib(root) & kCompressed);
+  close(root);
+  WriteCounter counter;
+  CWipeFreeSpaceRun run;
+  RunCounted(run, counter);
+  EXPECT_EQ(run.FillResult(), ERASE_COMPLETED);
+  EXPECT_GT(counter.writes, 0);
+  EXPECT_EQ(counter.compressedWrites, 0);
+  const int again = open(m_mnt.c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(again, 0);
+  EXPECT_TRUE(NtfsAttrib(again) & kCompressed) << "the user's folder was changed";
+  close(again);
   CheckAfterRun(true);
 }
 
