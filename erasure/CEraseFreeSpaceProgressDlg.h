@@ -40,6 +40,7 @@ class CEraseFreeSpaceProgressDlg : public CBaseDialog {
   static void CalcSizeUnit(uint64_t bytes, double* value, QString* unit);
 
   CWipeFreeSpaceRun& Run() { return m_run; }
+  CFreeSpaceBusObserver& Observer() { return m_observer; }
   QLabel* StatusLabel() const { return m_status; }
   CProgressWidget* Progress() const { return m_progress; }
   CRoundBtn* CancelButton() const { return m_cancel; }

@@ -9,6 +9,8 @@
 #include "EraseResult.h"
 #include "EraseUiTestSupport.h"
 #include "TestUtil.h"
+#include "UiHelpers.h"
+#include "CProgressWidget.h"
 
 using eraseui::UiEnv;
 
@@ -43,8 +45,17 @@ TEST(FreeSpaceProgressDialog, VolumeThatIsNotThereEndsTheRun) {
     EXPECT_EQ(dlg.size(), QSize(460, 240));
     dlg.SetPartition('Q', -1, 0);
     dlg.SetFileSystem(EFileSystemType::NTFS);
+    CUIPublic::instance()->SetErasePasses(3);
     dlg.StartWipe();
     EXPECT_EQ(dlg.StatusLabel()->text(), QStringLiteral("Ready to erase, please wait..."));
+    // Progress as the run reports it (here on the GUI thread, before the
+    // run's end has been delivered): 40 MiB of 1.5 GiB in the third pass.
+    dlg.Observer().Progress(2, 40ull << 20, 1536ull << 20);
+    EXPECT_EQ(dlg.StatusLabel()->text(),
+              QStringLiteral("Wiping free space of partition Q: %1/1.50GB").arg(FormatSizeText(40ull << 20)));
+    EXPECT_EQ(dlg.Progress()->LeftCaption()->text(),
+              QStringLiteral("Wiped 2% in 3 of 3 passes (%1)").arg(GetAlgorithmName(3)));
+    EXPECT_EQ(dlg.Progress()->GetProgressBar()->value(), 2);
     dlg.exec();
     EXPECT_TRUE(dlg.IsDone());
     EXPECT_EQ(dlg.GetResult(), ERASE_FREESPACE_OPEN_FAILED);
