@@ -124,6 +124,11 @@ void CWipeFreeSpaceRun::ExpectIdentity(const platform::VolumeExpectation& expect
   m_hasExpect = true;
 }
 
+void CWipeFreeSpaceRun::SetFillerLayout(uint64_t fileBytes, int filesPerFolder) {
+  m_fileBytes = fileBytes > 0 ? fileBytes : kFileBytes;
+  m_filesPerFolder = filesPerFolder > 0 ? filesPerFolder : kFilesPerFolder;
+}
+
 void CWipeFreeSpaceRun::SetPasses(int passes) {
   m_passes = ErasePassesOf(passes);
 }
@@ -271,9 +276,9 @@ int CWipeFreeSpaceRun::FillPass(int pass) {
   std::string subfolder;
   for (int index = 0; written < m_freeBytes; ++index) {
     if (IsCancelled()) return ERASE_FREESPACE_CANCELLED;
-    if (index % kFilesPerFolder == 0) {
+    if (index % m_filesPerFolder == 0) {
       char part[32];
-      snprintf(part, sizeof part, "/%d", index / kFilesPerFolder);
+      snprintf(part, sizeof part, "/%d", index / m_filesPerFolder);
       subfolder = m_folder + part;
       if (mkdir(subfolder.c_str(), 0700) != 0) {
         if (errno == ENOSPC) break;  // full: not even a folder entry fits
@@ -284,7 +289,7 @@ int CWipeFreeSpaceRun::FillPass(int pass) {
     }
     char file[48];
     snprintf(file, sizeof file, "/norvanta%d.norvanta", index);
-    const uint64_t limit = std::min<uint64_t>(kFileBytes, m_freeBytes - written);
+    const uint64_t limit = std::min<uint64_t>(m_fileBytes, m_freeBytes - written);
     int error = 0;
     uint64_t fileBytes = 0;
     const bool ok = WriteFillerFile(pass, subfolder + file, limit, &fileBytes, &error);

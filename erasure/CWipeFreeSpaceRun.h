@@ -33,8 +33,9 @@ class CWipeFreeSpaceRun {
   // Writes a filler chunk: returns what write(2) returns. `pass` is 0-based.
   using FillerWriter = std::function<ssize_t(int pass, int fd, const void* buffer, size_t length)>;
 
-  // Bytes per filler write and per filler file, and files per subfolder
-  // (FAT allows a limited number of entries in a folder).
+  // Bytes per filler write; the default size of a filler file and number
+  // of files per subfolder (FAT allows a limited number of entries in a
+  // folder, and a FAT file stays below 4 GiB).
   static constexpr size_t kChunkBytes = 2u << 20;
   static constexpr uint64_t kFileBytes = 1ull << 30;
   static constexpr int kFilesPerFolder = 200;
@@ -59,6 +60,8 @@ class CWipeFreeSpaceRun {
   void SetHistoryPath(const std::string& path) { m_historyPath = path; }
   // Replaces write(2) for the filler (tests count and fail writes here).
   void SetFillerWriter(FillerWriter writer) { m_writer = std::move(writer); }
+  // Smaller files and folders (tests of the spreading over subfolders).
+  void SetFillerLayout(uint64_t fileBytes, int filesPerFolder);
 
   void Run();
   void Start();
@@ -101,6 +104,8 @@ class CWipeFreeSpaceRun {
   IFreeSpaceObserver* m_observer = nullptr;
   std::string m_historyPath;
   FillerWriter m_writer;
+  uint64_t m_fileBytes = kFileBytes;
+  int m_filesPerFolder = kFilesPerFolder;
   std::atomic<int> m_cancel{0};
   std::thread m_thread;
 

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <memory>
 #include <random>
+#include <set>
 
 #include "CHistoryDataBase.h"
 #include "CWipeFreeSpaceRun.h"
@@ -540,6 +541,32 @@ TEST_F(FreeSpaceImage, CompressedNtfsFolderDoesNotCompressTheFiller) {
   ASSERT_GE(again, 0);
   EXPECT_TRUE(NtfsAttrib(again) & kCompressed) << "the user's folder was changed";
   close(again);
+  CheckAfterRun(true);
+}
+
+// Many small filler files are spread over subfolders (FAT limits the
+// entries of a folder); all of them go again.
+TEST_F(FreeSpaceImage, FillerSpreadOverSubfoldersOnFat) {
+  BUILD_OR_STOP(kFat32);
+  std::set<std::string> folders;
+  WriteCounter counter;
+  CWipeFreeSpaceRun run;
+  run.SetFillerLayout(1u << 20, 8);
+  const auto inner = counter.Writer();
+  run.SetFillerWriter([&](int pass, int fd, const void* buffer, size_t length) {
+    char link[64], target[4096];
+    snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    const ssize_t n = readlink(link, target, sizeof target - 1);
+    if (n > 0) folders.insert(fs::path(std::string(target, static_cast<size_t>(n))).parent_path().string());
+    return inner(pass, fd, buffer, length);
+  });
+  counter.run = &run;
+  run.SetVolume(m_letter, kFat32.type);
+  run.Run();
+  EXPECT_EQ(run.FillResult(), ERASE_COMPLETED);
+  // About 55 MiB free in files of 1 MiB, eight to a folder.
+  EXPECT_GE(folders.size(), 6u);
+  for (const auto& f : folders) EXPECT_FALSE(fs::exists(f)) << f;
   CheckAfterRun(true);
 }
 
