@@ -1,6 +1,11 @@
 #include "ScrubDeletedRecords.h"
 
+#include <mutex>
+
+#include "CFATQuickSearch.h"
+#include "CNTFSQuickSearch.h"
 #include "CVolumeDevice.h"
+#include "FATScrubCodes.h"
 #include "CVolumeManager.h"
 #include "DriveLetters.h"
 #include "EngineError.h"
@@ -8,6 +13,19 @@
 #include "RunLog.h"
 #include "ScanEngineRegistry.h"
 #include "WipeTarget.h"
+
+void RegisterScrubEngines() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    RegisterNTFSQuickSearch();
+    RegisterFATQuickSearch();
+  });
+}
+
+bool ScrubSucceeded(EFileSystemType type, int engineCode) {
+  // The FAT scrub answers its own "done" code rather than 0.
+  return engineCode == 0 || (IsFatFamily(type) && engineCode == fatscrub::kDone);
+}
 
 bool ScrubApplies(EFileSystemType type) {
   return type == EFileSystemType::FAT16 || type == EFileSystemType::FAT32 || type == EFileSystemType::NTFS;
@@ -82,7 +100,7 @@ ScrubReport ScrubDeletedRecords(char letter, EFileSystemType type, const ScrubOp
       target.startSector = volume.startSector;
       report.engineCode = controller->RunQuickSearch(&device, target);
       controller->Release();
-      if (report.engineCode == 0)
+      if (ScrubSucceeded(type, report.engineCode))
         report.outcome = EScrubOutcome::Done;
       else if (report.engineCode == engine_error::kQuickNoController)
         report.outcome = EScrubOutcome::SkippedUnavailable;

@@ -38,6 +38,12 @@ struct ScrubReport {
 
 // FAT16, FAT32 and NTFS.
 bool ScrubApplies(EFileSystemType type);
+// Registers the NTFS MFT wiper and the FAT directory scrub as the quick
+// searches of their types (once). The program and vtctl call it at start;
+// without it every scrub is reported as skipped.
+void RegisterScrubEngines();
+// Whether an engine's result means the scrub ran to its end.
+bool ScrubSucceeded(EFileSystemType type, int engineCode);
 // Whether the outcome leaves nothing undone (scrubbed, or nothing to scrub).
 bool ScrubComplete(const ScrubReport& report);
 // A line for logs and the console: "scrub done", "scrub skipped: ...".

@@ -14,6 +14,7 @@
 #include "CrashDump.h"
 #include "ProgramFolder.h"
 #include "RunLog.h"
+#include "ScrubDeletedRecords.h"
 #include "SingleInstance.h"
 #include "StartUp.h"
 
@@ -24,6 +25,7 @@ static const bool g_crashHandlerInstalled = InstallCrashHandler();
 // the shell; they are registered here (RegisterPageFactory,
 // SetMethodDialogOpener, SetHistoryDialogOpener) before the window is built.
 static void RegisterPagesAndDialogs() {
+  RegisterScrubEngines();
   // The main window asks whether a disk listing runs and hears when one ends.
   DiskListSeam::instance()->SetRunningProbe([] { return CDiskListService::IsPassRunning(); });
   CDiskListService::SetPassListener([] { DiskListSeam::instance()->NotifyListingEnded(); });

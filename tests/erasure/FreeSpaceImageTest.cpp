@@ -116,6 +116,7 @@ struct DoneWatch : IFreeSpaceObserver {
 class FreeSpaceImage : public ::testing::Test {
  protected:
   void SetUp() override {
+    RegisterScrubEngines();  // as the program does at start; stub cases replace them
     if (!testutil::IsRoot()) GTEST_SKIP() << "needs root (loop devices, mounts)";
     for (const char* tool : {"losetup", "sfdisk", "blockdev", "partx"})
       if (!testutil::HaveTool(tool)) GTEST_SKIP() << "needs " << tool;

@@ -8,6 +8,7 @@
 #include "CWipeFreeSpaceRun.h"
 #include "EraseMethods.h"
 #include "EraseResult.h"
+#include "ScrubDeletedRecords.h"
 #include "VtCommand.h"
 #include "VtVolumes.h"
 
@@ -33,6 +34,7 @@ extern "C" void OnInterrupt(int) {
 }  // namespace
 
 static int CmdWipeFreeSpace(const std::vector<std::string>& args) {
+  RegisterScrubEngines();
   int passes = 1;
   std::string history;
   std::string letter;
