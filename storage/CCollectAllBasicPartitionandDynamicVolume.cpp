@@ -106,8 +106,9 @@ bool AssignDriveLetters(CDiskDevice* disk, PartitionRecordList& partitions) {
   if (!disk || !disk->IsOpen()) return false;
   const int diskNumber = disk->GetDiskNumber();
   if (diskNumber < 0) return false;
+  // Every partition gets its letter, formatted or not, as Windows would mount
+  // a raw volume too: the partition page must be able to wipe it.
   for (PartitionRecord* r : partitions) {
-    if (r->fileSystem == EFileSystemType::Unknown) continue;  // nothing a letter would open
     r->driveLetter = platform::RegisterVolume(diskNumber, r->startSector, r->sectorCount,
                                               CVolumeManager::FsKindOf(r->fileSystem));
   }

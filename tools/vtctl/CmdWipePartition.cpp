@@ -17,23 +17,9 @@
 #include "EraseMethods.h"
 #include "EraseResult.h"
 #include "VtCommand.h"
+#include "VtVolumes.h"
 
 namespace {
-
-// Gives letters to the basic partitions of every disk in the table, in
-// disk and partition order. This stands in for the volume collection until
-// vtctl can ask it; it is the only place here that registers volumes.
-void RegisterDiskTableVolumes() {
-  for (const platform::DiskEntry& entry : platform::RefreshDiskTable()) {
-    CDiskDevice disk{entry.number, true};
-    if (disk.GetSectorCount() == 0) continue;
-    PartitionRecordList list;
-    AnalyzePartitionTable(&disk, list);
-    for (const PartitionRecord* r : list)
-      platform::RegisterVolume(entry.number, r->startSector, r->sectorCount, CVolumeManager::FsKindOf(r->fileSystem));
-    DeletePartitionRecords(list);
-  }
-}
 
 class ConsoleObserver : public IWipeObserver {
  public:

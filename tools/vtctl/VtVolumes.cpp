@@ -2,29 +2,31 @@
 
 #include <cctype>
 
+#include "CCollectAllBasicPartitionandDynamicVolume.h"
 #include "CDiskDevice.h"
-#include "CPartitionTableAnalyze.h"
-#include "CVolumeManager.h"
-#include "DiskTable.h"
+#include "VolumeProbeFlag.h"
 
+// The same collection the disk list service runs for the pages: it gives the
+// volumes of the disk table their letters.
 std::vector<VtVolume> RegisterDiskTableVolumes() {
+  DiskDeviceList disks;
+  VolumeRecordList records;
+  {
+    CVolumeProbeScope probe;
+    CollectDisks(disks);
+    CCollectAllBasicPartitionandDynamicVolume::CollectAllBasicPartitionandDynamicVolume(disks, records);
+  }
   std::vector<VtVolume> volumes;
-  for (const platform::DiskEntry& entry : platform::ListDisks()) {
-    CDiskDevice disk{entry.number};
-    if (disk.GetSectorCount() == 0) continue;
-    PartitionRecordList list;
-    AnalyzePartitionTable(&disk, list);
-    for (const PartitionRecord* r : list) {
-      VtVolume v;
-      v.diskNumber = entry.number;
-      v.startSector = r->startSector;
-      v.sectorCount = r->sectorCount;
-      v.fileSystem = r->fileSystem;
-      v.letter = platform::RegisterVolume(entry.number, r->startSector, r->sectorCount,
-                                          CVolumeManager::FsKindOf(r->fileSystem));
-      if (v.letter) volumes.push_back(v);
-    }
-    DeletePartitionRecords(list);
+  for (const VolumeRecord& r : records) {
+    // Volumes of several extents get no letter for a run.
+    if (!r.driveLetter || r.ExtentCount() != 1) continue;
+    VtVolume v;
+    v.letter = r.driveLetter;
+    v.diskNumber = r.extents[0].disk->GetDiskNumber();
+    v.startSector = r.extents[0].startSector;
+    v.sectorCount = r.extents[0].sectorCount;
+    v.fileSystem = r.fileSystem;
+    volumes.push_back(v);
   }
   return volumes;
 }

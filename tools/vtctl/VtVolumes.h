@@ -1,5 +1,5 @@
 // The volumes of the disk table with their letters, for the vtctl commands
-// that take a drive letter (until the volume collection does this).
+// that take a drive letter: the volume collection the pages use.
 #pragma once
 
 #include <cstdint>
@@ -16,8 +16,8 @@ struct VtVolume {
   EFileSystemType fileSystem = EFileSystemType::Unknown;
 };
 
-// Reads the partition table of every disk of the table and gives each
-// basic partition its letter.
+// Collects the volumes of every disk of the table (letters included) and
+// returns those a run can take: lettered, one extent.
 std::vector<VtVolume> RegisterDiskTableVolumes();
 // The registered volume of `letter`; false when there is none.
 bool FindVtVolume(char letter, VtVolume* out);
