@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <climits>
 #include <string>
 
 #include "CFileDataReader.h"
@@ -69,12 +70,12 @@ CFileNode* MatchRecyclePair(std::list<CFileNode*>& pending, CFileNode* node) {
 void RestoreRecycledName(IStorageDevice* device, CFileNode* dataNode, CFileNode* infoNode, uint64_t firstSector,
                          uint32_t sectorsPerCluster) {
   if (dataNode == nullptr || dataNode->GetProperties() == nullptr) return;
+  if (sectorsPerCluster > INT_MAX) return;
   CFileDataReader reader;
-  reader.SetGeometry(firstSector, sectorsPerCluster);
-  if (!reader.Open(device, infoNode)) return;
+  if (!reader.OpenAt(device, infoNode, firstSector, static_cast<int>(sectorsPerCluster))) return;
   uint8_t bytes[1024] = {};
-  size_t got = 0;
-  const bool ok = reader.Read(0, bytes, sizeof bytes, got);
+  uint32_t got = 0;
+  const bool ok = reader.Read(0, bytes, sizeof bytes, got) != 0;
   reader.Close();
   if (!ok || got == 0) return;
   char16_t text[512];

@@ -1,12 +1,13 @@
 // UTF-16 (on-disk text) to UTF-8 (the program's 8-bit text) and back.
-// Unpaired surrogates become U+FFFD; nothing here reads past `count`.
+// Unpaired surrogates become `replacement` (U+FFFD unless the caller names
+// another character); nothing here reads past `count`.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
-inline std::string Utf16ToUtf8(const char16_t* text, size_t count) {
+inline std::string Utf16ToUtf8(const char16_t* text, size_t count, char32_t replacement = 0xFFFD) {
   std::string out;
   out.reserve(count);
   for (size_t i = 0; i < count; ++i) {
@@ -15,7 +16,7 @@ inline std::string Utf16ToUtf8(const char16_t* text, size_t count) {
       c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
       ++i;
     } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;
+      c = replacement;
     }
     if (c < 0x80) {
       out += static_cast<char>(c);

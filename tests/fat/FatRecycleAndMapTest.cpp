@@ -73,9 +73,9 @@ TEST(FatRecycle, RenameFromInfoFile) {
   auto data = Node("$RAB12CD.docx", 0x20, 100);
   auto info = Node("$IAB12CD.docx", 0x20, 544);
   auto* list = new CFATDataRunList();
-  list->AppendMerged(DataRun(10, 1));
-  list->AppendMerged(DataRun(11, 1));
-  EXPECT_EQ(list->GetCount(), 1u);
+  list->AppendMerged(DataRun{10, 1});
+  list->AppendMerged(DataRun{11, 1});
+  EXPECT_EQ(list->GetRunCount(), 1u);
   static_cast<CFATFileProperties*>(info->GetProperties())->SetDataRunList(list);
   RenameRecycledNode(&dev, data.get(), info.get());
   EXPECT_STREQ(data->GetProperties()->GetName(), "report.docx");
@@ -86,7 +86,7 @@ TEST(FatRecycle, RenameFromInfoFile) {
   EXPECT_STREQ(data2->GetProperties()->GetName(), "report.docx");
   auto data3 = Node("$RZZ.docx", 0x20, 100);
   auto* clusterRuns = new CFATDataRunList();
-  clusterRuns->AppendMerged(DataRun(2, 1));  // sectors 6 + 2 x 2 = 10, 11
+  clusterRuns->AppendMerged(DataRun{2, 1});  // sectors 6 + 2 x 2 = 10, 11
   static_cast<CFATFileProperties*>(info->GetProperties())->SetDataRunList(clusterRuns);
   RestoreRecycledName(&dev, data3.get(), info.get(), 6, 2);
   EXPECT_STREQ(data3->GetProperties()->GetName(), "report.docx");
@@ -97,13 +97,13 @@ TEST(FatRecycle, RenameFromInfoFile) {
   RenameRecycledNode(&dev, none.get(), noRuns.get());
   EXPECT_STREQ(none->GetProperties()->GetName(), "$RQQ.txt");
   auto* far = new CFATDataRunList();
-  far->AppendMerged(DataRun(1000, 2));
+  far->AppendMerged(DataRun{1000, 2});
   static_cast<CFATFileProperties*>(noRuns->GetProperties())->SetDataRunList(far);
   RenameRecycledNode(&dev, none.get(), noRuns.get());
   EXPECT_STREQ(none->GetProperties()->GetName(), "$RQQ.txt");
   auto blank = Node("$IBB.txt", 0x20, 544);
   auto* zeros = new CFATDataRunList();
-  zeros->AppendMerged(DataRun(40, 2));
+  zeros->AppendMerged(DataRun{40, 2});
   static_cast<CFATFileProperties*>(blank->GetProperties())->SetDataRunList(zeros);
   RenameRecycledNode(&dev, none.get(), blank.get());
   EXPECT_STREQ(none->GetProperties()->GetName(), "$RQQ.txt");

@@ -1,5 +1,6 @@
-// UTF-16 text from disk to the program's 8-bit text (UTF-8). Unpaired
-// surrogates become "_".
+// UTF-16 text from disk to the program's 8-bit text (UTF-8), as the file
+// system engines and the scan framework name files. Characters that do not
+// convert (unpaired surrogates) become "_".
 #pragma once
 
 #include <cstddef>
