@@ -1,6 +1,5 @@
 #include "CEraseProgressDlg.h"
 
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
@@ -11,6 +10,7 @@
 #include "CUIPublic.h"
 #include "EraseResult.h"
 #include "MsgDefine.h"
+#include "ProgressBody.h"
 #include "UiHelpers.h"
 
 CEraseProgressDlg::CEraseProgressDlg(QWidget* parent) : CBaseDialog(parent) {
@@ -37,27 +37,14 @@ void CEraseProgressDlg::SetItems(const std::vector<EraseItem>& files, const std:
 }
 
 void CEraseProgressDlg::CreateBody() {
-  auto* body = new QVBoxLayout;
-  body->setContentsMargins(20, 20, 20, 0);
-  auto* keeper = new QLabel(QString());
-  keeper->setFixedWidth(410);
-  body->addWidget(keeper);
-  auto* statusRow = new QHBoxLayout;
-  statusRow->addItem(new QSpacerItem(10, 0, QSizePolicy::Fixed, QSizePolicy::Minimum));
-  m_status = new QLabel(tr("Initializing, please wait..."));
-  m_status->setFixedWidth(410);
-  SetWidgetFont(m_status, 14);
-  SetWidgetTextColor(m_status, QColor(51, 51, 51));
-  statusRow->addWidget(m_status);
-  body->addLayout(statusRow);
-  m_progress = new CProgressWidget;
+  ProgressBody parts = BuildProgressBody(
+      tr("Initializing, please wait..."),
+      tr("Data erasure algorithm: %1").arg(GetAlgorithmName(static_cast<uint>(m_run.Passes()))));
+  QVBoxLayout* body = parts.layout;
+  m_status = parts.status;
+  m_progress = parts.progress;
   m_progress->SetBarHeight(12);
-  m_progress->SetShowPercent(false);
-  m_progress->SetText(tr("Data erasure algorithm: %1").arg(GetAlgorithmName(static_cast<uint>(m_run.Passes()))),
-                      QString(), 3);
   m_progress->GetProgressBar()->setValue(0);
-  body->addWidget(m_progress);
-  body->addItem(new QSpacerItem(0, 60, QSizePolicy::Minimum, QSizePolicy::Fixed));
   m_cancel = new QPushButton(QStringLiteral("Cancel"));
   m_cancel->setFixedSize(96, 26);
   m_cancel->setStyleSheet(SecondaryButtonStyle());

@@ -122,7 +122,8 @@ void CEraseRstDlg::SetSuccessText() { m_text->setText(tr(EraseResultText(m_mode,
 void CEraseRstDlg::SetFailureText() {
   m_text->setText(tr(EraseResultText(m_mode, m_code)));
   const bool longText = (m_mode == ERASE_MODE_PARTITION && m_code == ERASE_PARTITION_ACCESS_DENIED) ||
-                        (m_mode == ERASE_MODE_FREESPACE && m_code == ERASE_FREESPACE_NONE_FOUND);
+                        (m_mode == ERASE_MODE_FREESPACE &&
+                         (m_code == ERASE_FREESPACE_NONE_FOUND || m_code == ERASE_FREESPACE_ACCESS_DENIED));
   if (longText) setFixedSize(460, 270);
 }
 

@@ -6,6 +6,9 @@ const char* EraseResultText(int32_t mode, int32_t code) {
   static const char* const kCancelled = "The operation was canceled by the user.";
   static const char* const kOpenFailed = "Open volume failed.";
   static const char* const kSomeFailed = "Maybe some sectors wipe failed.";
+  static const char* const kAccessDenied =
+      "The partition is occupied or the partition is read-only. Close other programs or remove the read-only "
+      "attribute to try again.";
   if (code == ERASE_COMPLETED) {
     switch (mode) {
       case ERASE_MODE_PARTITION:
@@ -31,8 +34,7 @@ const char* EraseResultText(int32_t mode, int32_t code) {
         case ERASE_PARTITION_WRITE_FAILED:
           return kSomeFailed;
         case ERASE_PARTITION_ACCESS_DENIED:
-          return "The partition is occupied or the partition is read-only. Close other programs or remove the "
-                 "read-only attribute to try again.";
+          return kAccessDenied;
         default:
           return kCancelled;
       }
@@ -45,6 +47,8 @@ const char* EraseResultText(int32_t mode, int32_t code) {
           return kOpenFailed;
         case ERASE_FREESPACE_WRITE_FAILED:
           return kSomeFailed;
+        case ERASE_FREESPACE_ACCESS_DENIED:
+          return kAccessDenied;
         default:
           return kCancelled;
       }

@@ -27,6 +27,7 @@ enum EraseResult : int32_t {
   ERASE_FREESPACE_OPEN_FAILED = 2,
   ERASE_FREESPACE_WRITE_FAILED = 3,
   ERASE_FREESPACE_CANCELLED = 4,
+  ERASE_FREESPACE_ACCESS_DENIED = 5,  // the volume is read-only or in use
 };
 
 // "Completed!" for code 0, else "Operation failed!".

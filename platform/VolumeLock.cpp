@@ -23,6 +23,9 @@ struct LockedExtent {
   bool written = false;
   bool isBlock = false;
   int fd = -1;
+  // The same node opened O_DIRECT (block devices): aligned writes go
+  // through it, past the page cache, as fast as the device takes them.
+  int directFd = -1;
   DiskIdentity disk;
   uint64_t startSector = 0;
   uint64_t sectorCount = 0;
@@ -186,6 +189,7 @@ bool VolumeLock::Lock(char letter, uint32_t* winError) {
   if (FuseDaemonHoldsVolume(where)) return fail(kWinAccessDenied, fd, "a FUSE daemon holds the device");
 
   extent->fd = fd;
+  if (extent->isBlock) extent->directFd = open(node.c_str(), O_WRONLY | O_DIRECT | O_CLOEXEC);
   m_extent = extent;
   {
     std::lock_guard<std::mutex> guard(g_tableLock);
@@ -211,6 +215,8 @@ bool VolumeLock::Release() {
     m_extent->live = false;
     fsync(m_extent->fd);
     if (m_extent->isBlock) ioctl(m_extent->fd, BLKFLSBUF, 0);
+    if (m_extent->directFd >= 0) close(m_extent->directFd);
+    m_extent->directFd = -1;
     close(m_extent->fd);  // also drops the flock
     m_extent->fd = -1;
   }
@@ -235,8 +241,16 @@ uint32_t WriteLockedDisk(int diskNumber, uint64_t offset, const void* buffer, si
   const auto* bytes = static_cast<const uint8_t*>(buffer);
   uint64_t at = target->base + (offset - target->startSector * ss);
   target->written = true;
+  // Whole sectors from a buffer aligned to the sector size go past the page
+  // cache; the kernel writes back and drops cached pages of the range first.
+  // Anything the direct descriptor refuses is written the buffered way.
+  int fd = target->directFd >= 0 && reinterpret_cast<uintptr_t>(buffer) % ss == 0 ? target->directFd : target->fd;
   while (*written < length) {
-    ssize_t n = pwrite(target->fd, bytes + *written, length - *written, static_cast<off_t>(at + *written));
+    ssize_t n = pwrite(fd, bytes + *written, length - *written, static_cast<off_t>(at + *written));
+    if (n < 0 && errno == EINVAL && fd != target->fd) {
+      fd = target->fd;
+      continue;
+    }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return WinErrorFromErrno(errno);
     if (n == 0) return kWinWriteFault;

@@ -81,8 +81,8 @@ bool CVolumeManager::LockVolume() {
   uint32_t error = 0;
   bool locked = false;
   for (int attempt = 0; attempt < 3 && !locked; ++attempt) {
+    if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     locked = m_lock.Lock(m_letter, &error);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
     if (error != platform::kWinAccessDenied) break;  // only "in use" may pass
   }
   if (locked) return SetError(0);

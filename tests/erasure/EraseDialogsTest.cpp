@@ -64,6 +64,11 @@ TEST(EraseResultDialog, LayoutTextAndSizePerModeAndCode) {
        "program to try again.",
        270},
       {ERASE_MODE_FREESPACE, 3, "Operation failed!", "Maybe some sectors wipe failed.", 250},
+      // A read-only volume is told as such, not as a volume without free space.
+      {ERASE_MODE_FREESPACE, 5, "Operation failed!",
+       "The partition is occupied or the partition is read-only. Close other programs or remove the read-only "
+       "attribute to try again.",
+       270},
   };
   for (const Case& c : cases) {
     CEraseRstDlg dlg(460, 250, c.mode, c.code, env.Window());

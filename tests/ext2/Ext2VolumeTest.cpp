@@ -118,6 +118,18 @@ TEST(Ext2Volume, PartitionInsideADisk) {
   EXPECT_EQ(Label(inside), "inner");
   CExt2Volume atZero(&device, 0);
   EXPECT_EQ(atZero.GetFileSystemType(), EFileSystemType::Unknown);
+
+  // A disk of 4096-byte sectors with the partition at sector 256: the
+  // superblock is read at 512-byte sector 2050 through the 512-byte view,
+  // and the size comes back in the disk's own sectors.
+  const std::string bigSectors = dir.file("disk4k");
+  ASSERT_EQ(testutil::Shell("truncate -s 6M " + bigSectors + " && dd if=" + fsImage + " of=" + bigSectors +
+                            " bs=4096 seek=256 conv=notrunc status=none").exitCode, 0);
+  ImageFileDevice device4k(bigSectors, 4096);
+  CExt2Volume inside4k(&device4k, 256);
+  EXPECT_EQ(inside4k.GetFileSystemType(), EFileSystemType::Ext2);
+  EXPECT_EQ(inside4k.GetSectorCount(), 4u * 1024 * 1024 / 4096);
+  EXPECT_EQ(Label(inside4k), "inner");
 }
 
 // Each case damages one field of a valid superblock; the probe must answer

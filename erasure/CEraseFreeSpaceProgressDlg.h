@@ -1,0 +1,69 @@
+// The modal progress dialog of a free-space wipe: a thin shell over
+// CWipeFreeSpaceRun. It starts the run on its own thread with CUIPublic's
+// pass count, follows it over the bus (MSG_WIPE_FREESPACE_START, _PROGRESS,
+// _DONE) and closes when the run has ended. Cancel, Escape and the title
+// bar's close button ask the run to stop; the run removes its filler first.
+//
+// The page's order: construct → SetPartition → SetFileSystem (and
+// ExpectIdentity) → StartWipe → exec() → GetResult.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "CBaseDialog.h"
+#include "CFreeSpaceBusObserver.h"
+#include "CWipeFreeSpaceRun.h"
+
+class CProgressWidget;
+class QLabel;
+class CRoundBtn;
+
+class CEraseFreeSpaceProgressDlg : public CBaseDialog {
+  Q_OBJECT
+ public:
+  explicit CEraseFreeSpaceProgressDlg(QWidget* parent = nullptr);
+  ~CEraseFreeSpaceProgressDlg() override;  // stops and waits for a run still going
+
+  void SetPartition(char driveLetter, int diskNumber, uint64_t startSector);
+  // The file system our analysers found (chooses the scrub), and whether the
+  // volume has several extents (never scrubbed then).
+  void SetFileSystem(EFileSystemType type, bool multiExtent = false);
+  void ExpectIdentity(const platform::VolumeExpectation& expect) { m_run.ExpectIdentity(expect); }
+  // Builds the body and starts the run.
+  void StartWipe();
+  // The run's EraseResult (free-space mode) once its done message arrived.
+  int GetResult() const { return m_result; }
+  bool IsDone() const { return m_done; }
+
+  // "GB", "MB" or "KB" and the scaled value of `bytes`.
+  static void CalcSizeUnit(uint64_t bytes, double* value, QString* unit);
+
+  CWipeFreeSpaceRun& Run() { return m_run; }
+  CFreeSpaceBusObserver& Observer() { return m_observer; }
+  QLabel* StatusLabel() const { return m_status; }
+  CProgressWidget* Progress() const { return m_progress; }
+  CRoundBtn* CancelButton() const { return m_cancel; }
+
+  int ReceiveMsg(__MsgData msg) override;
+
+ public Q_SLOTS:
+  void OnCancelWipe();
+  void reject() override;
+
+ private:
+  void InitUI();
+
+  char m_letter = 0;
+  int m_diskNumber = -1;
+  uint64_t m_startSector = 0;
+  EFileSystemType m_type = EFileSystemType::Unknown;
+  CFreeSpaceBusObserver m_observer;
+  CWipeFreeSpaceRun m_run;  // after the observer: its thread goes first
+  bool m_started = false;
+  bool m_done = false;
+  int m_result = 0;
+  QLabel* m_status = nullptr;
+  CProgressWidget* m_progress = nullptr;
+  CRoundBtn* m_cancel = nullptr;
+};

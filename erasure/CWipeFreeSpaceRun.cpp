@@ -1,0 +1,389 @@
+#include "CWipeFreeSpaceRun.h"
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+
+#include "CHistoryDataBase.h"
+#include "DriveLetters.h"
+#include "EraseMethods.h"
+#include "EraseResult.h"
+#include "RunLog.h"
+#include "VolumeMount.h"
+
+namespace {
+
+// Reports progress every this many bytes of a pass.
+constexpr uint64_t kReportStep = 20u << 20;
+
+enum class FillEnd { Limit, Full, TooBig, Cancelled, Failed };
+
+// Free bytes the run may fill: root fills the blocks reserved for it too,
+// since deleted data lies there as well. *known is false when the file
+// system reports no block counts at all (fusefat).
+bool MeasureFree(const std::string& mountPoint, uint64_t* freeBytes, bool* known, bool* readOnly) {
+  struct statvfs sv;
+  if (statvfs(mountPoint.c_str(), &sv) != 0) return false;
+  const uint64_t unit = sv.f_frsize ? sv.f_frsize : sv.f_bsize;
+  const uint64_t blocks = geteuid() == 0 ? sv.f_bfree : sv.f_bavail;
+  *freeBytes = unit * blocks;
+  *known = sv.f_blocks != 0;
+  *readOnly = (sv.f_flag & ST_RDONLY) != 0;
+  return true;
+}
+
+// ntfs-3g shows a file's NTFS attributes as this attribute (big-endian);
+// a new file or folder inherits the compressed bit of its folder.
+constexpr const char* kNtfsAttrib = "system.ntfs_attrib_be";
+constexpr uint32_t kNtfsCompressed = 0x800;
+
+// Switches compression off for the filler where the file system allows it
+// (the no-compression flag, which folders hand down; the NTFS compressed
+// attribute). False when the file or folder stays compressed: 0xFF bytes
+// would then take next to no space and the free space would stay as it was.
+// The NTFS attributes of an ntfs-3g file; false on other file systems.
+bool ReadNtfsAttrib(int fd, uint32_t* attrib) {
+  unsigned char be[4];
+  if (fgetxattr(fd, kNtfsAttrib, be, sizeof be) != static_cast<ssize_t>(sizeof be)) return false;
+  *attrib = (uint32_t(be[0]) << 24) | (uint32_t(be[1]) << 16) | (uint32_t(be[2]) << 8) | be[3];
+  return true;
+}
+
+bool AvoidCompression(int fd) {
+  int flags = 0;
+  if (ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+    const int wanted = (flags & ~FS_COMPR_FL) | FS_NOCOMP_FL;
+    if (wanted != flags) ioctl(fd, FS_IOC_SETFLAGS, &wanted);
+  }
+  uint32_t attrib = 0;
+  if (!ReadNtfsAttrib(fd, &attrib) || (attrib & kNtfsCompressed) == 0) return true;
+  attrib &= ~kNtfsCompressed;
+  const unsigned char be[4] = {static_cast<unsigned char>(attrib >> 24), static_cast<unsigned char>(attrib >> 16),
+                               static_cast<unsigned char>(attrib >> 8), static_cast<unsigned char>(attrib)};
+  if (fsetxattr(fd, kNtfsAttrib, be, sizeof be, 0) != 0) return false;
+  return ReadNtfsAttrib(fd, &attrib) && (attrib & kNtfsCompressed) == 0;
+}
+
+bool AvoidCompression(const std::string& folder) {
+  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool ok = AvoidCompression(fd);
+  close(fd);
+  return ok;
+}
+
+// syncfs of the file system holding `path`; FUSE file systems that do not
+// know the request have written through fsync already.
+bool SyncFileSystemOf(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool ok = syncfs(fd) == 0 || errno == ENOSYS || errno == EINVAL;
+  close(fd);
+  return ok;
+}
+
+// A FUSE file system (fusefat, ntfs-3g) writes through the volume's node:
+// its data sits in that node's cache until the node is flushed.
+bool SyncVolume(const std::string& mountPoint, const platform::LetteredVolume& volume) {
+  bool ok = SyncFileSystemOf(mountPoint);
+  if (volume.location.devicePath.empty()) {
+    sync();  // an image window behind a loop device of the mount's own
+    return ok;
+  }
+  const int fd = open(volume.location.devicePath.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0 || fsync(fd) != 0) ok = false;
+  if (fd >= 0) close(fd);
+  return ok;
+}
+
+}  // namespace
+
+CWipeFreeSpaceRun::CWipeFreeSpaceRun()
+    : m_writer([](int, int fd, const void* buffer, size_t length) { return ::write(fd, buffer, length); }) {}
+
+CWipeFreeSpaceRun::~CWipeFreeSpaceRun() {
+  Join();
+}
+
+void CWipeFreeSpaceRun::SetVolume(char letter, EFileSystemType type) {
+  m_letter = static_cast<char>(letter >= 'a' && letter <= 'z' ? letter - 'a' + 'A' : letter);
+  m_type = type;
+}
+
+void CWipeFreeSpaceRun::ExpectIdentity(const platform::VolumeExpectation& expect) {
+  m_expect = expect;
+  m_hasExpect = true;
+}
+
+void CWipeFreeSpaceRun::SetFillerLayout(uint64_t fileBytes, int filesPerFolder) {
+  m_fileBytes = fileBytes > 0 ? fileBytes : kFileBytes;
+  m_filesPerFolder = filesPerFolder > 0 ? filesPerFolder : kFilesPerFolder;
+}
+
+void CWipeFreeSpaceRun::SetPasses(int passes) {
+  m_passes = ErasePassesOf(passes);
+}
+
+std::string CWipeFreeSpaceRun::HistoryText() const {
+  char text[64];
+  snprintf(text, sizeof text, "Wiped free space of partition %c", m_letter);
+  return text;
+}
+
+void CWipeFreeSpaceRun::Start() {
+  Join();
+  m_thread = std::thread([this] { Run(); });
+}
+
+void CWipeFreeSpaceRun::Join() {
+  if (m_thread.joinable()) m_thread.join();
+}
+
+void CWipeFreeSpaceRun::Run() {
+  m_result = Execute();
+  LogInfo("WipeUnusedspace on partiton %c ended with %d (%s)", m_letter, m_result, ScrubOutcomeText(m_scrub.outcome));
+  if (!m_historyPath.empty())
+    CHistoryDataBase(m_historyPath)
+        .InsertOne(HistoryText().c_str(), m_passes, m_result, CHistoryDataBase::NowText().c_str());
+  if (m_observer) m_observer->Done(m_result, m_result == ERASE_FREESPACE_CANCELLED);
+}
+
+int CWipeFreeSpaceRun::Execute() {
+  m_scrub = ScrubReport();
+  m_freeBytes = 0;
+  m_freeKnown = true;
+  m_fillResult = -1;
+  m_passBytes.clear();
+  m_mountPoint.clear();
+  m_folder.clear();
+  platform::LetteredVolume volume;
+  if (!platform::GetLetteredVolume(m_letter, &volume)) {
+    LogError("WipeUnusedspace: no volume %c:", m_letter);
+    return ERASE_FREESPACE_OPEN_FAILED;
+  }
+  std::string why;
+  if (m_hasExpect && !platform::VerifyVolumeIdentity(m_letter, m_expect, &why)) {
+    LogError("WipeUnusedspace: volume %c: is not the one listed: %s", m_letter, why.c_str());
+    return ERASE_FREESPACE_OPEN_FAILED;
+  }
+  LogInfo("Wipe Unusedspace on partiton %c, fs=%d", m_letter, static_cast<int>(m_type));
+  // A volume mounted read-only is neither scrubbed nor filled.
+  if (!volume.mountPoints.empty()) {
+    uint64_t ignored = 0;
+    bool known = false, readOnly = false;
+    if (MeasureFree(volume.mountPoints.front(), &ignored, &known, &readOnly) && readOnly) {
+      LogError("WipeUnusedspace: volume %c: is mounted read-only", m_letter);
+      return ERASE_FREESPACE_ACCESS_DENIED;
+    }
+  }
+  if (m_observer) m_observer->Started();
+  if (!IsCancelled()) {
+    ScrubOptions options;
+    options.multiExtent = m_multiExtent;
+    options.expect = m_hasExpect ? &m_expect : nullptr;
+    m_scrub = ScrubDeletedRecords(m_letter, m_type, options);
+    if (!ScrubComplete(m_scrub)) LogError("WipeUnusedspace failed. (%s)", ScrubOutcomeText(m_scrub.outcome));
+  }
+  if (m_observer) m_observer->Started();
+  if (IsCancelled()) return ERASE_FREESPACE_CANCELLED;
+
+  platform::OnDemandMount mount;
+  int error = 0;
+  if (!mount.Mount(m_letter, &error)) {
+    LogError("WipeUnusedspace: volume %c: cannot be mounted (%s)", m_letter, strerror(error));
+    return ERASE_FREESPACE_OPEN_FAILED;
+  }
+  m_mountPoint = mount.MountPoint();
+  // The mount must be the volume's, not the folder beneath a mount that
+  // failed to come back.
+  if (!platform::IsPathOnVolume(m_letter, m_mountPoint)) {
+    LogError("WipeUnusedspace: %s is not on volume %c:", m_mountPoint.c_str(), m_letter);
+    return ERASE_FREESPACE_OPEN_FAILED;
+  }
+  bool readOnly = false;
+  if (!MeasureFree(m_mountPoint, &m_freeBytes, &m_freeKnown, &readOnly)) return ERASE_FREESPACE_OPEN_FAILED;
+  if (readOnly) {
+    LogError("WipeUnusedspace: volume %c: is mounted read-only", m_letter);
+    return ERASE_FREESPACE_ACCESS_DENIED;
+  }
+  if (!m_freeKnown) {
+    // The file system does not say: the volume's size bounds each pass,
+    // and the full volume ends it.
+    m_freeBytes = volume.sectorCount * static_cast<uint64_t>(volume.diskSectorSize);
+    LogInfo("WipeUnusedspace: %s reports no free space; each pass is bounded by the volume size", m_mountPoint.c_str());
+  }
+  if (m_freeBytes == 0) {
+    LogError("Wipe Unusedspace m_freeBytes == 0");
+    return ERASE_FREESPACE_NONE_FOUND;
+  }
+  if (m_hasExpect && !platform::VerifyVolumeIdentity(m_letter, m_expect, &why)) {
+    LogError("WipeUnusedspace: volume %c: is not the one listed: %s", m_letter, why.c_str());
+    return ERASE_FREESPACE_OPEN_FAILED;
+  }
+
+  // The run's own folder, with a name no one else uses.
+  std::string pattern = m_mountPoint + (m_mountPoint.back() == '/' ? "" : "/") + ".norvanta-XXXXXX";
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+  if (!mkdtemp(name.data())) {
+    const int e = errno;
+    LogError("CreateTempFile failed to create norvanta directory! (%s)", strerror(e));
+    return e == EROFS || e == EACCES || e == EPERM ? ERASE_FREESPACE_ACCESS_DENIED : ERASE_FREESPACE_NONE_FOUND;
+  }
+  m_folder = name.data();
+  int result = ERASE_COMPLETED;
+  if (!platform::IsPathOnVolume(m_letter, m_folder)) {
+    LogError("WipeUnusedspace: %s is not on volume %c:", m_folder.c_str(), m_letter);
+    result = ERASE_FREESPACE_OPEN_FAILED;
+  } else if (!AvoidCompression(m_folder)) {
+    LogError("WipeUnusedspace: %s stays compressed", m_folder.c_str());
+    result = ERASE_FREESPACE_WRITE_FAILED;
+  } else {
+    m_buffer.assign(kChunkBytes, static_cast<char>(0xFF));
+    LogInfo("WipeUnusedspace erase times = %d.", m_passes);
+    for (int pass = 0; pass < m_passes && result == ERASE_COMPLETED; ++pass) {
+      result = FillPass(pass);
+      // The filler reaches the disk before it goes (never a forced unmount).
+      if (!SyncVolume(m_mountPoint, volume) && result == ERASE_COMPLETED) result = ERASE_FREESPACE_WRITE_FAILED;
+      // Removed at the end of every pass, cancel and failure included.
+      if (!RemoveFiller() && result == ERASE_COMPLETED) result = ERASE_FREESPACE_WRITE_FAILED;
+      if (!SyncVolume(m_mountPoint, volume) && result == ERASE_COMPLETED) result = ERASE_FREESPACE_WRITE_FAILED;
+    }
+    m_buffer.clear();
+    m_buffer.shrink_to_fit();
+  }
+  if (rmdir(m_folder.c_str()) != 0) LogError("WipeUnusedspace: %s stays (%s)", m_folder.c_str(), strerror(errno));
+  SyncVolume(m_mountPoint, volume);
+  if (!mount.Unmount()) LogError("WipeUnusedspace: %s could not be unmounted", m_mountPoint.c_str());
+  m_fillResult = result;
+  if (result == ERASE_COMPLETED && !ScrubComplete(m_scrub)) result = ERASE_FREESPACE_WRITE_FAILED;
+  return result;
+}
+
+int CWipeFreeSpaceRun::FillPass(int pass) {
+  m_passBytes.push_back(0);
+  uint64_t& written = m_passBytes.back();
+  Report(pass, 0);
+  std::string subfolder;
+  for (int index = 0; written < m_freeBytes; ++index) {
+    if (IsCancelled()) return ERASE_FREESPACE_CANCELLED;
+    if (index % m_filesPerFolder == 0) {
+      char part[32];
+      snprintf(part, sizeof part, "/%d", index / m_filesPerFolder);
+      subfolder = m_folder + part;
+      if (mkdir(subfolder.c_str(), 0700) != 0) {
+        if (errno == ENOSPC) break;  // full: not even a folder entry fits
+        LogError("WipeUnusedspace: mkdir %s failed (%s)", subfolder.c_str(), strerror(errno));
+        return ERASE_FREESPACE_WRITE_FAILED;
+      }
+      m_createdFolders.push_back(subfolder);
+    }
+    char file[48];
+    snprintf(file, sizeof file, "/norvanta%d.norvanta", index);
+    const uint64_t limit = std::min<uint64_t>(m_fileBytes, m_freeBytes - written);
+    int error = 0;
+    uint64_t fileBytes = 0;
+    const bool ok = WriteFillerFile(pass, subfolder + file, limit, &fileBytes, &error);
+    written += fileBytes;
+    if (!ok) {
+      if (error == ENOSPC) break;
+      if (error == ECANCELED) return ERASE_FREESPACE_CANCELLED;
+      LogError("CreateTempFile failed with %d", error);
+      return ERASE_FREESPACE_WRITE_FAILED;
+    }
+    if (fileBytes < limit && error != EFBIG) break;
+  }
+  Report(pass, written);
+  LogInfo("WipeUnusedspace: pass %d wrote %" PRIu64 " of %" PRIu64 " free bytes", pass + 1, written, m_freeBytes);
+  return IsCancelled() ? ERASE_FREESPACE_CANCELLED : ERASE_COMPLETED;
+}
+
+bool CWipeFreeSpaceRun::WriteFillerFile(int pass, const std::string& path, uint64_t limit, uint64_t* written,
+                                        int* error) {
+  *written = 0;
+  *error = 0;
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    *error = errno;
+    return false;
+  }
+  m_createdFiles.push_back(path);
+  size_t chunk = kChunkBytes;
+  bool ok = AvoidCompression(fd);
+  if (!ok) {
+    LogError("WipeUnusedspace: %s stays compressed", path.c_str());
+    *error = EIO;
+  }
+  while (ok && *written < limit) {
+    if (IsCancelled()) {
+      *error = ECANCELED;
+      ok = false;
+      break;
+    }
+    const size_t length = static_cast<size_t>(std::min<uint64_t>(chunk, limit - *written));
+    const ssize_t r = m_writer(pass, fd, m_buffer.data(), length);
+    if (r > 0) {
+      const uint64_t before = m_passBytes.back() + *written;
+      *written += static_cast<uint64_t>(r);
+      if ((before + static_cast<uint64_t>(r)) / kReportStep != before / kReportStep)
+        Report(pass, before + static_cast<uint64_t>(r));
+      continue;
+    }
+    int e = r < 0 ? errno : ENOSPC;
+    if (e == EINTR) continue;
+    // fusefat (the mounter that reports no free space) answers a write to
+    // a full volume with EPERM.
+    if (e == EPERM && !m_freeKnown) e = ENOSPC;
+    if (e == ENOSPC && chunk > 512) {
+      // The last clusters: smaller writes until not even a sector fits.
+      chunk /= 2;
+      continue;
+    }
+    if (e == EFBIG) {  // the file system's largest file: go on with the next
+      *error = EFBIG;
+      break;
+    }
+    *error = e;
+    ok = false;
+    break;
+  }
+  if (fsync(fd) != 0 && ok && errno != EINVAL && errno != ENOSYS) {
+    *error = errno;
+    ok = false;
+  }
+  if (close(fd) != 0 && ok && errno != EINTR) {
+    *error = errno;
+    ok = false;
+  }
+  return ok;
+}
+
+bool CWipeFreeSpaceRun::RemoveFiller() {
+  bool ok = true;
+  for (auto it = m_createdFiles.rbegin(); it != m_createdFiles.rend(); ++it)
+    if (unlink(it->c_str()) != 0 && errno != ENOENT) {
+      LogError("WipeUnusedspace: %s stays (%s)", it->c_str(), strerror(errno));
+      ok = false;
+    }
+  for (auto it = m_createdFolders.rbegin(); it != m_createdFolders.rend(); ++it)
+    if (rmdir(it->c_str()) != 0 && errno != ENOENT) {
+      LogError("WipeUnusedspace: %s stays (%s)", it->c_str(), strerror(errno));
+      ok = false;
+    }
+  m_createdFiles.clear();
+  m_createdFolders.clear();
+  return ok;
+}
+
+void CWipeFreeSpaceRun::Report(int pass, uint64_t written) {
+  if (m_observer) m_observer->Progress(pass, written, m_freeBytes);
+}

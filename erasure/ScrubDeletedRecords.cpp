@@ -1,0 +1,98 @@
+#include "ScrubDeletedRecords.h"
+
+#include "CVolumeDevice.h"
+#include "CVolumeManager.h"
+#include "DriveLetters.h"
+#include "EngineError.h"
+#include "IRecoveryController.h"
+#include "RunLog.h"
+#include "ScanEngineRegistry.h"
+#include "WipeTarget.h"
+
+bool ScrubApplies(EFileSystemType type) {
+  return type == EFileSystemType::FAT16 || type == EFileSystemType::FAT32 || type == EFileSystemType::NTFS;
+}
+
+bool ScrubComplete(const ScrubReport& report) {
+  return (report.outcome == EScrubOutcome::NotApplicable || report.outcome == EScrubOutcome::Done) &&
+         report.remounted;
+}
+
+const char* ScrubOutcomeText(EScrubOutcome outcome) {
+  switch (outcome) {
+    case EScrubOutcome::NotApplicable:
+      return "scrub not applicable to this file system";
+    case EScrubOutcome::Done:
+      return "scrub done";
+    case EScrubOutcome::SkippedBusy:
+      return "scrub skipped: the volume is in use and cannot be locked";
+    case EScrubOutcome::SkippedMultiExtent:
+      return "scrub skipped: the volume has more than one extent";
+    case EScrubOutcome::SkippedUnavailable:
+      return "scrub skipped: not available for this file system";
+    case EScrubOutcome::Failed:
+      return "scrub failed";
+  }
+  return "scrub failed";
+}
+
+ScrubReport ScrubDeletedRecords(char letter, EFileSystemType type, const ScrubOptions& options) {
+  ScrubReport report;
+  if (!ScrubApplies(type)) return report;
+  if (options.multiExtent) {
+    report.outcome = EScrubOutcome::SkippedMultiExtent;
+    return report;
+  }
+  // Asked first, so that a volume is not unmounted for nothing.
+  if (!HasQuickSearch(type)) {
+    report.outcome = EScrubOutcome::SkippedUnavailable;
+    report.engineCode = engine_error::kQuickNoController;
+    return report;
+  }
+  report.outcome = EScrubOutcome::Failed;
+  platform::LetteredVolume volume;
+  if (!platform::GetLetteredVolume(letter, &volume) || volume.diskNumber < 0) {
+    report.winError = 2;
+    LogError("scrub: no volume %c:", letter);
+    return report;
+  }
+  CVolumeManager manager;
+  if (options.expect) manager.ExpectIdentity(*options.expect);
+  if (!manager.OpenVolume(volume.letter, nullptr)) {
+    report.winError = manager.GetLastError();
+    LogError("scrub: open volume %c: failed with %u", volume.letter, report.winError);
+    return report;
+  }
+  if (!manager.LockVolume()) {
+    report.winError = manager.GetLastError();
+    LogError("WipeUnusedspace lock partition failed with %u", report.winError);
+    if (report.winError == 5) report.outcome = EScrubOutcome::SkippedBusy;
+    manager.CloseVolume();
+    return report;
+  }
+  {
+    // A device of the run's own: nothing a rescan releases is read through.
+    CVolumeDevice device(volume.letter, true);
+    if (!device.Open()) {
+      LogError("scrub: volume device %c: cannot be opened", volume.letter);
+    } else if (IRecoveryController* controller = CreateRecoveryController(0)) {
+      controller->SetFileSystem(type, "");
+      WipeTarget target;
+      target.deviceNumber = volume.diskNumber;
+      target.startSector = volume.startSector;
+      report.engineCode = controller->RunQuickSearch(&device, target);
+      controller->Release();
+      if (report.engineCode == 0)
+        report.outcome = EScrubOutcome::Done;
+      else if (report.engineCode == engine_error::kQuickNoController)
+        report.outcome = EScrubOutcome::SkippedUnavailable;
+      LogInfo("scrub: quick search of %c: returned 0x%x", volume.letter, static_cast<unsigned>(report.engineCode));
+    }
+    device.Close();
+  }
+  manager.DismountVolume();
+  report.remounted = manager.UnlockVolume();
+  if (!report.remounted) LogError("scrub: volume %c: was not mounted again", volume.letter);
+  manager.CloseVolume();
+  return report;
+}

@@ -1,0 +1,49 @@
+// The scrub of a volume's deleted-file records before its free space is
+// filled: the volume is locked (unmounted, held exclusively), the engine's
+// quick search for its type rewrites the records of deleted files through
+// the guarded mount-driver writer, and the volume is released and mounted
+// again where it was. The free-space run and `vtctl scrub` both call this.
+//
+// Only FAT16, FAT32 and NTFS volumes are scrubbed. A volume that cannot be
+// unmounted, a volume of several extents and a type whose quick search is
+// not available are skipped and say so; nothing is scrubbed while mounted.
+#pragma once
+
+#include <cstdint>
+
+#include "FileSystemTypes.h"
+#include "VolumeLock.h"
+
+enum class EScrubOutcome {
+  NotApplicable,       // the type has no deleted-record scrub (exFAT, Ext2, HFS+, RAW)
+  Done,                // the quick search ran and succeeded
+  SkippedBusy,         // the volume could not be locked (in use)
+  SkippedMultiExtent,  // spanned, striped, mirrored or RAID-5 volume
+  SkippedUnavailable,  // no quick search for the type in this build
+  Failed,              // no such volume, identity mismatch, open or engine failure
+};
+
+struct ScrubOptions {
+  bool multiExtent = false;
+  // Checked before the volume is opened for writing; null: not checked.
+  const platform::VolumeExpectation* expect = nullptr;
+};
+
+struct ScrubReport {
+  EScrubOutcome outcome = EScrubOutcome::NotApplicable;
+  int engineCode = 0;     // the quick search's result (0: success)
+  uint32_t winError = 0;  // the lock's error when it failed
+  bool remounted = true;  // false when a mount the lock took away was not put back
+};
+
+// FAT16, FAT32 and NTFS.
+bool ScrubApplies(EFileSystemType type);
+// Whether the outcome leaves nothing undone (scrubbed, or nothing to scrub).
+bool ScrubComplete(const ScrubReport& report);
+// A line for logs and the console: "scrub done", "scrub skipped: ...".
+const char* ScrubOutcomeText(EScrubOutcome outcome);
+
+// Scrubs the volume of `letter` as a volume of `type`. The quick search
+// reads through a strict volume device of its own and writes through the
+// mount driver of the volume's disk.
+ScrubReport ScrubDeletedRecords(char letter, EFileSystemType type, const ScrubOptions& options = {});
