@@ -1,6 +1,7 @@
 #include "CWipePartitionPage.h"
 
 #include <QApplication>
+#include <QPushButton>
 #include <QButtonGroup>
 #include <QFile>
 #include <QRadioButton>
@@ -25,6 +26,7 @@
 #include "MsgDefine.h"
 #include "PageFactories.h"
 #include "RunLog.h"
+#include "SystemVolumes.h"
 #include "UiHelpers.h"
 #include "WipePageChecks.h"
 
@@ -237,7 +239,7 @@ void CWipePartitionPage::AddVolume(const VolumeRecord& record) {
   row.record = record;
   row.located = platform::GetLetteredVolume(record.driveLetter, &row.volume);
   int kind = kOtherVolume;
-  if (row.located && !wipecheck::SystemUseOfVolume(row.volume).empty())
+  if (row.located && !platform::SystemUseOfVolume(row.volume.location).empty())
     kind = kSystemVolume;
   else if (record.usb)
     kind = kUsbVolume;
@@ -379,7 +381,11 @@ void CWipePartitionPage::RefuseReadOnly() {
 bool CWipePartitionPage::Confirm(const QString& text) {
   CMSGDlg box(460, 280, DialogParent());
   box.InitUI(1, text, 4, 0);
-  return box.exec() == 0;
+  // Only a press of "Continue" confirms: a box closed any other way (Escape,
+  // the title bar, hidden by its parent) answers Cancel.
+  bool continued = false;
+  connect(box.FirstButton(), &QAbstractButton::clicked, &box, [&continued] { continued = true; });
+  return box.exec() == 0 && continued;
 }
 
 QString CWipePartitionPage::VolumeLine() const {
@@ -425,7 +431,7 @@ bool CWipePartitionPage::PrepareTarget() {
 int CWipePartitionPage::StartWipePartition(int kind) {
   const VolumeRecord& record = m_chosen.record;
   if (kind == kSystemVolume ||
-      (m_chosen.located && !wipecheck::SystemUseOfVolume(m_chosen.volume).empty())) {
+      (m_chosen.located && !platform::SystemUseOfVolume(m_chosen.volume.location).empty())) {
     RefuseSystemVolume();
     return 0;
   }
@@ -435,7 +441,7 @@ int CWipePartitionPage::StartWipePartition(int kind) {
   }
   if (!PrepareTarget()) return 0;
   // Checked again now: the letter may lead to another volume than at listing.
-  if (!wipecheck::SystemUseOfVolume(m_chosen.volume).empty()) {
+  if (!platform::SystemUseOfVolume(m_chosen.volume.location).empty()) {
     RefuseSystemVolume();
     return 0;
   }

@@ -7,7 +7,6 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <sstream>
 
 #include "MountTable.h"
@@ -49,33 +48,6 @@ int DeviceReadOnly(const platform::VolumeLocation& where) {
 }
 
 }  // namespace
-
-std::string SystemUseOfVolume(const platform::LetteredVolume& volume) {
-  static const char* const kSystemFolders[] = {"/", "/boot", "/boot/efi", "/usr", "/home"};
-  const std::set<dev_t> nodes = platform::VolumeNodes(volume.location);
-  for (const auto& m : platform::MountsOfVolume(volume.location))
-    for (const char* folder : kSystemFolders)
-      if (m.mountPoint == folder) return std::string("it holds ") + folder;
-  // A bind mount or a mount made under another name: compare the device of
-  // each system folder with the volume's nodes.
-  for (const char* folder : kSystemFolders) {
-    struct stat st;
-    if (stat(folder, &st) == 0 && nodes.count(st.st_dev)) return std::string("it holds ") + folder;
-  }
-  std::ifstream swaps("/proc/swaps");
-  std::string line;
-  std::getline(swaps, line);  // header
-  while (std::getline(swaps, line)) {
-    std::istringstream fields(line);
-    std::string path;
-    fields >> path;
-    struct stat st;
-    if (path.empty() || stat(path.c_str(), &st) != 0) continue;
-    const dev_t dev = S_ISBLK(st.st_mode) ? st.st_rdev : st.st_dev;
-    if (nodes.count(dev)) return "it holds the active swap area " + path;
-  }
-  return std::string();
-}
 
 bool IsReadOnlyFrom(const std::vector<std::string>& mountOptions, bool anyMountStatRdonly, int deviceReadOnly) {
   if (anyMountStatRdonly || deviceReadOnly == 1) return true;

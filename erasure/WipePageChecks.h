@@ -2,7 +2,6 @@
 // before it offers a wipe. None of them writes anything.
 #pragma once
 
-#include <set>
 #include <string>
 #include <vector>
 
@@ -10,10 +9,6 @@
 #include "FileSystemTypes.h"
 
 namespace wipecheck {
-
-// Why the running system needs the volume ("it holds /boot"); empty when it
-// does not.
-std::string SystemUseOfVolume(const platform::LetteredVolume& volume);
 
 // True when the volume cannot be written: a mount of it is read-only
 // (statvfs ST_RDONLY or an "ro" mount option), its block device is

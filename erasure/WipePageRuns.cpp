@@ -1,7 +1,9 @@
 #include "WipePageRuns.h"
 
+#include "CEraseFreeSpaceProgressDlg.h"
+#include "CErasePtProgressDlg.h"
 #include "EraseResult.h"
-#include "RunLog.h"
+#include "VolumeLock.h"
 
 namespace {
 
@@ -13,16 +15,29 @@ WipeRunner& RunnerOf(int mode) {
 
 }  // namespace
 
-// The progress dialogs of the two runs are not part of this build yet: both
-// calls refuse to run and report that nothing was opened.
-int StartPartitionWipe(const WipeTarget& target, QWidget*) {
-  LogError("Partition wipe of %c: no wipe run is available", target.driveLetter);
-  return ERASE_PARTITION_OPEN_FAILED;
+int StartPartitionWipe(const WipeTarget& target, QWidget* parent) {
+  CErasePtProgressDlg dlg(parent);
+  dlg.SetParams(target.sectorsPerChunk, target.driveLetter, target.diskNumber, target.startSector, target.sectorCount,
+                target.bytesPerSector, target.endSector);
+  dlg.SetExpectedDisk(target.disk);
+  dlg.SetExtentCount(target.extentCount);
+  dlg.StartWipe();
+  dlg.exec();
+  return dlg.GetResult();
 }
 
-int StartFreeSpaceWipe(const WipeTarget& target, QWidget*) {
-  LogError("Free-space wipe of %c: no wipe run is available", target.driveLetter);
-  return ERASE_FREESPACE_OPEN_FAILED;
+int StartFreeSpaceWipe(const WipeTarget& target, QWidget* parent) {
+  CEraseFreeSpaceProgressDlg dlg(parent);
+  dlg.SetPartition(target.driveLetter, target.diskNumber, target.startSector);
+  dlg.SetFileSystem(target.fileSystem, target.extentCount != 1);
+  platform::VolumeExpectation expect;
+  expect.disk = target.disk;
+  expect.startSector = target.startSector;
+  expect.sectorCount = target.sectorCount;
+  dlg.ExpectIdentity(expect);
+  dlg.StartWipe();
+  dlg.exec();
+  return dlg.GetResult();
 }
 
 void SetWipeRunner(int mode, WipeRunner runner) { RunnerOf(mode) = std::move(runner); }

@@ -233,6 +233,9 @@ TEST_F(WipePage, PartitionWipeConfirmsNamingTheVolumeThenRunsShowsTheResultAndWr
   EXPECT_TRUE(shown.contains(name)) << shown.toStdString();
   EXPECT_TRUE(shown.contains(QStringLiteral("disk.img"))) << shown.toStdString();
   EXPECT_TRUE(shown.contains(QStringLiteral("not mounted"))) << shown.toStdString();
+  // A box closed from outside (hidden) is no confirmation either.
+  AnswerOf<CMSGDlg>([&](CMSGDlg* box) { box->hide(); });
+  WipeRow(partition, fatRow);
   EXPECT_TRUE(targets.empty());
   EXPECT_TRUE(HistoryRows().empty());
   EXPECT_TRUE(partition->RadioOf(fatRow)->isChecked());
@@ -369,6 +372,45 @@ TEST_F(WipePage, FreeSpaceWipeRunsAndRescansStartedDuringARunWait) {
   EXPECT_FALSE(partition->IsScanDeferred());
   EXPECT_GT(partition->Tree()->topLevelItemCount(), 0);
   CUIPublic::instance()->SwitchPage(0, 0, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// The real partition run from the page: partition 1 of the image is wiped
+// and formatted, partition 2 keeps every byte.
+TEST_F(WipePage, RealPartitionWipeOfAnImageVolumeKeepsTheNeighbour) {
+  VT_REQUIRE_ROOT();
+  VT_REQUIRE_TOOL("losetup");
+  VT_REQUIRE_TOOL("mkntfs");
+  SendBusMsg(MSG_PARTITION_RESCAN);
+  WaitForLists({partition});
+  const int fatRow = RowOf(partition, QStringLiteral("VTPAGEFAT ("));
+  ASSERT_GE(fatRow, 0);
+  const std::string before = testutil::ReadFile(disk);
+  int resultCode = -1;
+  AnswerOf<CMSGDlg>([&](CMSGDlg* box) {
+    QTest::mouseClick(box->FirstButton(), Qt::LeftButton);
+    AnswerOf<CEraseRstDlg>(
+        [&](CEraseRstDlg* done) {
+          resultCode = done->Code();
+          QTest::mouseClick(done->CloseButton(), Qt::LeftButton);
+        },
+        100000);
+  });
+  WipeRow(partition, fatRow);
+  EXPECT_EQ(resultCode, int(ERASE_COMPLETED));
+  const std::string after = testutil::ReadFile(disk);
+  ASSERT_EQ(after.size(), before.size());
+  const size_t p1 = kP1 * 512, p1End = (kP1 + 16384) * 512;
+  EXPECT_TRUE(after.substr(0, p1) == before.substr(0, p1)) << "the partition table changed";
+  EXPECT_TRUE(after.substr(p1End) == before.substr(p1End)) << "bytes after partition 1 changed";
+  EXPECT_EQ(after.substr(p1 + 3, 4), "NTFS");
+  EXPECT_NE(after.substr(p1, 512), before.substr(p1, 512));
+  const auto rows = HistoryRows();
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].result, int(ERASE_COMPLETED));
 }
 
 }  // namespace
