@@ -93,7 +93,7 @@ void CWipePartitionPage::InitUI() {
   auto* layout = new QVBoxLayout;
   layout->setContentsMargins(10, 2, 0, 20);
   layout->setSpacing(20);
-  const QColor textColor(194, 200, 230);
+  const QColor textColor(121, 129, 146);
 
   m_description = new CBPQtLabel(
       m_mode == 1 ? tr("Wipe free free disk space of hard drive or device to permanently wipe deleted/lost data and "
@@ -379,8 +379,10 @@ void CWipePartitionPage::RefuseReadOnly() {
 }
 
 bool CWipePartitionPage::Confirm(const QString& text) {
-  CMSGDlg box(460, 280, DialogParent());
+  CMSGDlg box(540, 320, DialogParent());
   box.InitUI(1, text, 4, 0);
+  // Room for the lines that name the volume.
+  box.TextLabel()->setFixedSize(400, 170);
   // Only a press of "Continue" confirms: a box closed any other way (Escape,
   // the title bar, hidden by its parent) answers Cancel.
   bool continued = false;
@@ -389,8 +391,11 @@ bool CWipePartitionPage::Confirm(const QString& text) {
 }
 
 QString CWipePartitionPage::VolumeLine() const {
+  // Long paths may break after a slash.
+  QString where = m_target.description;
+  where.replace(QLatin1Char('/'), QStringLiteral("/") + QChar(0x200B));
   return QStringLiteral("%1 (%2:)\n%3")
-      .arg(GetVolumeLabel(m_chosen.record.label), QChar::fromLatin1(m_target.driveLetter), m_target.description);
+      .arg(GetVolumeLabel(m_chosen.record.label), QChar::fromLatin1(m_target.driveLetter), where);
 }
 
 bool CWipePartitionPage::PrepareTarget() {
