@@ -450,24 +450,29 @@ int CWipePartitionPage::StartWipePartition(int kind) {
     RefuseSystemVolume();
     return 0;
   }
+  return ConfirmAndRun(ERASE_MODE_PARTITION,
+                       tr("All the existing data and history data on the selected \npartition/device will be "
+                          "permanently erased, can't be \nrecovered by any methods. Do you want to continue?"));
+}
+
+int CWipePartitionPage::ConfirmAndRun(int eraseMode, const QString& question) {
   if (wipecheck::IsVolumeReadOnly(m_chosen.volume)) {
     RefuseReadOnly();
     return 0;
   }
-  if (!Confirm(tr("All the existing data and history data on the selected \npartition/device will be permanently "
-                  "erased, can't be \nrecovered by any methods. Do you want to continue?") +
-               QStringLiteral("\n\n") + VolumeLine()))
-    return 0;
+  if (!Confirm(question + QStringLiteral("\n\n") + VolumeLine())) return 0;
   int result;
   {
     RunGuard running;
-    result = RunWipe(ERASE_MODE_PARTITION, m_target, DialogParent());
+    result = RunWipe(eraseMode, m_target, DialogParent());
   }
-  CEraseRstDlg done(460, 250, ERASE_MODE_PARTITION, result, DialogParent());
+  CEraseRstDlg done(460, 250, eraseMode, result, DialogParent());
   done.InitUI();
   done.exec();
   char text[64];
-  snprintf(text, sizeof text, "wipe partition %c", m_target.driveLetter);
+  snprintf(text, sizeof text,
+           eraseMode == ERASE_MODE_FREESPACE ? "Wiped free space of partition %c" : "wipe partition %c",
+           m_target.driveLetter);
   SaveHistory(text, result);
   return 1;
 }
@@ -485,26 +490,9 @@ int CWipePartitionPage::StartWipeFreeSpace() {
     return 0;
   }
   if (!PrepareTarget()) return 0;
-  if (wipecheck::IsVolumeReadOnly(m_chosen.volume)) {
-    RefuseReadOnly();
-    return 0;
-  }
-  if (!Confirm(tr("Wipe the free disk space of selected partition/device \nto permanently erase deleted/lost data "
-                  "and traces. \nDo you want to continue?") +
-               QStringLiteral("\n\n") + VolumeLine()))
-    return 0;
-  int result;
-  {
-    RunGuard running;
-    result = RunWipe(ERASE_MODE_FREESPACE, m_target, DialogParent());
-  }
-  CEraseRstDlg done(460, 250, ERASE_MODE_FREESPACE, result, DialogParent());
-  done.InitUI();
-  done.exec();
-  char text[64];
-  snprintf(text, sizeof text, "Wiped free space of partition %c", m_target.driveLetter);
-  SaveHistory(text, result);
-  return 1;
+  return ConfirmAndRun(ERASE_MODE_FREESPACE,
+                       tr("Wipe the free disk space of selected partition/device \nto permanently erase deleted/lost "
+                          "data and traces. \nDo you want to continue?"));
 }
 
 void CWipePartitionPage::SaveHistory(const char* itemText, int result) {

@@ -111,6 +111,9 @@ class CWipePartitionPage : public QVBoxLayout, public CRightContentBase, public 
   // shown) when the volume is gone or its letter leads elsewhere now.
   bool PrepareTarget();
   QString VolumeLine() const;
+  // The read-only refusal, the confirmation, the run, its result dialog and
+  // the history row; 1 when the run took place.
+  int ConfirmAndRun(int eraseMode, const QString& question);
   QWidget* DialogParent() const;
 
   CBPQtLabel* m_description = nullptr;
