@@ -4,7 +4,11 @@
 // dialog, the history row and the rescan exchange between the two pages.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QElapsedTimer>
+#include <QThread>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTreeWidget>
@@ -412,6 +416,104 @@ TEST_F(WipePage, RealPartitionWipeOfAnImageVolumeKeepsTheNeighbour) {
   const auto rows = HistoryRows();
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].result, int(ERASE_COMPLETED));
+}
+
+}  // namespace
+
+namespace {
+
+// A loop device over the test's disk image; detached when it goes.
+class ImageLoop {
+ public:
+  ImageLoop(const std::string& image, bool readOnly) {
+    std::vector<std::string> argv = {"losetup", "-f", "--show", "-P"};
+    if (readOnly) argv.push_back("-r");
+    argv.push_back(image);
+    auto r = testutil::Run(argv);
+    if (r.exitCode == 0) m_path = r.output.substr(0, r.output.find('\n'));
+  }
+  ~ImageLoop() {
+    if (m_path.empty()) return;
+    for (int i = 0; i < 50 && testutil::Run({"losetup", "-d", m_path}).exitCode != 0; ++i)
+      QThread::msleep(100);
+  }
+  // The kernel's nodes of partitions 1 to 3 (no udev here).
+  bool WaitForPartitions() {
+    testutil::Run({"blockdev", "--rereadpt", m_path});
+    for (int i = 0; i < 50; ++i) {
+      if (access((m_path + "p3").c_str(), F_OK) == 0) return true;
+      if (i == 10) testutil::Run({"partx", "-a", m_path});
+      QThread::msleep(100);
+    }
+    return false;
+  }
+  const std::string& Path() const { return m_path; }
+
+ private:
+  std::string m_path;
+};
+
+TEST_F(WipePage, ReadOnlyVolumeAndVolumeHoldingActiveSwapAreRefused) {
+  VT_REQUIRE_ROOT();
+  VT_REQUIRE_TOOL("losetup");
+  int runs = 0;
+  SetWipeRunner(ERASE_MODE_PARTITION, [&](const WipeTarget&, QWidget*) { return ++runs, 0; });
+  SetWipeRunner(ERASE_MODE_FREESPACE, [&](const WipeTarget&, QWidget*) { return ++runs, 0; });
+  auto refusalText = [&](CWipePartitionPage* page, const QString& row) {
+    QString shown;
+    AnswerOf<CMSGDlg>([&](CMSGDlg* box) {
+      shown = box->TextLabel()->text();
+      QTest::mouseClick(box->FirstButton(), Qt::LeftButton);
+    });
+    WipeRow(page, RowOf(page, row));
+    return shown;
+  };
+  {
+    // A read-only loop device: its partitions cannot be written.
+    ImageLoop loop(disk, true);
+    ASSERT_FALSE(loop.Path().empty());
+    ASSERT_TRUE(loop.WaitForPartitions());
+    setenv("VANTOREL_DISKS", loop.Path().c_str(), 1);
+    SendBusMsg(MSG_PARTITION_RESCAN);
+    SendBusMsg(MSG_FREESPACE_RESCAN);
+    WaitForLists({partition, freeSpace});
+    for (CWipePartitionPage* page : {partition, freeSpace})
+      EXPECT_TRUE(refusalText(page, QStringLiteral("VTPAGEFAT (")).contains(QStringLiteral("read-only")));
+  }
+  if (testutil::HaveTool("mkswap") && testutil::HaveTool("swapon")) {
+    // A swap file in the mounted ext2 volume makes it one the system needs.
+    ImageLoop loop(disk, false);
+    ASSERT_FALSE(loop.Path().empty());
+    ASSERT_TRUE(loop.WaitForPartitions());
+    setenv("VANTOREL_DISKS", loop.Path().c_str(), 1);
+    const std::string mnt = dir->file("mnt");
+    mkdir(mnt.c_str(), 0755);
+    ASSERT_EQ(testutil::Run({"mount", "-t", "ext2", loop.Path() + "p2", mnt}).exitCode, 0);
+    const std::string swapFile = mnt + "/swapfile";
+    // Undone also when an assertion ends the test early.
+    std::shared_ptr<void> undo(nullptr, [&](void*) {
+      testutil::Run({"swapoff", swapFile});
+      for (int i = 0; i < 50 && testutil::Run({"umount", mnt}).exitCode != 0; ++i) QThread::msleep(100);
+      setenv("VANTOREL_DISKS", disk.c_str(), 1);
+    });
+    testutil::Run({"dd", "if=/dev/zero", "of=" + swapFile, "bs=1M", "count=2", "status=none"});
+    chmod(swapFile.c_str(), 0600);
+    testutil::Run({"mkswap", swapFile});
+    auto on = testutil::Run({"swapon", swapFile});
+    if (on.exitCode == 0) {
+      SendBusMsg(MSG_PARTITION_RESCAN);
+      WaitForLists({partition});
+      const int extRow = RowOf(partition, QStringLiteral("vtpage-ext ("));
+      ASSERT_GE(extRow, 0);
+      EXPECT_EQ(partition->Tree()->topLevelItem(extRow)->data(1, CWipePartitionPage::kKindRole).toInt(),
+                int(CWipePartitionPage::kSystemVolume));
+      EXPECT_TRUE(refusalText(partition, QStringLiteral("vtpage-ext (")).contains(QStringLiteral("entire OS")));
+    } else {
+      ADD_FAILURE() << "swapon is not allowed here: " << on.output;
+    }
+  }
+  EXPECT_EQ(runs, 0);
+  EXPECT_TRUE(HistoryRows().empty());
 }
 
 }  // namespace
