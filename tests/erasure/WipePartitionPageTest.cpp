@@ -19,11 +19,14 @@
 #include "CEraseRstDlg.h"
 #include "CHistoryDataBase.h"
 #include "CMSGDlg.h"
+#include "CRightContent.h"
+#include "CRightTab.h"
 #include "CRoundBtn.h"
 #include "CWipePartitionPage.h"
 #include "DriveLetters.h"
 #include "EraseResult.h"
 #include "EraseUiTestSupport.h"
+#include "PageFactories.h"
 #include "TestUtil.h"
 #include "UiHelpers.h"
 #include "WipePageChecks.h"
@@ -514,6 +517,41 @@ TEST_F(WipePage, ReadOnlyVolumeAndVolumeHoldingActiveSwapAreRefused) {
   }
   EXPECT_EQ(runs, 0);
   EXPECT_TRUE(HistoryRows().empty());
+}
+
+}  // namespace
+
+namespace {
+
+// The page area builds the two pages from their factories; each scans when
+// it is shown the first time, not before and not again on a later showing.
+TEST_F(WipePage, PageAreaShowsTheDiskPagesAndEachScansOnFirstShow) {
+  RegisterPageFactory(kPartitionPage, [] { return CreateWipePartitionPage(0); });
+  RegisterPageFactory(kFreeSpacePage, [] { return CreateWipePartitionPage(1); });
+  std::unique_ptr<CRightContent> area(new CRightContent);
+  RegisterPageFactory(kPartitionPage, nullptr);
+  RegisterPageFactory(kFreeSpacePage, nullptr);
+  auto pageOf = [&](int index) {
+    QWidget* host = area->Tab()->PageHost(index);
+    return host ? dynamic_cast<CWipePartitionPage*>(host->layout()) : nullptr;
+  };
+  CWipePartitionPage* hdd = pageOf(kPartitionPage);
+  CWipePartitionPage* free = pageOf(kFreeSpacePage);
+  ASSERT_NE(hdd, nullptr);
+  ASSERT_NE(free, nullptr);
+  EXPECT_EQ(hdd->Mode(), 0);
+  EXPECT_EQ(free->Mode(), 1);
+  EXPECT_FALSE(hdd->IsScanning());
+  area->ShowPage(kPartitionPage, 0, 0);
+  EXPECT_TRUE(hdd->IsScanning());
+  EXPECT_FALSE(free->IsScanning());
+  WaitForLists({hdd});
+  EXPECT_GT(hdd->Tree()->topLevelItemCount(), 0);
+  area->ShowPage(kFreeSpacePage, 0, 0);
+  EXPECT_TRUE(free->IsScanning());
+  WaitForLists({free});
+  area->ShowPage(kPartitionPage, 0, 0);
+  EXPECT_FALSE(hdd->IsScanning()) << "a second showing does not scan again";
 }
 
 }  // namespace
