@@ -5,6 +5,9 @@
 #include <QFile>
 #include <QStackedLayout>
 #include <QTemporaryDir>
+#include <QProcess>
+#include <QRadioButton>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include "CEraseRstDlg.h"
@@ -12,8 +15,94 @@
 #include "CHistoryLogDlg.h"
 #include "CMethodDlg.h"
 #include "CSelectFileFolderPage.h"
+#include "CWipePartitionPage.h"
 #include "CUIPublic.h"
+#include "CMSGDlg.h"
 #include "EraseResult.h"
+#include "MsgDefine.h"
+
+namespace {
+
+bool RunTool(const QString& program, const QStringList& args, const QString& input = QString()) {
+  QProcess p;
+  p.start(program, args);
+  if (!p.waitForStarted(5000)) return false;
+  if (!input.isEmpty()) p.write(input.toUtf8());
+  p.closeWriteChannel();
+  return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+// A 24 MiB disk image with a FAT and an ext2 partition; false when the
+// tools are missing.
+bool MakeDiskImage(const QString& dir, QString* image) {
+  *image = dir + QStringLiteral("/disk.img");
+  const QString fat = dir + QStringLiteral("/p1.img"), ext = dir + QStringLiteral("/p2.img");
+  return RunTool(QStringLiteral("truncate"), {QStringLiteral("-s"), QStringLiteral("24M"), *image}) &&
+         RunTool(QStringLiteral("sfdisk"), {QStringLiteral("-q"), *image},
+                 QStringLiteral("label: dos\nstart=2048, size=16384, type=c\nstart=18432, size=30720, type=83\n")) &&
+         RunTool(QStringLiteral("mkfs.fat"), {QStringLiteral("-F"), QStringLiteral("16"), QStringLiteral("-s"),
+                                              QStringLiteral("1"), QStringLiteral("-n"), QStringLiteral("USB BACKUP"),
+                                              QStringLiteral("-C"), fat, QStringLiteral("8192")}) &&
+         RunTool(QStringLiteral("truncate"), {QStringLiteral("-s"), QStringLiteral("15M"), ext}) &&
+         RunTool(QStringLiteral("mke2fs"), {QStringLiteral("-q"), QStringLiteral("-F"), QStringLiteral("-t"),
+                                            QStringLiteral("ext2"), QStringLiteral("-L"), QStringLiteral("Projects"), ext}) &&
+         RunTool(QStringLiteral("dd"), {QStringLiteral("if=") + fat, QStringLiteral("of=") + *image,
+                                        QStringLiteral("bs=512"), QStringLiteral("seek=2048"),
+                                        QStringLiteral("conv=notrunc"), QStringLiteral("status=none")}) &&
+         RunTool(QStringLiteral("dd"), {QStringLiteral("if=") + ext, QStringLiteral("of=") + *image,
+                                        QStringLiteral("bs=512"), QStringLiteral("seek=18432"),
+                                        QStringLiteral("conv=notrunc"), QStringLiteral("status=none")});
+}
+
+QWidget* PageHolder(int mode) {
+  QWidget* holder = CreateWipePartitionPage(mode);
+  holder->setFixedSize(660, 520);
+  holder->setObjectName(QStringLiteral("pageHolder"));
+  holder->setAttribute(Qt::WA_StyledBackground);
+  holder->setStyleSheet(QStringLiteral("QWidget#pageHolder{background:#F5F7FA;}"));
+  return holder;
+}
+
+void WaitForList(CWipePartitionPage* page) {
+  QElapsedTimer waited;
+  waited.start();
+  while (page->IsScanning() && waited.elapsed() < 30000) QApplication::processEvents(QEventLoop::AllEvents, 50);
+}
+
+// The two disk pages: scanning, listed, and the partition confirmation.
+void DiskPageScreens(void (*save)(QWidget*, const QString&), const QString& scratch) {
+  QString image;
+  if (!MakeDiskImage(scratch, &image)) {
+    fprintf(stderr, "screenshots: cannot make the disk image for the disk pages\n");
+    return;
+  }
+  qputenv("VANTOREL_DISKS", image.toLocal8Bit());
+  QWidget* partitionHolder = PageHolder(0);
+  QWidget* freeHolder = PageHolder(1);
+  auto* partition = dynamic_cast<CWipePartitionPage*>(partitionHolder->layout());
+  auto* freeSpace = dynamic_cast<CWipePartitionPage*>(freeHolder->layout());
+  save(partitionHolder, QStringLiteral("partition_page_scanning"));
+  SendBusMsg(MSG_PARTITION_RESCAN);
+  WaitForList(partition);
+  save(partitionHolder, QStringLiteral("partition_page"));
+  SendBusMsg(MSG_FREESPACE_RESCAN);
+  WaitForList(freeSpace);
+  save(freeHolder, QStringLiteral("free_space_page"));
+  // The confirmation; hiding it after the grab answers it as Cancel.
+  partitionHolder->show();
+  if (QRadioButton* first = partition->RadioOf(0)) first->click();
+  QTimer::singleShot(200, [save] {
+    if (auto* box = qobject_cast<CMSGDlg*>(QApplication::activeModalWidget()))
+      save(box, QStringLiteral("partition_confirm"));
+  });
+  partition->EraseClicked();
+  partitionHolder->hide();
+  delete partitionHolder;
+  delete freeHolder;
+  qunsetenv("VANTOREL_DISKS");
+}
+
+}  // namespace
 
 void EraseScreens(void (*save)(QWidget*, const QString&)) {
   QTemporaryDir scratchDir;
@@ -95,4 +184,6 @@ void EraseScreens(void (*save)(QWidget*, const QString&)) {
     save(holder, QStringLiteral("file_page_list"));
     delete holder;
   }
+
+  DiskPageScreens(save, scratch);
 }

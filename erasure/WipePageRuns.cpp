@@ -1,0 +1,48 @@
+#include "WipePageRuns.h"
+
+#include "CEraseFreeSpaceProgressDlg.h"
+#include "CErasePtProgressDlg.h"
+#include "EraseResult.h"
+#include "VolumeLock.h"
+
+namespace {
+
+WipeRunner& RunnerOf(int mode) {
+  static WipeRunner partition;
+  static WipeRunner freeSpace;
+  return mode == ERASE_MODE_FREESPACE ? freeSpace : partition;
+}
+
+}  // namespace
+
+int StartPartitionWipe(const WipeTarget& target, QWidget* parent) {
+  CErasePtProgressDlg dlg(parent);
+  dlg.SetParams(target.sectorsPerChunk, target.driveLetter, target.diskNumber, target.startSector, target.sectorCount,
+                target.bytesPerSector, target.endSector);
+  dlg.SetExpectedDisk(target.disk);
+  dlg.SetExtentCount(target.extentCount);
+  dlg.StartWipe();
+  dlg.exec();
+  return dlg.GetResult();
+}
+
+int StartFreeSpaceWipe(const WipeTarget& target, QWidget* parent) {
+  CEraseFreeSpaceProgressDlg dlg(parent);
+  dlg.SetPartition(target.driveLetter, target.diskNumber, target.startSector);
+  dlg.SetFileSystem(target.fileSystem, target.extentCount != 1);
+  platform::VolumeExpectation expect;
+  expect.disk = target.disk;
+  expect.startSector = target.startSector;
+  expect.sectorCount = target.sectorCount;
+  dlg.ExpectIdentity(expect);
+  dlg.StartWipe();
+  dlg.exec();
+  return dlg.GetResult();
+}
+
+void SetWipeRunner(int mode, WipeRunner runner) { RunnerOf(mode) = std::move(runner); }
+
+int RunWipe(int mode, const WipeTarget& target, QWidget* parent) {
+  if (const WipeRunner& runner = RunnerOf(mode)) return runner(target, parent);
+  return mode == ERASE_MODE_FREESPACE ? StartFreeSpaceWipe(target, parent) : StartPartitionWipe(target, parent);
+}
