@@ -8,6 +8,7 @@
 #include "CMainWin.h"
 #include "CMethodDlg.h"
 #include "CSelectFileFolderPage.h"
+#include "CWipePartitionPage.h"
 #include "DialogOpeners.h"
 #include "PageFactories.h"
 #include "CUIPublic.h"
@@ -30,6 +31,8 @@ static void RegisterPagesAndDialogs() {
   DiskListSeam::instance()->SetRunningProbe([] { return CDiskListService::IsPassRunning(); });
   CDiskListService::SetPassListener([] { DiskListSeam::instance()->NotifyListingEnded(); });
   RegisterPageFactory(0, [] { return CreateSelectFileFolderPage(); });
+  RegisterPageFactory(1, [] { return CreateWipePartitionPage(0); });
+  RegisterPageFactory(2, [] { return CreateWipePartitionPage(1); });
   RegisterPageFactory(3, [] { return CreateInternetGrabagePage(); });
   SetMethodDialogOpener([] { OpenMethodDialog(static_cast<QWidget*>(nullptr)); });
   SetHistoryDialogOpener([] { OpenHistoryDialog(static_cast<QWidget*>(nullptr)); });
