@@ -12,7 +12,7 @@
 #include "MsgDefine.h"
 #include "UiHelpers.h"
 
-CEraseFreeSpaceProgressDlg::CEraseFreeSpaceProgressDlg(QWidget* parent) : CBaseDialog(parent) {
+CEraseFreeSpaceProgressDlg::CEraseFreeSpaceProgressDlg(QWidget* parent) : CRunProgressDlg(parent) {
   SetNotifyCentor(CBPNotifyCentor::instance());
   RegisterMsg(MSG_TITLE_CLOSE);
   RegisterMsg(MSG_WIPE_FREESPACE_DONE);
@@ -73,11 +73,7 @@ void CEraseFreeSpaceProgressDlg::InitUI() {
   m_progress->GetProgressBar()->setValue(0);
   body->addWidget(m_progress);
   body->addItem(new QSpacerItem(0, 60, QSizePolicy::Fixed, QSizePolicy::Fixed));
-  m_cancel = new CRoundBtn(18);
-  m_cancel->setFixedSize(90, 30);
-  m_cancel->SetColors({QColor(61, 73, 110), QColor(99, 109, 139), QColor(54, 65, 98), QColor(196, 200, 221)});
-  m_cancel->SetText(tr("Cancel"), Qt::white);
-  connect(m_cancel, &CRoundBtn::clicked, this, &CEraseFreeSpaceProgressDlg::OnCancelWipe);
+  m_cancel = MakeRoundCancelButton();
   body->addWidget(m_cancel, 0, Qt::AlignRight | Qt::AlignBottom);
   m_content->addLayout(body);
 }
@@ -91,19 +87,7 @@ void CEraseFreeSpaceProgressDlg::StartWipe() {
   m_run.Start();
 }
 
-void CEraseFreeSpaceProgressDlg::OnCancelWipe() {
-  if (m_done) return;
-  if (m_status) m_status->setText(tr("Canceling erasure, please wait..."));
-  if (m_cancel) m_cancel->hide();
-  m_run.Cancel();
-}
 
-void CEraseFreeSpaceProgressDlg::reject() {
-  if (m_done || !m_started)
-    CBaseDialog::reject();
-  else
-    OnCancelWipe();
-}
 
 int CEraseFreeSpaceProgressDlg::ReceiveMsg(__MsgData msg) {
   switch (msg.id) {

@@ -11,7 +11,8 @@
 #include <cstdint>
 #include <string>
 
-#include "CBaseDialog.h"
+#include "CRunProgressDlg.h"
+#include "CRoundBtn.h"
 #include "CFreeSpaceBusObserver.h"
 #include "CWipeFreeSpaceRun.h"
 
@@ -19,7 +20,7 @@ class CProgressWidget;
 class QLabel;
 class CRoundBtn;
 
-class CEraseFreeSpaceProgressDlg : public CBaseDialog {
+class CEraseFreeSpaceProgressDlg : public CRunProgressDlg {
   Q_OBJECT
  public:
   explicit CEraseFreeSpaceProgressDlg(QWidget* parent = nullptr);
@@ -34,22 +35,20 @@ class CEraseFreeSpaceProgressDlg : public CBaseDialog {
   void StartWipe();
   // The run's EraseResult (free-space mode) once its done message arrived.
   int GetResult() const { return m_result; }
-  bool IsDone() const { return m_done; }
 
   // "GB", "MB" or "KB" and the scaled value of `bytes`.
   static void CalcSizeUnit(uint64_t bytes, double* value, QString* unit);
 
   CWipeFreeSpaceRun& Run() { return m_run; }
   CFreeSpaceBusObserver& Observer() { return m_observer; }
-  QLabel* StatusLabel() const { return m_status; }
   CProgressWidget* Progress() const { return m_progress; }
   CRoundBtn* CancelButton() const { return m_cancel; }
 
   int ReceiveMsg(__MsgData msg) override;
 
- public Q_SLOTS:
-  void OnCancelWipe();
-  void reject() override;
+ protected:
+  void CancelRun() override { m_run.Cancel(); }
+  QWidget* CancelWidget() const override { return m_cancel; }
 
  private:
   void InitUI();
@@ -60,10 +59,7 @@ class CEraseFreeSpaceProgressDlg : public CBaseDialog {
   EFileSystemType m_type = EFileSystemType::Unknown;
   CFreeSpaceBusObserver m_observer;
   CWipeFreeSpaceRun m_run;  // after the observer: its thread goes first
-  bool m_started = false;
-  bool m_done = false;
   int m_result = 0;
-  QLabel* m_status = nullptr;
   CProgressWidget* m_progress = nullptr;
   CRoundBtn* m_cancel = nullptr;
 };

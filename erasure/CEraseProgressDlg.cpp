@@ -13,7 +13,7 @@
 #include "ProgressBody.h"
 #include "UiHelpers.h"
 
-CEraseProgressDlg::CEraseProgressDlg(QWidget* parent) : CBaseDialog(parent) {
+CEraseProgressDlg::CEraseProgressDlg(QWidget* parent) : CRunProgressDlg(parent) {
   SetNotifyCentor(CBPNotifyCentor::instance());
   RegisterMsg(MSG_TITLE_CLOSE);
   RegisterMsg(MSG_ERASE_FILES_DONE);
@@ -62,19 +62,7 @@ void CEraseProgressDlg::StartErase() {
   m_run.Start();
 }
 
-void CEraseProgressDlg::OnCancelWipe() {
-  if (m_done) return;
-  if (m_status) m_status->setText(tr("Canceling erasure, please wait..."));
-  if (m_cancel) m_cancel->hide();
-  m_run.Cancel();
-}
 
-void CEraseProgressDlg::reject() {
-  if (m_done || !m_started)
-    CBaseDialog::reject();
-  else
-    OnCancelWipe();
-}
 
 int CEraseProgressDlg::ReceiveMsg(__MsgData msg) {
   switch (msg.id) {

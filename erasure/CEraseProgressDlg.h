@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "CBaseDialog.h"
+#include <QPushButton>
+
+#include "CRunProgressDlg.h"
 #include "CEraseBusObserver.h"
 #include "CEraseFilesRun.h"
 #include "EraseItem.h"
@@ -20,7 +22,7 @@ class QLabel;
 class QPushButton;
 class QTimer;
 
-class CEraseProgressDlg : public CBaseDialog {
+class CEraseProgressDlg : public CRunProgressDlg {
   Q_OBJECT
  public:
   explicit CEraseProgressDlg(QWidget* parent = nullptr);
@@ -34,7 +36,6 @@ class CEraseProgressDlg : public CBaseDialog {
   // The run's EraseResult, once its done message has arrived: 0 completed,
   // ERASE_FILES_CANCELLED, or ERASE_FILES_ITEMS_FAILED when an item stayed.
   int Result() const { return m_result; }
-  bool IsDone() const { return m_done; }
 
   // The run itself (its overwriter, its pauses) for tests and diagnostics;
   // change it only before StartErase.
@@ -42,16 +43,14 @@ class CEraseProgressDlg : public CBaseDialog {
   // The wait between the run's end and the dialog's close (default 1000 ms).
   void SetCloseDelay(int ms) { m_closeDelayMs = ms; }
 
-  QLabel* StatusLabel() const { return m_status; }
   CProgressWidget* Progress() const { return m_progress; }
   QPushButton* CancelButton() const { return m_cancel; }
 
   int ReceiveMsg(__MsgData msg) override;
 
- public Q_SLOTS:
-  void OnCancelWipe();
-  // Escape asks the run to stop instead of leaving it behind.
-  void reject() override;
+ protected:
+  void CancelRun() override { m_run.Cancel(); }
+  QWidget* CancelWidget() const override { return m_cancel; }
 
  private:
   void CreateBody();
@@ -77,11 +76,8 @@ class CEraseProgressDlg : public CBaseDialog {
   CEraseBusObserver m_observer;
   EndWatch m_endWatch{&m_observer};
   CEraseFilesRun m_run;  // after the observer: its thread goes first
-  bool m_started = false;
-  bool m_done = false;
   int m_result = 0;
   int m_closeDelayMs = 1000;
-  QLabel* m_status = nullptr;
   CProgressWidget* m_progress = nullptr;
   QPushButton* m_cancel = nullptr;
 };

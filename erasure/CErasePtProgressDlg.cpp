@@ -14,7 +14,7 @@
 #include "UiHelpers.h"
 
 CErasePtProgressDlg::CErasePtProgressDlg(QWidget* parent)
-    : CBaseDialog(parent), m_observer(MSG_WIPE_PARTITION_PROGRESS, MSG_WIPE_PARTITION_DONE) {
+    : CRunProgressDlg(parent), m_observer(MSG_WIPE_PARTITION_PROGRESS, MSG_WIPE_PARTITION_DONE) {
   SetNotifyCentor(CBPNotifyCentor::instance());
   RegisterMsg(MSG_TITLE_CLOSE);
   RegisterMsg(MSG_WIPE_PARTITION_DONE);
@@ -45,11 +45,7 @@ void CErasePtProgressDlg::InitUI() {
   m_status = parts.status;
   m_progress = parts.progress;
   m_progress->GetProgressBar()->setValue(20);
-  m_cancel = new CRoundBtn(18);
-  m_cancel->setFixedSize(90, 30);
-  m_cancel->SetColors({QColor(61, 73, 110), QColor(99, 109, 139), QColor(54, 65, 98), QColor(196, 200, 221)});
-  m_cancel->SetText(tr("Cancel"), Qt::white);
-  connect(m_cancel, &CRoundBtn::clicked, this, &CErasePtProgressDlg::OnCancelWipe);
+  m_cancel = MakeRoundCancelButton();
   body->addWidget(m_cancel, 0, Qt::AlignRight | Qt::AlignBottom);
   ContentLayout()->addLayout(body);
 }
@@ -63,19 +59,7 @@ void CErasePtProgressDlg::StartWipe() {
   m_run.Start();
 }
 
-void CErasePtProgressDlg::OnCancelWipe() {
-  if (m_done) return;
-  if (m_status) m_status->setText(tr("Canceling erasure, please wait..."));
-  if (m_cancel) m_cancel->hide();
-  m_run.Cancel();
-}
 
-void CErasePtProgressDlg::reject() {
-  if (m_done || !m_started)
-    CBaseDialog::reject();
-  else
-    OnCancelWipe();
-}
 
 int CErasePtProgressDlg::ReceiveMsg(__MsgData msg) {
   switch (msg.id) {

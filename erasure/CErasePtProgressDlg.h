@@ -13,7 +13,8 @@
 #include <QString>
 #include <cstdint>
 
-#include "CBaseDialog.h"
+#include "CRunProgressDlg.h"
+#include "CRoundBtn.h"
 #include "CWipeBusObserver.h"
 #include "CWipePartitionRun.h"
 
@@ -21,7 +22,7 @@ class CProgressWidget;
 class CRoundBtn;
 class QLabel;
 
-class CErasePtProgressDlg : public CBaseDialog {
+class CErasePtProgressDlg : public CRunProgressDlg {
   Q_OBJECT
  public:
   explicit CErasePtProgressDlg(QWidget* parent = nullptr);
@@ -37,11 +38,9 @@ class CErasePtProgressDlg : public CBaseDialog {
   void StartWipe();
   // The run's EraseResult, once it has ended.
   int GetResult() const { return m_result; }
-  bool IsDone() const { return m_done; }
 
   // The run itself (its formatter, for tests); change it only before StartWipe.
   CWipePartitionRun& Run() { return m_run; }
-  QLabel* StatusLabel() const { return m_status; }
   CProgressWidget* Progress() const { return m_progress; }
   CRoundBtn* CancelButton() const { return m_cancel; }
   const QString& SizeText() const { return m_sizeText; }
@@ -49,10 +48,9 @@ class CErasePtProgressDlg : public CBaseDialog {
 
   int ReceiveMsg(__MsgData msg) override;
 
- public Q_SLOTS:
-  void OnCancelWipe();
-  // Escape asks the run to stop instead of leaving it behind.
-  void reject() override;
+ protected:
+  void CancelRun() override { m_run.Cancel(); }
+  QWidget* CancelWidget() const override { return m_cancel; }
 
  private:
   void InitUI();
@@ -61,10 +59,7 @@ class CErasePtProgressDlg : public CBaseDialog {
   CWipePartitionRun m_run;  // after the observer: its thread goes first
   QString m_sizeText;
   QString m_methodName;
-  bool m_started = false;
-  bool m_done = false;
   int m_result = 0;
-  QLabel* m_status = nullptr;
   CProgressWidget* m_progress = nullptr;
   CRoundBtn* m_cancel = nullptr;
 };
