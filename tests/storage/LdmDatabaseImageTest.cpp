@@ -11,8 +11,11 @@
 #include "CLdmDatabase.h"
 #include "CMirrorVolumeDevice.h"
 #include "ImageFileDevice.h"
+#include "MemoryDevice.h"
 #include "LdmLayout.h"
 #include "TestUtil.h"
+
+using testutil::MemoryDevice;
 
 namespace {
 
@@ -281,7 +284,7 @@ TEST(LdmDatabaseImage, DamagedDatabasesAreSkippedNotTrusted) {
     for (size_t i = 0; i < L.disks.size(); ++i) {
       const std::string bytes = testutil::ReadFile(L.DiskPath(i));
       disks.emplace_back(new MemoryDevice(std::vector<unsigned char>(bytes.begin(), bytes.end())));
-      unsigned char* img = disks.back()->data.data();
+      unsigned char* img = disks.back()->Bytes().data();
       const uint64_t config = L.disks[i].metaStart;
       for (uint64_t u = 0; u < 64; ++u) {
         unsigned char* p = img + (config + 18) * 512 + u * 128;

@@ -6,11 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "../storage/ImageFileDevice.h"
+#include "ImageFileDevice.h"
+#include "MemoryDevice.h"
 #include "CPartitionTableAnalyze.h"
 #include "CBasicPartitionDevice.h"
 #include "GptPartitionTypeTable.h"
 #include "VolumeTypeServices.h"
+
+using testutil::MemoryDevice;
 
 namespace {
 
