@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "../support/FaultInjectingDevice.h"
+#include "FuzzMemoryDevice.h"
 #include "CNTFSMFTWiper.h"
 #include "IMountDriverWriter.h"
 #include "NTFSSegmentRefList.h"

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "../storage/ImageFileDevice.h"
+#include "FuzzMemoryDevice.h"
 #include "CLdmDatabase.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

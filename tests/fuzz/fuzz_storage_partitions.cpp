@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "../storage/ImageFileDevice.h"
+#include "FuzzMemoryDevice.h"
 #include "ByteOrder.h"
 #include "CBasicPartitionDevice.h"
 #include "CPartitionTableAnalyze.h"
