@@ -3,9 +3,8 @@
 #include <cctype>
 #include <cstring>
 
-#include "CNTFSFileRecord.h"
 #include "ByteOrder.h"
-
+#include "CNTFSFileRecord.h"
 
 namespace {
 constexpr int kOemOffset = 3;

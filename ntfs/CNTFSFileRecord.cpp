@@ -3,10 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "ByteOrder.h"
 #include "CNTFSFileRecordAttribute.h"
 #include "CNTFSFileRecordFileNameAttribute.h"
-#include "ByteOrder.h"
-
 
 namespace {
 constexpr uint32_t kFileMagic = 0x454C4946;  // "FILE"

@@ -1,8 +1,7 @@
 #include "CNTFSFileRecordAttribute.h"
 
-#include "CNTFSRunList.h"
 #include "ByteOrder.h"
-
+#include "CNTFSRunList.h"
 
 namespace {
 // Resident and non-resident header fields.

@@ -1,7 +1,7 @@
 #include "CNTFSMFTRecordInfo.h"
 
-#include "IScanStream.h"
 #include "ByteOrder.h"
+#include "IScanStream.h"
 #include "NTFSRecordRuns.h"
 
 bool CNTFSMFTRecordInfo::SetFromRecord(const CNTFSFileRecord& record, uint64_t sector) {

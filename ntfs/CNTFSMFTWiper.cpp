@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 
+#include "ByteOrder.h"
 #include "CDiskDevice.h"
 #include "CNTFSFileRecord.h"
 #include "CNTFSFileRecordAttribute.h"
@@ -12,7 +13,6 @@
 #include "CRawBackedDevice.h"
 #include "IMountDriverWriter.h"
 #include "IStorageDevice.h"
-#include "ByteOrder.h"
 #include "NTFSRecordRuns.h"
 #include "NTFSSegmentRefList.h"
 #include "NTFSSystemFiles.h"

@@ -2,9 +2,9 @@
 
 #include <limits>
 
+#include "ByteOrder.h"
 #include "IScanStream.h"
 #include "MappingPairs.h"
-#include "ByteOrder.h"
 
 namespace {
 

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
+#include "ByteOrder.h"
 #include "CNTFSFileRecord.h"
 #include "CNTFSFileRecordAttribute.h"
 #include "CNTFSFileRecordDataRunsAttribute.h"
 #include "IStorageDevice.h"
-#include "ByteOrder.h"
 
 namespace {
 

@@ -17,7 +17,7 @@ constexpr int kMaxChainSteps = 256;  // extended partitions in one chain
 bool NameStartsWith(const uint8_t* p, const char* prefix) {
   size_t n = strlen(prefix);
   for (size_t i = 0; i < n && i < 36; ++i) {
-    char16_t unit = static_cast<char16_t>(p[2 * i] | p[2 * i + 1] << 8);
+    char16_t unit = static_cast<char16_t>(ReadLE16(p + 2 * i));
     if (unit != static_cast<unsigned char>(prefix[i])) return false;
   }
   return true;

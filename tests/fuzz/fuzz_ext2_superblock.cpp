@@ -6,9 +6,9 @@
 #include <exception>
 #include <vector>
 
-#include "FuzzMemoryDevice.h"
 #include "CExt2FileSystem.h"
 #include "CExt2Volume.h"
+#include "FuzzMemoryDevice.h"
 #include "IStorageDevice.h"
 #include "VolumeProbeFlag.h"
 

@@ -6,9 +6,9 @@
 #include <memory>
 #include <vector>
 
-#include "FuzzMemoryDevice.h"
 #include "CExFatVolumeAnalyer.h"
 #include "ExFatDirEntry.h"
+#include "FuzzMemoryDevice.h"
 #include "IStorageDevice.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string>
 
-#include "FuzzMemoryDevice.h"
 #include "CHFSPlusVolume.h"
+#include "FuzzMemoryDevice.h"
 #include "IStorageDevice.h"
 #include "ProbeHFSPlusVolume.h"
 

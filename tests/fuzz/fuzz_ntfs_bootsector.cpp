@@ -4,9 +4,9 @@
 #include <cstring>
 #include <vector>
 
-#include "FuzzMemoryDevice.h"
 #include "CNTFSDBR.h"
 #include "CNTFSVolumeNameReader.h"
+#include "FuzzMemoryDevice.h"
 #include "IStorageDevice.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -8,8 +8,8 @@
 #include <memory>
 #include <vector>
 
-#include "FuzzMemoryDevice.h"
 #include "CNTFSMFTWiper.h"
+#include "FuzzMemoryDevice.h"
 #include "IMountDriverWriter.h"
 #include "NTFSSegmentRefList.h"
 

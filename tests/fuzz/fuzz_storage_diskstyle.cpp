@@ -5,9 +5,9 @@
 #include <cstring>
 #include <vector>
 
-#include "FuzzMemoryDevice.h"
 #include "CBasicPartitionDevice.h"
 #include "DiskStyleProbe.h"
+#include "FuzzMemoryDevice.h"
 #include "IStorageDevice.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -8,14 +8,13 @@
 #include <cstring>
 #include <vector>
 
-#include "FuzzMemoryDevice.h"
 #include "ByteOrder.h"
 #include "CBasicPartitionDevice.h"
 #include "CPartitionTableAnalyze.h"
+#include "FuzzMemoryDevice.h"
 #include "VolumeTypeServices.h"
 
 namespace {
-
 
 void FixGptCrcs(std::vector<unsigned char>& image, size_t ss) {
   if (image.size() < 2 * ss) return;

@@ -116,7 +116,6 @@ TEST(NTFSBootSector, GeometryAgainstTheDevice) {
   EXPECT_FALSE(dbr.HasUsableGeometry(512, 0));
 }
 
-
 TEST(NTFSBootSector, LabelReaderAddressesRecordThreeInBytes) {
   struct Case {
     int deviceSector;

@@ -19,12 +19,12 @@
 #include <string>
 #include <vector>
 
-#include "ImageFileDevice.h"
-#include "MemoryDevice.h"
 #include "CBasicPartitionDevice.h"
 #include "CPartitionTableAnalyze.h"
 #include "CVolumeAnalyzeList.h"
 #include "GptPartitionTypeTable.h"
+#include "ImageFileDevice.h"
+#include "MemoryDevice.h"
 #include "TestUtil.h"
 #include "VolumeTypeServices.h"
 

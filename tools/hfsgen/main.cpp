@@ -325,8 +325,8 @@ int CompareCatalogKeyBytes(const Bytes& a, const Bytes& b) {
   };
   auto name = [](const Bytes& k) {
     std::u16string s;
-    size_t n = (size_t(k[6]) << 8) | k[7];
-    for (size_t i = 0; i < n; ++i) s.push_back(static_cast<char16_t>((k[8 + 2 * i] << 8) | k[9 + 2 * i]));
+    size_t n = ReadBE16(k.data() + 6);
+    for (size_t i = 0; i < n; ++i) s.push_back(static_cast<char16_t>(ReadBE16(k.data() + 8 + 2 * i)));
     return s;
   };
   uint32_t pa = get32(a, 2), pb = get32(b, 2);
