@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "ByteOrder.h"
 #include "CHistoryDataBase.h"
 #include "DriveLetters.h"
 #include "EraseMethods.h"
@@ -52,9 +53,9 @@ constexpr uint32_t kNtfsCompressed = 0x800;
 // would then take next to no space and the free space would stay as it was.
 // The NTFS attributes of an ntfs-3g file; false on other file systems.
 bool ReadNtfsAttrib(int fd, uint32_t* attrib) {
-  unsigned char be[4];
+  uint8_t be[4];
   if (fgetxattr(fd, kNtfsAttrib, be, sizeof be) != static_cast<ssize_t>(sizeof be)) return false;
-  *attrib = (uint32_t(be[0]) << 24) | (uint32_t(be[1]) << 16) | (uint32_t(be[2]) << 8) | be[3];
+  *attrib = ReadBE32(be);
   return true;
 }
 

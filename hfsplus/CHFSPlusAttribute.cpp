@@ -49,7 +49,7 @@ std::unique_ptr<HFSPlusRecord> CHFSPlusAttribute::ReadData(CHFSPlusBTNode& node,
     m_status = HFS_RETURN_ERROR(kHFSBadStructure);
     return nullptr;
   }
-  uint32_t type = BE32(rec + dataOffset);
+  uint32_t type = ReadBE32(rec + dataOffset);
   if (type != kHFSPlusAttrInlineData && type != kHFSPlusAttrForkData && type != kHFSPlusAttrExtents) {
     m_status = kHFSOk;  // not a failure: nothing to copy
     return nullptr;

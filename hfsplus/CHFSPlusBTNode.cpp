@@ -11,10 +11,10 @@ bool IsBTreeNode(const uint8_t* bytes, uint32_t size) {
   if (d.kind == kBTLeafNode && d.height != 1) return false;
   // The offset table (numRecords + 1 entries) must leave room for the descriptor.
   if (14 + 2 * (uint64_t(d.numRecords) + 1) > size) return false;
-  uint32_t prev = BE16(bytes + size - 2);
+  uint32_t prev = ReadBE16(bytes + size - 2);
   if (prev != 14) return false;
   for (uint32_t i = 2; i <= uint32_t(d.numRecords) + 1; ++i) {
-    uint32_t off = BE16(bytes + size - 2 * i);
+    uint32_t off = ReadBE16(bytes + size - 2 * i);
     if (off > size - 2 * i || off <= prev) return false;
     prev = off;
   }
@@ -59,8 +59,8 @@ const uint8_t* CHFSPlusBTNode::GetRecord(uint16_t index, uint32_t* length) {
     return nullptr;
   }
   // IsBTreeNode checked that the offsets rise and stay before the table.
-  uint32_t off = BE16(m_bytes + m_size - 2 * (uint32_t(index) + 1));
-  uint32_t next = BE16(m_bytes + m_size - 2 * (uint32_t(index) + 2));
+  uint32_t off = ReadBE16(m_bytes + m_size - 2 * (uint32_t(index) + 1));
+  uint32_t next = ReadBE16(m_bytes + m_size - 2 * (uint32_t(index) + 2));
   if (length) *length = next - off;
   return m_bytes + off;
 }
@@ -76,12 +76,12 @@ int CHFSPlusBTNode::TestNodeBelongToFile() {
     if (dataOffset >= len) break;
     uint32_t dataLen = len - dataOffset;
     const uint8_t* data = rec + dataOffset;
-    uint16_t type = dataLen >= 2 ? BE16(data) : 0;
+    uint16_t type = dataLen >= 2 ? ReadBE16(data) : 0;
     if (dataLen > 9 && (type == kHFSPlusFolderThreadRecord || type == kHFSPlusFileThreadRecord) &&
-        dataLen == 10u + 2u * BE16(data + 8))
+        dataLen == 10u + 2u * ReadBE16(data + 8))
       return 4;
     if ((dataLen == 88 && type == kHFSPlusFolderRecord) || (dataLen == 248 && type == kHFSPlusFileRecord)) return 4;
-    uint32_t attrType = dataLen >= 4 ? BE32(data) : 0;
+    uint32_t attrType = dataLen >= 4 ? ReadBE32(data) : 0;
     if ((dataLen == 88 && attrType == kHFSPlusAttrForkData) || (dataLen == 72 && attrType == kHFSPlusAttrExtents))
       verdict = 8;
     else if (dataLen == 64)

@@ -32,7 +32,7 @@ class CHFSPlusBTNode {
   // 8 attributes, 0 none.
   int TestNodeBelongToFile();
   // Where a keyed record's data starts (keyLength + 2).
-  static uint32_t GetRecordDataOffset(const uint8_t* record) { return BE16(record) + 2u; }
+  static uint32_t GetRecordDataOffset(const uint8_t* record) { return ReadBE16(record) + 2u; }
 
  private:
   void Init();

@@ -97,7 +97,7 @@ uint32_t CHFSPlusBTreeOptionBase::GetChild(CHFSPlusBTNode& node, uint16_t index)
     m_status = HFS_RETURN_ERROR(kHFSBadStructure);
     return 0;
   }
-  uint32_t child = BE32(rec + dataOffset);
+  uint32_t child = ReadBE32(rec + dataOffset);
   if (child == 0 || (m_hasHeader && child >= m_header.totalNodes)) {
     m_status = HFS_RETURN_ERROR(kHFSBadStructure);
     return 0;

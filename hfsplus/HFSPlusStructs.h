@@ -8,6 +8,8 @@
 #include <memory>
 #include <vector>
 
+#include "ByteOrder.h"
+
 // Status codes of the HFS+ engine (every HFS+ object keeps one).
 enum HFSPlusStatus : int {
   kHFSOk = 0,
@@ -38,23 +40,6 @@ enum : int { kHFSExtentsTree = 3, kHFSCatalogTree = 4, kHFSAttributesTree = 8 };
 constexpr uint32_t kHFSVolumeJournaledBit = 0x2000;
 constexpr uint8_t kHFSCaseFoldingCompare = 0xCF;
 constexpr size_t kHFSMaxNameLength = 255;
-
-// Big-endian reads.
-inline uint16_t BE16(const uint8_t* p) {
-  return static_cast<uint16_t>((p[0] << 8) | p[1]);
-}
-inline uint32_t BE32(const uint8_t* p) {
-  return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
-}
-inline uint64_t BE64(const uint8_t* p) {
-  return (uint64_t(BE32(p)) << 32) | BE32(p + 4);
-}
-inline uint32_t LE32(const uint8_t* p) {
-  return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
-inline uint64_t LE64(const uint8_t* p) {
-  return uint64_t(LE32(p)) | (uint64_t(LE32(p + 4)) << 32);
-}
 
 struct HFSPlusExtentDescriptor {
   uint32_t startBlock = 0;

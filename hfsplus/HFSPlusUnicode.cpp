@@ -1,6 +1,10 @@
 #include "HFSPlusUnicode.h"
 
 #include <array>
+#include <cstring>
+#include <string>
+
+#include "Utf16.h"
 
 namespace {
 
@@ -129,38 +133,16 @@ int CompareHFSPlusNamesBinary(const char16_t* a, size_t aLen, const char16_t* b,
 
 size_t HFSPlusNameToNarrow(const char16_t* name, size_t count, char* out, size_t capacity) {
   if (!name || !out) return 0;
-  size_t written = 0;
+  // Unpaired surrogates show as '_' here, not as U+FFFD.
+  std::u16string units(name, count);
   for (size_t i = 0; i < count; ++i) {
-    uint32_t cp = static_cast<uint16_t>(name[i]);
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < count && name[i + 1] >= 0xDC00 && name[i + 1] <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (static_cast<uint16_t>(name[i + 1]) - 0xDC00);
+    const bool high = units[i] >= 0xD800 && units[i] <= 0xDBFF;
+    if (high && i + 1 < count && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF)
       ++i;
-    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-      cp = '_';
-    }
-    char buf[4];
-    size_t n;
-    if (cp < 0x80) {
-      buf[0] = static_cast<char>(cp);
-      n = 1;
-    } else if (cp < 0x800) {
-      buf[0] = static_cast<char>(0xC0 | (cp >> 6));
-      buf[1] = static_cast<char>(0x80 | (cp & 0x3F));
-      n = 2;
-    } else if (cp < 0x10000) {
-      buf[0] = static_cast<char>(0xE0 | (cp >> 12));
-      buf[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      buf[2] = static_cast<char>(0x80 | (cp & 0x3F));
-      n = 3;
-    } else {
-      buf[0] = static_cast<char>(0xF0 | (cp >> 18));
-      buf[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      buf[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      buf[3] = static_cast<char>(0x80 | (cp & 0x3F));
-      n = 4;
-    }
-    if (written + n > capacity) break;
-    for (size_t k = 0; k < n; ++k) out[written++] = buf[k];
+    else if (high || (units[i] >= 0xDC00 && units[i] <= 0xDFFF))
+      units[i] = u'_';
   }
-  return written;
+  const std::string text = CutUtf8(Utf16ToUtf8(units), capacity);
+  std::memcpy(out, text.data(), text.size());
+  return text.size();
 }

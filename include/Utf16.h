@@ -37,7 +37,9 @@ inline std::string Utf16ToUtf8(const char16_t* text, size_t count, char32_t repl
   return out;
 }
 
-inline std::string Utf16ToUtf8(const std::u16string& text) { return Utf16ToUtf8(text.data(), text.size()); }
+inline std::string Utf16ToUtf8(const std::u16string& text, char32_t replacement = 0xFFFD) {
+  return Utf16ToUtf8(text.data(), text.size(), replacement);
+}
 
 // Cuts `text` to at most `maxBytes` bytes without splitting a character.
 inline std::string CutUtf8(std::string text, size_t maxBytes) {

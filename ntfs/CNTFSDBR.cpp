@@ -3,10 +3,8 @@
 #include <cctype>
 #include <cstring>
 
+#include "ByteOrder.h"
 #include "CNTFSFileRecord.h"
-#include "NTFSBytes.h"
-
-using namespace ntfsbytes;
 
 namespace {
 constexpr int kOemOffset = 3;
@@ -39,7 +37,7 @@ int DecodeFileRecordSize(const uint8_t* sector) {
   } else if (n == 0) {
     bytes = 1024;
   } else {
-    bytes = static_cast<uint64_t>(n) * ReadU16(sector + kBytesPerSectorOffset) * sector[kSectorsPerClusterOffset];
+    bytes = static_cast<uint64_t>(n) * ReadLE16(sector + kBytesPerSectorOffset) * sector[kSectorsPerClusterOffset];
   }
   return IsPowerOfTwo(bytes) && bytes >= 256 && bytes <= 65536 ? static_cast<int>(bytes) : 0;
 }
@@ -56,14 +54,14 @@ bool HasNTFSSignature(const uint8_t* sector) {
 
 bool IsValidNTFSBootSector(const uint8_t* sector) {
   if (!sector || !HasNTFSSignature(sector)) return false;
-  const uint16_t bytesPerSector = ReadU16(sector + kBytesPerSectorOffset);
+  const uint16_t bytesPerSector = ReadLE16(sector + kBytesPerSectorOffset);
   if (bytesPerSector == 0 || bytesPerSector % 512 != 0) return false;
-  if (ReadU16(sector + kReservedSectorsOffset) != 0) return false;
+  if (ReadLE16(sector + kReservedSectorsOffset) != 0) return false;
   const uint8_t sectorsPerCluster = sector[kSectorsPerClusterOffset];
   if (!IsPowerOfTwo(sectorsPerCluster)) return false;
-  if (sector[kFatCountOffset] != 0 || ReadU16(sector + kRootEntriesOffset) != 0 ||
-      ReadU16(sector + kTotalSectors16Offset) != 0 || ReadU16(sector + kSectorsPerFatOffset) != 0 ||
-      ReadU32(sector + kTotalSectors32Offset) != 0)
+  if (sector[kFatCountOffset] != 0 || ReadLE16(sector + kRootEntriesOffset) != 0 ||
+      ReadLE16(sector + kTotalSectors16Offset) != 0 || ReadLE16(sector + kSectorsPerFatOffset) != 0 ||
+      ReadLE32(sector + kTotalSectors32Offset) != 0)
     return false;
   if (sector[510] != 0x55 || sector[511] != 0xAA) return false;
   return DecodeFileRecordSize(sector) != 0;
@@ -84,22 +82,22 @@ bool CNTFSDBR::IsValid() const {
 }
 
 uint64_t CNTFSDBR::GetTotalSectors() const {
-  return ReadU64(m_sector + kTotalSectorsOffset);
+  return ReadLE64(m_sector + kTotalSectorsOffset);
 }
 uint64_t CNTFSDBR::GetMFTCluster() const {
-  return ReadU64(m_sector + kMftClusterOffset);
+  return ReadLE64(m_sector + kMftClusterOffset);
 }
 uint64_t CNTFSDBR::GetMFTMirrCluster() const {
-  return ReadU64(m_sector + kMftMirrClusterOffset);
+  return ReadLE64(m_sector + kMftMirrClusterOffset);
 }
 uint64_t CNTFSDBR::GetSerialNumber() const {
-  return ReadU64(m_sector + kSerialNumberOffset);
+  return ReadLE64(m_sector + kSerialNumberOffset);
 }
 uint8_t CNTFSDBR::GetSectorsPerCluster() const {
   return m_sector[kSectorsPerClusterOffset];
 }
 uint16_t CNTFSDBR::GetBytesPerSector() const {
-  return ReadU16(m_sector + kBytesPerSectorOffset);
+  return ReadLE16(m_sector + kBytesPerSectorOffset);
 }
 
 uint32_t CNTFSDBR::GetBytesPerCluster() const {

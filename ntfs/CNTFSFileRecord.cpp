@@ -3,11 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "ByteOrder.h"
 #include "CNTFSFileRecordAttribute.h"
 #include "CNTFSFileRecordFileNameAttribute.h"
-#include "NTFSBytes.h"
-
-using namespace ntfsbytes;
 
 namespace {
 constexpr uint32_t kFileMagic = 0x454C4946;  // "FILE"
@@ -29,8 +27,8 @@ constexpr uint32_t kMaxUsaCount = 16;
 // does not fit in the buffer or the buffer is too short.
 int FixupStrides(const uint8_t* record, int length) {
   if (!record || length < kNTFSMinRecordLength) return -1;
-  const uint32_t usaOffset = ReadU16(record + kUsaOffsetOffset);
-  const uint32_t usaCount = ReadU16(record + kUsaCountOffset);
+  const uint32_t usaOffset = ReadLE16(record + kUsaOffsetOffset);
+  const uint32_t usaCount = ReadLE16(record + kUsaCountOffset);
   if (usaCount == 0 || usaCount > kMaxUsaCount) return -1;
   if (usaOffset + 2 * usaCount > static_cast<uint32_t>(length)) return -1;
   // The array lies word-aligned before the first protected word: one that
@@ -63,10 +61,10 @@ void WalkAttributes(const uint8_t* record, int length, bool stopAtEnd, Visit vis
 }  // namespace
 
 bool IsFileRecordHeader(const uint8_t* record) {
-  if (!record || ReadU32(record) != kFileMagic) return false;
-  const uint32_t usaCount = ReadU16(record + kUsaCountOffset);
-  const uint32_t allocated = ReadU32(record + kBytesAllocatedOffset);
-  const uint32_t usaOffset = ReadU16(record + kUsaOffsetOffset);
+  if (!record || ReadLE32(record) != kFileMagic) return false;
+  const uint32_t usaCount = ReadLE16(record + kUsaCountOffset);
+  const uint32_t allocated = ReadLE32(record + kBytesAllocatedOffset);
+  const uint32_t usaOffset = ReadLE16(record + kUsaOffsetOffset);
   if (usaCount > kMaxUsaCount) return false;
   if (allocated > static_cast<uint32_t>(kNTFSMaxRecordLength) || allocated % 1024 != 0) return false;
   if (usaCount - 1u > allocated / 512) return false;
@@ -74,34 +72,34 @@ bool IsFileRecordHeader(const uint8_t* record) {
 }
 
 uint16_t GetFirstAttributeOffset(const uint8_t* record) {
-  return ReadU16(record + kFirstAttributeOffset);
+  return ReadLE16(record + kFirstAttributeOffset);
 }
 
 uint32_t GetBytesInUse(const uint8_t* record) {
-  return ReadU32(record + kBytesInUseOffset);
+  return ReadLE32(record + kBytesInUseOffset);
 }
 
 bool IsFileRecordInUse(const uint8_t* record) {
-  return ReadU16(record + kFlagsOffset) & kInUseFlag;
+  return ReadLE16(record + kFlagsOffset) & kInUseFlag;
 }
 
 bool IsDirectoryRecord(const uint8_t* record) {
-  return ReadU16(record + kFlagsOffset) & kDirectoryFlag;
+  return ReadLE16(record + kFlagsOffset) & kDirectoryFlag;
 }
 
 bool CheckFileRecordFixups(const uint8_t* record, int length) {
   const int strides = FixupStrides(record, length);
   if (strides < 0) return false;
-  const uint16_t usn = ReadU16(record + ReadU16(record + kUsaOffsetOffset));
+  const uint16_t usn = ReadLE16(record + ReadLE16(record + kUsaOffsetOffset));
   for (int i = 0; i < strides; ++i)
-    if (ReadU16(record + kNTFSFixupStride * (i + 1) - 2) != usn) return false;
+    if (ReadLE16(record + kNTFSFixupStride * (i + 1) - 2) != usn) return false;
   return true;
 }
 
 bool ApplyFileRecordFixups(uint8_t* record, int length) {
   if (!CheckFileRecordFixups(record, length)) return false;
   const int strides = FixupStrides(record, length);
-  const uint8_t* usa = record + ReadU16(record + kUsaOffsetOffset);
+  const uint8_t* usa = record + ReadLE16(record + kUsaOffsetOffset);
   for (int i = 0; i < strides; ++i) {
     uint8_t* end = record + kNTFSFixupStride * (i + 1) - 2;
     end[0] = usa[2 * (i + 1)];
@@ -113,7 +111,7 @@ bool ApplyFileRecordFixups(uint8_t* record, int length) {
 bool UndoFileRecordFixups(uint8_t* record, int length) {
   const int strides = FixupStrides(record, length);
   if (strides < 0) return false;
-  uint8_t* usa = record + ReadU16(record + kUsaOffsetOffset);
+  uint8_t* usa = record + ReadLE16(record + kUsaOffsetOffset);
   for (int i = 0; i < strides; ++i) {
     uint8_t* end = record + kNTFSFixupStride * (i + 1) - 2;
     usa[2 * (i + 1)] = end[0];
@@ -207,7 +205,7 @@ const uint8_t* CNTFSFileRecord::FindAttribute(uint32_t type, int ordinal) const 
 }
 
 uint64_t CNTFSFileRecord::GetBaseRecordReference() const {
-  return m_record ? ReadU64(m_record + kBaseReferenceOffset) : 0;
+  return m_record ? ReadLE64(m_record + kBaseReferenceOffset) : 0;
 }
 
 bool CNTFSFileRecord::IsExtensionRecord() const {
@@ -223,13 +221,13 @@ bool CNTFSFileRecord::IsInUse() const {
 }
 
 bool CNTFSFileRecord::HasRecordNumber() const {
-  return m_record && ReadU16(m_record + kRecordNumberMarkerOffset) == 0;
+  return m_record && ReadLE16(m_record + kRecordNumberMarkerOffset) == 0;
 }
 
 uint32_t CNTFSFileRecord::GetRecordNumber() const {
-  return m_record ? ReadU32(m_record + kRecordNumberOffset) : 0;
+  return m_record ? ReadLE32(m_record + kRecordNumberOffset) : 0;
 }
 
 uint64_t CNTFSFileRecord::GetLogSequenceNumber() const {
-  return m_record ? ReadU64(m_record + kLsnOffset) : 0;
+  return m_record ? ReadLE64(m_record + kLsnOffset) : 0;
 }

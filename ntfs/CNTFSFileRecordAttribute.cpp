@@ -1,9 +1,7 @@
 #include "CNTFSFileRecordAttribute.h"
 
+#include "ByteOrder.h"
 #include "CNTFSRunList.h"
-#include "NTFSBytes.h"
-
-using namespace ntfsbytes;
 
 namespace {
 // Resident and non-resident header fields.
@@ -22,11 +20,11 @@ constexpr uint32_t kStandardInformationFlagsOffset = 24 + 32;
 }  // namespace
 
 uint32_t CNTFSFileRecordAttribute::GetType(const uint8_t* header) {
-  return ReadU32(header);
+  return ReadLE32(header);
 }
 
 uint32_t CNTFSFileRecordAttribute::GetLength(const uint8_t* header) {
-  return ReadU32(header + 4);
+  return ReadLE32(header + 4);
 }
 
 bool CNTFSFileRecordAttribute::HasField(const uint8_t* header, uint32_t offset, uint32_t width) {
@@ -34,15 +32,15 @@ bool CNTFSFileRecordAttribute::HasField(const uint8_t* header, uint32_t offset, 
 }
 
 uint16_t CNTFSFileRecordAttribute::ReadU16At(const uint8_t* header, uint32_t offset) {
-  return HasField(header, offset, 2) ? ReadU16(header + offset) : 0;
+  return HasField(header, offset, 2) ? ReadLE16(header + offset) : 0;
 }
 
 uint32_t CNTFSFileRecordAttribute::ReadU32At(const uint8_t* header, uint32_t offset) {
-  return HasField(header, offset, 4) ? ReadU32(header + offset) : 0;
+  return HasField(header, offset, 4) ? ReadLE32(header + offset) : 0;
 }
 
 uint64_t CNTFSFileRecordAttribute::ReadU64At(const uint8_t* header, uint32_t offset) {
-  return HasField(header, offset, 8) ? ReadU64(header + offset) : 0;
+  return HasField(header, offset, 8) ? ReadLE64(header + offset) : 0;
 }
 
 bool CNTFSFileRecordAttribute::IsResident(const uint8_t* header) {
@@ -97,10 +95,10 @@ bool CNTFSFileRecordAttribute::IsValidAttributeHeader(const uint8_t* header, int
   if (length > bytesLeft) return false;
   const bool resident = IsResident(header);
   if (length < (resident ? kResidentHeaderSize : kNonResidentHeaderSize)) return false;
-  if (HasName(header) && !HasField(header, ReadU16(header + kNameOffsetOffset), 2u * header[kNameLengthOffset]))
+  if (HasName(header) && !HasField(header, ReadLE16(header + kNameOffsetOffset), 2u * header[kNameLengthOffset]))
     return false;
   if (resident) return IsValueInside(header);
-  const uint16_t pairsOffset = ReadU16(header + kMappingPairsOffsetOffset);
+  const uint16_t pairsOffset = ReadLE16(header + kMappingPairsOffsetOffset);
   if (pairsOffset > length) return false;
   if (GetType(header) == kData)
     return ValidateMappingPairs(header + pairsOffset, static_cast<int>(length - pairsOffset));

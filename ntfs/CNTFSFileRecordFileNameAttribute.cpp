@@ -1,6 +1,6 @@
 #include "CNTFSFileRecordFileNameAttribute.h"
 
-#include "NTFSBytes.h"
+#include "ByteOrder.h"
 
 namespace {
 constexpr uint32_t kValue = 24;  // fixed start of the value
@@ -64,7 +64,7 @@ bool CNTFSFileRecordFileNameAttribute::GetName(const uint8_t* header, std::u16st
   const uint8_t* bytes = NameBytes(header, count);
   if (!bytes) return false;
   name.resize(count);
-  for (int i = 0; i < count; ++i) name[i] = static_cast<char16_t>(ntfsbytes::ReadU16(bytes + 2 * i));
+  for (int i = 0; i < count; ++i) name[i] = static_cast<char16_t>(ReadLE16(bytes + 2 * i));
   return true;
 }
 
@@ -75,7 +75,7 @@ bool CNTFSFileRecordFileNameAttribute::IsName(const uint8_t* header, const char1
   if (!bytes) return false;
   int i = 0;
   for (; i < count; ++i)
-    if (name[i] == 0 || name[i] != ntfsbytes::ReadU16(bytes + 2 * i)) return false;
+    if (name[i] == 0 || name[i] != ReadLE16(bytes + 2 * i)) return false;
   return name[i] == 0;
 }
 
@@ -111,6 +111,6 @@ bool IsValidFileNameAttribute(const uint8_t* header, int64_t bytesLeft) {
     return false;
   char16_t name[256];
   const uint8_t* bytes = header + kNameOffset;
-  for (int i = 0; i < count; ++i) name[i] = static_cast<char16_t>(ntfsbytes::ReadU16(bytes + 2 * i));
+  for (int i = 0; i < count; ++i) name[i] = static_cast<char16_t>(ReadLE16(bytes + 2 * i));
   return A::HasValidCharacters(name, count);
 }

@@ -1,7 +1,7 @@
 #include "CNTFSMFTRecordInfo.h"
 
+#include "ByteOrder.h"
 #include "IScanStream.h"
-#include "NTFSBytes.h"
 #include "NTFSRecordRuns.h"
 
 bool CNTFSMFTRecordInfo::SetFromRecord(const CNTFSFileRecord& record, uint64_t sector) {
@@ -21,7 +21,7 @@ bool CNTFSMFTRecordInfo::SetFromBuffer(const uint8_t* buffer, int length, uint64
 
 bool CNTFSMFTRecordInfo::Save(IScanStream& stream) const {
   uint8_t head[10];
-  ntfsbytes::WriteU64(head, static_cast<uint64_t>(m_sector));
+  WriteLE64(head, static_cast<uint64_t>(m_sector));
   head[8] = m_state;
   head[9] = m_sectorsPerCluster;
   return stream.Write(head, sizeof head) && m_runs.Save(stream);
@@ -32,7 +32,7 @@ bool CNTFSMFTRecordInfo::Load(IScanStream& stream) {
   if (!stream.Read(head, sizeof head)) return false;
   CNTFSRunList runs;
   if (!runs.Load(stream)) return false;
-  m_sector = static_cast<int64_t>(ntfsbytes::ReadU64(head));
+  m_sector = static_cast<int64_t>(ReadLE64(head));
   m_state = head[8];
   m_sectorsPerCluster = head[9];
   m_runs.Clear();

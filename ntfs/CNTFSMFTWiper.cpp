@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 
+#include "ByteOrder.h"
 #include "CDiskDevice.h"
 #include "CNTFSFileRecord.h"
 #include "CNTFSFileRecordAttribute.h"
@@ -12,7 +13,6 @@
 #include "CRawBackedDevice.h"
 #include "IMountDriverWriter.h"
 #include "IStorageDevice.h"
-#include "NTFSBytes.h"
 #include "NTFSRecordRuns.h"
 #include "NTFSSegmentRefList.h"
 #include "NTFSSystemFiles.h"
@@ -59,15 +59,14 @@ int CNTFSMFTWiper::Wipe(IStorageDevice* volume, int diskNumber, uint64_t partiti
 
 bool CNTFSMFTWiper::IsFreeRecordSlot(const uint8_t* slot, uint32_t recordSize, uint64_t recordNumber,
                                      bool bitmapBitSet) {
-  using namespace ntfsbytes;
   if (!slot || bitmapBitSet || recordSize < kNTFSMinRecordLength) return false;
   if (std::memcmp(slot, "FILE", 4) != 0) return false;
-  if (ReadU32(slot + 28) != recordSize) return false;
+  if (ReadLE32(slot + 28) != recordSize) return false;
   // The record number field exists only where the update sequence starts
   // past it; without it the slot's position cannot be confirmed.
-  if (ReadU16(slot + 4) < kScrubFrom || ReadU16(slot + 42) != 0) return false;
-  if (ReadU32(slot + 44) != recordNumber) return false;
-  return (ReadU16(slot + 22) & 0x0001) == 0;
+  if (ReadLE16(slot + 4) < kScrubFrom || ReadLE16(slot + 42) != 0) return false;
+  if (ReadLE32(slot + 44) != recordNumber) return false;
+  return (ReadLE16(slot + 22) & 0x0001) == 0;
 }
 
 int CNTFSMFTWiper::Wipe(IStorageDevice* volume) {
@@ -205,7 +204,7 @@ int CNTFSMFTWiper::CollectMFTRuns(const std::vector<uint8_t>& base, MFTLayout& l
   std::unique_ptr<NTFSSegmentRefList> list = ParseAttributeList(base.data(), length, 0, spc, m_volume);
   if (!list) return kNTFSWipeBadExtension;
   list->Remove(0);
-  const uint16_t baseSequence = ntfsbytes::ReadU16(baseView.GetRecord() + 16);
+  const uint16_t baseSequence = ReadLE16(baseView.GetRecord() + 16);
 
   // An extension record may lie in a part of the $MFT that only another
   // extension record describes: resolve in passes while one makes progress.

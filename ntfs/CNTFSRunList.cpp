@@ -2,9 +2,9 @@
 
 #include <limits>
 
+#include "ByteOrder.h"
 #include "IScanStream.h"
 #include "MappingPairs.h"
-#include "NTFSBytes.h"
 
 namespace {
 
@@ -118,11 +118,11 @@ void CNTFSRunList::Sort() {
 
 bool CNTFSRunList::Save(IScanStream& stream) const {
   uint8_t field[8];
-  ntfsbytes::WriteU64(field, m_runs.size());
+  WriteLE64(field, m_runs.size());
   if (!stream.Write(field, 8)) return false;
   for (const NTFSRun& run : m_runs) {
     for (uint64_t value : {run.firstLCN, run.length, run.firstVCN}) {
-      ntfsbytes::WriteU64(field, value);
+      WriteLE64(field, value);
       if (!stream.Write(field, 8)) return false;
     }
   }
@@ -132,15 +132,15 @@ bool CNTFSRunList::Save(IScanStream& stream) const {
 bool CNTFSRunList::Load(IScanStream& stream) {
   uint8_t field[24];
   if (!stream.Read(field, 8)) return false;
-  const uint64_t count = ntfsbytes::ReadU64(field);
+  const uint64_t count = ReadLE64(field);
   if (count > kMaxSavedRuns) return false;
   std::list<NTFSRun> loaded;
   for (uint64_t i = 0; i < count; ++i) {
     if (!stream.Read(field, 24)) return false;
     NTFSRun run;
-    run.firstLCN = ntfsbytes::ReadU64(field);
-    run.length = ntfsbytes::ReadU64(field + 8);
-    run.firstVCN = ntfsbytes::ReadU64(field + 16);
+    run.firstLCN = ReadLE64(field);
+    run.length = ReadLE64(field + 8);
+    run.firstVCN = ReadLE64(field + 16);
     loaded.push_back(run);
   }
   m_runs.splice(m_runs.end(), loaded);

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
+#include "ByteOrder.h"
 #include "CNTFSFileRecord.h"
 #include "CNTFSFileRecordAttribute.h"
 #include "CNTFSFileRecordDataRunsAttribute.h"
 #include "IStorageDevice.h"
-#include "NTFSBytes.h"
 
 namespace {
 
@@ -18,10 +18,10 @@ void WalkAttributeList(const uint8_t* data, uint32_t length, NTFSSegmentRefList&
   uint32_t pos = 0;
   while (pos < length && length - pos >= 24) {
     const uint8_t* entry = data + pos;
-    const uint32_t type = ntfsbytes::ReadU32(entry);
-    const uint16_t entryLength = ntfsbytes::ReadU16(entry + 4);
+    const uint32_t type = ReadLE32(entry);
+    const uint16_t entryLength = ReadLE16(entry + 4);
     if (type == 0 || entryLength == 0) break;
-    list.Add(ntfsbytes::ReadU64(entry + 16) & kRecordNumberMask);
+    list.Add(ReadLE64(entry + 16) & kRecordNumberMask);
     pos += entryLength;
   }
 }

@@ -12,6 +12,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "ByteOrder.h"
 #include "ProgramFolder.h"
 #include "RunLog.h"
 
@@ -23,16 +24,6 @@ constexpr size_t kUnit = 128;        // a VBLK slot
 constexpr size_t kFirstData = 104;   // field bytes in the first piece of a record
 constexpr size_t kMoreData = 112;    // field bytes in each further piece
 constexpr int kMaxSectorSize = 4096;  // the database buffer stays at most 8 MiB
-
-uint16_t Be16(const uint8_t* p) { return uint16_t((p[0] << 8) | p[1]); }
-uint32_t Be32(const uint8_t* p) {
-  return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
-}
-uint64_t Be64(const uint8_t* p) { return (uint64_t(Be32(p)) << 32) | Be32(p + 4); }
-uint32_t Le32(const uint8_t* p) {
-  return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
-uint64_t Le64(const uint8_t* p) { return uint64_t(Le32(p)) | (uint64_t(Le32(p + 4)) << 32); }
 
 // Copies text of at most `len` bytes (stopping at a NUL) into `out`, which
 // holds `room` bytes; always NUL-terminated.
@@ -66,7 +57,7 @@ class FieldReader {
   }
   uint64_t Be64Field() {
     if (!Need(8)) return 0;
-    const uint64_t v = Be64(m_data + m_pos);
+    const uint64_t v = ReadBE64(m_data + m_pos);
     m_pos += 8;
     return v;
   }
@@ -213,23 +204,23 @@ bool CLdmDatabase::ReadPrivHeadAt(IStorageDevice* disk, LdmPrivHead& out, uint64
   if (memcmp(s, "PRIVHEAD", 8) != 0) return false;
   LdmPrivHead h;
   memcpy(h.magic, s, 8);
-  h.versionMajor = Be16(s + 12);
-  h.versionMinor = Be16(s + 14);
+  h.versionMajor = ReadBE16(s + 12);
+  h.versionMinor = ReadBE16(s + 14);
   CopyText(h.diskId, sizeof h.diskId, s + 48, 64);
   CopyText(h.hostId, sizeof h.hostId, s + 112, 64);
   CopyText(h.diskGroupId, sizeof h.diskGroupId, s + 176, 64);
   CopyText(h.diskGroupName, sizeof h.diskGroupName, s + 240, 32);
-  h.logicalDiskStart = Be64(s + 283);
-  h.logicalDiskSize = Be64(s + 291);
-  h.configStart = Be64(s + 299);
-  h.configSize = Be64(s + 307);
-  h.tocCount = Be64(s + 315);
-  h.tocSize = Be64(s + 323);
-  h.configCount = Be32(s + 331);
-  h.logCount = Be32(s + 335);
-  h.configurationSize = Be64(s + 339);
-  h.logSize = Be64(s + 347);
-  h.diskSignature = Be32(s + 355);
+  h.logicalDiskStart = ReadBE64(s + 283);
+  h.logicalDiskSize = ReadBE64(s + 291);
+  h.configStart = ReadBE64(s + 299);
+  h.configSize = ReadBE64(s + 307);
+  h.tocCount = ReadBE64(s + 315);
+  h.tocSize = ReadBE64(s + 323);
+  h.configCount = ReadBE32(s + 331);
+  h.logCount = ReadBE32(s + 335);
+  h.configurationSize = ReadBE64(s + 339);
+  h.logSize = ReadBE64(s + 347);
+  h.diskSignature = ReadBE32(s + 355);
   out = h;
   return true;
 }
@@ -239,9 +230,9 @@ bool CLdmDatabase::FindGptLdmMetadata(IStorageDevice* disk, LdmPrivHead& out) {
   if (sectorSize < 512 || sectorSize > 65536) return false;
   std::vector<uint8_t> sec(size_t(sectorSize), 0);
   if (!disk->ReadSectors(sec.data(), 1, 1) || memcmp(sec.data(), "EFI PART", 8) != 0) return false;
-  uint64_t lba = Le64(sec.data() + 72);
-  uint32_t remaining = Le32(sec.data() + 80);
-  const uint32_t entrySize = Le32(sec.data() + 84);
+  uint64_t lba = ReadLE64(sec.data() + 72);
+  uint32_t remaining = ReadLE32(sec.data() + 80);
+  const uint32_t entrySize = ReadLE32(sec.data() + 84);
   // Entries are at least 128 bytes and whole entries fit in a sector.
   if (entrySize < 128 || entrySize % 8 != 0 || entrySize > uint32_t(sectorSize)) return false;
   static const char kName[] = "LDM metadata partition";
@@ -256,9 +247,9 @@ bool CLdmDatabase::FindGptLdmMetadata(IStorageDevice* disk, LdmPrivHead& out) {
     const uint32_t take = remaining < perSector ? remaining : perSector;
     for (uint32_t i = 0; i < take; ++i) {
       const uint8_t* e = sec.data() + size_t(i) * entrySize;
-      if (Le64(e + 32) == 0) continue;
+      if (ReadLE64(e + 32) == 0) continue;
       if (memcmp(e + 56, name16, 43) != 0 && memcmp(e, kType, 16) != 0) continue;
-      if (ReadPrivHeadAt(disk, out, Le64(e + 40))) return true;
+      if (ReadPrivHeadAt(disk, out, ReadLE64(e + 40))) return true;
     }
     remaining -= take;
     ++lba;
@@ -312,9 +303,9 @@ bool CLdmDatabase::ReadDatabase(IStorageDevice* disk, const LdmPrivHead& head, s
   for (size_t u = 0; u < units; ++u) {
     const uint8_t* p = buf.data() + u * kUnit;
     if (memcmp(p, "VBLK", 4) != 0) continue;
-    const uint32_t group = Be32(p + 8);
-    const uint16_t number = Be16(p + 12);
-    const uint16_t total = Be16(p + 14);
+    const uint32_t group = ReadBE32(p + 8);
+    const uint16_t number = ReadBE16(p + 12);
+    const uint16_t total = ReadBE16(p + 14);
     if (group == 0 || total == 0) continue;
     if (number == 0) {
       LdmRawRecord r;
@@ -322,7 +313,7 @@ bool CLdmDatabase::ReadDatabase(IStorageDevice* disk, const LdmPrivHead& head, s
       r.recordCount = total;
       r.flags = p[18];
       r.type = p[19];
-      r.dataLength = Be32(p + 20);
+      r.dataLength = ReadBE32(p + 20);
       // The pieces of a record can carry no more than this; a longer length
       // is damage, not a reason to allocate.
       const uint64_t room = kFirstData + uint64_t(kMoreData) * (total - 1u);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "ByteOrder.h"
 #include "CBasicPartitionDevice.h"
 #include "CVolumeAnalyzeList.h"
 #include "GptPartitionTypeTable.h"
@@ -14,11 +15,6 @@
 namespace {
 
 constexpr size_t kEntryTable = 446;
-
-uint32_t Le32(const uint8_t* p) {
-  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-uint64_t Le64(const uint8_t* p) { return uint64_t{Le32(p)} | uint64_t{Le32(p + 4)} << 32; }
 
 // One disk being read: its geometry and what went wrong so far.
 struct DiskScan {
@@ -76,18 +72,18 @@ bool ReadGptAt(DiskScan& scan, uint64_t lba, GptTable& out, uint64_t* alternate)
   if (!scan.Read(header, lba, 1)) return false;
   const uint8_t* h = header.data();
   if (memcmp(h, "EFI PART", 8) != 0) return false;
-  const uint32_t headerSize = Le32(h + 12);
+  const uint32_t headerSize = ReadLE32(h + 12);
   if (headerSize < 92 || headerSize > scan.sectorSize) return false;
-  const uint32_t headerCrc = Le32(h + 16);
+  const uint32_t headerCrc = ReadLE32(h + 16);
   std::vector<uint8_t> copy(h, h + headerSize);
   memset(copy.data() + 16, 0, 4);
   if (GptCrc32(copy.data(), copy.size()) != headerCrc) return false;
-  if (Le64(h + 24) != lba) return false;
-  if (alternate) *alternate = Le64(h + 32);
-  const uint64_t arrayLba = Le64(h + 72);
-  const uint32_t count = Le32(h + 80);
-  const uint32_t entrySize = Le32(h + 84);
-  const uint32_t arrayCrc = Le32(h + 88);
+  if (ReadLE64(h + 24) != lba) return false;
+  if (alternate) *alternate = ReadLE64(h + 32);
+  const uint64_t arrayLba = ReadLE64(h + 72);
+  const uint32_t count = ReadLE32(h + 80);
+  const uint32_t entrySize = ReadLE32(h + 84);
+  const uint32_t arrayCrc = ReadLE32(h + 88);
   if (entrySize < 128 || entrySize > kMaxGptEntrySize || entrySize % 128 != 0) return false;
   if (count == 0 || count > kMaxGptEntryCount) return false;
   const uint64_t bytes = uint64_t(count) * entrySize;
@@ -191,8 +187,8 @@ PartitionRecord* AddRecord(DiskScan& scan, uint64_t start, uint64_t count, Parti
 
 // One record from a GPT entry: first LBA to last LBA, inclusive.
 void AddBasicPartition(DiskScan& scan, const uint8_t* entry, PartitionRecordList& list) {
-  const uint64_t first = Le64(entry + 32);
-  const uint64_t last = Le64(entry + 40);
+  const uint64_t first = ReadLE64(entry + 32);
+  const uint64_t last = ReadLE64(entry + 40);
   if (last < first || first >= scan.sectors) {
     scan.problems |= kPartitionTableBadEntry;
     return;
@@ -306,8 +302,8 @@ MbrEntry MbrEntry::Parse(const uint8_t* b) {
   MbrEntry e;
   e.bootIndicator = b[0];
   e.type = b[4];
-  e.start = Le32(b + 8);
-  e.count = Le32(b + 12);
+  e.start = ReadLE32(b + 8);
+  e.count = ReadLE32(b + 12);
   e.empty = IsZero(b, 16);
   return e;
 }

@@ -6,21 +6,18 @@
 #include <string>
 #include <vector>
 
+#include "ByteOrder.h"
 #include "IStorageDevice.h"
 
 namespace {
 
 constexpr int kMaxChainSteps = 256;  // extended partitions in one chain
 
-uint32_t Le32(const uint8_t* p) {
-  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-
 // Whether the UTF-16LE name at `p` (36 units at most) starts with `prefix`.
 bool NameStartsWith(const uint8_t* p, const char* prefix) {
   size_t n = strlen(prefix);
   for (size_t i = 0; i < n && i < 36; ++i) {
-    char16_t unit = static_cast<char16_t>(p[2 * i] | p[2 * i + 1] << 8);
+    char16_t unit = static_cast<char16_t>(ReadLE16(p + 2 * i));
     if (unit != static_cast<unsigned char>(prefix[i])) return false;
   }
   return true;
@@ -47,7 +44,7 @@ uint8_t ProbeDiskStyle(IStorageDevice* device, uint64_t sectorCount, int sectorS
     for (int e = 0; e < 4; ++e) {
       const uint8_t* entry = sector.data() + 446 + 16 * e;
       uint8_t type = entry[4];
-      uint32_t start = Le32(entry + 8);
+      uint32_t start = ReadLE32(entry + 8);
       if (type == 0x42) {
         result = 1;
         break;

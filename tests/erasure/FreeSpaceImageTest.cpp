@@ -15,6 +15,7 @@
 #include <random>
 #include <set>
 
+#include "ByteOrder.h"
 #include "CHistoryDataBase.h"
 #include "CWipeFreeSpaceRun.h"
 #include "DriveLetters.h"
@@ -70,9 +71,9 @@ constexpr uint32_t kCompressed = 0x800;
 
 // The NTFS attributes ntfs-3g shows; 0 elsewhere.
 uint32_t NtfsAttrib(int fd) {
-  unsigned char be[4];
+  uint8_t be[4];
   if (fgetxattr(fd, "system.ntfs_attrib_be", be, 4) != 4) return 0;
-  return (uint32_t(be[0]) << 24) | (uint32_t(be[1]) << 16) | (uint32_t(be[2]) << 8) | be[3];
+  return ReadBE32(be);
 }
 
 // Counts the writes of each pass and can cancel or fail at a given write.

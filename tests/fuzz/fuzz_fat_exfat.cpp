@@ -8,28 +8,8 @@
 
 #include "CExFatVolumeAnalyer.h"
 #include "ExFatDirEntry.h"
+#include "FuzzMemoryDevice.h"
 #include "IStorageDevice.h"
-
-namespace {
-
-class MemoryDevice : public IStorageDevice {
- public:
-  explicit MemoryDevice(std::vector<uint8_t> bytes) : m_bytes(std::move(bytes)) { m_sectorSize = 512; }
-  int ReadSectors(void* buffer, uint64_t first, uint64_t count) override {
-    if (first > GetSectorCount() || count > GetSectorCount() - first) return 0;
-    std::memcpy(buffer, m_bytes.data() + first * 512, count * 512);
-    return 1;
-  }
-  uint64_t GetSectorCount() override { return m_bytes.size() / 512; }
-  int GetSectorSize() override { return 512; }
-  int Open() override { return 1; }
-  int Close() override { return 1; }
-
- private:
-  std::vector<uint8_t> m_bytes;
-};
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ExFatGeometry g{9, 12, 1u << 20};
@@ -39,8 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // A device whose first sector is a valid-looking boot sector taken from the
   // input, followed by the rest of the input.
-  std::vector<uint8_t> bytes(64 * 1024, 0);
-  std::memcpy(bytes.data(), data, size < bytes.size() ? size : bytes.size());
+  const size_t kDiskBytes = 64 * 1024;
+  std::vector<uint8_t> bytes = FuzzDiskBytes(data, size < kDiskBytes ? size : kDiskBytes, 512, 0, kDiskBytes);
   if (size >= 11) std::memcpy(bytes.data() + 3, "EXFAT   ", 8);
   bytes[510] = 0x55;
   bytes[511] = 0xAA;

@@ -7,31 +7,11 @@
 #include <string>
 
 #include "CHFSPlusVolume.h"
+#include "FuzzMemoryDevice.h"
 #include "IStorageDevice.h"
 #include "ProbeHFSPlusVolume.h"
 
 namespace {
-
-class MemoryDevice : public IStorageDevice {
- public:
-  MemoryDevice(const uint8_t* data, size_t size) : m_bytes(reinterpret_cast<const char*>(data), size) {
-    m_sectorSize = 512;
-    m_bytes.resize((m_bytes.size() + 511) / 512 * 512, '\0');
-  }
-  int ReadSectors(void* buffer, uint64_t first, uint64_t count) override {
-    uint64_t n = m_bytes.size() / 512;
-    if (count == 0 || first > n || count > n - first) return 0;
-    std::memcpy(buffer, m_bytes.data() + first * 512, count * 512);
-    return 1;
-  }
-  uint64_t GetSectorCount() override { return m_bytes.size() / 512; }
-  int GetSectorSize() override { return 512; }
-  int Open() override { return 1; }
-  int Close() override { return 1; }
-
- private:
-  std::string m_bytes;
-};
 
 struct Counter : IHFSPlusRecordVisitor {
   size_t n = 0;
@@ -44,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static bool quiet = [] { return std::freopen("/dev/null", "w", stdout) != nullptr; }();
   (void)quiet;
   if (size >= 1536) IsHFSPlusVolumeHeader(data + 1024, size - 1024);
-  MemoryDevice dev(data, size);
+  MemoryDevice dev(FuzzDiskBytes(data, size));
   {
     CHFSPlusVolume vol(&dev);
     char name[64];

@@ -6,32 +6,8 @@
 
 #include "CNTFSDBR.h"
 #include "CNTFSVolumeNameReader.h"
+#include "FuzzMemoryDevice.h"
 #include "IStorageDevice.h"
-
-namespace {
-
-class BytesDevice : public IStorageDevice {
- public:
-  BytesDevice(const uint8_t* data, size_t size, int sectorSize) : m_data(data), m_size(size) {
-    m_sectorSize = sectorSize;
-  }
-  int ReadSectors(void* buffer, uint64_t first, uint64_t count) override {
-    const uint64_t sectors = GetSectorCount();
-    if (first > sectors || count > sectors - first) return 0;
-    std::memcpy(buffer, m_data + first * m_sectorSize, count * m_sectorSize);
-    return 1;
-  }
-  uint64_t GetSectorCount() override { return m_size / m_sectorSize; }
-  int GetSectorSize() override { return m_sectorSize; }
-  int Open() override { return 1; }
-  int Close() override { return 1; }
-
- private:
-  const uint8_t* m_data;
-  size_t m_size;
-};
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 512) return 0;
@@ -49,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // The rest of the input is the disk the label is read from.
   for (int sectorSize : {512, 4096}) {
-    BytesDevice device(data, size, sectorSize);
+    MemoryDevice device(std::vector<uint8_t>(data, data + size), sectorSize);
     CNTFSVolumeNameReader reader(&device);
     char label[kNTFSVolumeNameBytes] = {};
     reader.ReadVolumeName(0, dbr, label);

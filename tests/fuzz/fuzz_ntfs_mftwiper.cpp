@@ -8,8 +8,8 @@
 #include <memory>
 #include <vector>
 
-#include "../support/FaultInjectingDevice.h"
 #include "CNTFSMFTWiper.h"
+#include "FuzzMemoryDevice.h"
 #include "IMountDriverWriter.h"
 #include "NTFSSegmentRefList.h"
 

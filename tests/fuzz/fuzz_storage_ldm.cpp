@@ -8,8 +8,8 @@
 #include <cstring>
 #include <vector>
 
-#include "../storage/ImageFileDevice.h"
 #include "CLdmDatabase.h"
+#include "FuzzMemoryDevice.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;

@@ -8,30 +8,25 @@
 #include <cstring>
 #include <vector>
 
-#include "../storage/ImageFileDevice.h"
+#include "ByteOrder.h"
 #include "CBasicPartitionDevice.h"
 #include "CPartitionTableAnalyze.h"
+#include "FuzzMemoryDevice.h"
 #include "VolumeTypeServices.h"
 
 namespace {
 
-uint32_t Le32(const unsigned char* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
-uint64_t Le64(const unsigned char* p) { return uint64_t(Le32(p)) | uint64_t(Le32(p + 4)) << 32; }
-void Put32(unsigned char* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}
-
 void FixGptCrcs(std::vector<unsigned char>& image, size_t ss) {
   if (image.size() < 2 * ss) return;
   unsigned char* h = image.data() + ss;
-  const uint64_t arrayLba = Le64(h + 72);
-  const uint64_t bytes = uint64_t(Le32(h + 80)) * Le32(h + 84);
+  const uint64_t arrayLba = ReadLE64(h + 72);
+  const uint64_t bytes = uint64_t(ReadLE32(h + 80)) * ReadLE32(h + 84);
   if (arrayLba < image.size() / ss && bytes <= image.size() - arrayLba * ss)
-    Put32(h + 88, GptCrc32(image.data() + arrayLba * ss, size_t(bytes)));
-  uint32_t headerSize = Le32(h + 12);
+    WriteLE32(h + 88, GptCrc32(image.data() + arrayLba * ss, size_t(bytes)));
+  uint32_t headerSize = ReadLE32(h + 12);
   if (headerSize < 92 || headerSize > ss) return;
-  Put32(h + 16, 0);
-  Put32(h + 16, GptCrc32(h, headerSize));
+  WriteLE32(h + 16, 0);
+  WriteLE32(h + 16, GptCrc32(h, headerSize));
 }
 
 }  // namespace

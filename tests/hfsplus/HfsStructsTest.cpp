@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "ByteOrder.h"
 #include "CHFSPlusAttribute.h"
 #include "CHFSPlusBTNode.h"
 #include "CHFSPlusCatalog.h"
@@ -14,13 +15,8 @@
 
 namespace {
 
-void Put16(std::vector<uint8_t>& b, size_t o, uint32_t v) {
-  b[o] = uint8_t(v >> 8);
-  b[o + 1] = uint8_t(v);
-}
-void Put32(std::vector<uint8_t>& b, size_t o, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[o + i] = uint8_t(v >> (24 - 8 * i));
-}
+void Put16(std::vector<uint8_t>& b, size_t o, uint32_t v) { WriteBE16(b.data() + o, static_cast<uint16_t>(v)); }
+void Put32(std::vector<uint8_t>& b, size_t o, uint32_t v) { WriteBE32(b.data() + o, v); }
 
 // A node of `size` bytes with the given records laid out after the descriptor.
 std::vector<uint8_t> MakeNode(uint32_t size, int8_t kind, uint8_t height,

@@ -7,11 +7,14 @@
 #include <regex>
 #include <set>
 
+#include "ByteOrder.h"
 #include "CHFSPlusVolume.h"
-#include "FileStorageDevice.h"
 #include "HfsImages.h"
+#include "MemoryDevice.h"
 #include "ProbeHFSPlusVolume.h"
 #include "TestUtil.h"
+
+using testutil::MemoryDevice;
 
 namespace {
 
@@ -78,7 +81,7 @@ TEST_F(HfsVolumeImages, ProbeAgreesWithFsstat) {
     std::string name;
     uint64_t sectors = 0;
     FsstatView(path, &name, &sectors);
-    FileStorageDevice dev = FileStorageDevice::FromFile(path);
+    MemoryDevice dev(testutil::ReadFile(path));
     HFSPlusProbeResult r = ProbeHFSPlusVolume(&dev, 0);
     EXPECT_TRUE(r.recognised);
     EXPECT_EQ(r.label, name + " (HFS+)");
@@ -93,7 +96,7 @@ TEST_F(HfsVolumeImages, ProbeAgreesWithFsstatOnTheMacVolume) {
   uint64_t sectors = 0;
   FsstatView(kRealVolume, &name, &sectors);
   EXPECT_EQ(name, "hfsplus_test");
-  FileStorageDevice dev = FileStorageDevice::FromFile(kRealVolume);
+  MemoryDevice dev(testutil::ReadFile(kRealVolume));
   HFSPlusProbeResult r = ProbeHFSPlusVolume(&dev, 0);
   EXPECT_TRUE(r.recognised);
   EXPECT_EQ(r.label, "hfsplus_test (HFS+)");
@@ -101,7 +104,7 @@ TEST_F(HfsVolumeImages, ProbeAgreesWithFsstatOnTheMacVolume) {
 
   // The catalog walk sees the counts of the volume header.
   {
-    FileStorageDevice d = FileStorageDevice::FromFile(kRealVolume);
+    MemoryDevice d(testutil::ReadFile(kRealVolume));
     CHFSPlusVolume vol(&d);
     ASSERT_EQ(vol.GetState(), 0);
     EXPECT_EQ(vol.GetJournal()->GetStatus(), kHFSDeviceError);  // not journaled
@@ -116,7 +119,7 @@ TEST_F(HfsVolumeImages, ProbeAgreesWithFsstatOnTheMacVolume) {
   std::string disk(8 * 4096, '\0');
   disk += testutil::ReadFile(kRealVolume);
   disk.resize(disk.size() + 16 * 4096, '\0');
-  FileStorageDevice big(disk, 4096);
+  MemoryDevice big(disk, 4096);
   r = ProbeHFSPlusVolume(&big, 8);
   EXPECT_TRUE(r.recognised);
   EXPECT_EQ(r.label, "hfsplus_test (HFS+)");
@@ -127,7 +130,7 @@ TEST_F(HfsVolumeImages, ProbeAgreesWithFsstatOnTheMacVolume) {
 TEST_F(HfsVolumeImages, VolumeOpensTreesAndJournal) {
   for (const auto& [recipe, path] : s_images) {
     SCOPED_TRACE(recipe.tag);
-    FileStorageDevice dev = FileStorageDevice::FromFile(path);
+    MemoryDevice dev(testutil::ReadFile(path));
     CHFSPlusVolume vol(&dev);
     ASSERT_EQ(vol.GetState(), 0);
     ASSERT_NE(vol.GetVolumeHeader(), nullptr);
@@ -203,7 +206,7 @@ TEST_F(HfsVolumeImages, VolumeOpensTreesAndJournal) {
 TEST_F(HfsVolumeImages, CatalogReaderFollowsOverflowExtents) {
   for (const auto& [recipe, path] : s_images) {
     if (recipe.catalogExtents <= 8) continue;
-    FileStorageDevice dev = FileStorageDevice::FromFile(path);
+    MemoryDevice dev(testutil::ReadFile(path));
     CHFSPlusVolume vol(&dev);
     ASSERT_EQ(vol.GetState(), 0);
     CHFSPlusFileCache reader(&vol, kHFSCatalogFileID, vol.GetVolumeHeader()->catalogFile);
@@ -223,7 +226,7 @@ TEST_F(HfsVolumeImages, CatalogReaderFollowsOverflowExtents) {
 
 TEST_F(HfsVolumeImages, VolumeNameIsBoundedByTheBuffer) {
   const auto& [recipe, path] = s_images.front();
-  FileStorageDevice dev = FileStorageDevice::FromFile(path);
+  MemoryDevice dev(testutil::ReadFile(path));
   CHFSPlusVolume vol(&dev);
   char buf[64];
   std::memset(buf, 'x', sizeof buf);
@@ -240,17 +243,17 @@ TEST_F(HfsVolumeImages, VolumeNameIsBoundedByTheBuffer) {
 TEST(HfsVolumeRead, HeadBodyAndTailReads) {
   std::string bytes(8192, '\0');
   for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = char(i * 7);
-  FileStorageDevice dev(bytes);
+  MemoryDevice dev(bytes);
   CHFSPlusVolume vol(&dev);  // not HFS+; reads still work
   uint8_t buf[1024];
-  dev.reads.clear();
+  dev.readLog.clear();
   EXPECT_EQ(vol.Read(1, buf, 511), 511u);
-  EXPECT_EQ(dev.reads.size(), 1u);
+  EXPECT_EQ(dev.readLog.size(), 1u);
   EXPECT_EQ(buf[0], uint8_t(7));
-  dev.reads.clear();
+  dev.readLog.clear();
   EXPECT_EQ(vol.Read(256, buf, 1024), 1024u);
-  ASSERT_EQ(dev.reads.size(), 3u);  // head, body, tail
-  EXPECT_EQ(dev.reads[1], std::make_pair(uint64_t(1), uint64_t(1)));
+  ASSERT_EQ(dev.readLog.size(), 3u);  // head, body, tail
+  EXPECT_EQ(dev.readLog[1], std::make_pair(uint64_t(1), uint64_t(1)));
   EXPECT_EQ(buf[1023], uint8_t((256 + 1023) * 7));
   EXPECT_EQ(vol.Read(8000, buf, 1024), 192u);  // up to the device's end
   EXPECT_EQ(vol.GetState(), kHFSDeviceError);
@@ -262,8 +265,7 @@ TEST_F(HfsVolumeImages, DamagedImagesAreNotRecognised) {
   const std::string good = testutil::ReadFile(s_images.front().second);
   ASSERT_GT(good.size(), 65536u);
   auto be32 = [&](const std::string& s, size_t o) {
-    return (uint32_t(uint8_t(s[o])) << 24) | (uint32_t(uint8_t(s[o + 1])) << 16) | (uint32_t(uint8_t(s[o + 2])) << 8) |
-           uint8_t(s[o + 3]);
+    return ReadBE32(reinterpret_cast<const uint8_t*>(s.data()) + o);
   };
   const size_t catalog = size_t(be32(good, 1024 + 272 + 16)) * 4096;  // first catalog extent
   const size_t extents = size_t(be32(good, 1024 + 192 + 16)) * 4096;
@@ -302,7 +304,7 @@ TEST_F(HfsVolumeImages, DamagedImagesAreNotRecognised) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    FileStorageDevice dev(c.image);
+    MemoryDevice dev(c.image);
     HFSPlusProbeResult r = ProbeHFSPlusVolume(&dev, 0);
     EXPECT_EQ(r.recognised, c.recognised);
     CHFSPlusVolume vol(&dev);
@@ -319,7 +321,7 @@ TEST_F(HfsVolumeImages, TreeLoopsEndTheWalk) {
   for (const auto& [recipe, path] : s_images) {
     if (recipe.tag != "journaled") continue;
     std::string img = testutil::ReadFile(path);
-    FileStorageDevice probe(img);
+    MemoryDevice probe(img);
     CHFSPlusVolume vol(&probe);
     ASSERT_EQ(vol.GetState(), 0);
     const BTHeaderRec* h = vol.GetCatalog()->GetHeaderRecord();
@@ -347,7 +349,7 @@ TEST_F(HfsVolumeImages, TreeLoopsEndTheWalk) {
       size_t at = size_t(rec - reinterpret_cast<const uint8_t*>(img.data())) + CHFSPlusBTNode::GetRecordDataOffset(rec);
       for (int b = 0; b < 4; ++b) img[at + b] = char(root >> (24 - 8 * b));
     }
-    FileStorageDevice dev(img);
+    MemoryDevice dev(img);
     CHFSPlusVolume looped(&dev);
     CatalogCounter counter;
     EXPECT_EQ(looped.Traverse(kHFSCatalogTree, &counter), kHFSBadStructure);
@@ -364,7 +366,7 @@ TEST_F(HfsVolumeImages, ZeroSizeJournalIsAnError) {
   for (const auto& [recipe, path] : s_images) {
     if (!recipe.journal) continue;
     std::string img = testutil::ReadFile(path);
-    FileStorageDevice probe(img);
+    MemoryDevice probe(img);
     CHFSPlusVolume vol(&probe);
     const HFSPlusVolumeHeader* h = vol.GetVolumeHeader();
     ASSERT_NE(h, nullptr);
@@ -378,14 +380,14 @@ TEST_F(HfsVolumeImages, ZeroSizeJournalIsAnError) {
         {"size past the volume", jib + 44, std::string("\x7F\xFF\xFF\xFF\xFF\xFF\xFF\xFF", 8)},
         {"offset past the volume", jib + 36, std::string("\x00\x00\x00\x10\x00\x00\x00\x00", 8)},
         {"journal elsewhere", jib, std::string(4, '\0')},
-        {"big-endian header", size_t(BE64(reinterpret_cast<const uint8_t*>(img.data()) + jib + 36)),
+        {"big-endian header", size_t(ReadBE64(reinterpret_cast<const uint8_t*>(img.data()) + jib + 36)),
          std::string("\x4A\x4E\x4C\x78", 4)},
     };
     for (const Case& c : cases) {
       SCOPED_TRACE(c.what);
       std::string bad = img;
       bad.replace(c.offset, c.bytes.size(), c.bytes);
-      FileStorageDevice dev(bad);
+      MemoryDevice dev(bad);
       CHFSPlusVolume v(&dev);
       EXPECT_EQ(v.GetState(), 0);  // the volume stays usable
       ASSERT_NE(v.GetJournal(), nullptr);

@@ -7,10 +7,12 @@
 #include "CNTFSDBR.h"
 #include "CNTFSVolumeNameReader.h"
 #include "IStorageDevice.h"
+#include "MemoryDevice.h"
 #include "RecordBuilder.h"
 
 using namespace ntfstest;
 using Bytes = std::vector<uint8_t>;
+using testutil::MemoryDevice;
 
 namespace {
 
@@ -114,27 +116,6 @@ TEST(NTFSBootSector, GeometryAgainstTheDevice) {
   EXPECT_FALSE(dbr.HasUsableGeometry(512, 0));
 }
 
-// A device over a byte vector that records its reads.
-class MemoryDevice : public IStorageDevice {
- public:
-  MemoryDevice(Bytes bytes, int sectorSize) : m_bytes(std::move(bytes)) { m_sectorSize = sectorSize; }
-  int ReadSectors(void* buffer, uint64_t first, uint64_t count) override {
-    lastFirst = first;
-    lastCount = count;
-    if ((first + count) * m_sectorSize > m_bytes.size()) return 0;
-    std::memcpy(buffer, m_bytes.data() + first * m_sectorSize, count * m_sectorSize);
-    return 1;
-  }
-  uint64_t GetSectorCount() override { return m_bytes.size() / m_sectorSize; }
-  int GetSectorSize() override { return m_sectorSize; }
-  int Open() override { return 1; }
-  int Close() override { return 1; }
-  uint64_t lastFirst = 0, lastCount = 0;
-
- private:
-  Bytes m_bytes;
-};
-
 TEST(NTFSBootSector, LabelReaderAddressesRecordThreeInBytes) {
   struct Case {
     int deviceSector;
@@ -175,8 +156,9 @@ TEST(NTFSBootSector, LabelReaderAddressesRecordThreeInBytes) {
     ASSERT_TRUE(reader.ReadVolumeName(c.partitionStart, dbr, out)) << c.deviceSector;
     EXPECT_STREQ(out, "Label") << c.deviceSector << " " << c.bps;
     if (c.deviceSector == 512 && c.bps == 512 && recordSize == 4096) {
-      EXPECT_EQ(device.lastFirst, 4u * 8 + 24);
-      EXPECT_EQ(device.lastCount, 8u);
+      ASSERT_FALSE(device.readLog.empty());
+      EXPECT_EQ(device.readLog.back().first, 4u * 8 + 24);
+      EXPECT_EQ(device.readLog.back().second, 8u);
     }
   }
 }

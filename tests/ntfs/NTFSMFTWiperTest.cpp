@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "ByteOrder.h"
 #include "CNTFSMFTWiper.h"
 #include "CVolumeDevice.h"
 #include "FaultInjectingDevice.h"
@@ -577,7 +578,7 @@ TEST_P(NTFSScrubWindows, ScrubsInsideThePartition) {
   int rc;
   {
     // The writer takes only the partition's sectors (as the MBR lists them).
-    const uint64_t partitionSectors = before[458] | before[459] << 8 | before[460] << 16 | uint64_t(before[461]) << 24;
+    const uint64_t partitionSectors = uint64_t{ReadLE32(before.data() + 458)};
     ASSERT_GT(partitionSectors, 0u);
     WriterScope scope(disk, 128, 128 + partitionSectors, log);
     CVolumeDevice volume(disk, 128 * 512, before.size() - 128 * 512, 512, true);

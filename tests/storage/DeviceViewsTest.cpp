@@ -178,7 +178,7 @@ TEST(StorageDeviceWithCache, ServesBlocksInOrderFromSectorZero) {
       EXPECT_EQ(got, PatternBytes((first - 3) * 512, 6 * 512));
     }
   }
-  EXPECT_EQ(disk.readLog.front(), 0u);  // read-ahead starts at sector 0
+  EXPECT_EQ(disk.readLog.front().first, 0u);  // read-ahead starts at sector 0
   EXPECT_EQ(cache.SetCurCacheBlock(11), 0);
   int ok = 1;
   Read(cache, 1045, 10, &ok);  // past the device's end

@@ -7,7 +7,10 @@
 #include "CMirrorVolumeDevice.h"
 #include "IDynamicDevice.h"
 #include "ImageFileDevice.h"
+#include "MemoryDevice.h"
 #include "TestUtil.h"
+
+using testutil::MemoryDevice;
 
 namespace {
 
@@ -84,8 +87,8 @@ TEST(DynamicVolumeDevice, Raid5RotatesParityAndRebuildsFromTheOthers) {
   // A member read that fails is rebuilt as the XOR of the two others.
   t.m[1]->failSector = 12;
   ASSERT_TRUE(dev->ReadSectors(s, 130, 1));
-  std::vector<unsigned char> a(t.m[0]->data.begin() + 12 * 512, t.m[0]->data.begin() + 13 * 512);
-  for (int b = 0; b < 512; ++b) EXPECT_EQ(s[b], uint8_t(a[b] ^ t.m[2]->data[12 * 512 + b])) << b;
+  std::vector<unsigned char> a(t.m[0]->Bytes().begin() + 12 * 512, t.m[0]->Bytes().begin() + 13 * 512);
+  for (int b = 0; b < 512; ++b) EXPECT_EQ(s[b], uint8_t(a[b] ^ t.m[2]->Bytes()[12 * 512 + b])) << b;
   // A second failing member ends the read.
   t.m[2]->failSector = 12;
   EXPECT_FALSE(dev->ReadSectors(s, 130, 1));

@@ -8,11 +8,15 @@
 #include <map>
 #include <memory>
 
+#include "ByteOrder.h"
 #include "CLdmDatabase.h"
 #include "CMirrorVolumeDevice.h"
 #include "ImageFileDevice.h"
 #include "LdmLayout.h"
+#include "MemoryDevice.h"
 #include "TestUtil.h"
+
+using testutil::MemoryDevice;
 
 namespace {
 
@@ -222,10 +226,6 @@ struct Damage {
   int volumes;  // volumes still listed; -1: any number
 };
 
-void SetBe32(unsigned char* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (24 - 8 * i));
-}
-
 // Offset of the partition size inside a single-piece partition record.
 size_t PartitionSizeAt(const unsigned char* u) {
   size_t at = 24;
@@ -236,7 +236,7 @@ size_t PartitionSizeAt(const unsigned char* u) {
 
 const Damage kDamage[] = {
     {"data lengths far beyond the record", [](unsigned char* u, uint8_t, uint16_t n) {
-       if (n == 0) SetBe32(u + 20, 0xFFFFFF00u);
+       if (n == 0) WriteBE32(u + 20, 0xFFFFFF00u);
      }, nullptr, 0},
     {"second piece of the long record gone", [](unsigned char* u, uint8_t, uint16_t n) {
        if (n == 1) memset(u, 0, 4);
@@ -281,12 +281,12 @@ TEST(LdmDatabaseImage, DamagedDatabasesAreSkippedNotTrusted) {
     for (size_t i = 0; i < L.disks.size(); ++i) {
       const std::string bytes = testutil::ReadFile(L.DiskPath(i));
       disks.emplace_back(new MemoryDevice(std::vector<unsigned char>(bytes.begin(), bytes.end())));
-      unsigned char* img = disks.back()->data.data();
+      unsigned char* img = disks.back()->Bytes().data();
       const uint64_t config = L.disks[i].metaStart;
       for (uint64_t u = 0; u < 64; ++u) {
         unsigned char* p = img + (config + 18) * 512 + u * 128;
         if (memcmp(p, "VBLK", 4) != 0 || !d.piece) continue;
-        const uint16_t number = uint16_t((p[12] << 8) | p[13]);
+        const uint16_t number = ReadBE16(p + 12);
         d.piece(p, number == 0 ? p[19] : 0, number);
       }
       if (d.privhead)

@@ -6,7 +6,10 @@
 
 #include "CLdmDatabase.h"
 #include "ImageFileDevice.h"
+#include "MemoryDevice.h"
 #include "TestUtil.h"
+
+using testutil::MemoryDevice;
 
 namespace {
 
@@ -150,7 +153,7 @@ constexpr uint64_t kSectors = 4000;
 
 struct Disk {
   MemoryDevice dev{std::vector<unsigned char>(kSectors * 512, 0)};
-  unsigned char* At(uint64_t sector) { return dev.data.data() + sector * 512; }
+  unsigned char* At(uint64_t sector) { return dev.Bytes().data() + sector * 512; }
   void PrivHead(uint64_t sector, uint64_t configStart) {
     unsigned char* s = At(sector);
     memcpy(s, "PRIVHEAD", 8);
@@ -262,7 +265,7 @@ TEST(LdmDatabase, VblkPiecesJoinOnlyWhenComplete) {
 
 TEST(LdmDatabase, PrivHeadOnLargeSectorsIsReadWithoutOverflow) {
   MemoryDevice dev(std::vector<unsigned char>(16 * 8192, 0), 8192);
-  memcpy(dev.data.data() + 6 * 8192, "PRIVHEAD", 8);
+  memcpy(dev.Bytes().data() + 6 * 8192, "PRIVHEAD", 8);
   CLdmDatabase db;
   LdmPrivHead h;
   EXPECT_TRUE(db.ReadPrivHeadAt(&dev, h, 6));

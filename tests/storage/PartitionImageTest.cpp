@@ -19,13 +19,16 @@
 #include <string>
 #include <vector>
 
-#include "../storage/ImageFileDevice.h"
 #include "CBasicPartitionDevice.h"
 #include "CPartitionTableAnalyze.h"
 #include "CVolumeAnalyzeList.h"
 #include "GptPartitionTypeTable.h"
+#include "ImageFileDevice.h"
+#include "MemoryDevice.h"
 #include "TestUtil.h"
 #include "VolumeTypeServices.h"
+
+using testutil::MemoryDevice;
 
 namespace {
 

@@ -6,20 +6,20 @@
 #include <string>
 #include <vector>
 
-#include "../storage/ImageFileDevice.h"
-#include "CPartitionTableAnalyze.h"
+#include "ByteOrder.h"
 #include "CBasicPartitionDevice.h"
+#include "CPartitionTableAnalyze.h"
 #include "GptPartitionTypeTable.h"
+#include "ImageFileDevice.h"
+#include "MemoryDevice.h"
 #include "VolumeTypeServices.h"
+
+using testutil::MemoryDevice;
 
 namespace {
 
-void Put32(std::vector<unsigned char>& d, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) d[at + i] = uint8_t(v >> (8 * i));
-}
-void Put64(std::vector<unsigned char>& d, size_t at, uint64_t v) {
-  for (int i = 0; i < 8; ++i) d[at + i] = uint8_t(v >> (8 * i));
-}
+void Put32(std::vector<unsigned char>& d, size_t at, uint32_t v) { WriteLE32(d.data() + at, v); }
+void Put64(std::vector<unsigned char>& d, size_t at, uint64_t v) { WriteLE64(d.data() + at, v); }
 
 struct Entry {
   uint8_t type;

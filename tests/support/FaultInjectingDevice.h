@@ -1,7 +1,7 @@
 // Test doubles for the storage layer: a disk in memory and fault-injecting
 // wrappers at both levels a read passes through.
 //
-//  - MemoryDevice: an IStorageDevice over a byte vector that counts its reads.
+//  - MemoryDevice (MemoryDevice.h): an IStorageDevice over bytes in memory.
 //  - FaultInjectingDevice: wraps any IStorageDevice; reads touching chosen
 //    sectors fail (0), a vanished device fails every read. For the tests of
 //    code that must not write after a failed read.
@@ -25,22 +25,10 @@
 
 #include "CRawBackedDevice.h"
 #include "IStorageDevice.h"
+#include "MemoryDevice.h"
 #include "RawDisk.h"
 
 namespace testutil {
-
-// Byte i of the pattern the doubles fill themselves with: differs from
-// sector to sector and from byte to byte.
-inline uint8_t PatternByte(uint64_t offset) {
-  uint64_t x = offset * 0x9E3779B97F4A7C15ull;
-  return static_cast<uint8_t>((x >> 56) ^ (offset >> 9));
-}
-
-inline std::vector<uint8_t> PatternBytes(uint64_t offset, size_t length) {
-  std::vector<uint8_t> v(length);
-  for (size_t i = 0; i < length; ++i) v[i] = PatternByte(offset + i);
-  return v;
-}
 
 // What goes wrong, shared by the wrappers and the raw disks an opener makes.
 // Thread-safe: a read-ahead thread may read while the test changes the plan.
@@ -142,34 +130,6 @@ inline RawDiskOpener MakeFaultOpener(std::shared_ptr<FaultPlan> plan,
     return std::make_unique<FaultInjectingRawDisk>(std::move(inner), plan);
   };
 }
-
-// A device in memory with the pattern bytes (or given bytes).
-class MemoryDevice : public IStorageDevice {
- public:
-  MemoryDevice(uint64_t sectors, int sectorSize)
-      : m_bytes(PatternBytes(0, static_cast<size_t>(sectors * static_cast<uint64_t>(sectorSize)))), m_ss(sectorSize) {}
-  MemoryDevice(std::vector<uint8_t> bytes, int sectorSize) : m_bytes(std::move(bytes)), m_ss(sectorSize) {}
-  int ReadSectors(void* buffer, uint64_t first, uint64_t count) override {
-    ++reads;
-    readLog.push_back(first);
-    const uint64_t ss = static_cast<uint64_t>(m_ss);
-    if (!buffer || first > GetSectorCount() || count > GetSectorCount() - first) return 0;
-    memcpy(buffer, m_bytes.data() + first * ss, static_cast<size_t>(count * ss));
-    return 1;
-  }
-  uint64_t GetSectorCount() override { return m_ss > 0 ? m_bytes.size() / static_cast<uint64_t>(m_ss) : 0; }
-  int GetSectorSize() override { return m_ss > 0 ? m_ss : 512; }
-  int Open() override { return 1; }
-  int Close() override { return 1; }
-  std::vector<uint8_t>& Bytes() { return m_bytes; }
-
-  int reads = 0;
-  std::vector<uint64_t> readLog;  // first sector of each read
-
- private:
-  std::vector<uint8_t> m_bytes;
-  int m_ss;
-};
 
 class FaultInjectingDevice : public IStorageDevice {
  public:

@@ -35,6 +35,7 @@
 #include <string>
 #include <vector>
 
+#include "ByteOrder.h"
 #include "HFSPlusUnicode.h"
 
 namespace {
@@ -42,22 +43,6 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 // ---------------------------------------------------------------- byte helpers
-void Put16(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v >> 8);
-  p[1] = static_cast<uint8_t>(v);
-}
-void Put32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (24 - 8 * i));
-}
-void Put64(uint8_t* p, uint64_t v) {
-  for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (56 - 8 * i));
-}
-void PutLE32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-void PutLE64(uint8_t* p, uint64_t v) {
-  for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
 void Append16(Bytes& b, uint32_t v) {
   b.push_back(static_cast<uint8_t>(v >> 8));
   b.push_back(static_cast<uint8_t>(v));
@@ -220,16 +205,16 @@ std::vector<std::vector<Record>> Pack(const std::vector<Record>& recs, uint32_t 
 
 Bytes MakeNode(uint32_t nodeSize, int8_t kind, uint8_t height, const std::vector<Bytes>& recs) {
   Bytes n(nodeSize, 0);
-  Put16(&n[10], static_cast<uint32_t>(recs.size()));
+  WriteBE16(&n[10], static_cast<uint32_t>(recs.size()));
   n[8] = static_cast<uint8_t>(kind);
   n[9] = height;
   uint32_t off = 14;
   for (size_t i = 0; i < recs.size(); ++i) {
-    Put16(&n[nodeSize - 2 * (i + 1)], off);
+    WriteBE16(&n[nodeSize - 2 * (i + 1)], off);
     std::memcpy(&n[off], recs[i].data(), recs[i].size());
     off += static_cast<uint32_t>(recs[i].size());
   }
-  Put16(&n[nodeSize - 2 * (recs.size() + 1)], off);
+  WriteBE16(&n[nodeSize - 2 * (recs.size() + 1)], off);
   return n;
 }
 
@@ -275,14 +260,14 @@ BuiltTree BuildTree(const std::vector<Record>& recs, const BTreeShape& shape, ui
       uint32_t num = first + static_cast<uint32_t>(i);
       if (num >= totalNodes) throw std::runtime_error("tree needs more nodes than its file holds");
       Bytes node = MakeNode(shape.nodeSize, kind, height, raw);
-      Put32(&node[0], i + 1 < packed.size() ? num + 1 : 0);
-      Put32(&node[4], i > 0 ? num - 1 : 0);
+      WriteBE32(&node[0], i + 1 < packed.size() ? num + 1 : 0);
+      WriteBE32(&node[4], i > 0 ? num - 1 : 0);
       t.nodes[num] = node;
       Record ir;
       ir.key = packed[i].front().key;
-      if (!shape.variableIndexKeys) ir.key.resize(shape.maxKeyLength + 2, 0), Put16(ir.key.data(), shape.maxKeyLength);
+      if (!shape.variableIndexKeys) ir.key.resize(shape.maxKeyLength + 2, 0), WriteBE16(ir.key.data(), shape.maxKeyLength);
       ir.data.resize(4);
-      Put32(ir.data.data(), num);
+      WriteBE32(ir.data.data(), num);
       up.push_back(ir);
     }
     next = first + static_cast<uint32_t>(packed.size());
@@ -303,19 +288,19 @@ BuiltTree BuildTree(const std::vector<Record>& recs, const BTreeShape& shape, ui
 
   // Header node: header record, user data record, map record.
   Bytes hdr(106, 0);
-  Put16(&hdr[0], depth);
-  Put32(&hdr[2], root);
-  Put32(&hdr[6], static_cast<uint32_t>(recs.size()));
-  Put32(&hdr[10], firstLeaf);
-  Put32(&hdr[14], lastLeaf);
-  Put16(&hdr[18], shape.nodeSize);
-  Put16(&hdr[20], shape.maxKeyLength);
-  Put32(&hdr[22], totalNodes);
-  Put32(&hdr[26], totalNodes - t.usedNodes);
-  Put32(&hdr[32], clumpSize);
+  WriteBE16(&hdr[0], depth);
+  WriteBE32(&hdr[2], root);
+  WriteBE32(&hdr[6], static_cast<uint32_t>(recs.size()));
+  WriteBE32(&hdr[10], firstLeaf);
+  WriteBE32(&hdr[14], lastLeaf);
+  WriteBE16(&hdr[18], shape.nodeSize);
+  WriteBE16(&hdr[20], shape.maxKeyLength);
+  WriteBE32(&hdr[22], totalNodes);
+  WriteBE32(&hdr[26], totalNodes - t.usedNodes);
+  WriteBE32(&hdr[32], clumpSize);
   hdr[36] = 0;
   hdr[37] = shape.keyCompareType;
-  Put32(&hdr[38], shape.attributes);
+  WriteBE32(&hdr[38], shape.attributes);
   Bytes user(128, 0);
   Bytes map(shape.nodeSize - 14 - 106 - 128 - 8, 0);
   if (totalNodes > map.size() * 8) throw std::runtime_error("tree too large for its header map");
@@ -336,12 +321,12 @@ Bytes CatalogKey(uint32_t parent, const std::u16string& name) {
 
 int CompareCatalogKeyBytes(const Bytes& a, const Bytes& b) {
   auto get32 = [](const Bytes& k, size_t o) {
-    return (uint32_t(k[o]) << 24) | (uint32_t(k[o + 1]) << 16) | (uint32_t(k[o + 2]) << 8) | k[o + 3];
+    return ReadBE32(k.data() + o);
   };
   auto name = [](const Bytes& k) {
     std::u16string s;
-    size_t n = (size_t(k[6]) << 8) | k[7];
-    for (size_t i = 0; i < n; ++i) s.push_back(static_cast<char16_t>((k[8 + 2 * i] << 8) | k[9 + 2 * i]));
+    size_t n = ReadBE16(k.data() + 6);
+    for (size_t i = 0; i < n; ++i) s.push_back(static_cast<char16_t>(ReadBE16(k.data() + 8 + 2 * i)));
     return s;
   };
   uint32_t pa = get32(a, 2), pb = get32(b, 2);
@@ -353,47 +338,47 @@ int CompareCatalogKeyBytes(const Bytes& a, const Bytes& b) {
 const uint32_t kDate = 3786825600u;  // 2024-01-01 00:00:00 in seconds since 1904
 
 void PutBsdInfo(uint8_t* p, bool folder) {
-  Put32(p + 0, 0);  // owner
-  Put32(p + 4, 0);  // group
+  WriteBE32(p + 0, 0);  // owner
+  WriteBE32(p + 4, 0);  // group
   p[8] = 0;         // admin flags
   p[9] = 0;         // owner flags
-  Put16(p + 10, folder ? 040755 : 0100644);
+  WriteBE16(p + 10, folder ? 040755 : 0100644);
 }
 
 void PutForkData(uint8_t* p, uint64_t logicalSize, uint32_t blockSize, const std::vector<Extent>& ext) {
   uint32_t total = 0;
   for (const Extent& e : ext) total += e.count;
-  Put64(p, logicalSize);
-  Put32(p + 8, 0);
-  Put32(p + 12, total);
+  WriteBE64(p, logicalSize);
+  WriteBE32(p + 8, 0);
+  WriteBE32(p + 12, total);
   for (size_t i = 0; i < ext.size() && i < 8; ++i) {
-    Put32(p + 16 + 8 * i, ext[i].start);
-    Put32(p + 20 + 8 * i, ext[i].count);
+    WriteBE32(p + 16 + 8 * i, ext[i].start);
+    WriteBE32(p + 20 + 8 * i, ext[i].count);
   }
   (void)blockSize;
 }
 
 Bytes FolderRecord(const Item& f, bool hasXattrs) {
   Bytes r(88, 0);
-  Put16(&r[0], 1);
-  Put16(&r[2], hasXattrs ? 0x0004 : 0);
-  Put32(&r[4], static_cast<uint32_t>(f.children.size()));
-  Put32(&r[8], f.id);
-  for (int i = 0; i < 5; ++i) Put32(&r[12 + 4 * i], kDate);
+  WriteBE16(&r[0], 1);
+  WriteBE16(&r[2], hasXattrs ? 0x0004 : 0);
+  WriteBE32(&r[4], static_cast<uint32_t>(f.children.size()));
+  WriteBE32(&r[8], f.id);
+  for (int i = 0; i < 5; ++i) WriteBE32(&r[12 + 4 * i], kDate);
   PutBsdInfo(&r[32], true);
   return r;
 }
 
 Bytes FileRecord(const Item& f, uint32_t blockSize) {
   Bytes r(248, 0);
-  Put16(&r[0], 2);
-  Put16(&r[2], 0x0002 | (f.xattrs.empty() ? 0 : 0x0004));  // thread exists, has attributes
-  Put32(&r[8], f.id);
-  for (int i = 0; i < 5; ++i) Put32(&r[12 + 4 * i], kDate);
+  WriteBE16(&r[0], 2);
+  WriteBE16(&r[2], 0x0002 | (f.xattrs.empty() ? 0 : 0x0004));  // thread exists, has attributes
+  WriteBE32(&r[8], f.id);
+  for (int i = 0; i < 5; ++i) WriteBE32(&r[12 + 4 * i], kDate);
   PutBsdInfo(&r[32], false);
-  Put32(&r[48], f.fileType);
-  Put32(&r[52], f.creator);
-  Put16(&r[56], f.finderFlags);
+  WriteBE32(&r[48], f.fileType);
+  WriteBE32(&r[52], f.creator);
+  WriteBE16(&r[56], f.finderFlags);
   PutForkData(&r[88], f.data.size(), blockSize, f.extents);
   return r;
 }
@@ -427,8 +412,8 @@ void OverflowRecords(uint32_t fileId, const std::vector<Extent>& ext, std::vecto
       r.key = ExtentKey(fileId, before);
       r.data.assign(64, 0);
       for (size_t k = 0; k < 8 && i + k < ext.size(); ++k) {
-        Put32(&r.data[8 * k], ext[i + k].start);
-        Put32(&r.data[8 * k + 4], ext[i + k].count);
+        WriteBE32(&r.data[8 * k], ext[i + k].start);
+        WriteBE32(&r.data[8 * k + 4], ext[i + k].count);
       }
       out.push_back(r);
     }
@@ -643,23 +628,23 @@ Bytes BuildImage(Volume& v) {
     jib.data.assign(B, 0);
     jnl.data.assign(v.journalSize, 0);
     // Journal info block (big-endian): in this volume, at the journal's offset.
-    Put32(&jib.data[0], 1);
-    Put64(&jib.data[36], uint64_t(jnl.extents[0].start) * B);
-    Put64(&jib.data[44], v.journalSize);
+    WriteBE32(&jib.data[0], 1);
+    WriteBE64(&jib.data[36], uint64_t(jnl.extents[0].start) * B);
+    WriteBE64(&jib.data[44], v.journalSize);
     // An empty journal: header in the writer's (little-endian) order, start == end.
     uint8_t* h = jnl.data.data();
     const uint32_t jhdrSize = 512;
-    PutLE32(h + 0, 0x4A4E4C78);
-    PutLE32(h + 4, 0x12345678);
-    PutLE64(h + 8, jhdrSize);
-    PutLE64(h + 16, jhdrSize);
-    PutLE64(h + 24, v.journalSize);
-    PutLE32(h + 32, 4096);
-    PutLE32(h + 36, 0);
-    PutLE32(h + 40, jhdrSize);
+    WriteLE32(h + 0, 0x4A4E4C78);
+    WriteLE32(h + 4, 0x12345678);
+    WriteLE64(h + 8, jhdrSize);
+    WriteLE64(h + 16, jhdrSize);
+    WriteLE64(h + 24, v.journalSize);
+    WriteLE32(h + 32, 4096);
+    WriteLE32(h + 36, 0);
+    WriteLE32(h + 40, jhdrSize);
     int32_t sum = 0;
     for (int i = 0; i < 44; ++i) sum = (sum << 8) ^ (sum + h[i]);
-    PutLE32(h + 36, static_cast<uint32_t>(~sum));
+    WriteLE32(h + 36, static_cast<uint32_t>(~sum));
   }
   for (Item& it : v.items) {
     if (it.folder || it.id == jibId || it.id == jnlId) continue;
@@ -699,31 +684,31 @@ Bytes BuildImage(Volume& v) {
   }
   nextId = static_cast<uint32_t>(v.items.size() + 15);
   uint8_t* h = &img[1024];
-  Put16(h + 0, 0x482B);
-  Put16(h + 2, 4);
-  Put32(h + 4, 0x100 | (journaled ? 0x2000 : 0));     // unmounted cleanly, journaled
-  Put32(h + 8, journaled ? 0x4846534A : 0x31302E30);  // 'HFSJ' or '10.0'
-  Put32(h + 12, journaled ? v.ById(jibId).extents[0].start : 0);
-  Put32(h + 16, kDate);
-  Put32(h + 20, kDate);
-  Put32(h + 24, 0);
-  Put32(h + 28, kDate);
-  Put32(h + 32, files);
-  Put32(h + 36, folders);
-  Put32(h + 40, B);
-  Put32(h + 44, totalBlocks);
-  Put32(h + 48, alloc.FreeCount());
-  Put32(h + 52, alloc.Next());
-  Put32(h + 56, 65536);
-  Put32(h + 60, 65536);
-  Put32(h + 64, nextId);
-  Put32(h + 68, 1);
-  Put64(h + 72, 1);
+  WriteBE16(h + 0, 0x482B);
+  WriteBE16(h + 2, 4);
+  WriteBE32(h + 4, 0x100 | (journaled ? 0x2000 : 0));     // unmounted cleanly, journaled
+  WriteBE32(h + 8, journaled ? 0x4846534A : 0x31302E30);  // 'HFSJ' or '10.0'
+  WriteBE32(h + 12, journaled ? v.ById(jibId).extents[0].start : 0);
+  WriteBE32(h + 16, kDate);
+  WriteBE32(h + 20, kDate);
+  WriteBE32(h + 24, 0);
+  WriteBE32(h + 28, kDate);
+  WriteBE32(h + 32, files);
+  WriteBE32(h + 36, folders);
+  WriteBE32(h + 40, B);
+  WriteBE32(h + 44, totalBlocks);
+  WriteBE32(h + 48, alloc.FreeCount());
+  WriteBE32(h + 52, alloc.Next());
+  WriteBE32(h + 56, 65536);
+  WriteBE32(h + 60, 65536);
+  WriteBE32(h + 64, nextId);
+  WriteBE32(h + 68, 1);
+  WriteBE64(h + 72, 1);
   PutForkData(h + 112, ExtentBytes(allocExt, B), B, allocExt);
   PutForkData(h + 192, ExtentBytes(extExt, B), B, extExt);
   PutForkData(h + 272, ExtentBytes(catExt, B), B, catExt);
   if (attributes) PutForkData(h + 352, ExtentBytes(attrExt, B), B, attrExt);
-  for (int f = 1; f < (attributes ? 4 : 3); ++f) Put32(h + 112 + 80 * f + 8, B);
+  for (int f = 1; f < (attributes ? 4 : 3); ++f) WriteBE32(h + 112 + 80 * f + 8, B);
   std::memcpy(&img[v.size - 1024], h, 512);
   return img;
 }

@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "ByteOrder.h"
+
 namespace {
 
 constexpr uint32_t kSector = 512;
@@ -26,26 +28,6 @@ constexpr uint64_t kStripe = 128;
 
 using Bytes = std::vector<uint8_t>;
 
-void PutBe16(uint8_t* p, uint16_t v) {
-  p[0] = uint8_t(v >> 8);
-  p[1] = uint8_t(v);
-}
-void PutBe32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (24 - 8 * i));
-}
-void PutBe64(uint8_t* p, uint64_t v) {
-  for (int i = 0; i < 8; ++i) p[i] = uint8_t(v >> (56 - 8 * i));
-}
-void PutLe16(uint8_t* p, uint16_t v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
-}
-void PutLe32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}
-void PutLe64(uint8_t* p, uint64_t v) {
-  for (int i = 0; i < 8; ++i) p[i] = uint8_t(v >> (8 * i));
-}
 void PutText(uint8_t* p, const std::string& s, size_t room) {
   memcpy(p, s.data(), s.size() < room ? s.size() : room);
 }
@@ -265,7 +247,7 @@ void BuildVolumes(Layout& L, Random& r) {
 
 void Pattern(int number, uint64_t volSector, uint8_t* out) {
   for (uint32_t i = 0; i < kSector; i += 8)
-    PutLe64(out + i, (uint64_t(number) << 48) | (volSector * kSector + i));
+    WriteLE64(out + i, (uint64_t(number) << 48) | (volSector * kSector + i));
 }
 
 uint8_t* PartSector(Layout& L, const Part& p, uint64_t k) {
@@ -331,7 +313,7 @@ struct Record {
   void Raw(const uint8_t* p, size_t n) { b.insert(b.end(), p, p + n); }
   void Be64(uint64_t v) {
     uint8_t t[8];
-    PutBe64(t, v);
+    WriteBE64(t, v);
     Raw(t, 8);
   }
   void Text(const std::string& s, size_t n) {
@@ -349,16 +331,16 @@ struct VblkWriter {
     Bytes full(8, 0);
     full[2] = flags;
     full[3] = type;
-    PutBe32(full.data() + 4, uint32_t(r.b.size()));
+    WriteBE32(full.data() + 4, uint32_t(r.b.size()));
     full.insert(full.end(), r.b.begin(), r.b.end());
     const size_t pieces = (full.size() + 111) / 112;
     for (size_t k = 0; k < pieces; ++k) {
       uint8_t unit[128] = {};
       memcpy(unit, "VBLK", 4);
-      PutBe32(unit + 4, seq++);
-      PutBe32(unit + 8, group);
-      PutBe16(unit + 12, uint16_t(k));
-      PutBe16(unit + 14, uint16_t(pieces));
+      WriteBE32(unit + 4, seq++);
+      WriteBE32(unit + 8, group);
+      WriteBE16(unit + 12, uint16_t(k));
+      WriteBE16(unit + 14, uint16_t(pieces));
       const size_t from = k * 112;
       const size_t len = full.size() - from < 112 ? full.size() - from : 112;
       memcpy(unit + 16, full.data() + from, len);
@@ -452,37 +434,37 @@ Bytes BuildVblks(Layout& L, uint32_t* lastSeq) {
 void WritePrivHead(Layout& L, Disk& d, uint8_t* s) {
   memset(s, 0, kSector);
   memcpy(s, "PRIVHEAD", 8);
-  PutBe32(s + 8, 0x2C);
-  PutBe16(s + 12, 2);
-  PutBe16(s + 14, L.gpt ? 12 : 11);
+  WriteBE32(s + 8, 0x2C);
+  WriteBE16(s + 12, 2);
+  WriteBE16(s + 14, L.gpt ? 12 : 11);
   PutText(s + 48, d.guid.Text(), 64);
   PutText(s + 112, L.hostGuid.Text(), 64);
   PutText(s + 176, L.groupGuid.Text(), 64);
   PutText(s + 240, L.groupName, 31);
-  PutBe64(s + 283, d.dataStart);
-  PutBe64(s + 291, d.dataSize);
-  PutBe64(s + 299, d.configStart);
-  PutBe64(s + 307, kConfigSectors);
-  PutBe64(s + 315, 2);     // TOCs
-  PutBe64(s + 323, 1);     // TOC size
-  PutBe32(s + 331, 1);     // configurations
-  PutBe32(s + 335, 1);     // logs
-  PutBe64(s + 339, 1472);  // configuration size
-  PutBe64(s + 347, 224);   // log size
-  PutBe32(s + 355, 0x4C444D00u + d.id);
+  WriteBE64(s + 283, d.dataStart);
+  WriteBE64(s + 291, d.dataSize);
+  WriteBE64(s + 299, d.configStart);
+  WriteBE64(s + 307, kConfigSectors);
+  WriteBE64(s + 315, 2);     // TOCs
+  WriteBE64(s + 323, 1);     // TOC size
+  WriteBE32(s + 331, 1);     // configurations
+  WriteBE32(s + 335, 1);     // logs
+  WriteBE64(s + 339, 1472);  // configuration size
+  WriteBE64(s + 347, 224);   // log size
+  WriteBE32(s + 355, 0x4C444D00u + d.id);
 }
 
 void WriteToc(uint8_t* s) {
   memset(s, 0, kSector);
   memcpy(s, "TOCBLOCK", 8);
-  PutBe32(s + 8, 1);
-  PutBe32(s + 16, 1);
+  WriteBE32(s + 8, 1);
+  WriteBE32(s + 16, 1);
   memcpy(s + 36, "config", 6);
-  PutBe64(s + 46, 17);
-  PutBe64(s + 54, 1472);
+  WriteBE64(s + 46, 17);
+  WriteBE64(s + 54, 1472);
   memcpy(s + 70, "log", 3);
-  PutBe64(s + 80, 17 + 1472);
-  PutBe64(s + 88, 224);
+  WriteBE64(s + 80, 17 + 1472);
+  WriteBE64(s + 88, 224);
 }
 
 void WriteDatabase(Layout& L) {
@@ -498,20 +480,20 @@ void WriteDatabase(Layout& L) {
     WriteToc(d.Sector(cs + kConfigSectors - 2));
     uint8_t* vm = d.Sector(cs + 17);
     memcpy(vm, "VMDB", 4);
-    PutBe32(vm + 4, lastSeq);
-    PutBe32(vm + 8, 128);
-    PutBe32(vm + 12, 512);
-    PutBe16(vm + 16, 1);
-    PutBe16(vm + 18, 4);
-    PutBe16(vm + 20, 10);
+    WriteBE32(vm + 4, lastSeq);
+    WriteBE32(vm + 8, 128);
+    WriteBE32(vm + 12, 512);
+    WriteBE16(vm + 16, 1);
+    WriteBE16(vm + 18, 4);
+    WriteBE16(vm + 20, 10);
     PutText(vm + 22, L.groupName, 31);
     PutText(vm + 53, L.groupGuid.Text(), 64);
-    PutBe64(vm + 117, 7);
-    PutBe64(vm + 125, 7);
-    PutBe32(vm + 133, nVol);
-    PutBe32(vm + 137, nComp);
-    PutBe32(vm + 141, nPart);
-    PutBe32(vm + 145, nDisk);
+    WriteBE64(vm + 117, 7);
+    WriteBE64(vm + 125, 7);
+    WriteBE32(vm + 133, nVol);
+    WriteBE32(vm + 137, nComp);
+    WriteBE32(vm + 141, nPart);
+    WriteBE32(vm + 145, nDisk);
     memcpy(d.Sector(cs + 18), vblks.data(), vblks.size());
     WritePrivHead(L, d, d.Sector(cs + 1856));
     WritePrivHead(L, d, d.Sector(cs + kConfigSectors - 1));
@@ -530,8 +512,8 @@ void WriteMbrEntry(uint8_t* mbr, int slot, uint8_t type, uint64_t start, uint64_
   e[5] = 0xFE;
   e[6] = 0xFF;
   e[7] = 0xFF;
-  PutLe32(e + 8, uint32_t(start));
-  PutLe32(e + 12, uint32_t(count > 0xFFFFFFFFu ? 0xFFFFFFFFu : count));
+  WriteLE32(e + 8, uint32_t(start));
+  WriteLE32(e + 12, uint32_t(count > 0xFFFFFFFFu ? 0xFFFFFFFFu : count));
 }
 
 struct GptPart {
@@ -547,10 +529,10 @@ void WriteGpt(Disk& d, Random& r, const std::vector<GptPart>& parts) {
     uint8_t* e = entries.data() + 128 * i;
     ParseGuid(parts[i].type).PutGpt(e);
     NewGuid(r).PutGpt(e + 16);
-    PutLe64(e + 32, parts[i].first);
-    PutLe64(e + 40, parts[i].last);
+    WriteLE64(e + 32, parts[i].first);
+    WriteLE64(e + 40, parts[i].last);
     const char* nm = parts[i].name;
-    for (int k = 0; nm[k] && k < 36; ++k) PutLe16(e + 56 + 2 * k, uint16_t(uint8_t(nm[k])));
+    for (int k = 0; nm[k] && k < 36; ++k) WriteLE16(e + 56 + 2 * k, uint16_t(uint8_t(nm[k])));
   }
   const uint32_t entriesCrc = Crc32(entries.data(), entries.size());
   const Guid diskGuid = NewGuid(r);
@@ -558,18 +540,18 @@ void WriteGpt(Disk& d, Random& r, const std::vector<GptPart>& parts) {
     uint8_t* h = d.Sector(self);
     memset(h, 0, kSector);
     memcpy(h, "EFI PART", 8);
-    PutLe32(h + 8, 0x00010000u);
-    PutLe32(h + 12, 92);
-    PutLe64(h + 24, self);
-    PutLe64(h + 32, other);
-    PutLe64(h + 40, 34);
-    PutLe64(h + 48, n - 34);
+    WriteLE32(h + 8, 0x00010000u);
+    WriteLE32(h + 12, 92);
+    WriteLE64(h + 24, self);
+    WriteLE64(h + 32, other);
+    WriteLE64(h + 40, 34);
+    WriteLE64(h + 48, n - 34);
     diskGuid.PutGpt(h + 56);
-    PutLe64(h + 72, entriesLba);
-    PutLe32(h + 80, 128);
-    PutLe32(h + 84, 128);
-    PutLe32(h + 88, entriesCrc);
-    PutLe32(h + 16, Crc32(h, 92));
+    WriteLE64(h + 72, entriesLba);
+    WriteLE32(h + 80, 128);
+    WriteLE32(h + 84, 128);
+    WriteLE32(h + 88, entriesCrc);
+    WriteLE32(h + 16, Crc32(h, 92));
     memcpy(d.Sector(entriesLba), entries.data(), entries.size());
   };
   header(1, n - 1, 2);
@@ -613,7 +595,7 @@ void WriteTables(Layout& L, Random& r) {
                 {"5808C8AA-7E8F-42E0-85D2-E1E90434CFB3", "LDM metadata partition", 34, 34 + kConfigSectors - 1}});
     } else {
       uint8_t* mbr = d.Sector(0);
-      PutLe32(mbr + 440, 0x4C444D00u + d.id);
+      WriteLE32(mbr + 440, 0x4C444D00u + d.id);
       WriteMbrEntry(mbr, 0, 0x42, d.dataStart, kDiskSectors - d.dataStart);
       mbr[510] = 0x55;
       mbr[511] = 0xAA;
