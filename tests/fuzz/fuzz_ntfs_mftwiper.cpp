@@ -11,7 +11,7 @@
 #include "../support/FaultInjectingDevice.h"
 #include "CNTFSMFTWiper.h"
 #include "IMountDriverWriter.h"
-#include "NTFSSegmentRefList.h"
+#include "NTFSAttributeList.h"
 
 namespace {
 
