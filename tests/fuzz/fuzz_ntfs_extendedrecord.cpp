@@ -9,36 +9,15 @@
 #include "CCommonFileRecordInfo.h"
 #include "CNTFSExtendedFileRecord.h"
 #include "CNTFSFileRecordAttribute.h"
+#include "FuzzBytesDevice.h"
 #include "IDataRunList.h"
-#include "IStorageDevice.h"
 #include "NTFSFileRecordProperties.h"
-
-namespace {
-
-class BytesDevice : public IStorageDevice {
- public:
-  explicit BytesDevice(std::vector<uint8_t> bytes) : m_bytes(std::move(bytes)) {}
-  int ReadSectors(void* buffer, uint64_t first, uint64_t count) override {
-    if (first > GetSectorCount() || count > GetSectorCount() - first) return 0;
-    std::memcpy(buffer, m_bytes.data() + first * 512, count * 512);
-    return 1;
-  }
-  uint64_t GetSectorCount() override { return m_bytes.size() / 512; }
-  int GetSectorSize() override { return 512; }
-  int Open() override { return 1; }
-  int Close() override { return 1; }
-
- private:
-  std::vector<uint8_t> m_bytes;
-};
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1024 + 2 || size > 64 * 1024) return 0;
   const uint8_t spc = static_cast<uint8_t>(1u << (data[0] % 4));
   const std::vector<uint8_t> base(data + 2, data + 2 + 1024);
-  BytesDevice device(std::vector<uint8_t>(data + 2, data + size));
+  FuzzBytesDevice device(std::vector<uint8_t>(data + 2, data + size));
   CNTFSRunList mft;
   mft.Append({0, 0, (size / 512) / spc + 1});
 

@@ -9,29 +9,8 @@
 #include "CNTFSFileProperties.h"
 #include "CNTFSLogFileAnalyzer.h"
 #include "CNoneResidentNTFSDataRunList.h"
+#include "FuzzBytesDevice.h"
 #include "IDataRunList.h"
-#include "IStorageDevice.h"
-
-namespace {
-
-class BytesDevice : public IStorageDevice {
- public:
-  explicit BytesDevice(std::vector<uint8_t> bytes) : m_bytes(std::move(bytes)) {}
-  int ReadSectors(void* buffer, uint64_t first, uint64_t count) override {
-    if (first > GetSectorCount() || count > GetSectorCount() - first) return 0;
-    std::memcpy(buffer, m_bytes.data() + first * 512, count * 512);
-    return 1;
-  }
-  uint64_t GetSectorCount() override { return m_bytes.size() / 512; }
-  int GetSectorSize() override { return 512; }
-  int Open() override { return 1; }
-  int Close() override { return 1; }
-
- private:
-  std::vector<uint8_t> m_bytes;
-};
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1024 + 4 || size > 128 * 1024) return 0;
@@ -43,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   volume.insert(volume.end(), data + 4, data + size);
   volume.resize((volume.size() + 4095) / 4096 * 4096, 0);
   const uint64_t clusters = volume.size() / (uint64_t(spc) * 512);
-  BytesDevice device(volume);
+  FuzzBytesDevice device(volume);
   auto* runs = new CNoneResidentNTFSDataRunList;
   // Two runs, so that a page may come from either.
   runs->AddRun({clusters / 2, clusters - clusters / 2});

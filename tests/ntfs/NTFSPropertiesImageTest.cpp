@@ -296,18 +296,10 @@ class NTFSWindowsLog : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(NTFSWindowsLog, MatchesSleuthkit) {
   VT_REQUIRE_TOOL("icat");
-  const std::string source = ntfstest::FindRealTestData(GetParam());
-  if (source.empty()) GTEST_SKIP() << "no " << GetParam() << " in shared/testdata/real";
-  const std::string dir = testutil::BuildDir() + "/fixtures";
-  mkdir(dir.c_str(), 0755);
-  const std::string name = GetParam();
-  const std::string image = dir + "/" + name.substr(0, name.size() - 3);
-  struct stat st;
-  if (stat(image.c_str(), &st) != 0) {
-    const auto r =
-        testutil::Shell("gunzip -c '" + source + "' > '" + image + ".tmp' && mv '" + image + ".tmp' '" + image + "'");
-    ASSERT_EQ(r.exitCode, 0) << r.output;
-  }
+  std::string error;
+  const std::string image = ntfstest::UnpackRealTestData(GetParam(), error);
+  if (image.empty()) GTEST_SKIP() << "no " << GetParam() << " in shared/testdata/real";
+  ASSERT_TRUE(error.empty()) << error;
   ImageFileDevice disk(image, 512);
   CPartitionVirtualVolumeDevice volume(&disk, 128, disk.GetSectorCount() - 128);
   volume.Open();
