@@ -17,6 +17,7 @@
 #include "IDataRunList.h"
 #include "NTFSAttributeList.h"
 #include "NTFSFileRecordProperties.h"
+#include "NTFSMFTRecordSet.h"
 #include "RecordBuilder.h"
 
 namespace {
@@ -232,6 +233,14 @@ TEST(NTFSExtendedRecord, FoundRecordInfoAndSizeFix) {
   Bytes junk(1024, 0xAB);
   EXPECT_FALSE(info.SetFromBuffer(junk.data(), 1024, 1));
   info.SetProperties(CreateNTFSFileProperties());  // released by the destructor
+
+  // A set owns its records (and their properties) and its root node.
+  NTFSMFTRecordSet set(nullptr);
+  EXPECT_TRUE(set.GetRoot());
+  auto found = std::make_unique<CCommonFileRecordInfo>();
+  ASSERT_TRUE(found->SetFromBuffer(bytes.data(), 1024, 4321));
+  found->SetProperties(CreateNTFSFileProperties());
+  set.GetRecords().push_back(std::move(found));
 
   Props p(CreateNTFSFileProperties());
   CNoneResidentNTFSDataRunList runs;
