@@ -3,6 +3,7 @@
 #include "CNTFSFileRecordAttribute.h"
 #include "CNTFSFileRecordFileNameAttribute.h"
 #include "IFileProperties.h"
+#include "NTFSBytes.h"
 
 namespace {
 // Records below 5 are system files; none of them is a folder but the root.
@@ -30,7 +31,9 @@ void CCommonFileRecordInfo::SetProperties(IFileProperties* properties) {
 bool CCommonFileRecordInfo::SetFromRecord(const CNTFSFileRecord& record, uint64_t sector) {
   if (!record.IsValid()) return false;
   m_directory = record.IsDirectory() ? 1 : 0;
-  if (record.HasRecordNumber()) m_recordNumber = record.GetRecordNumber();
+  // Records from before XP keep the update sequence at 42 and no number.
+  if (record.HasRecordNumber() && ntfsbytes::ReadU16(record.GetRecord() + 4) >= 48)
+    m_recordNumber = record.GetRecordNumber();
   m_parent = GetFoundRecordParent(record.FindAttribute(CNTFSFileRecordAttribute::kFileName, 0),
                                   record.FindAttribute(CNTFSFileRecordAttribute::kFileName, 1));
   m_sector = sector;

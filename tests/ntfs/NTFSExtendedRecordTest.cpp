@@ -218,6 +218,70 @@ TEST(NTFSExtendedRecord, PropertiesFromRecords) {
   }
 }
 
+// Damaged base and extension records: nothing found or null, never a crash.
+TEST(NTFSExtendedRecord, DamagedRecords) {
+  RecordBuilder ext(1024, 41);
+  ext.FileName(u"SECOND", 5, 2);  // a DOS name: the base record's stays
+  ext.NonResident(0x80, Pairs(2, 300), 4, 5, 0);
+  const Bytes goodExt = ext.Finish();
+  Bytes tornExt = goodExt;
+  tornExt[1022] ^= 0xFF;  // the fixup of the second stride no longer matches
+  Bytes badPairs = goodExt;
+  badPairs[FindAttributeOffset(goodExt.data(), 0x80, 0, 1024) + 64] = 0x99;  // 9-byte length field
+  Bytes hugeLength = goodExt;
+  Put32(hugeLength, FindAttributeOffset(goodExt.data(), 0x30, 0, 1024) + 4, 0x7FFFFFF0);
+  struct Case {
+    const char* what;
+    Bytes extension;
+    bool badSector;
+    size_t dataRuns;  // runs expected in the properties
+  };
+  const std::vector<Case> cases = {
+      {"sound extension record", goodExt, false, 2},
+      {"unreadable extension record", goodExt, true, 1},
+      {"torn extension record (read as it stands)", tornExt, false, 2},
+      {"malformed mapping pairs", badPairs, false, 1},
+      {"attribute longer than the record", hugeLength, false, 1},
+      {"zeros", Bytes(1024, 0), false, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    MemoryDevice memory(400, 512);
+    std::memcpy(memory.Bytes().data() + 202 * 512, c.extension.data(), 1024);
+    auto plan = std::make_shared<testutil::FaultPlan>();
+    if (c.badSector) plan->SetBadSector(203);
+    testutil::FaultInjectingDevice device(&memory, plan);
+    RecordBuilder base(1024, 40);
+    base.FileName(u"first");
+    base.Resident(0x20, AttributeListValue({40, 41}));
+    base.NonResident(0x80, Pairs(4, 100), 0, 3, 4 * 4096);
+    const Bytes baseBytes = base.Finish();
+    NTFSSegmentRefList list{{202, 41}, {-1, 42}, {399, 43}};
+    CNTFSExtendedFileRecord record(baseBytes.data(), 1024, 200, &device, &list);
+    Props p(MakeNTFSFileProperties(200, record, 4096, nullptr));
+    ASSERT_TRUE(p);
+    std::unique_ptr<IDataRunList> runs(p->GetDataRunList());
+    ASSERT_TRUE(runs);
+    EXPECT_EQ(runs->GetRunCount(), c.dataRuns);
+    EXPECT_EQ(std::string(p->GetName()), "first");
+    EXPECT_FALSE(record.FindAttribute(0x80, 9));
+  }
+  // Base records that are not records give nothing.
+  for (const Bytes& junk : {Bytes(1024, 0), Bytes(1024, 0xFF), Bytes(100, 0)}) {
+    CNTFSExtendedFileRecord record(junk.data(), static_cast<int>(junk.size()), 0, nullptr, nullptr);
+    EXPECT_FALSE(record.IsValid());
+    EXPECT_FALSE(record.FindAttribute(0x30, 0));
+    EXPECT_FALSE(MakeNTFSFileProperties(0, record, 4096, nullptr));
+  }
+  // A record without a $FILE_NAME gives no properties.
+  RecordBuilder nameless(1024, 8);
+  nameless.StandardInformation(0);
+  const Bytes namelessBytes = nameless.Finish();
+  CNTFSExtendedFileRecord record(namelessBytes.data(), 1024, 0, nullptr, nullptr);
+  EXPECT_TRUE(record.IsValid());
+  EXPECT_FALSE(MakeNTFSFileProperties(0, record, 4096, nullptr));
+}
+
 TEST(NTFSExtendedRecord, FoundRecordInfoAndSizeFix) {
   RecordBuilder b(1024, 12);
   b.Flags(0x0002);  // directory, not in use
