@@ -10,7 +10,7 @@
 
 class FuzzBytesDevice : public IStorageDevice {
  public:
-  explicit FuzzBytesDevice(std::vector<uint8_t> bytes) : m_bytes(std::move(bytes)) {}
+  explicit FuzzBytesDevice(std::vector<uint8_t> bytes) : m_bytes(std::move(bytes)) { m_sectorSize = 512; }
   int ReadSectors(void* buffer, uint64_t first, uint64_t count) override {
     if (first > GetSectorCount() || count > GetSectorCount() - first) return 0;
     std::memcpy(buffer, m_bytes.data() + first * 512, count * 512);

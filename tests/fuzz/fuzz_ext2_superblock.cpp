@@ -8,36 +8,16 @@
 
 #include "CExt2FileSystem.h"
 #include "CExt2Volume.h"
+#include "FuzzBytesDevice.h"
 #include "IStorageDevice.h"
 #include "VolumeProbeFlag.h"
-
-namespace {
-
-class MemoryDevice : public IStorageDevice {
- public:
-  explicit MemoryDevice(std::vector<uint8_t> bytes) : m_bytes(std::move(bytes)) { m_sectorSize = 512; }
-  int ReadSectors(void* buffer, uint64_t first, uint64_t count) override {
-    if (first > GetSectorCount() || count > GetSectorCount() - first) return 0;
-    std::memcpy(buffer, m_bytes.data() + first * 512, count * 512);
-    return 1;
-  }
-  uint64_t GetSectorCount() override { return m_bytes.size() / 512; }
-  int GetSectorSize() override { return 512; }
-  int Open() override { return 1; }
-  int Close() override { return 1; }
-
- private:
-  std::vector<uint8_t> m_bytes;
-};
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The input is placed from byte 1024 on (where the superblock lives) in a
   // device of at least 64 KiB, so descriptor tables and backups are reachable.
   std::vector<uint8_t> bytes(1024 + size < 65536 ? 65536 : ((1024 + size + 511) / 512) * 512, 0);
   std::memcpy(bytes.data() + 1024, data, size);
-  MemoryDevice device(std::move(bytes));
+  FuzzBytesDevice device(std::move(bytes));
   VolumeProbeActive = (size & 1) ? 1 : 0;
   CExt2Volume volume(&device, 0);
   char label[40];

@@ -8,28 +8,8 @@
 
 #include "CExFatVolumeAnalyer.h"
 #include "ExFatDirEntry.h"
+#include "FuzzBytesDevice.h"
 #include "IStorageDevice.h"
-
-namespace {
-
-class MemoryDevice : public IStorageDevice {
- public:
-  explicit MemoryDevice(std::vector<uint8_t> bytes) : m_bytes(std::move(bytes)) { m_sectorSize = 512; }
-  int ReadSectors(void* buffer, uint64_t first, uint64_t count) override {
-    if (first > GetSectorCount() || count > GetSectorCount() - first) return 0;
-    std::memcpy(buffer, m_bytes.data() + first * 512, count * 512);
-    return 1;
-  }
-  uint64_t GetSectorCount() override { return m_bytes.size() / 512; }
-  int GetSectorSize() override { return 512; }
-  int Open() override { return 1; }
-  int Close() override { return 1; }
-
- private:
-  std::vector<uint8_t> m_bytes;
-};
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ExFatGeometry g{9, 12, 1u << 20};
@@ -44,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size >= 11) std::memcpy(bytes.data() + 3, "EXFAT   ", 8);
   bytes[510] = 0x55;
   bytes[511] = 0xAA;
-  MemoryDevice device(std::move(bytes));
+  FuzzBytesDevice device(std::move(bytes));
   std::unique_ptr<IVolume> v(CreateExFatVolumeAnalyer(&device, 0));
   if (v) {
     char out[300];
