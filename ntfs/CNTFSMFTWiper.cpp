@@ -14,7 +14,7 @@
 #include "IMountDriverWriter.h"
 #include "IStorageDevice.h"
 #include "NTFSRecordRuns.h"
-#include "NTFSSegmentRefList.h"
+#include "NTFSAttributeList.h"
 #include "NTFSSystemFiles.h"
 #include "RunLog.h"
 

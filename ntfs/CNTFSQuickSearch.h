@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "CNTFSLogFileAnalyzer.h"
 #include "CNTFSMFTWiper.h"
 #include "CSearchedPartitionInfo.h"
 #include "IQuickFileSystemSearchController.h"
@@ -40,6 +41,8 @@ class CNTFSQuickSearch : public IQuickFileSystemSearchController {
   std::unique_ptr<CSearchedPartitionInfo> m_partition;
   WipeTarget m_target;
   CNTFSMFTWiper m_wiper;
+  // For the walk of the MFT into file nodes, which the scrub does not take.
+  CNTFSLogFileAnalyzer m_logAnalyzer;
 };
 
 // Registers CNTFSQuickSearch as the quick search of NTFS volumes.

@@ -23,11 +23,11 @@ void CNTFSFileProperties::SetFromRecordInfo(NTFSFileFields& f) {
 
 bool CNTFSFileProperties::Save(IScanStream* s) const {
   if (!SaveCommon(s, true) || !StreamWriteU64(s, m_recordSector) || !SaveOptionalRuns(s)) return false;
-  const uint64_t count = m_recordList ? m_recordList->size() : 0;
+  const uint64_t count = m_recordList ? m_recordList->GetCount() : 0;
   if (!StreamWriteU64(s, count)) return false;
   if (m_recordList)
-    for (const NTFSSegmentRef& r : *m_recordList)
-      if (!StreamWriteU64(s, r.sector) || !StreamWriteU64(s, r.recordNumber)) return false;
+    for (const NTFSSegmentRef& r : m_recordList->Refs())
+      if (!StreamWriteU64(s, static_cast<uint64_t>(r.sector)) || !StreamWriteU64(s, r.recordNumber)) return false;
   return true;
 }
 
@@ -42,9 +42,9 @@ bool CNTFSFileProperties::Load(IScanStream* s) {
     list = std::make_unique<NTFSSegmentRefList>();
     // Entries are read one by one: the stream, not the count, bounds memory.
     for (uint64_t i = 0; i < count; ++i) {
-      NTFSSegmentRef r;
-      if (!StreamReadU64(s, r.sector) || !StreamReadU64(s, r.recordNumber)) return false;
-      list->push_back(r);
+      uint64_t sector = 0, number = 0;
+      if (!StreamReadU64(s, sector) || !StreamReadU64(s, number)) return false;
+      list->Add(number, static_cast<int64_t>(sector));
     }
   }
   Assign(std::move(common));

@@ -5,13 +5,8 @@
 #include <vector>
 
 #include "CBasicFileProperties.h"
+#include "NTFSSegmentRefList.h"
 
-// One extension record of a file: its sector and its record number.
-struct NTFSSegmentRef {
-  uint64_t sector = 0;
-  uint64_t recordNumber = 0;
-};
-using NTFSSegmentRefList = std::vector<NTFSSegmentRef>;
 
 // The field block the NTFS node builders fill on their own.
 struct NTFSFileFields {

@@ -11,7 +11,7 @@
 #include "CNTFSMFTWiper.h"
 #include "FuzzMemoryDevice.h"
 #include "IMountDriverWriter.h"
-#include "NTFSSegmentRefList.h"
+#include "NTFSAttributeList.h"
 
 namespace {
 

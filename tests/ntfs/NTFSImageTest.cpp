@@ -344,18 +344,10 @@ class NTFSWindowsVolume : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(NTFSWindowsVolume, MatchesSleuthkit) {
   VT_REQUIRE_TOOL("fsstat");
-  const std::string source = ntfstest::FindRealTestData(GetParam());
-  if (source.empty()) GTEST_SKIP() << "no " << GetParam() << " in shared/testdata/real";
-  const std::string dir = testutil::BuildDir() + "/fixtures";
-  mkdir(dir.c_str(), 0755);
-  std::string name = GetParam();
-  const std::string image = dir + "/" + name.substr(0, name.size() - 3);
-  struct stat st;
-  if (stat(image.c_str(), &st) != 0) {
-    const auto r =
-        testutil::Shell("gunzip -c '" + source + "' > '" + image + ".tmp' && mv '" + image + ".tmp' '" + image + "'");
-    ASSERT_EQ(r.exitCode, 0) << r.output;
-  }
+  std::string error;
+  const std::string image = ntfstest::UnpackRealTestData(GetParam(), error);
+  if (image.empty()) GTEST_SKIP() << "no " << GetParam() << " in shared/testdata/real";
+  ASSERT_TRUE(error.empty()) << error;
   ImageFileDevice device(image, 512);
   int fragmented = 0;
   CheckVolume(device, 128, {"-o", "128", image}, image, true, fragmented);

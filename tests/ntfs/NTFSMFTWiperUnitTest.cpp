@@ -19,7 +19,7 @@
 #include "IMountDriverWriter.h"
 #include "IRecoveryController.h"
 #include "ImageFileDevice.h"
-#include "NTFSSegmentRefList.h"
+#include "NTFSAttributeList.h"
 #include "RecordBuilder.h"
 #include "ScanEngineRegistry.h"
 #include "TestUtil.h"

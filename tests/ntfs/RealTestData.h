@@ -1,6 +1,7 @@
 // Where the volumes made by other systems are kept.
 #pragma once
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
@@ -18,6 +19,22 @@ inline std::string FindRealTestData(const std::string& name) {
     if (access(candidate.c_str(), R_OK) == 0) return candidate;
   }
   return std::string();
+}
+
+// The gzipped volume `name` unpacked once into the build tree's fixtures
+// folder; empty when it is not there. A failed unpack is reported in `error`.
+inline std::string UnpackRealTestData(const std::string& name, std::string& error) {
+  const std::string source = FindRealTestData(name);
+  if (source.empty()) return std::string();
+  const std::string dir = testutil::BuildDir() + "/fixtures";
+  mkdir(dir.c_str(), 0755);
+  const std::string image = dir + "/" + name.substr(0, name.size() - 3);
+  if (access(image.c_str(), R_OK) != 0) {
+    const auto r =
+        testutil::Shell("gunzip -c '" + source + "' > '" + image + ".tmp' && mv '" + image + ".tmp' '" + image + "'");
+    if (r.exitCode != 0) error = r.output;
+  }
+  return image;
 }
 
 }  // namespace ntfstest

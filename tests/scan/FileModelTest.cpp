@@ -103,8 +103,8 @@ TEST(FileProperties, SavedFormsRoundTripForEveryKind) {
   std::unique_ptr<CNTFSFileProperties, PropsDeleter> nl(LoadNTFSFileProperties(&ns));
   ASSERT_TRUE(nl && nl->GetRecordList());
   EXPECT_EQ(nl->GetRecordSector(), 4000u);
-  EXPECT_EQ(nl->GetRecordList()->size(), 2u);
-  EXPECT_EQ(nl->GetRecordList()->at(1).sector, 4020u);
+  EXPECT_EQ(nl->GetRecordList()->GetCount(), 2u);
+  EXPECT_EQ(nl->GetRecordList()->Refs().at(1).sector, 4020);
 
   CExt2FileProperties ext2;
   ext2.SetName(nullptr);

@@ -1,4 +1,4 @@
-#include "NTFSSegmentRefList.h"
+#include "NTFSAttributeList.h"
 
 #include <algorithm>
 
@@ -27,28 +27,6 @@ void WalkAttributeList(const uint8_t* data, uint32_t length, NTFSSegmentRefList&
 }
 
 }  // namespace
-
-void NTFSSegmentRefList::Add(uint64_t recordNumber) {
-  if (Contains(recordNumber)) return;
-  NTFSSegmentRef ref;
-  ref.recordNumber = recordNumber;
-  m_refs.push_back(ref);
-}
-
-bool NTFSSegmentRefList::Contains(uint64_t recordNumber) const {
-  return std::any_of(m_refs.begin(), m_refs.end(),
-                     [recordNumber](const NTFSSegmentRef& r) { return r.recordNumber == recordNumber; });
-}
-
-void NTFSSegmentRefList::Remove(uint64_t recordNumber) {
-  m_refs.erase(std::remove_if(m_refs.begin(), m_refs.end(),
-                              [recordNumber](const NTFSSegmentRef& r) { return r.recordNumber == recordNumber; }),
-               m_refs.end());
-}
-
-bool SegmentRefListContains(const NTFSSegmentRefList* list, uint64_t recordNumber) {
-  return list && list->Contains(recordNumber);
-}
 
 uint64_t ClusterToSector(uint64_t cluster, uint64_t partitionStart, int sectorsPerCluster) {
   return cluster * static_cast<uint64_t>(sectorsPerCluster) + partitionStart;

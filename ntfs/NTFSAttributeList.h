@@ -1,42 +1,14 @@
-// The extension records an $ATTRIBUTE_LIST names, and where they lie in the
-// $MFT.
+// Reading an $ATTRIBUTE_LIST, and where the extension records it names lie
+// in the $MFT.
 #pragma once
 
 #include <cstdint>
 #include <memory>
-#include <vector>
 
 #include "CNTFSRunList.h"
+#include "NTFSSegmentRefList.h"
 
 class IStorageDevice;
-
-// One extension record: its sector on the device (-1 until resolved) and its
-// record number (the low 48 bits of the segment reference).
-struct NTFSSegmentRef {
-  int64_t sector = -1;
-  uint64_t recordNumber = 0;
-};
-
-// The records of one $ATTRIBUTE_LIST, in list order, each number at most once.
-class NTFSSegmentRefList {
- public:
-  bool IsEmpty() const { return m_refs.empty(); }
-  size_t GetCount() const { return m_refs.size(); }
-  // Adds the record unless the list holds it already.
-  void Add(uint64_t recordNumber);
-  bool Contains(uint64_t recordNumber) const;
-  // Drops the entries naming `recordNumber` (a base record's own entries).
-  void Remove(uint64_t recordNumber);
-  void Clear() { m_refs.clear(); }
-
-  std::vector<NTFSSegmentRef>& Refs() { return m_refs; }
-  const std::vector<NTFSSegmentRef>& Refs() const { return m_refs; }
-
- private:
-  std::vector<NTFSSegmentRef> m_refs;
-};
-
-bool SegmentRefListContains(const NTFSSegmentRefList* list, uint64_t recordNumber);
 
 // The records named by the $ATTRIBUTE_LIST of a FILE record. Null for an
 // invalid record, a record without a list, a list that cannot be read (a
