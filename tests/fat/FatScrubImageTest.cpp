@@ -141,15 +141,55 @@ bool Allocated(const Target& t, uint64_t sector) {
   return text.find("Not Allocated") == std::string::npos;
 }
 
+// Layout numbers from fsstat, in the volume's sectors.
+struct Layout {
+  uint64_t fatStart = 0;
+  uint64_t dataArea = 0;     // where sleuthkit counts directory-entry inodes from
+  uint64_t clusterArea = 0;  // cluster 2
+  uint64_t rootFirst = 0, rootLast = 0;  // FAT16 root directory
+  uint64_t clusterSectors = 1;
+  bool fat32 = false;
+};
+
+Layout LayoutOf(const Target& t) {
+  const std::string text = Tool(t.Tsk("fsstat", {t.image}));
+  Layout l;
+  std::smatch m;
+  auto number = [&](const char* re, uint64_t* out, uint64_t* second = nullptr) {
+    if (std::regex_search(text, m, std::regex(re))) {
+      *out = std::stoull(m[1]);
+      if (second) *second = std::stoull(m[2]);
+    }
+  };
+  number(R"(FAT 0: (\d+))", &l.fatStart);
+  number(R"(Data Area: (\d+))", &l.dataArea);
+  number(R"(Cluster Area: (\d+))", &l.clusterArea);
+  number(R"(Root Directory: (\d+) - (\d+))", &l.rootFirst, &l.rootLast);
+  uint64_t clusterBytes = 0, sectorBytes = 0;
+  number(R"(Cluster Size: (\d+))", &clusterBytes);
+  number(R"(Sector Size: (\d+))", &sectorBytes);
+  if (sectorBytes != 0 && clusterBytes >= sectorBytes) l.clusterSectors = clusterBytes / sectorBytes;
+  l.fat32 = std::regex_search(text, std::regex(R"(File System Type: FAT32)"));
+  if (l.clusterArea == 0) l.clusterArea = l.dataArea;
+  return l;
+}
+
 // What sleuthkit says of the volume before the scrub, turned into the byte
 // ranges (of the image file) that the scrub may change.
 struct Oracle {
   std::set<std::string> deletedNames;
-  std::map<uint64_t, uint64_t> allowed;  // start -> end, image bytes
+  std::map<uint64_t, uint64_t> allowed;  // start -> end, image bytes; disjoint, not touching
 
   void Allow(uint64_t start, uint64_t length) {
-    auto& end = allowed[start];
-    end = std::max(end, start + length);
+    uint64_t end = start + length;
+    auto it = allowed.upper_bound(start);
+    if (it != allowed.begin() && std::prev(it)->second >= start) --it;
+    while (it != allowed.end() && it->first <= end) {
+      start = std::min(start, it->first);
+      end = std::max(end, it->second);
+      it = allowed.erase(it);
+    }
+    allowed[start] = end;
   }
   bool IsAllowed(uint64_t offset) const {
     auto it = allowed.upper_bound(offset);
@@ -159,41 +199,56 @@ struct Oracle {
   }
 };
 
-Oracle BuildOracle(const Target& t) {
-  Oracle o;
-  const std::string fsstat = Tool(t.Tsk("fsstat", {t.image}));
-  std::smatch m;
+// Deleted slots (first byte 0xE5) of a live directory, up to its end
+// marker; in a deleted directory whose cluster is free and starts with "."
+// naming itself and "..", every slot of that cluster after the dots, up to
+// the end marker.
+void AllowDirectory(const Target& t, const Layout& l, std::vector<uint64_t> sectors, bool deleted, Oracle* o) {
   const uint64_t ss = static_cast<uint64_t>(t.sectorSize);
-  // Directory sectors: the FAT16 root range, every listed directory's
-  // sectors (deleted ones included), the FAT32 root (inode 2).
-  std::vector<std::pair<std::vector<uint64_t>, bool>> dirs;  // sectors, deleted
-  if (std::regex_search(fsstat, m, std::regex(R"(Root Directory: (\d+) - (\d+))"))) {
-    std::vector<uint64_t> root;
-    for (uint64_t s = std::stoull(m[1]); s <= std::stoull(m[2]); ++s) root.push_back(s);
-    dirs.push_back({root, false});
-  } else {
-    dirs.push_back({SectorsOf(t, 2), false});
+  if (deleted) {
+    if (sectors.empty() || sectors[0] < l.clusterArea || Allocated(t, sectors[0])) return;
+    if (sectors.size() > l.clusterSectors) sectors.resize(static_cast<size_t>(l.clusterSectors));
+    const std::vector<uint8_t> first = ReadBytes(t.image, t.offset + sectors[0] * ss, 64);
+    if (first.size() != 64) return;
+    const uint64_t self = (sectors[0] - l.clusterArea) / l.clusterSectors + 2;
+    uint64_t named = fatbytes::Le16(first.data() + 26);
+    if (l.fat32) named |= static_cast<uint64_t>(fatbytes::Le16(first.data() + 20)) << 16;
+    if (std::memcmp(first.data(), ".          ", 11) != 0 ||
+        std::memcmp(first.data() + 32, "..         ", 11) != 0 || named != self)
+      return;
   }
-  for (const Listed& l : ListAll(t, false)) {
-    if (l.directory) dirs.push_back({SectorsOf(t, l.inode), l.deleted});
-  }
-  // Deleted slots (first byte 0xE5) of directory sectors; in a deleted
-  // directory every slot but "." and "..".
-  for (const auto& dir : dirs) {
-    for (size_t i = 0; i < dir.first.size(); ++i) {
-      const uint64_t at = t.offset + dir.first[i] * ss;
-      const std::vector<uint8_t> bytes = ReadBytes(t.image, at, ss);
-      for (uint64_t off = 0; off + 32 <= ss; off += 32) {
-        const bool dots = dir.second && i == 0 && off < 64;
-        if ((dir.second && !dots && bytes[off] != 0) || bytes[off] == 0xE5) o.Allow(at + off, 32);
-      }
+  for (size_t i = 0; i < sectors.size(); ++i) {
+    const uint64_t at = t.offset + sectors[i] * ss;
+    const std::vector<uint8_t> bytes = ReadBytes(t.image, at, ss);
+    for (uint64_t off = (deleted && i == 0) ? 64 : 0; off + 32 <= bytes.size(); off += 32) {
+      if (bytes[off] == 0) return;  // the end marker
+      if (deleted || bytes[off] == 0xE5) o->Allow(at + off, 32);
     }
   }
+}
+
+Oracle BuildOracle(const Target& t) {
+  Oracle o;
+  const Layout l = LayoutOf(t);
+  const uint64_t ss = static_cast<uint64_t>(t.sectorSize);
+  // Directory sectors: the FAT16 root range, the FAT32 root's chain (inode
+  // 2; fsstat's range for it runs from its first to its last sector, over
+  // whatever lies between), every listed directory's sectors.
+  if (l.fat32) {
+    AllowDirectory(t, l, SectorsOf(t, 2), false, &o);
+  } else {
+    std::vector<uint64_t> root;
+    for (uint64_t s = l.rootFirst; s <= l.rootLast && l.rootLast != 0; ++s) root.push_back(s);
+    AllowDirectory(t, l, root, false, &o);
+  }
+  for (const Listed& item : ListAll(t, false)) {
+    if (item.directory) AllowDirectory(t, l, SectorsOf(t, item.inode), item.deleted, &o);
+  }
   // The first sector of a free cluster that a deleted file names.
-  for (const Listed& l : ListAll(t, true)) {
-    o.deletedNames.insert(BaseName(l.path));
-    if (l.directory) continue;
-    const std::vector<uint64_t> sectors = SectorsOf(t, l.inode);
+  for (const Listed& item : ListAll(t, true)) {
+    o.deletedNames.insert(BaseName(item.path));
+    if (item.directory) continue;
+    const std::vector<uint64_t> sectors = SectorsOf(t, item.inode);
     if (!sectors.empty() && !Allocated(t, sectors[0])) o.Allow(t.offset + sectors[0] * ss, ss);
   }
   return o;
@@ -388,32 +443,6 @@ TEST_F(FatScrubFixture, ThroughTheDeletedRecoveryController) {
 
 // ---- The hard cases ----
 
-// Layout numbers from fsstat, in the volume's sectors.
-struct Layout {
-  uint64_t fatStart = 0;
-  uint64_t dataArea = 0;     // where sleuthkit counts directory-entry inodes from
-  uint64_t clusterArea = 0;  // cluster 2
-  uint64_t rootFirst = 0, rootLast = 0;  // FAT16 root directory
-};
-
-Layout LayoutOf(const Target& t) {
-  const std::string text = Tool(t.Tsk("fsstat", {t.image}));
-  Layout l;
-  std::smatch m;
-  auto number = [&](const char* re, uint64_t* out, uint64_t* second = nullptr) {
-    if (std::regex_search(text, m, std::regex(re))) {
-      *out = std::stoull(m[1]);
-      if (second) *second = std::stoull(m[2]);
-    }
-  };
-  number(R"(FAT 0: (\d+))", &l.fatStart);
-  number(R"(Data Area: (\d+))", &l.dataArea);
-  number(R"(Cluster Area: (\d+))", &l.clusterArea);
-  number(R"(Root Directory: (\d+) - (\d+))", &l.rootFirst, &l.rootLast);
-  if (l.clusterArea == 0) l.clusterArea = l.dataArea;
-  return l;
-}
-
 struct Volume {
   Target t;
   Layout l;
@@ -570,6 +599,74 @@ TEST_F(FatScrubFixture, HardCases) {
       EXPECT_EQ(v.ClusterBytes(state->second), *saved);
     };
     r.tskOracle = false;  // sleuthkit reads past the end marker
+    rows.push_back(r);
+  }
+  {
+    // A FAT32 driver that grows the root late leaves file clusters between
+    // the root's clusters; sleuthkit's root range spans them. Their data
+    // holds 0xE5 at entry boundaries: none of it is a directory entry.
+    Row r;
+    r.what = "FAT32 root chain running past file clusters whose data has 0xE5 at entry boundaries";
+    r.volume = {"fat32", 512, false};
+    r.expected = fatscrub::kDone;
+    struct State {
+      uint64_t liveSector = 0, freedSector = 0, farSlot = 0, firstFill = 0, lastFill = 0;
+    };
+    auto state = std::make_shared<State>();
+    r.patch = [state](Volume& v) {
+      const std::vector<uint8_t> boot = ReadBytes(v.t.image, v.t.offset, 512);
+      const uint32_t root = fatbytes::Le32(boot.data() + 44);
+      const uint64_t fatBytes = uint64_t{fatbytes::Le32(boot.data() + 36)} * 512;
+      const uint64_t fat0 = v.t.offset + v.l.fatStart * 512;
+      auto setFat = [&](uint32_t cluster, uint32_t value) {
+        const uint8_t le[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+                               static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+        WriteBytes(v.t.image, fat0 + cluster * 4, le, 4);
+        WriteBytes(v.t.image, fat0 + fatBytes + cluster * 4, le, 4);
+      };
+      // Fill the root's first cluster with deleted entries that name no
+      // cluster, and let the root go on in a free cluster far behind.
+      const uint64_t end = v.EndMarker(root);
+      ASSERT_NE(end, 0u);
+      uint8_t deleted[32] = {};
+      std::memcpy(deleted, "\xE5ILLER  BIN", 11);
+      deleted[11] = 0x20;
+      const uint64_t rootEnd = v.ClusterOffset(root) + 512;
+      for (uint64_t at = end; at < rootEnd; at += 32) WriteBytes(v.t.image, at, deleted, 32);
+      uint32_t far = 1000;
+      while (fatbytes::Le32(ReadBytes(v.t.image, fat0 + far * 4, 4).data()) != 0) ++far;
+      std::vector<uint8_t> farSector(512, 0);
+      std::memcpy(farSector.data(), deleted, 32);
+      farSector[1] = 'F';
+      WriteBytes(v.t.image, v.ClusterOffset(far), farSector.data(), farSector.size());
+      setFat(root, far);
+      setFat(far, 0x0FFFFFFF);
+      // 0xE5 at entry boundaries in the first sectors of a live file and of
+      // a deleted file whose cluster is free (both inside the root's span).
+      const uint8_t e5 = 0xE5;
+      const uint32_t live = v.ClusterOf("small1.bin"), freed = v.ClusterOf("_mall4.bin");
+      ASSERT_TRUE(root < live && live < far && root < freed && freed < far);
+      WriteBytes(v.t.image, v.ClusterOffset(live) + 128, &e5, 1);
+      WriteBytes(v.t.image, v.ClusterOffset(freed) + 448, &e5, 1);
+      *state = {v.ClusterOffset(live), v.ClusterOffset(freed), v.ClusterOffset(far), end, rootEnd - 32};
+      // The oracle keeps to the root's chain: the live file's data is not
+      // its to give away; the freed file's first sector is, as a whole.
+      const Oracle oracle = BuildOracle(v.t);
+      for (uint64_t b = 0; b < 512; ++b) {
+        ASSERT_FALSE(oracle.IsAllowed(state->liveSector + b)) << b;
+        ASSERT_TRUE(oracle.IsAllowed(state->freedSector + b)) << b;
+      }
+      ASSERT_TRUE(oracle.IsAllowed(state->farSlot));
+      ASSERT_FALSE(oracle.IsAllowed(state->farSlot + 32));
+    };
+    r.check = [state](Volume& v, ScrubRun&) {
+      EXPECT_TRUE(IsTemplate(ReadBytes(v.t.image, state->firstFill, 32)));
+      EXPECT_TRUE(IsTemplate(ReadBytes(v.t.image, state->lastFill, 32)));
+      EXPECT_TRUE(IsTemplate(ReadBytes(v.t.image, state->farSlot, 32)));
+      EXPECT_EQ(ReadBytes(v.t.image, state->liveSector + 128, 1)[0], 0xE5);
+      const std::vector<uint8_t> freed = ReadBytes(v.t.image, state->freedSector, 512);
+      EXPECT_TRUE(std::all_of(freed.begin(), freed.end(), [](uint8_t b) { return b == 0; }));
+    };
     rows.push_back(r);
   }
   {
