@@ -24,8 +24,14 @@ class ImageFileDevice : public IStorageDevice {
   int ReadSectors(void* buffer, uint64_t first, uint64_t count) override {
     if (m_fd < 0 || first > GetSectorCount() || count > GetSectorCount() - first) return 0;
     const size_t bytes = static_cast<size_t>(count * m_sectorSize);
-    ssize_t n = pread(m_fd, buffer, bytes, static_cast<off_t>(m_offset + first * m_sectorSize));
-    return n == static_cast<ssize_t>(bytes) ? 1 : 0;
+    size_t done = 0;
+    while (done < bytes) {
+      const ssize_t n = pread(m_fd, static_cast<char*>(buffer) + done, bytes - done,
+                              static_cast<off_t>(m_offset + first * m_sectorSize + done));
+      if (n <= 0) return 0;
+      done += static_cast<size_t>(n);
+    }
+    return 1;
   }
   uint64_t GetSectorCount() override {
     if (m_fd < 0) return 0;
