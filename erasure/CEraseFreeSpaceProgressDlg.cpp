@@ -87,8 +87,6 @@ void CEraseFreeSpaceProgressDlg::StartWipe() {
   m_run.Start();
 }
 
-
-
 int CEraseFreeSpaceProgressDlg::ReceiveMsg(__MsgData msg) {
   switch (msg.id) {
     case MSG_TITLE_CLOSE:

@@ -62,8 +62,6 @@ void CEraseProgressDlg::StartErase() {
   m_run.Start();
 }
 
-
-
 int CEraseProgressDlg::ReceiveMsg(__MsgData msg) {
   switch (msg.id) {
     case MSG_TITLE_CLOSE:

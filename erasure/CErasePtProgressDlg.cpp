@@ -59,8 +59,6 @@ void CErasePtProgressDlg::StartWipe() {
   m_run.Start();
 }
 
-
-
 int CErasePtProgressDlg::ReceiveMsg(__MsgData msg) {
   switch (msg.id) {
     case MSG_TITLE_CLOSE:
