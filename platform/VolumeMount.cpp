@@ -1,5 +1,7 @@
 #include "VolumeMount.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -344,6 +346,29 @@ std::string OnDemandMountPoint(char letter) {
   return std::string("/run/vantorel/") + static_cast<char>(toupper(static_cast<unsigned char>(letter)));
 }
 
+namespace {
+
+bool IsMountPoint(const std::string& folder) {
+  for (const auto& m : ReadMountTable())
+    if (m.mountPoint == folder) return true;
+  return false;
+}
+
+}  // namespace
+
+std::string ClaimMountFolder(const std::string& base) {
+  for (const std::string& folder : {base, base + "-" + std::to_string(getpid())}) {
+    if (mkdir(folder.c_str(), 0755) == 0) return folder;
+    if (errno != EEXIST) return std::string();
+    struct stat st;
+    if (lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && !IsMountPoint(folder) && rmdir(folder.c_str()) == 0 &&
+        mkdir(folder.c_str(), 0755) == 0)
+      return folder;
+  }
+  errno = EBUSY;
+  return std::string();
+}
+
 OnDemandMount::~OnDemandMount() {
   Unmount();
 }
@@ -364,11 +389,18 @@ bool OnDemandMount::Mount(char letter, int* error) {
     return true;
   }
   mkdir("/run/vantorel", 0755);
-  std::string target = OnDemandMountPoint(v.letter);
-  if (!MountVolumeAt(v, target, nullptr, error)) {
+  // Claiming the folder and mounting on it happen under one lock shared
+  // by every process of ours, so no two take the same folder.
+  const int lock = open("/run/vantorel/.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (lock >= 0) flock(lock, LOCK_EX);
+  const std::string target = ClaimMountFolder(OnDemandMountPoint(v.letter));
+  bool mounted = false;
+  if (target.empty())
+    *error = errno ? errno : EBUSY;
+  else if (!(mounted = MountVolumeAt(v, target, nullptr, error)))
     rmdir(target.c_str());
-    return false;
-  }
+  if (lock >= 0) close(lock);
+  if (!mounted) return false;
   m_mountPoint = target;
   m_ours = true;
   return true;

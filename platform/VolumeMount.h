@@ -73,6 +73,14 @@ class OnDemandMount {
 // The folder where volumes are mounted on demand: /run/vantorel/X.
 std::string OnDemandMountPoint(char letter);
 
+// Creates the folder `base` to mount on and returns it. Letters are handed
+// out per process, so another process of ours (vtctl beside the program)
+// may hold /run/vantorel/X for a volume of its own: mounting over it would
+// hide that mount. A folder in use (mounted on, or not empty) gives way to
+// `base`-<pid>; a left-over empty folder nothing mounts is taken over.
+// Empty, with errno set, when neither can be had.
+std::string ClaimMountFolder(const std::string& base);
+
 // Size and free space of a volume (GetDiskFreeSpaceEx): from statvfs of its
 // mount point when mounted; otherwise its size and *freeKnown false.
 bool GetVolumeSpace(char letter, uint64_t* totalBytes, uint64_t* freeBytes, bool* freeKnown);

@@ -328,7 +328,8 @@ TEST_F(FreeSpaceImage, ThreePassesOnAVolumeMountedOnDemand) {
   CWipeFreeSpaceRun run;
   RunCounted(run, counter, 3);
   EXPECT_EQ(run.Result(), ERASE_COMPLETED);
-  EXPECT_EQ(run.MountPoint(), platform::OnDemandMountPoint(m_letter));
+  // Its own folder, unless another process holds that one.
+  EXPECT_EQ(run.MountPoint().rfind(platform::OnDemandMountPoint(m_letter), 0), 0u) << run.MountPoint();
   ASSERT_EQ(counter.bytes.size(), 3u);
   ASSERT_EQ(run.PassBytes().size(), 3u);
   for (size_t pass = 0; pass < 3; ++pass) {

@@ -280,16 +280,15 @@ void CheckVolume(IStorageDevice& device, uint64_t startSector, const std::vector
 std::string FixtureImage(int sector, int cluster) {
   const std::string script = testutil::SourceDir() + "/tests/fixtures/make-ntfs-image.sh";
   const size_t key = std::hash<std::string>()(testutil::ReadFile(script));
-  const std::string dir = testutil::BuildDir() + "/fixtures";
-  mkdir(dir.c_str(), 0755);
-  const std::string image =
-      dir + "/ntfs-" + std::to_string(key) + "-" + std::to_string(sector) + "-" + std::to_string(cluster) + ".img";
-  struct stat st;
-  if (stat(image.c_str(), &st) != 0) {
-    const auto r = testutil::Run(
-        {"bash", script, image, std::to_string(sector), std::to_string(cluster), "8", "Vol" + std::to_string(cluster)});
-    if (r.exitCode != 0) ADD_FAILURE() << r.output;
-  }
+  std::string error;
+  const std::string image = testutil::SharedFixture(
+      "ntfs-" + std::to_string(key) + "-" + std::to_string(sector) + "-" + std::to_string(cluster) + ".img",
+      [&](const std::string& path) {
+        return testutil::Run({"bash", script, path, std::to_string(sector), std::to_string(cluster), "8",
+                              "Vol" + std::to_string(cluster)});
+      },
+      error);
+  if (!error.empty()) ADD_FAILURE() << error;
   return image;
 }
 

@@ -134,14 +134,11 @@ Props MakeProperties(Volume& v, uint64_t inode, int64_t& parent, std::unique_ptr
 std::string StreamsImage() {
   const std::string script = testutil::SourceDir() + "/tests/fixtures/make-ntfs-streams-image.sh";
   const size_t key = std::hash<std::string>()(testutil::ReadFile(script));
-  const std::string dir = testutil::BuildDir() + "/fixtures";
-  mkdir(dir.c_str(), 0755);
-  const std::string image = dir + "/ntfs-streams-" + std::to_string(key) + ".img";
-  struct stat st;
-  if (stat(image.c_str(), &st) != 0) {
-    const auto r = testutil::Run({"bash", script, image});
-    if (r.exitCode != 0) ADD_FAILURE() << r.output;
-  }
+  std::string error;
+  const std::string image = testutil::SharedFixture(
+      "ntfs-streams-" + std::to_string(key) + ".img",
+      [&](const std::string& path) { return testutil::Run({"bash", script, path}); }, error);
+  if (!error.empty()) ADD_FAILURE() << error;
   return image;
 }
 

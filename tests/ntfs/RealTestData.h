@@ -26,15 +26,13 @@ inline std::string FindRealTestData(const std::string& name) {
 inline std::string UnpackRealTestData(const std::string& name, std::string& error) {
   const std::string source = FindRealTestData(name);
   if (source.empty()) return std::string();
-  const std::string dir = testutil::BuildDir() + "/fixtures";
-  mkdir(dir.c_str(), 0755);
-  const std::string image = dir + "/" + name.substr(0, name.size() - 3);
-  if (access(image.c_str(), R_OK) != 0) {
-    const auto r =
-        testutil::Shell("gunzip -c '" + source + "' > '" + image + ".tmp' && mv '" + image + ".tmp' '" + image + "'");
-    if (r.exitCode != 0) error = r.output;
-  }
-  return image;
+  return testutil::SharedFixture(
+      name.substr(0, name.size() - 3),
+      [&](const std::string& image) {
+        return testutil::Shell("gunzip -c '" + source + "' > '" + image + ".tmp' && mv '" + image + ".tmp' '" + image +
+                               "'");
+      },
+      error);
 }
 
 }  // namespace ntfstest

@@ -1,7 +1,12 @@
-// Parsing /proc/self/mountinfo lines.
+// Parsing /proc/self/mountinfo lines; claiming a folder to mount on.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "MountTable.h"
+#include "TestUtil.h"
+#include "VolumeMount.h"
 
 TEST(MountTable, ParsesFieldsOptionalTagsAndEscapes) {
   const std::string text =
@@ -31,4 +36,27 @@ TEST(MountTable, ThisProcessHasARootMount) {
   bool root = false;
   for (const auto& m : platform::ReadMountTable()) root = root || m.mountPoint == "/";
   EXPECT_TRUE(root);
+}
+
+// A folder another process mounts on, or fills, is never mounted over:
+// the claim moves to base-<pid>. A left-over empty folder is reused.
+TEST(MountFolderClaim, BusyFoldersGiveWayAndLeftOversAreReused) {
+  VT_REQUIRE_ROOT();
+  testutil::TempDir dir("claim");
+  const std::string base = dir.file("X");
+  const std::string own = base + "-" + std::to_string(getpid());
+
+  EXPECT_EQ(platform::ClaimMountFolder(base), base);  // free: made here
+  EXPECT_EQ(platform::ClaimMountFolder(base), base);  // empty left-over: taken over
+  ASSERT_EQ(rmdir(base.c_str()), 0);
+
+  ASSERT_EQ(mkdir(base.c_str(), 0755), 0);
+  ASSERT_EQ(testutil::Run({"mount", "-t", "tmpfs", "-o", "size=1m", "other", base}).exitCode, 0);
+  EXPECT_EQ(platform::ClaimMountFolder(base), own);
+  EXPECT_EQ(rmdir(own.c_str()), 0);
+  ASSERT_EQ(testutil::Run({"umount", base}).exitCode, 0);
+  // Not mounted on, but not empty: someone's files are never removed.
+  testutil::WriteFile(base + "/theirs", "x");
+  EXPECT_EQ(platform::ClaimMountFolder(base), own);
+  EXPECT_TRUE(testutil::ReadFile(base + "/theirs") == "x");
 }

@@ -1,6 +1,7 @@
 #include "TestUtil.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -86,6 +87,26 @@ std::string ReadFile(const std::string& path) {
 void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string SharedFixture(const std::string& name, const std::function<CommandResult(const std::string& path)>& make,
+                          std::string& error) {
+  const std::string dir = BuildDir() + "/fixtures";
+  mkdir(dir.c_str(), 0755);
+  const std::string path = dir + "/" + name;
+  const int lock = open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (lock < 0 || flock(lock, LOCK_EX) != 0) {
+    error = "cannot lock " + path + ".lock";
+    if (lock >= 0) close(lock);
+    return path;
+  }
+  if (access(path.c_str(), R_OK) != 0) {
+    const CommandResult r = make(path);
+    if (r.exitCode != 0) error = r.output;
+  }
+  flock(lock, LOCK_UN);
+  close(lock);
+  return path;
 }
 
 }  // namespace testutil

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,14 @@ std::string SourceDir();
 std::string BuildDir();
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
+
+// The path of `name` in the build tree's shared fixtures folder, made by
+// `make` when it is not there yet. ctest runs test processes side by side,
+// so the check and the making happen under a lock on the fixture: a second
+// process waits for the first instead of racing it. A failed `make` leaves
+// its output in `error`.
+std::string SharedFixture(const std::string& name, const std::function<CommandResult(const std::string& path)>& make,
+                          std::string& error);
 
 }  // namespace testutil
 
