@@ -296,6 +296,13 @@ bool DetachOwnLoop(const std::string& loopPath) {
   for (int i = 0; i < 20; ++i) {
     if (RunCommand({"losetup", "-d", loopPath}) == 0) {
       OwnLoops().erase(loopPath);
+      // While anyone (udev's probe, a closing mount) still holds the
+      // device open, the kernel only marks it for release; wait until it
+      // lets go, or a lock that follows still finds a loop over the window.
+      const std::string name = loopPath.substr(loopPath.rfind('/') + 1);
+      const std::string backing = "/sys/block/" + name + "/loop/backing_file";
+      for (int wait = 0; wait < 100 && access(backing.c_str(), F_OK) == 0; ++wait)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
       return true;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -348,6 +355,26 @@ std::string OnDemandMountPoint(char letter) {
 
 namespace {
 
+// Claiming a folder and mounting on it, and unmounting and removing it,
+// happen under one lock shared by every process of ours, so no two take the
+// same folder and none removes a folder another has just claimed.
+class OnDemandFolderLock {
+ public:
+  OnDemandFolderLock() {
+    mkdir("/run/vantorel", 0755);
+    m_fd = open("/run/vantorel/.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (m_fd >= 0) flock(m_fd, LOCK_EX);
+  }
+  ~OnDemandFolderLock() {
+    if (m_fd >= 0) close(m_fd);
+  }
+  OnDemandFolderLock(const OnDemandFolderLock&) = delete;
+  OnDemandFolderLock& operator=(const OnDemandFolderLock&) = delete;
+
+ private:
+  int m_fd = -1;
+};
+
 bool IsMountPoint(const std::string& folder) {
   for (const auto& m : ReadMountTable())
     if (m.mountPoint == folder) return true;
@@ -388,18 +415,13 @@ bool OnDemandMount::Mount(char letter, int* error) {
     m_ours = false;
     return true;
   }
-  mkdir("/run/vantorel", 0755);
-  // Claiming the folder and mounting on it happen under one lock shared
-  // by every process of ours, so no two take the same folder.
-  const int lock = open("/run/vantorel/.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (lock >= 0) flock(lock, LOCK_EX);
+  OnDemandFolderLock lock;
   const std::string target = ClaimMountFolder(OnDemandMountPoint(v.letter));
   bool mounted = false;
   if (target.empty())
     *error = errno ? errno : EBUSY;
   else if (!(mounted = MountVolumeAt(v, target, nullptr, error)))
     rmdir(target.c_str());
-  if (lock >= 0) close(lock);
   if (!mounted) return false;
   m_mountPoint = target;
   m_ours = true;
@@ -411,6 +433,7 @@ bool OnDemandMount::Unmount() {
     m_mountPoint.clear();
     return true;
   }
+  OnDemandFolderLock lock;
   LetteredVolume v;
   bool ok = true;
   if (GetLetteredVolume(m_letter, &v)) {
