@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QMovie>
+#include <QRegularExpression>
 #include <QSettings>
 
 #include "AppStyle.h"
@@ -67,6 +69,24 @@ TEST(ShellResources, EveryImageTheShellNamesIsShipped) {
   // The state images of one button differ from each other.
   EXPECT_NE(QImage("./Resources/close1_normal.png"), QImage("./Resources/close1_hover.png"));
   EXPECT_NE(QImage("./Resources/btns/btn_pri.png"), QImage("./Resources/btns/btn_pri_press.png"));
+}
+
+// The internet-traces page shows the icon ResIDText.xml names beside each
+// browser and category.
+TEST(ShellResources, EveryTraceIconIsShipped) {
+  QFile file(QStringLiteral("./ResIDText.xml"));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QString text = QString::fromUtf8(file.readAll());
+  QRegularExpression icon(QStringLiteral("icon=\"([^\"]+)\""));
+  int count = 0;
+  for (auto it = icon.globalMatch(text); it.hasNext(); ++count) {
+    const QString name = it.next().captured(1);
+    const QImage image(QStringLiteral("./Resources/") + name);
+    ASSERT_FALSE(image.isNull()) << name.toStdString();
+    EXPECT_EQ(image.size(), QSize(16, 16)) << name.toStdString();
+  }
+  EXPECT_GT(count, 10);
+  EXPECT_NE(QImage("./Resources/traces_firefox.png"), QImage("./Resources/traces_chromium.png"));
 }
 
 TEST(ShellResources, AnimationsPlay) {
