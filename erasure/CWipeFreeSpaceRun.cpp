@@ -191,6 +191,7 @@ int CWipeFreeSpaceRun::Execute() {
     ScrubOptions options;
     options.multiExtent = m_multiExtent;
     options.expect = m_hasExpect ? &m_expect : nullptr;
+    options.cancel = &m_cancel;
     m_scrub = ScrubDeletedRecords(m_letter, m_type, options);
     if (!ScrubComplete(m_scrub)) LogError("WipeUnusedspace failed. (%s)", ScrubOutcomeText(m_scrub.outcome));
   }

@@ -1,6 +1,9 @@
 #include "ScrubDeletedRecords.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
+#include <thread>
 
 #include "CFATQuickSearch.h"
 #include "CNTFSQuickSearch.h"
@@ -50,9 +53,39 @@ const char* ScrubOutcomeText(EScrubOutcome outcome) {
       return "scrub skipped: not available for this file system";
     case EScrubOutcome::Failed:
       return "scrub failed";
+    case EScrubOutcome::Cancelled:
+      return "scrub cancelled";
   }
   return "scrub failed";
 }
+
+namespace {
+
+// Runs the quick search while a watcher hands the caller's cancel flag on
+// to the controller. A flag already set stops the search before it writes.
+int RunCancellable(IRecoveryController* controller, IStorageDevice* device, const WipeTarget& target,
+                   const std::atomic<int>* cancel) {
+  if (!cancel) return controller->RunQuickSearch(device, target);
+  if (cancel->load() != 0) controller->Cancel();
+  std::mutex lock;
+  std::condition_variable wake;
+  bool finished = false;
+  std::thread watcher([&] {
+    std::unique_lock<std::mutex> guard(lock);
+    while (!finished && cancel->load() == 0) wake.wait_for(guard, std::chrono::milliseconds(50));
+    if (!finished) controller->Cancel();
+  });
+  const int result = controller->RunQuickSearch(device, target);
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    finished = true;
+  }
+  wake.notify_all();
+  watcher.join();
+  return result;
+}
+
+}  // namespace
 
 ScrubReport ScrubDeletedRecords(char letter, EFileSystemType type, const ScrubOptions& options) {
   ScrubReport report;
@@ -98,10 +131,12 @@ ScrubReport ScrubDeletedRecords(char letter, EFileSystemType type, const ScrubOp
       WipeTarget target;
       target.deviceNumber = volume.diskNumber;
       target.startSector = volume.startSector;
-      report.engineCode = controller->RunQuickSearch(&device, target);
+      report.engineCode = RunCancellable(controller, &device, target, options.cancel);
       controller->Release();
       if (ScrubSucceeded(type, report.engineCode))
         report.outcome = EScrubOutcome::Done;
+      else if (options.cancel && options.cancel->load() != 0)
+        report.outcome = EScrubOutcome::Cancelled;
       else if (report.engineCode == engine_error::kQuickNoController)
         report.outcome = EScrubOutcome::SkippedUnavailable;
       LogInfo("scrub: quick search of %c: returned 0x%x", volume.letter, static_cast<unsigned>(report.engineCode));

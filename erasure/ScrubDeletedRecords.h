@@ -9,6 +9,7 @@
 // not available are skipped and say so; nothing is scrubbed while mounted.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "FileSystemTypes.h"
@@ -21,12 +22,15 @@ enum class EScrubOutcome {
   SkippedMultiExtent,  // spanned, striped, mirrored or RAID-5 volume
   SkippedUnavailable,  // no quick search for the type in this build
   Failed,              // no such volume, identity mismatch, open or engine failure
+  Cancelled,           // the caller's cancel flag stopped it
 };
 
 struct ScrubOptions {
   bool multiExtent = false;
   // Checked before the volume is opened for writing; null: not checked.
   const platform::VolumeExpectation* expect = nullptr;
+  // Polled while the quick search runs; nonzero stops it between records.
+  const std::atomic<int>* cancel = nullptr;
 };
 
 struct ScrubReport {

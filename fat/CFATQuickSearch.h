@@ -30,6 +30,7 @@ class CFATQuickSearch : public IQuickFileSystemSearchController {
   // A cancel flag of the caller's, read at every cluster besides the scan
   // options' FAT stop flag.
   void SetStopFlag(const std::atomic<int>* stop) { m_scrub.SetStopFlag(stop); }
+  void SetCancelFlag(const std::atomic<int>* cancel) override { SetStopFlag(cancel); }
   const FATWipeCounters& GetCounters() const { return m_scrub.GetCounters(); }
   uint32_t GetLastWriteError() const { return m_scrub.GetLastWriteError(); }
   const WipeTarget& GetWipeTarget() const { return m_target; }

@@ -31,7 +31,7 @@ class CNTFSQuickSearch : public IQuickFileSystemSearchController {
   void SetOptions(int deviceNumber, uint64_t partitionStartSector) override;
 
   // Polled between batches of records (may be null).
-  void SetCancelFlag(const std::atomic<int>* cancel) { m_wiper.SetCancelFlag(cancel); }
+  void SetCancelFlag(const std::atomic<int>* cancel) override { m_wiper.SetCancelFlag(cancel); }
   const CNTFSMFTWiper& GetWiper() const { return m_wiper; }
 
  private:

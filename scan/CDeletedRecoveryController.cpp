@@ -24,6 +24,7 @@ void CDeletedRecoveryController::SetFileSystem(EFileSystemType type, const char*
 
 bool CDeletedRecoveryController::CreateQuickController() {
   m_quick.reset(CreateQuickSearch(m_type));
+  if (m_quick) m_quick->SetCancelFlag(&m_cancel);
   return m_quick != nullptr;
 }
 

@@ -31,6 +31,7 @@ class CDeletedRecoveryController : public IRecoveryController {
   using IRecoveryController::RunQuickSearch;
   void SetFileSystem(EFileSystemType type, const char* volumeName) override;
   int GetNodePartition(CFileNode* node, uint64_t& startSector, int& sectorsPerCluster) override;
+  // Stops the quick search that runs (it polls this controller's flag).
   void Cancel() override { m_cancel = 1; }
 
   IQuickFileSystemSearchController* GetQuickController() const { return m_quick.get(); }

@@ -2,6 +2,8 @@
 // known volume.
 #pragma once
 
+#include <atomic>
+
 #include "IFileSystemSearchController.h"
 #include "WipeTarget.h"
 
@@ -11,4 +13,7 @@ class IQuickFileSystemSearchController : public IFileSystemSearchController {
   virtual int QuickSearchFiles(IStorageDevice* volume, IScanProgressSink* sink) = 0;
   // The write target (WipeTarget). Searches that never write ignore it.
   virtual void SetOptions(int deviceNumber, uint64_t partitionStartSector) = 0;
+  // A flag of the caller's that searches able to stop early poll (nonzero:
+  // stop and answer an error); null or ignored: the search runs to its end.
+  virtual void SetCancelFlag(const std::atomic<int>* cancel) { (void)cancel; }
 };

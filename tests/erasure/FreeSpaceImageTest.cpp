@@ -10,19 +10,23 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <random>
 #include <set>
+#include <thread>
 
 #include "ByteOrder.h"
 #include "CHistoryDataBase.h"
+#include "CNTFSQuickSearch.h"
 #include "CWipeFreeSpaceRun.h"
 #include "DriveLetters.h"
 #include "EraseResult.h"
 #include "IQuickFileSystemSearchController.h"
 #include "IStorageDevice.h"
 #include "ScanEngineRegistry.h"
+#include "ScrubDeletedRecords.h"
 #include "TestUtil.h"
 #include "VolumeFixtures.h"
 #include "VolumeLock.h"
@@ -152,11 +156,26 @@ class FreeSpaceImage : public ::testing::Test {
     WriteFile(m_mnt + "/live1.bin", m_live1);
     WriteFile(m_mnt + "/sub/live2.bin", m_live2);
     WriteFile(m_mnt + "/norvanta/mine.txt", "the user's own");
-    WriteFile(m_mnt + "/dead1.bin", Marked(6u << 20));
-    WriteFile(m_mnt + "/sub/dead2.bin", Marked(300000));
-    sync();
-    fs::remove(m_mnt + "/dead1.bin");
-    fs::remove(m_mnt + "/sub/dead2.bin");
+    if (c.type == EFileSystemType::FAT32) {
+      // fusefat keeps directories in memory and drops the entry of a file
+      // made and deleted in one mount: mtools leaves real deleted entries.
+      m_mount.reset();
+      if (!testutil::HaveTool("mcopy")) return Skip("needs mtools");
+      WriteFile(m_dir.file("dead1"), Marked(6u << 20));
+      WriteFile(m_dir.file("dead2"), Marked(300000));
+      const std::string tools = "export MTOOLS_SKIP_CHECK=1 MTOOLS_NO_VFAT=0; i='" + m_part + "'; mcopy -i \"$i\" '" +
+                                m_dir.file("dead1") + "' ::/dead1.bin && mcopy -i \"$i\" '" + m_dir.file("dead2") +
+                                "' ::/sub/dead2.bin && mdel -i \"$i\" ::/dead1.bin ::/sub/dead2.bin";
+      const auto made = testutil::Shell(tools);
+      if (made.exitCode != 0) return Fail("mtools: " + made.output);
+      if (!MountHere(false)) return false;
+    } else {
+      WriteFile(m_mnt + "/dead1.bin", Marked(6u << 20));
+      WriteFile(m_mnt + "/sub/dead2.bin", Marked(300000));
+      sync();
+      fs::remove(m_mnt + "/dead1.bin");
+      fs::remove(m_mnt + "/sub/dead2.bin");
+    }
     sync();
     if (!mount || readOnly) {
       m_mount.reset();
@@ -312,10 +331,42 @@ TEST_P(FreeSpaceFill, ScrubsDeletedNames) {
   EXPECT_EQ(run.Scrub().outcome, EScrubOutcome::Done);
   EXPECT_TRUE(volfix::IsMountedAt(m_mnt));
   m_mount.reset();
+  // FAT keeps a deleted name without its first letter.
   const auto listed = testutil::Run({"fls", "-rd", m_part});
-  EXPECT_EQ(listed.output.find("dead1.bin"), std::string::npos) << listed.output;
-  EXPECT_EQ(listed.output.find("dead2.bin"), std::string::npos) << listed.output;
+  EXPECT_EQ(listed.output.find("ead1.bin"), std::string::npos) << listed.output;
+  EXPECT_EQ(listed.output.find("ead2.bin"), std::string::npos) << listed.output;
 }
+
+// A cancel flag already set reaches the engine through the controller:
+// it stops before its first write, says so, and the volume is mounted
+// again with its deleted records as they were.
+class ScrubbedTypes : public FreeSpaceImage, public ::testing::WithParamInterface<FsCase> {};
+
+TEST_P(ScrubbedTypes, CancelledScrubStopsBeforeItWrites) {
+  if (!HasQuickSearch(GetParam().type))
+    GTEST_SKIP() << "the " << GetParam().name << " deleted-record scrub is not registered in this build";
+  if (!testutil::HaveTool("fls")) GTEST_SKIP() << "needs fls (sleuthkit)";
+  BUILD_OR_STOP(GetParam());
+  m_mount.reset();
+  const auto before = testutil::Run({"fls", "-rd", m_part});
+  ASSERT_NE(before.output.find("ead1.bin"), std::string::npos) << before.output;
+  ASSERT_TRUE(MountHere(false));
+  std::atomic<int> cancel{1};
+  ScrubOptions options;
+  options.cancel = &cancel;
+  const ScrubReport report = ScrubDeletedRecords(m_letter, GetParam().type, options);
+  EXPECT_EQ(report.outcome, EScrubOutcome::Cancelled);
+  EXPECT_FALSE(ScrubSucceeded(GetParam().type, report.engineCode));
+  EXPECT_TRUE(report.remounted);
+  EXPECT_FALSE(ScrubComplete(report));
+  EXPECT_TRUE(volfix::IsMountedAt(m_mnt));
+  m_mount.reset();
+  const auto listed = testutil::Run({"fls", "-rd", m_part});
+  EXPECT_NE(listed.output.find("ead1.bin"), std::string::npos) << listed.output;
+}
+
+INSTANTIATE_TEST_SUITE_P(Types, ScrubbedTypes, ::testing::Values(kFat32, kNtfs),
+                         [](const ::testing::TestParamInfo<FsCase>& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(Types, FreeSpaceFill, ::testing::Values(kExt2, kFat32, kNtfs),
                          [](const ::testing::TestParamInfo<FsCase>& info) { return std::string(info.param.name); });
@@ -493,6 +544,54 @@ INSTANTIATE_TEST_SUITE_P(
       return std::string(info.param.fs.name) + (info.param.busy ? "_busy" : "") +
              (info.param.answer ? "_failing" : "");
     });
+
+// A quick search that runs until its cancel flag is set (or 20 s pass).
+class WaitingQuickSearch : public IQuickFileSystemSearchController {
+ public:
+  explicit WaitingQuickSearch(std::atomic<int>* state) : m_state(state) {}
+  void SetTreeBuilder(IDirecotryTreeBuilder*) override {}
+  void GetPartitions(std::vector<CSearchedPartitionInfo*>&) override {}
+  void SetOptions(int, uint64_t) override {}
+  void SetCancelFlag(const std::atomic<int>* cancel) override { m_cancel = cancel; }
+  int QuickSearchFiles(IStorageDevice*, IScanProgressSink*) override {
+    m_state->store(1);
+    for (int i = 0; i < 2000; ++i) {
+      if (m_cancel && m_cancel->load() != 0) {
+        m_state->store(2);
+        return 0x4C7;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return 0;
+  }
+
+ private:
+  std::atomic<int>* m_state;
+  const std::atomic<int>* m_cancel = nullptr;
+};
+
+// Cancel pressed while the deleted records are scrubbed stops the scrub;
+// the volume is mounted again and no filler is written.
+TEST_F(FreeSpaceImage, CancelDuringTheScrubStopsIt) {
+  BUILD_OR_STOP(kNtfs);
+  std::atomic<int> state{0};  // 1: searching, 2: saw the cancel
+  RegisterQuickSearch(EFileSystemType::NTFS, [&state] { return new WaitingQuickSearch(&state); });
+  WriteCounter counter;
+  CWipeFreeSpaceRun run;
+  std::thread worker([&] { RunCounted(run, counter); });
+  for (int i = 0; i < 2000 && state.load() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  run.Cancel();
+  worker.join();
+  RegisterNTFSQuickSearch();
+  EXPECT_EQ(state.load(), 2);
+  EXPECT_EQ(run.Scrub().outcome, EScrubOutcome::Cancelled);
+  EXPECT_EQ(run.Result(), ERASE_FREESPACE_CANCELLED);
+  EXPECT_EQ(counter.writes, 0);
+  EXPECT_EQ(Mounts(), std::vector<std::string>{m_mnt});
+  for (const auto& e : fs::directory_iterator(m_mnt))
+    EXPECT_EQ(e.path().filename().string().rfind(".norvanta", 0), std::string::npos) << e.path();
+  EXPECT_TRUE(ReadFile(m_mnt + "/live1.bin") == m_live1);
+}
 
 // vtctl finds the volume by letter from the disk table and drives the run
 // and the scrub.
