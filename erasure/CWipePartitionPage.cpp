@@ -400,7 +400,7 @@ QString CWipePartitionPage::VolumeLine() const {
 
 bool CWipePartitionPage::PrepareTarget() {
   const VolumeRecord& record = m_chosen.record;
-  m_target = WipeTarget();
+  m_target = VolumeWipeTarget();
   m_target.record = record;
   m_target.driveLetter = record.driveLetter;
   m_target.fileSystem = record.fileSystem;

@@ -79,7 +79,7 @@ class CWipePartitionPage : public QVBoxLayout, public CRightContentBase, public 
   // Whether the scan waits for a wipe run to end.
   bool IsScanDeferred() const { return m_scanDeferred; }
   // The target of the last confirmed wipe.
-  const WipeTarget& LastTarget() const { return m_target; }
+  const VolumeWipeTarget& LastTarget() const { return m_target; }
   // Wipe runs under way in this process (scans wait for them).
   static int ActiveRuns();
 
@@ -129,7 +129,7 @@ class CWipePartitionPage : public QVBoxLayout, public CRightContentBase, public 
   bool m_scanDeferred = false;  // asked for while a wipe ran; starts when none runs
   std::vector<Row> m_rows;      // one per tree row, same order
   Row m_chosen;
-  WipeTarget m_target;
+  VolumeWipeTarget m_target;
   int m_reselect = 0;
   // The identity of the wiped volume: later fills select its row.
   platform::DiskIdentity m_reselectDisk;

@@ -15,7 +15,7 @@ WipeRunner& RunnerOf(int mode) {
 
 }  // namespace
 
-int StartPartitionWipe(const WipeTarget& target, QWidget* parent) {
+int StartPartitionWipe(const VolumeWipeTarget& target, QWidget* parent) {
   CErasePtProgressDlg dlg(parent);
   dlg.SetParams(target.sectorsPerChunk, target.driveLetter, target.diskNumber, target.startSector, target.sectorCount,
                 target.bytesPerSector, target.endSector);
@@ -26,7 +26,7 @@ int StartPartitionWipe(const WipeTarget& target, QWidget* parent) {
   return dlg.GetResult();
 }
 
-int StartFreeSpaceWipe(const WipeTarget& target, QWidget* parent) {
+int StartFreeSpaceWipe(const VolumeWipeTarget& target, QWidget* parent) {
   CEraseFreeSpaceProgressDlg dlg(parent);
   dlg.SetPartition(target.driveLetter, target.diskNumber, target.startSector);
   dlg.SetFileSystem(target.fileSystem, target.extentCount != 1);
@@ -42,7 +42,7 @@ int StartFreeSpaceWipe(const WipeTarget& target, QWidget* parent) {
 
 void SetWipeRunner(int mode, WipeRunner runner) { RunnerOf(mode) = std::move(runner); }
 
-int RunWipe(int mode, const WipeTarget& target, QWidget* parent) {
+int RunWipe(int mode, const VolumeWipeTarget& target, QWidget* parent) {
   if (const WipeRunner& runner = RunnerOf(mode)) return runner(target, parent);
   return mode == ERASE_MODE_FREESPACE ? StartFreeSpaceWipe(target, parent) : StartPartitionWipe(target, parent);
 }

@@ -15,7 +15,7 @@
 
 class QWidget;
 
-struct WipeTarget {
+struct VolumeWipeTarget {
   VolumeRecord record;  // the confirmed row's record (keeps its devices alive)
   char driveLetter = 0;
   int diskNumber = -1;
@@ -33,12 +33,12 @@ struct WipeTarget {
 
 // Runs the wipe modally over `parent` and returns its EraseResult
 // (partition or free-space mode).
-int StartPartitionWipe(const WipeTarget& target, QWidget* parent);
-int StartFreeSpaceWipe(const WipeTarget& target, QWidget* parent);
+int StartPartitionWipe(const VolumeWipeTarget& target, QWidget* parent);
+int StartFreeSpaceWipe(const VolumeWipeTarget& target, QWidget* parent);
 
 // Replaces the run of one mode (ERASE_MODE_PARTITION, ERASE_MODE_FREESPACE);
 // an empty function restores the real one.
-using WipeRunner = std::function<int(const WipeTarget& target, QWidget* parent)>;
+using WipeRunner = std::function<int(const VolumeWipeTarget& target, QWidget* parent)>;
 void SetWipeRunner(int mode, WipeRunner runner);
 // The runner in force for `mode` called on `target`.
-int RunWipe(int mode, const WipeTarget& target, QWidget* parent);
+int RunWipe(int mode, const VolumeWipeTarget& target, QWidget* parent);

@@ -173,7 +173,7 @@ TEST_F(WipePage, FirstShowScansAndListsTheLetteredVolumesWithTheirSizes) {
   EXPECT_TRUE(partition->BusyLabel()->isVisibleTo(partition->parentWidget()));
   EXPECT_EQ(partition->Tree()->topLevelItemCount(), 0);
   int runs = 0;
-  SetWipeRunner(ERASE_MODE_PARTITION, [&](const WipeTarget&, QWidget*) { return ++runs, 0; });
+  SetWipeRunner(ERASE_MODE_PARTITION, [&](const VolumeWipeTarget&, QWidget*) { return ++runs, 0; });
   partition->WipeButton()->click();
   EXPECT_EQ(runs, 0);
 
@@ -221,8 +221,8 @@ TEST_F(WipePage, PartitionWipeConfirmsNamingTheVolumeThenRunsShowsTheResultAndWr
   const QString name = partition->Tree()->topLevelItem(fatRow)->text(1);
   const char letter = name.at(name.size() - 3).toLatin1();
 
-  std::vector<WipeTarget> targets;
-  SetWipeRunner(ERASE_MODE_PARTITION, [&](const WipeTarget& t, QWidget*) {
+  std::vector<VolumeWipeTarget> targets;
+  SetWipeRunner(ERASE_MODE_PARTITION, [&](const VolumeWipeTarget& t, QWidget*) {
     targets.push_back(t);
     EXPECT_EQ(CWipePartitionPage::ActiveRuns(), 1);
     return int(ERASE_COMPLETED);
@@ -263,7 +263,7 @@ TEST_F(WipePage, PartitionWipeConfirmsNamingTheVolumeThenRunsShowsTheResultAndWr
   });
   WipeRow(partition, fatRow);
   ASSERT_EQ(targets.size(), 1u);
-  const WipeTarget& t = targets[0];
+  const VolumeWipeTarget& t = targets[0];
   EXPECT_EQ(t.driveLetter, letter);
   EXPECT_EQ(t.startSector, kP1);
   EXPECT_EQ(t.sectorCount, 16384u);
@@ -300,8 +300,8 @@ TEST_F(WipePage, RefusalsStartNothing) {
   SendBusMsg(MSG_FREESPACE_RESCAN);
   WaitForLists({partition, freeSpace});
   int runs = 0;
-  SetWipeRunner(ERASE_MODE_PARTITION, [&](const WipeTarget&, QWidget*) { return ++runs, 0; });
-  SetWipeRunner(ERASE_MODE_FREESPACE, [&](const WipeTarget&, QWidget*) { return ++runs, 0; });
+  SetWipeRunner(ERASE_MODE_PARTITION, [&](const VolumeWipeTarget&, QWidget*) { return ++runs, 0; });
+  SetWipeRunner(ERASE_MODE_FREESPACE, [&](const VolumeWipeTarget&, QWidget*) { return ++runs, 0; });
   auto expectRefusal = [&](CWipePartitionPage* page, int row, const QString& words) {
     QString shown;
     AnswerOf<CMSGDlg>([&](CMSGDlg* box) {
@@ -347,7 +347,7 @@ TEST_F(WipePage, FreeSpaceWipeRunsAndRescansStartedDuringARunWait) {
   const QString name = freeSpace->Tree()->topLevelItem(fatRow)->text(1);
   const char letter = name.at(name.size() - 3).toLatin1();
   bool deferredSeen = false;
-  SetWipeRunner(ERASE_MODE_FREESPACE, [&](const WipeTarget& t, QWidget*) {
+  SetWipeRunner(ERASE_MODE_FREESPACE, [&](const VolumeWipeTarget& t, QWidget*) {
     EXPECT_EQ(t.fileSystem, EFileSystemType::FAT16);
     // A device change while the run goes on: the other page waits.
     SendBusMsg(MSG_PARTITION_RESCAN);
@@ -460,8 +460,8 @@ TEST_F(WipePage, ReadOnlyVolumeAndVolumeHoldingActiveSwapAreRefused) {
   VT_REQUIRE_ROOT();
   VT_REQUIRE_TOOL("losetup");
   int runs = 0;
-  SetWipeRunner(ERASE_MODE_PARTITION, [&](const WipeTarget&, QWidget*) { return ++runs, 0; });
-  SetWipeRunner(ERASE_MODE_FREESPACE, [&](const WipeTarget&, QWidget*) { return ++runs, 0; });
+  SetWipeRunner(ERASE_MODE_PARTITION, [&](const VolumeWipeTarget&, QWidget*) { return ++runs, 0; });
+  SetWipeRunner(ERASE_MODE_FREESPACE, [&](const VolumeWipeTarget&, QWidget*) { return ++runs, 0; });
   auto refusalText = [&](CWipePartitionPage* page, const QString& row) {
     QString shown;
     AnswerOf<CMSGDlg>([&](CMSGDlg* box) {
