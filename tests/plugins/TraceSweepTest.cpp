@@ -9,7 +9,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+
+#include <cerrno>
 #include <climits>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -19,6 +23,7 @@
 
 #include "ITraceSweep.h"
 #include "NamedLibrary.h"
+#include "OtherUserDir.h"
 #include "ProcessControl.h"
 #include "TestUtil.h"
 
@@ -462,35 +467,57 @@ class RunningBrowser : public FakeHome {
   }
   // Runs the fake browser as a user of its own, who owns the fake home: the
   // plug-in looks only at the home owner's processes, so tests running side
-  // by side never see each other's browsers.
+  // by side never see each other's browsers. The program lies in a folder
+  // that user can reach wherever the checkout is (a private home included).
   void Start(const std::string& name) {
     const uid_t user = static_cast<uid_t>(20000 + getpid() % 30000);
-    ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
     for (const auto& e : fs::recursive_directory_iterator(home)) ASSERT_EQ(lchown(e.path().c_str(), user, user), 0);
     ASSERT_EQ(lchown(home.c_str(), user, user), 0);
 
-    const std::string exe = dir.file(name);
+    programDir = std::make_unique<testutil::OtherUserDir>(user, user);
+    const std::string exe = programDir->file(name);
     fs::copy_file("/bin/sleep", exe);
     fs::permissions(exe, fs::perms::all, fs::perm_options::add);
+    // The child reports a failed exec through a pipe closed by a good one.
+    int report[2];
+    ASSERT_EQ(pipe2(report, O_CLOEXEC), 0);
     pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
-      if (setgid(user) == 0 && setuid(user) == 0) execl(exe.c_str(), exe.c_str(), "300", static_cast<char*>(nullptr));
+      int err = 0;
+      if (setgid(user) != 0 || setuid(user) != 0) {
+        err = errno;
+      } else {
+        // A copy just written may still be busy for a moment (ETXTBSY).
+        for (int i = 0; i < 100; ++i) {
+          execl(exe.c_str(), exe.c_str(), "300", static_cast<char*>(nullptr));
+          err = errno;
+          if (err != ETXTBSY) break;
+          usleep(20000);
+        }
+      }
+      (void)!write(report[1], &err, sizeof err);
       _exit(127);
     }
-    // Wait until the child runs the copied program (its name in /proc).
-    for (int i = 0; i < 500; ++i) {
-      std::string comm = testutil::ReadFile("/proc/" + std::to_string(pid) + "/comm");
-      if (comm == name + "\n") return;
-      usleep(10000);
+    close(report[1]);
+    int err = 0;
+    const ssize_t got = read(report[0], &err, sizeof err);
+    close(report[0]);
+    ASSERT_NE(got, static_cast<ssize_t>(sizeof err)) << "the fake browser did not start: " << strerror(err);
+    // The exec went through; wait for its name in /proc (however busy the machine).
+    std::string comm;
+    for (int i = 0; i < 3000 && comm != name + "\n"; ++i) {
+      comm = testutil::ReadFile("/proc/" + std::to_string(pid) + "/comm");
+      if (comm != name + "\n") usleep(10000);
     }
-    FAIL() << "the fake browser did not start";
+    ASSERT_EQ(comm, name + "\n") << "the fake browser did not show up in /proc";
   }
   bool Running() {
     int status = 0;
     return waitpid(pid, &status, WNOHANG) == 0;
   }
   pid_t pid = -1;
+  std::unique_ptr<testutil::OtherUserDir> programDir;
 };
 
 TEST_F(RunningBrowser, RefusalKeepsTheBrowserAndItsTraces) {
