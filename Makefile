@@ -4,7 +4,9 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CTEST_ARGS ?=
 
-.PHONY: all deps configure build run test screenshots bench clean
+SANITIZE_BUILD ?= build-sanitize
+
+.PHONY: all deps configure build run test sanitize symbols screenshots bench clean
 
 all: build
 
@@ -23,6 +25,18 @@ run: build
 test: build
 	cd $(BUILD) && ctest --output-on-failure --no-tests=error -j $(JOBS) $(CTEST_ARGS)
 
+# The unit and image tests again, in a Debug build under AddressSanitizer and
+# UndefinedBehaviorSanitizer.
+sanitize: deps
+	cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_BUILD_TYPE=Debug -DVANTOREL_SANITIZE=ON
+	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
+	cd $(SANITIZE_BUILD) && ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --output-on-failure --no-tests=error -j $(JOBS) -L 'unit|image' -LE fuzz $(CTEST_ARGS)
+
+# No two static libraries define the same strong symbol.
+symbols: build
+	bash scripts/check-symbols $(BUILD)
+
 screenshots: build
 	cmake --build $(BUILD) --target screenshots
 
@@ -30,4 +44,4 @@ bench: build
 	bash scripts/run-benchmarks $(BUILD)
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD)

@@ -37,3 +37,7 @@ constexpr int kScanBadRange = MakeEngineError(0x104, 0x11);
 // on standard output (the file name after its last '\' or '/') and answers
 // the code unchanged.
 int ReturnError(int code, const char* file, int line, const char* function);
+// Where those lines go instead of standard output (a tool whose standard
+// output carries its result sends them to the run log); null restores it.
+using ReturnErrorSink = void (*)(const char* line);
+void SetReturnErrorSink(ReturnErrorSink sink);

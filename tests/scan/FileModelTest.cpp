@@ -427,6 +427,14 @@ TEST(EngineErrors, PackingAndPrinting) {
   testing::internal::CaptureStdout();
   EXPECT_EQ(ReturnError(0x7E0015, ".\\src\\hfs.cpp", 12, "Load"), 0x7E0015);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "Return Error:0x7e0015\tFile:hfs.cpp\tLine:12\tFuction:Load\n");
+  // A tool whose standard output is its result takes the lines elsewhere.
+  static std::string taken;
+  SetReturnErrorSink([](const char* line) { taken = line; });
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(ReturnError(0x501, "a/b/j.cpp", 19, "Open"), 0x501);
+  SetReturnErrorSink(nullptr);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(taken, "Return Error:0x501\tFile:j.cpp\tLine:19\tFuction:Open");
 }
 
 TEST(KindSchemes, OneConversionTable) {

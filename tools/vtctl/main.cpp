@@ -1,7 +1,11 @@
 #include <cstdio>
+#include <cstring>
 
 #include <QCoreApplication>
 
+#include "EngineError.h"
+#include "ProgramFolder.h"
+#include "RunLog.h"
 #include "VtCommand.h"
 
 std::map<std::string, VtCommandInfo>& VtCommands() {
@@ -10,19 +14,30 @@ std::map<std::string, VtCommandInfo>& VtCommands() {
 }
 
 static int Usage() {
-  fprintf(stderr, "usage: vtctl COMMAND [ARGS...]\n");
+  fprintf(stderr, "usage: vtctl [--log-stderr] COMMAND [ARGS...]\n");
   for (const auto& [name, info] : VtCommands()) fprintf(stderr, "  %s\n", info.usage.c_str());
   return 2;
 }
 
 int main(int argc, char* argv[]) {
   QCoreApplication app(argc, argv);
-  if (argc < 2) return Usage();
-  auto it = VtCommands().find(argv[1]);
+  // Standard output carries only the command's result. The run log goes to
+  // the program folder's RunLog.log, as the program's does, or to standard
+  // error with --log-stderr; the engines' failure lines go with it.
+  int first = 1;
+  const bool logToStderr = argc > 1 && std::strcmp(argv[1], "--log-stderr") == 0;
+  if (logToStderr) ++first;
+  if (!logToStderr && !RunLogSetFile(platform::ProgramFile("RunLog.log")))
+    fprintf(stderr, "vtctl: cannot write %s; the run log goes to standard error\n",
+            platform::ProgramFile("RunLog.log").c_str());
+  SetReturnErrorSink([](const char* line) { LogError("%s", line); });
+
+  if (argc <= first) return Usage();
+  auto it = VtCommands().find(argv[first]);
   if (it == VtCommands().end()) {
-    fprintf(stderr, "vtctl: unknown command '%s'\n", argv[1]);
+    fprintf(stderr, "vtctl: unknown command '%s'\n", argv[first]);
     return Usage();
   }
-  std::vector<std::string> args(argv + 2, argv + argc);
+  std::vector<std::string> args(argv + first + 1, argv + argc);
   return it->second.handler(args);
 }
