@@ -27,10 +27,12 @@ test: build
 
 # The unit and image tests again, in a Debug build under AddressSanitizer and
 # UndefinedBehaviorSanitizer.
+# Leaks are not reported yet: Qt's platform plug-ins keep theirs until exit.
+SANITIZE_ENV = ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1
 sanitize: deps
 	cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_BUILD_TYPE=Debug -DVANTOREL_SANITIZE=ON
-	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
-	cd $(SANITIZE_BUILD) && ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	$(SANITIZE_ENV) cmake --build $(SANITIZE_BUILD) -j $(JOBS)
+	cd $(SANITIZE_BUILD) && $(SANITIZE_ENV) \
 	  ctest --output-on-failure --no-tests=error -j $(JOBS) -L 'unit|image' -LE fuzz $(CTEST_ARGS)
 
 # No two static libraries define the same strong symbol.

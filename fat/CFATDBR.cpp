@@ -5,8 +5,6 @@
 
 #include "FatBytes.h"
 
-using fatbytes::Le16;
-using fatbytes::Le32;
 
 namespace {
 
@@ -39,7 +37,7 @@ bool CFATDBR::HasBootSignature(const uint8_t* sector) {
   return sector != nullptr && sector[0] != 0 && sector[510] == 0x55 && sector[511] == 0xAA;
 }
 
-uint32_t CFATDBR::GetBytesPerSector() const { return m_sector ? Le16(m_sector + 11) : 0; }
+uint32_t CFATDBR::GetBytesPerSector() const { return m_sector ? ReadLE16(m_sector + 11) : 0; }
 
 bool CFATDBR::HasCommonFields() const {
   if (m_sector == nullptr) return false;
@@ -49,32 +47,32 @@ bool CFATDBR::HasCommonFields() const {
   if (m_sector[510] != 0x55 || m_sector[511] != 0xAA) return false;
   if (m_sector[16] != 2) return false;
   if (!IsClusterSize(m_sector[13])) return false;
-  return Le16(m_sector + 11) == m_sectorSize;
+  return ReadLE16(m_sector + 11) == m_sectorSize;
 }
 
 uint64_t CFATDBR::RawTotalSectors(int type) const {
-  uint16_t small = Le16(m_sector + 19);
+  uint16_t small = ReadLE16(m_sector + 19);
   if (type == kTypeFAT12) return small;
-  if (type == kTypeFAT16) return small != 0 ? small : Le32(m_sector + 32);
-  if (type == kTypeFAT32) return Le32(m_sector + 32);
+  if (type == kTypeFAT16) return small != 0 ? small : ReadLE32(m_sector + 32);
+  if (type == kTypeFAT32) return ReadLE32(m_sector + 32);
   return 0;
 }
 
 uint32_t CFATDBR::RawFATSize(int type) const {
-  if (type == kTypeFAT32) return Le32(m_sector + 36);
-  if (type == kTypeFAT12 || type == kTypeFAT16) return Le16(m_sector + 22);
+  if (type == kTypeFAT32) return ReadLE32(m_sector + 36);
+  if (type == kTypeFAT12 || type == kTypeFAT16) return ReadLE16(m_sector + 22);
   return 0;
 }
 
 bool CFATDBR::HasSaneLayout(int type) const {
-  const uint64_t reserved = Le16(m_sector + 14);
+  const uint64_t reserved = ReadLE16(m_sector + 14);
   if (reserved == 0) return false;  // the boot sector itself is reserved
   const uint64_t spc = m_sector[13];
   const uint64_t fats = m_sector[16];
   const uint64_t fatSize = RawFATSize(type);
   const uint64_t total = RawTotalSectors(type);
   uint64_t rootSectors = 0;
-  if (type != kTypeFAT32) rootSectors = static_cast<uint64_t>(Le16(m_sector + 17)) * 32 / m_sectorSize;
+  if (type != kTypeFAT32) rootSectors = static_cast<uint64_t>(ReadLE16(m_sector + 17)) * 32 / m_sectorSize;
   const uint64_t dataStart = reserved + fats * fatSize + rootSectors;
   if (total <= dataStart) return false;
   const uint64_t clusters = (total - dataStart) / spc;
@@ -84,7 +82,7 @@ bool CFATDBR::HasSaneLayout(int type) const {
   const uint64_t fatEntries = fatSize * m_sectorSize * 8 / entryBits;
   if (clusters + 2 > fatEntries) return false;
   if (type == kTypeFAT32) {
-    const uint64_t root = Le32(m_sector + 44);
+    const uint64_t root = ReadLE32(m_sector + 44);
     if (!IsValidFAT32Cluster(root) || root >= clusters + 2) return false;
   }
   return true;
@@ -92,35 +90,35 @@ bool CFATDBR::HasSaneLayout(int type) const {
 
 bool CFATDBR::IsFAT12() const {
   if (!HasCommonFields() || !TypeTextEquals(m_sector + 54, "FAT12   ")) return false;
-  const uint32_t entries = Le16(m_sector + 17);
+  const uint32_t entries = ReadLE16(m_sector + 17);
   if (entries < 224 || entries > 2048 || (entries * 32) % m_sectorSize != 0) return false;
-  const uint32_t fatSize = Le16(m_sector + 22);
+  const uint32_t fatSize = ReadLE16(m_sector + 22);
   if (fatSize < 1 || fatSize > 200) return false;
   return HasSaneLayout(kTypeFAT12);
 }
 
 bool CFATDBR::IsFAT16() const {
   if (!HasCommonFields() || !TypeTextEquals(m_sector + 54, "FAT16   ")) return false;
-  const uint32_t entries = Le16(m_sector + 17);
+  const uint32_t entries = ReadLE16(m_sector + 17);
   if (entries < 224 || (entries * 32) % m_sectorSize != 0) return false;
-  if (Le16(m_sector + 22) == 0) return false;
+  if (ReadLE16(m_sector + 22) == 0) return false;
   return HasSaneLayout(kTypeFAT16);
 }
 
 bool CFATDBR::IsFAT32() const {
   if (!HasCommonFields() || !TypeTextEquals(m_sector + 82, "FAT32   ")) return false;
-  if (Le32(m_sector + 36) == 0) return false;
+  if (ReadLE32(m_sector + 36) == 0) return false;
   return HasSaneLayout(kTypeFAT32);
 }
 
 uint32_t CFATDBR::GetSectorsPerCluster() const { return m_type <= kTypeFAT32 ? m_sector[13] : 0; }
-uint32_t CFATDBR::GetReservedSectors() const { return m_type <= kTypeFAT32 ? Le16(m_sector + 14) : 0; }
-uint32_t CFATDBR::GetReservedSectorCount() const { return m_sector ? Le16(m_sector + 14) : 0; }
+uint32_t CFATDBR::GetReservedSectors() const { return m_type <= kTypeFAT32 ? ReadLE16(m_sector + 14) : 0; }
+uint32_t CFATDBR::GetReservedSectorCount() const { return m_sector ? ReadLE16(m_sector + 14) : 0; }
 uint32_t CFATDBR::GetFATCount() const { return m_type <= kTypeFAT32 ? m_sector[16] : 0; }
 uint32_t CFATDBR::GetFATSize() const { return m_type <= kTypeFAT32 ? RawFATSize(m_type) : 0; }
 uint64_t CFATDBR::GetTotalSectors() const { return m_type <= kTypeFAT32 ? RawTotalSectors(m_type) : 0; }
-uint32_t CFATDBR::GetRootCluster() const { return m_type == kTypeFAT32 ? Le32(m_sector + 44) : 0; }
-uint32_t CFATDBR::GetRootEntryCount() const { return m_sector ? Le16(m_sector + 17) : 0; }
+uint32_t CFATDBR::GetRootCluster() const { return m_type == kTypeFAT32 ? ReadLE32(m_sector + 44) : 0; }
+uint32_t CFATDBR::GetRootEntryCount() const { return m_sector ? ReadLE16(m_sector + 17) : 0; }
 
 uint64_t CFATDBR::GetRootDirSectors() const {
   if (m_type != kTypeFAT12 && m_type != kTypeFAT16) return 0;
@@ -168,8 +166,8 @@ CFATDBRBuffer::CFATDBRBuffer(const uint8_t* source, int sectorSize) : m_bytes{},
 
 bool DetectFATTypeFromFAT(const uint8_t* firstFATSector, int& type) {
   if (firstFATSector == nullptr) return false;
-  const uint32_t w0 = Le32(firstFATSector);
-  const uint32_t w1 = Le32(firstFATSector + 4);
+  const uint32_t w0 = ReadLE32(firstFATSector);
+  const uint32_t w1 = ReadLE32(firstFATSector + 4);
   if ((w0 & 0x0FFFFFFFu) == 0x0FFFFFF8u && (w1 & 0x0FFFFFF8u) == 0x0FFFFFF8u) {
     type = CFATDBR::kTypeFAT32;
     return true;

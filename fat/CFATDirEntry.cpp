@@ -8,8 +8,6 @@
 #include "FatBytes.h"
 #include "WideToAnsiString.h"
 
-using fatbytes::Le16;
-using fatbytes::Le32;
 
 namespace {
 
@@ -58,10 +56,10 @@ bool CFATDirEntry::Attach(const uint8_t* entry) {
 
 uint32_t CFATDirEntry::GetFirstCluster() const {
   if (m_overrideEnabled && m_overrideCluster > 0) return static_cast<uint32_t>(m_overrideCluster);
-  return (static_cast<uint32_t>(Le16(m_entry + 20)) << 16) | Le16(m_entry + 26);
+  return (static_cast<uint32_t>(ReadLE16(m_entry + 20)) << 16) | ReadLE16(m_entry + 26);
 }
 
-uint32_t CFATDirEntry::GetFileSize() const { return Le32(m_entry + 28); }
+uint32_t CFATDirEntry::GetFileSize() const { return ReadLE32(m_entry + 28); }
 
 bool CFATDirEntry::NameEquals(const uint8_t* name8, const uint8_t* ext3) const {
   return std::memcmp(m_entry, name8, 8) == 0 && std::memcmp(m_entry + 8, ext3, 3) == 0;
@@ -80,7 +78,7 @@ void CFATDirEntry::GetShortName(std::string& out, int join) const {
 bool CFATDirEntry::GetLongNamePart(std::string& out) const {
   char16_t part[13];
   static const int kOffsets[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
-  for (int i = 0; i < 13; ++i) part[i] = static_cast<char16_t>(Le16(m_entry + kOffsets[i]));
+  for (int i = 0; i < 13; ++i) part[i] = static_cast<char16_t>(ReadLE16(m_entry + kOffsets[i]));
   out = WideToAnsiString(part, 13);
   return true;
 }
@@ -94,18 +92,18 @@ bool CFATDirEntry::IsValid(int checkFlag) const {
     const uint32_t cluster = GetFirstCluster();
     if (!IsDirectory()) {
       if ((size == 0) != (cluster == 0)) return false;
-    } else if (size != 0 && Le16(m_entry + 20) != 0) {
+    } else if (size != 0 && ReadLE16(m_entry + 20) != 0) {
       return false;
     }
   }
   const CScanOptions& options = *GetScanOptions();
   if (options.fatEntryChecks[0]) {
-    if (!IsPlausibleDate(Le16(m_entry + 16)) || !IsPlausibleDate(Le16(m_entry + 24)) ||
-        !IsPlausibleDate(Le16(m_entry + 18)))
+    if (!IsPlausibleDate(ReadLE16(m_entry + 16)) || !IsPlausibleDate(ReadLE16(m_entry + 24)) ||
+        !IsPlausibleDate(ReadLE16(m_entry + 18)))
       return false;
   }
   if (options.fatEntryChecks[1]) {
-    if (!IsPlausibleTime(Le16(m_entry + 14)) || !IsPlausibleTime(Le16(m_entry + 22))) return false;
+    if (!IsPlausibleTime(ReadLE16(m_entry + 14)) || !IsPlausibleTime(ReadLE16(m_entry + 22))) return false;
   }
   if (Attributes() & 0x40) return false;
   return IsVolumeLabel() || IsValidShortName(m_entry);
@@ -149,11 +147,11 @@ CFATFileProperties* CreateFATFilePropertiesFromEntry(const char* name, const uin
   if (name == nullptr || entry == nullptr) return nullptr;
   CFATFileProperties* props = CreateFATFileProperties();
   props->SetName(name);
-  props->SetFileSize(Le32(entry + 28));
+  props->SetFileSize(ReadLE32(entry + 28));
   props->SetAttributes(entry[11]);
-  props->SetCreationTime(Le16(entry + 16), Le16(entry + 14));
-  props->SetModificationTime(Le16(entry + 24), Le16(entry + 22));
-  props->SetAccessDate(Le16(entry + 18));
+  props->SetCreationTime(ReadLE16(entry + 16), ReadLE16(entry + 14));
+  props->SetModificationTime(ReadLE16(entry + 24), ReadLE16(entry + 22));
+  props->SetAccessDate(ReadLE16(entry + 18));
   props->SetDeleted(entry[0] == 0xE5 ? 1 : 0);
   props->SetStatusFlag(0);
   return props;

@@ -110,7 +110,7 @@ bool CFATVolumeLabelReader::ReadRootChainLabel(uint64_t partitionStart, const CF
       if (!ReadRange(fat.data(), fatStart + block * spc, count)) return false;
       cachedBlock = block;
     }
-    cluster = fatbytes::Le32(fat.data() + (cluster % entriesPerBlock) * 4);
+    cluster = ReadLE32(fat.data() + (cluster % entriesPerBlock) * 4);
   }
   return false;
 }

@@ -17,7 +17,6 @@
 #include "ProgramFolder.h"
 #include "RunLog.h"
 
-using fatbytes::Le16;
 
 namespace {
 
@@ -240,16 +239,16 @@ bool CFATWipeWorker::StartsWithDots(const uint8_t* cluster, uint32_t self) const
   CFATDirEntry dot(cluster);
   CFATDirEntry dotDot(cluster + 32);
   if (!IsDotEntry(dot) || !IsDotDotEntry(dotDot)) return false;
-  uint32_t named = Le16(cluster + 26);
-  if (m_fat32) named |= static_cast<uint32_t>(Le16(cluster + 20)) << 16;
+  uint32_t named = ReadLE16(cluster + 26);
+  if (m_fat32) named |= static_cast<uint32_t>(ReadLE16(cluster + 20)) << 16;
   return named == self;
 }
 
 void CFATWipeWorker::ExamineLiveEntry(uint8_t* p, int depth, bool* changed) {
   CFATDirEntry e(p);
   if (e.IsHiddenSystemDirectory()) return;
-  uint32_t cluster = Le16(p + 26);
-  if (m_fat32) cluster |= static_cast<uint32_t>(Le16(p + 20)) << 16;
+  uint32_t cluster = ReadLE16(p + 26);
+  if (m_fat32) cluster |= static_cast<uint32_t>(ReadLE16(p + 20)) << 16;
   if (e.IsLongNameEntry()) {
     if (e.IsDeleted()) {
       ReplaceEntry(p);
@@ -380,8 +379,8 @@ void CFATWipeWorker::WipeDeletedDirectory(uint32_t cluster, int depth) {
     }
     if (e.IsHiddenSystemDirectory()) continue;
     if (!e.IsLongNameEntry()) {
-      uint32_t named = Le16(p + 26);
-      if (m_fat32) named |= static_cast<uint32_t>(Le16(p + 20)) << 16;
+      uint32_t named = ReadLE16(p + 26);
+      if (m_fat32) named |= static_cast<uint32_t>(ReadLE16(p + 20)) << 16;
       if (e.IsDirectory()) {
         if (named != 0) m_deletedDirs.push_back({named, depth + 1});
       } else if (named != 0) {

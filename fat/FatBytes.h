@@ -1,18 +1,14 @@
-// Little-endian field readers for FAT on-disk structures. Callers check
-// that the field lies inside their buffer before reading it.
+// Checks on FAT geometry values. Fields are read with the shared
+// byte-order helpers (ByteOrder.h); callers check that a field lies inside
+// their buffer before reading it.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
+#include "ByteOrder.h"
+
 namespace fatbytes {
-
-inline uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-
-inline uint32_t Le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
-}
 
 inline bool IsPowerOfTwo(uint64_t v) { return v != 0 && (v & (v - 1)) == 0; }
 

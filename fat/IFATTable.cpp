@@ -6,8 +6,6 @@
 #include "IStorageDevice.h"
 #include "RunLog.h"
 
-using fatbytes::Le16;
-using fatbytes::Le32;
 
 namespace {
 
@@ -99,7 +97,7 @@ CFAT32Table::CFAT32Table(IStorageDevice* device, uint64_t fatStart, uint32_t fat
   LoadScaled(256, 128000);
 }
 
-uint32_t CFAT32Table::RawEntry(uint32_t index) const { return Le32(m_bytes.data() + static_cast<size_t>(index) * 4); }
+uint32_t CFAT32Table::RawEntry(uint32_t index) const { return ReadLE32(m_bytes.data() + static_cast<size_t>(index) * 4); }
 
 uint32_t CFAT32Table::GetEntry(uint32_t index) {
   if (!IsLoaded() || index >= m_entryCount) return 0;
@@ -119,7 +117,7 @@ CFAT16Table::CFAT16Table(IStorageDevice* device, uint64_t fatStart, uint32_t fat
   LoadScaled(12, 256);
 }
 
-uint32_t CFAT16Table::RawEntry(uint32_t index) const { return Le16(m_bytes.data() + static_cast<size_t>(index) * 2); }
+uint32_t CFAT16Table::RawEntry(uint32_t index) const { return ReadLE16(m_bytes.data() + static_cast<size_t>(index) * 2); }
 
 uint32_t CFAT16Table::GetEntry(uint32_t index) {
   if (!IsLoaded() || index >= m_entryCount) return 0;
@@ -131,7 +129,7 @@ uint32_t CFAT16Table::GetEntry(uint32_t index) {
 
 bool CFAT16Table::Validate() {
   if (!IsLoaded() || m_entryCount < 2) return false;
-  if (Le32(m_bytes.data()) != 0xFFFFFFF8u) return false;
+  if (ReadLE32(m_bytes.data()) != 0xFFFFFFF8u) return false;
   return ValidateChains(kFat16Bad, kFat16Last);
 }
 
@@ -144,7 +142,7 @@ CFAT12Table::CFAT12Table(IStorageDevice* device, uint64_t fatStart, uint32_t fat
 
 uint32_t CFAT12Table::RawEntry(uint32_t index) const {
   const size_t off = static_cast<size_t>(index) * 3 / 2;
-  const uint32_t word = Le16(m_bytes.data() + off);
+  const uint32_t word = ReadLE16(m_bytes.data() + off);
   return (index & 1) ? (word >> 4) : (word & 0x0FFF);
 }
 

@@ -79,7 +79,7 @@ void RestoreRecycledName(IStorageDevice* device, CFileNode* dataNode, CFileNode*
   reader.Close();
   if (!ok || got == 0) return;
   char16_t text[512];
-  for (int i = 0; i < 512; ++i) text[i] = static_cast<char16_t>(fatbytes::Le16(bytes + 2 * i));
+  for (int i = 0; i < 512; ++i) text[i] = static_cast<char16_t>(ReadLE16(bytes + 2 * i));
   int slash = -1;
   for (int i = 511; i >= 0; --i) {
     if (text[i] == u'\\') {

@@ -3,6 +3,7 @@
 #include "CNTFSFileRecordAttribute.h"
 #include "CNTFSFileRecordFileNameAttribute.h"
 #include "IFileProperties.h"
+#include "NTFSRecordHeader.h"
 #include "ByteOrder.h"
 
 namespace {
@@ -32,7 +33,7 @@ bool CCommonFileRecordInfo::SetFromRecord(const CNTFSFileRecord& record, uint64_
   if (!record.IsValid()) return false;
   m_directory = record.IsDirectory() ? 1 : 0;
   // Records from before XP keep the update sequence at 42 and no number.
-  if (record.HasRecordNumber() && ReadLE16(record.GetRecord() + 4) >= 48)
+  if (record.HasRecordNumber() && ReadLE16(record.GetRecord() + ntfs_record::kUsaOffsetOffset) >= ntfs_record::kUsaOffsetWithRecordNumber)
     m_recordNumber = record.GetRecordNumber();
   m_parent = GetFoundRecordParent(record.FindAttribute(CNTFSFileRecordAttribute::kFileName, 0),
                                   record.FindAttribute(CNTFSFileRecordAttribute::kFileName, 1));

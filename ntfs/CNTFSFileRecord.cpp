@@ -6,21 +6,10 @@
 #include "ByteOrder.h"
 #include "CNTFSFileRecordAttribute.h"
 #include "CNTFSFileRecordFileNameAttribute.h"
+#include "NTFSRecordHeader.h"
 
 namespace {
-constexpr uint32_t kFileMagic = 0x454C4946;  // "FILE"
-constexpr int kUsaOffsetOffset = 4;
-constexpr int kUsaCountOffset = 6;
-constexpr int kLsnOffset = 8;
-constexpr int kFirstAttributeOffset = 20;
-constexpr int kFlagsOffset = 22;
-constexpr int kBytesInUseOffset = 24;
-constexpr int kBytesAllocatedOffset = 28;
-constexpr int kBaseReferenceOffset = 32;
-constexpr int kRecordNumberMarkerOffset = 42;
-constexpr int kRecordNumberOffset = 44;
-constexpr uint16_t kInUseFlag = 0x0001;
-constexpr uint16_t kDirectoryFlag = 0x0002;
+using namespace ntfs_record;
 constexpr uint32_t kMaxUsaCount = 16;
 
 // Number of 512-byte strides the fixups cover; -1 when the sequence array

@@ -15,6 +15,7 @@
 #include "IStorageDevice.h"
 #include "NTFSRecordRuns.h"
 #include "NTFSAttributeList.h"
+#include "NTFSRecordHeader.h"
 #include "NTFSSystemFiles.h"
 #include "RunLog.h"
 
@@ -61,12 +62,14 @@ bool CNTFSMFTWiper::IsFreeRecordSlot(const uint8_t* slot, uint32_t recordSize, u
                                      bool bitmapBitSet) {
   if (!slot || bitmapBitSet || recordSize < kNTFSMinRecordLength) return false;
   if (std::memcmp(slot, "FILE", 4) != 0) return false;
-  if (ReadLE32(slot + 28) != recordSize) return false;
+  using namespace ntfs_record;
+  if (ReadLE32(slot + kBytesAllocatedOffset) != recordSize) return false;
   // The record number field exists only where the update sequence starts
   // past it; without it the slot's position cannot be confirmed.
-  if (ReadLE16(slot + 4) < kScrubFrom || ReadLE16(slot + 42) != 0) return false;
-  if (ReadLE32(slot + 44) != recordNumber) return false;
-  return (ReadLE16(slot + 22) & 0x0001) == 0;
+  if (ReadLE16(slot + kUsaOffsetOffset) < kUsaOffsetWithRecordNumber || ReadLE16(slot + kRecordNumberMarkerOffset) != 0)
+    return false;
+  if (ReadLE32(slot + kRecordNumberOffset) != recordNumber) return false;
+  return (ReadLE16(slot + kFlagsOffset) & kInUseFlag) == 0;
 }
 
 int CNTFSMFTWiper::Wipe(IStorageDevice* volume) {
@@ -204,7 +207,7 @@ int CNTFSMFTWiper::CollectMFTRuns(const std::vector<uint8_t>& base, MFTLayout& l
   std::unique_ptr<NTFSSegmentRefList> list = ParseAttributeList(base.data(), length, 0, spc, m_volume);
   if (!list) return kNTFSWipeBadExtension;
   list->Remove(0);
-  const uint16_t baseSequence = ReadLE16(baseView.GetRecord() + 16);
+  const uint16_t baseSequence = ReadLE16(baseView.GetRecord() + ntfs_record::kSequenceNumberOffset);
 
   // An extension record may lie in a part of the $MFT that only another
   // extension record describes: resolve in passes while one makes progress.

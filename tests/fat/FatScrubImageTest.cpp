@@ -211,8 +211,8 @@ void AllowDirectory(const Target& t, const Layout& l, std::vector<uint64_t> sect
     const std::vector<uint8_t> first = ReadBytes(t.image, t.offset + sectors[0] * ss, 64);
     if (first.size() != 64) return;
     const uint64_t self = (sectors[0] - l.clusterArea) / l.clusterSectors + 2;
-    uint64_t named = fatbytes::Le16(first.data() + 26);
-    if (l.fat32) named |= static_cast<uint64_t>(fatbytes::Le16(first.data() + 20)) << 16;
+    uint64_t named = ReadLE16(first.data() + 26);
+    if (l.fat32) named |= static_cast<uint64_t>(ReadLE16(first.data() + 20)) << 16;
     if (std::memcmp(first.data(), ".          ", 11) != 0 ||
         std::memcmp(first.data() + 32, "..         ", 11) != 0 || named != self)
       return;
@@ -455,8 +455,8 @@ struct Volume {
   std::vector<uint8_t> Entry(const std::string& path) const { return ReadBytes(t.image, EntryOffset(path), 32); }
   uint32_t ClusterOf(const std::string& path) const {
     const std::vector<uint8_t> e = Entry(path);
-    uint32_t c = fatbytes::Le16(e.data() + 26);
-    if (fat32) c |= static_cast<uint32_t>(fatbytes::Le16(e.data() + 20)) << 16;
+    uint32_t c = ReadLE16(e.data() + 26);
+    if (fat32) c |= static_cast<uint32_t>(ReadLE16(e.data() + 20)) << 16;
     return c;
   }
   uint64_t ClusterOffset(uint32_t cluster) const {
@@ -615,8 +615,8 @@ TEST_F(FatScrubFixture, HardCases) {
     auto state = std::make_shared<State>();
     r.patch = [state](Volume& v) {
       const std::vector<uint8_t> boot = ReadBytes(v.t.image, v.t.offset, 512);
-      const uint32_t root = fatbytes::Le32(boot.data() + 44);
-      const uint64_t fatBytes = uint64_t{fatbytes::Le32(boot.data() + 36)} * 512;
+      const uint32_t root = ReadLE32(boot.data() + 44);
+      const uint64_t fatBytes = uint64_t{ReadLE32(boot.data() + 36)} * 512;
       const uint64_t fat0 = v.t.offset + v.l.fatStart * 512;
       auto setFat = [&](uint32_t cluster, uint32_t value) {
         const uint8_t le[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
@@ -634,7 +634,7 @@ TEST_F(FatScrubFixture, HardCases) {
       const uint64_t rootEnd = v.ClusterOffset(root) + 512;
       for (uint64_t at = end; at < rootEnd; at += 32) WriteBytes(v.t.image, at, deleted, 32);
       uint32_t far = 1000;
-      while (fatbytes::Le32(ReadBytes(v.t.image, fat0 + far * 4, 4).data()) != 0) ++far;
+      while (ReadLE32(ReadBytes(v.t.image, fat0 + far * 4, 4).data()) != 0) ++far;
       std::vector<uint8_t> farSector(512, 0);
       std::memcpy(farSector.data(), deleted, 32);
       farSector[1] = 'F';
