@@ -26,11 +26,15 @@
 #include "ImageFileDevice.h"
 #include "MemoryDevice.h"
 #include "TestUtil.h"
+#include "VolumeAnalysers.h"
 #include "VolumeTypeServices.h"
 
 using testutil::MemoryDevice;
 
 namespace {
+
+// The partitions are probed by the analysers the program registers at start.
+const bool kAnalysersRegistered = (RegisterVolumeAnalysers(), true);
 
 // The images of this run, made once for every test process of the build:
 // regenerated when the fixture script changes.

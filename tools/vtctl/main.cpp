@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 
+#include "VolumeAnalysers.h"
 #include "VtCommand.h"
 
 std::map<std::string, VtCommandInfo>& VtCommands() {
@@ -17,6 +18,8 @@ static int Usage() {
 
 int main(int argc, char* argv[]) {
   QCoreApplication app(argc, argv);
+  // Every command that reads disks names their file systems as the program does.
+  RegisterVolumeAnalysers();
   if (argc < 2) return Usage();
   auto it = VtCommands().find(argv[1]);
   if (it == VtCommands().end()) {
