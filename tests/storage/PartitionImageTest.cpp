@@ -334,4 +334,30 @@ TEST(PartitionImage, VtctlPrintsWhatTheParserFound) {
   EXPECT_NE(testutil::Run({std::string(VANTOREL_BIN_DIR) + "/vtctl", "partitions", "x"}).exitCode, 0);
 }
 
+// vtctl registers the analysers the program does: every kind on gpt.img
+// (FAT16, Ext2, NTFS, exFAT, HFS+) is named with its label.
+TEST(PartitionImage, VtctlNamesEveryFileSystemKind) {
+  for (const char* tool : {"sgdisk", "mkntfs", "mke2fs", "mkfs.exfat", "mkfs.fat"}) VT_REQUIRE_TOOL(tool);
+  const std::string image = ImageDir() + "/gpt.img";
+  setenv("VANTOREL_DISKS", image.c_str(), 1);
+  testutil::CommandResult r = testutil::Run({std::string(VANTOREL_BIN_DIR) + "/vtctl", "partitions", "0"});
+  unsetenv("VANTOREL_DISKS");
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  const struct {
+    const char* fs;
+    const char* label;
+  } kinds[] = {
+      {"FAT16", "EFIFAT"}, {"EXT2", "GptExt"}, {"NTFS", "NtSmall"}, {"EXFAT", "GptExfat"}, {"HFS+", "Mac Data (HFS+)"}};
+  for (const auto& k : kinds) {
+    bool named = false;
+    std::istringstream lines(r.output);
+    for (std::string line; std::getline(lines, line);) {
+      const std::string label = std::string(" ") + k.label;
+      if (line.size() >= label.size() && line.compare(line.size() - label.size(), label.size(), label) == 0)
+        named = line.find(std::string(" ") + k.fs + " ") != std::string::npos;
+    }
+    EXPECT_TRUE(named) << k.fs << " " << k.label << "\n" << r.output;
+  }
+}
+
 }  // namespace
