@@ -18,14 +18,17 @@
 #include "ScrubDeletedRecords.h"
 #include "SingleInstance.h"
 #include "StartUp.h"
+#include "VolumeAnalysers.h"
 
 // The crash handler is in place before main runs.
 static const bool g_crashHandlerInstalled = InstallCrashHandler();
 
 // The pages and the method and history dialogs come from the libraries above
 // the shell; they are registered here (RegisterPageFactory,
-// SetMethodDialogOpener, SetHistoryDialogOpener) before the window is built.
+// SetMethodDialogOpener, SetHistoryDialogOpener) before the window is built,
+// and the volume analysers before the first disk listing.
 static void RegisterPagesAndDialogs() {
+  RegisterVolumeAnalysers();
   RegisterScrubEngines();
   // The main window asks whether a disk listing runs and hears when one ends.
   DiskListSeam::instance()->SetRunningProbe([] { return CDiskListService::IsPassRunning(); });

@@ -1,10 +1,6 @@
 #include "CVolumeAnalyzeList.h"
 
-#include "CExFatVolumeAnalyer.h"
-#include "CExt2Volume.h"
-#include "CFatVolumeAnalyze.h"
-#include "CNtfsVolumeAnalyze.h"
-#include "HfsPlusVolumeAnalyer.h"
+#include "VolumeAnalyserRegistry.h"
 
 CVolumeAnalyzeList::CVolumeAnalyzeList(IStorageDevice* device, uint64_t start) { CreateAnalyzers(device, start); }
 
@@ -13,11 +9,11 @@ CVolumeAnalyzeList::~CVolumeAnalyzeList() {
 }
 
 void CVolumeAnalyzeList::CreateAnalyzers(IStorageDevice* device, uint64_t start) {
-  m_analyzers.push_back(new CNtfsVolumeAnalyze(device, start));
-  m_analyzers.push_back(new CFatVolumeAnalyze(device, start));
-  if (IVolume* exfat = CreateExFatVolumeAnalyer(device, start)) m_analyzers.push_back(exfat);
-  if (IVolume* hfs = CreateHfsPlusVolumeAnalyer(device, start)) m_analyzers.push_back(hfs);
-  m_analyzers.push_back(new CExt2Volume(device, start));
+  for (EVolumeAnalyserKind kind : kVolumeAnalyserOrder) {
+    const VolumeAnalyser analyser = GetVolumeAnalyser(kind);
+    if (!analyser.analyse) continue;
+    if (IVolume* volume = analyser.analyse(device, start)) m_analyzers.push_back(volume);
+  }
 }
 
 IVolume* CVolumeAnalyzeList::GetRecognizedVolume() {

@@ -1,5 +1,6 @@
-// Every volume analyser over one device and start sector, in the order NTFS,
-// FAT, exFAT, HFS+, Ext2; the first that recognises a file system decides.
+// Every registered volume analyser (VolumeAnalyserRegistry.h) over one device
+// and start sector, in the order NTFS, FAT, exFAT, HFS+, Ext2; the first that
+// recognises a file system decides.
 #pragma once
 
 #include <cstdint>

@@ -2,17 +2,12 @@
 
 #include <cstdio>
 #include <cstring>
-#include <vector>
 
-#include "CBootSectorVolumeAnalyze.h"
 #include "CDiskDevice.h"
-#include "CFATDBR.h"
-#include "CFATVolumeLabelReader.h"
-#include "CNTFSDBR.h"
-#include "CNTFSVolumeNameReader.h"
 #include "CPartitionTableAnalyze.h"
 #include "CVolumeAnalyzeList.h"
 #include "IStorageDevice.h"
+#include "VolumeAnalyserRegistry.h"
 
 namespace {
 
@@ -26,14 +21,22 @@ bool IsDynamicMember(IStorageDevice* disk) {
   return IsDynamicDisk(disk);
 }
 
+// The kind whose boot-sector and label readers answer for `type`: FAT for
+// the FAT types, NTFS for every other.
+VolumeAnalyser BootSectorAnalyser(EFileSystemType type) {
+  return GetVolumeAnalyser(IsFatFamily(type) ? EVolumeAnalyserKind::FAT : EVolumeAnalyserKind::NTFS);
+}
+
 }  // namespace
 
 EFileSystemType DetectFileSystemFromBootSector(const uint8_t* sector, int sectorSize) {
   if (!sector || sectorSize < 512) return EFileSystemType::Unknown;
-  const CFATDBR fat(sector, sectorSize);
-  if (fat.GetFATType() == CFATDBR::kTypeFAT16) return EFileSystemType::FAT16;
-  if (fat.GetFATType() == CFATDBR::kTypeFAT32) return EFileSystemType::FAT32;
-  if (IsValidNTFSBootSector(sector)) return EFileSystemType::NTFS;
+  for (EVolumeAnalyserKind kind : kVolumeAnalyserOrder) {
+    const VolumeAnalyser analyser = GetVolumeAnalyser(kind);
+    if (!analyser.bootSectorType) continue;
+    const EFileSystemType type = analyser.bootSectorType(sector, sectorSize);
+    if (type != EFileSystemType::Unknown) return type;
+  }
   return EFileSystemType::Unknown;
 }
 
@@ -99,53 +102,18 @@ void GetDynamicVolumeTypeName(EDynamicVolumeType type, char* out) {
 
 uint64_t GetBootSectorTotalSectors(const uint8_t* sector, int sectorSize, EFileSystemType type) {
   if (!sector || sectorSize < 512) return 0;
-  if (IsFatFamily(type)) {
-    const CFATDBR fat(sector, sectorSize);
-    return fat.IsValid() ? fat.GetTotalSectors() : 0;
-  }
-  CNTFSDBR dbr;
-  if (!dbr.SetFromSector(sector)) return 0;
-  return dbr.GetTotalSectors();
+  const VolumeAnalyser analyser = BootSectorAnalyser(type);
+  return analyser.bootSectorTotalSectors ? analyser.bootSectorTotalSectors(sector, sectorSize) : 0;
 }
 
 bool GetVolumeLabelByType(IStorageDevice* device, EFileSystemType type, char* out, int size) {
   if (!out || size <= 0) return false;
+  if (!IsFatFamily(type) && type != EFileSystemType::NTFS) return false;
+  const VolumeAnalyser analyser = BootSectorAnalyser(type);
   char label[kLabelBytes] = {};
-  bool found = false;
-  if (IsFatFamily(type))
-    found = ReadFatVolumeLabel(device, label);
-  else if (type == EFileSystemType::NTFS)
-    found = ReadNtfsVolumeLabel(device, label);
-  if (!found) return false;
+  if (!analyser.label || !analyser.label(device, label)) return false;
   label[kLabelBytes - 1] = 0;
   snprintf(out, size_t(size), "%s", label);
-  return true;
-}
-
-bool ReadFatVolumeLabel(IStorageDevice* device, char* out) {
-  std::vector<uint8_t> sector;
-  if (!out || !CBootSectorVolumeAnalyze::ReadBootSector(device, 0, sector)) return false;
-  const CFATDBR dbr(sector.data(), int(sector.size()));
-  if (dbr.GetFATType() != CFATDBR::kTypeFAT16 && dbr.GetFATType() != CFATDBR::kTypeFAT32) return false;
-  char label[kLabelBytes] = {};
-  CFATVolumeLabelReader reader(device);
-  if (!reader.ReadLabel(0, dbr, label, sizeof label)) return false;
-  memcpy(out, label, kLabelBytes);
-  out[kLabelBytes - 1] = 0;
-  return true;
-}
-
-bool ReadNtfsVolumeLabel(IStorageDevice* device, char* out) {
-  std::vector<uint8_t> sector;
-  if (!out || !CBootSectorVolumeAnalyze::ReadBootSector(device, 0, sector)) return false;
-  CNTFSDBR dbr;
-  if (!HasNTFSSignature(sector.data()) || !dbr.SetFromSector(sector.data())) return false;
-  char name[kNTFSVolumeNameBytes] = {};
-  CNTFSVolumeNameReader reader(device);
-  if (!reader.ReadVolumeName(0, dbr, name)) return false;
-  name[sizeof name - 1] = 0;
-  memset(out, 0, kLabelBytes);
-  memcpy(out, name, strnlen(name, sizeof name));
   return true;
 }
 

@@ -11,8 +11,8 @@
 
 class IStorageDevice;
 
-// FAT16 or FAT32 by the FAT boot-sector reader, else NTFS when the sector is
-// a valid NTFS boot sector, else Unknown (never FAT12). `sectorSize` is the
+// The type the registered analysers' boot-sector readers find in the sector
+// (FAT16 or FAT32, never FAT12, or NTFS), else Unknown. `sectorSize` is the
 // size of the buffer and of the device's sectors.
 EFileSystemType DetectFileSystemFromBootSector(const uint8_t* sector, int sectorSize);
 // The file system an MBR partition type byte stands for.
@@ -22,17 +22,14 @@ EFileSystemType MbrTypeToFileSystem(uint8_t type);
 void GetFileSystemTypeName(EFileSystemType type, char* out);
 // "SIMPLE", "MIRROR", "SPANNED", "STRIPPED", "RAID5", else "UNKNOWN".
 void GetDynamicVolumeTypeName(EDynamicVolumeType type, char* out);
-// The total sectors a FAT (FAT types) or NTFS boot sector gives for its
-// volume; 0 when the sector is not one.
+// The total sectors a FAT (FAT types) or NTFS (any other type) boot sector
+// gives for its volume; 0 when the sector is not one or no analyser reads it.
 uint64_t GetBootSectorTotalSectors(const uint8_t* sector, int sectorSize, EFileSystemType type);
 
-// FAT types: ReadFatVolumeLabel; NTFS: ReadNtfsVolumeLabel; else false.
-// `out` holds `size` bytes and is left terminated.
+// The label of the FAT16/FAT32 (FAT types) or NTFS volume at sector 0 of
+// `device`, read by the registered analyser of its kind; false for any other
+// type. `out` holds `size` bytes and is left terminated.
 bool GetVolumeLabelByType(IStorageDevice* device, EFileSystemType type, char* out, int size);
-// The label of a FAT16/FAT32 volume at sector 0 of `device`; `out` holds 100 bytes.
-bool ReadFatVolumeLabel(IStorageDevice* device, char* out);
-// The $Volume name of an NTFS volume at sector 0 of `device`; `out` holds 100 bytes.
-bool ReadNtfsVolumeLabel(IStorageDevice* device, char* out);
 
 // The first analyser that recognises the volume at sector 0 of `device`
 // gives its type; `current` when none does.

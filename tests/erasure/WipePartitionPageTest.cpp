@@ -29,6 +29,7 @@
 #include "PageFactories.h"
 #include "TestUtil.h"
 #include "UiHelpers.h"
+#include "VolumeAnalysers.h"
 #include "WipePageChecks.h"
 
 using eraseui::AnswerOf;
@@ -75,6 +76,7 @@ class WipePage : public ::testing::Test {
   static constexpr uint64_t kP1 = 2048, kP2 = 2048 + 16384, kP3 = 2048 + 32768;
 
   void SetUp() override {
+    RegisterVolumeAnalysers();  // as the program does at start
     for (const char* tool : {"sfdisk", "mkfs.fat", "mke2fs"})
       if (!testutil::HaveTool(tool)) GTEST_SKIP() << "missing " << tool;
     dir.reset(new testutil::TempDir("wipepage"));

@@ -12,6 +12,7 @@
 #include "CBasicPartitionDevice.h"
 #include "CPartitionTableAnalyze.h"
 #include "FuzzMemoryDevice.h"
+#include "VolumeAnalysers.h"
 #include "VolumeTypeServices.h"
 
 namespace {
@@ -30,6 +31,12 @@ void FixGptCrcs(std::vector<unsigned char>& image, size_t ss) {
 }
 
 }  // namespace
+
+// The analysers the program registers at start.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  RegisterVolumeAnalysers();
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;

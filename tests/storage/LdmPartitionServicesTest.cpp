@@ -5,6 +5,7 @@
 #include "ImageFileDevice.h"
 #include "LdmLayout.h"
 #include "TestUtil.h"
+#include "VolumeAnalysers.h"
 #include "VolumeTypeServices.h"
 
 TEST(LdmPartitionServices, DynamicDisksGiveNoBasicPartitionsAndTheirVolumesStay) {
@@ -23,6 +24,7 @@ TEST(LdmPartitionServices, DynamicDisksGiveNoBasicPartitionsAndTheirVolumesStay)
       EXPECT_EQ(AnalyzePartitionTable(disks.back(), list), 0);
     }
 
+    RegisterVolumeAnalysers();
     InstallLdmVolumeServices();
     std::vector<DynamicVolumeEntry*> entries;
     CLdmDatabase db;

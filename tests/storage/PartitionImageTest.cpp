@@ -26,11 +26,15 @@
 #include "ImageFileDevice.h"
 #include "MemoryDevice.h"
 #include "TestUtil.h"
+#include "VolumeAnalysers.h"
 #include "VolumeTypeServices.h"
 
 using testutil::MemoryDevice;
 
 namespace {
+
+// The partitions are probed by the analysers the program registers at start.
+const bool kAnalysersRegistered = (RegisterVolumeAnalysers(), true);
 
 // The images of this run, made once for every test process of the build:
 // regenerated when the fixture script changes.
@@ -328,6 +332,32 @@ TEST(PartitionImage, VtctlPrintsWhatTheParserFound) {
   EXPECT_TRUE(std::regex_search(r.output, std::regex(R"(primary\s+2048\s+8192\s+8191\s+NTFS\s+0x07\s+NtOne)")))
       << r.output;
   EXPECT_NE(testutil::Run({std::string(VANTOREL_BIN_DIR) + "/vtctl", "partitions", "x"}).exitCode, 0);
+}
+
+// vtctl registers the analysers the program does: every kind on gpt.img
+// (FAT16, Ext2, NTFS, exFAT, HFS+) is named with its label.
+TEST(PartitionImage, VtctlNamesEveryFileSystemKind) {
+  for (const char* tool : {"sgdisk", "mkntfs", "mke2fs", "mkfs.exfat", "mkfs.fat"}) VT_REQUIRE_TOOL(tool);
+  const std::string image = ImageDir() + "/gpt.img";
+  setenv("VANTOREL_DISKS", image.c_str(), 1);
+  testutil::CommandResult r = testutil::Run({std::string(VANTOREL_BIN_DIR) + "/vtctl", "partitions", "0"});
+  unsetenv("VANTOREL_DISKS");
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  const struct {
+    const char* fs;
+    const char* label;
+  } kinds[] = {
+      {"FAT16", "EFIFAT"}, {"EXT2", "GptExt"}, {"NTFS", "NtSmall"}, {"EXFAT", "GptExfat"}, {"HFS+", "Mac Data (HFS+)"}};
+  for (const auto& k : kinds) {
+    bool named = false;
+    std::istringstream lines(r.output);
+    for (std::string line; std::getline(lines, line);) {
+      const std::string label = std::string(" ") + k.label;
+      if (line.size() >= label.size() && line.compare(line.size() - label.size(), label.size(), label) == 0)
+        named = line.find(std::string(" ") + k.fs + " ") != std::string::npos;
+    }
+    EXPECT_TRUE(named) << k.fs << " " << k.label << "\n" << r.output;
+  }
 }
 
 }  // namespace

@@ -22,6 +22,7 @@
 #include "DriveLetters.h"
 #include "LdmLayout.h"
 #include "TestUtil.h"
+#include "VolumeAnalysers.h"
 #include "VolumeFixtures.h"
 #include "VolumeRecord.h"
 #include "VolumeTypeServices.h"
@@ -84,6 +85,7 @@ std::set<Extent> ExtentsOf(const VolumeRecord& v) {
 class VolumeListImage : public ::testing::Test {
  protected:
   void SetUp() override {
+    RegisterVolumeAnalysers();  // as the program does at start
     if (!testutil::IsRoot()) GTEST_SKIP() << "needs root for loop devices";
     for (const char* tool : {"losetup", "sfdisk", "sgdisk", "mkntfs", "mkfs.fat", "mke2fs", "mmls", "blkid", "ldmtool"})
       if (!testutil::HaveTool(tool)) GTEST_SKIP() << "missing " << tool;

@@ -43,6 +43,7 @@
 #include "MsgDefine.h"
 #include "PopupWindowButton.h"
 #include "UiHelpers.h"
+#include "VolumeAnalysers.h"
 
 // ErasureShots.cpp
 void EraseScreens(void (*save)(QWidget*, const QString&));
@@ -364,6 +365,8 @@ int main(int argc, char** argv) {
   QDir().mkpath(g_out);
   InstallFontSubstitutes();
   app.setStyleSheet(BuildStyleSheet());
+  // The partition pages list a FAT image, named as the program names it.
+  RegisterVolumeAnalysers();
   MessageBoxes();
   Dialogs();
   Buttons();

@@ -6,6 +6,7 @@
 #include "EngineError.h"
 #include "ProgramFolder.h"
 #include "RunLog.h"
+#include "VolumeAnalysers.h"
 #include "VtCommand.h"
 
 std::map<std::string, VtCommandInfo>& VtCommands() {
@@ -31,6 +32,8 @@ int main(int argc, char* argv[]) {
     fprintf(stderr, "vtctl: cannot write %s; the run log goes to standard error\n",
             platform::ProgramFile("RunLog.log").c_str());
   SetReturnErrorSink([](const char* line) { LogError("%s", line); });
+  // Every command that reads disks names their file systems as the program does.
+  RegisterVolumeAnalysers();
 
   if (argc <= first) return Usage();
   auto it = VtCommands().find(argv[first]);
