@@ -34,7 +34,6 @@ extern "C" void OnInterrupt(int) {
 }  // namespace
 
 static int CmdWipeFreeSpace(const std::vector<std::string>& args) {
-  RegisterScrubEngines();
   int passes = 1;
   std::string history;
   std::string letter;

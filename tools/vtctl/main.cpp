@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 
+#include "CFATQuickSearch.h"
+#include "CNTFSQuickSearch.h"
 #include "VtCommand.h"
 
 std::map<std::string, VtCommandInfo>& VtCommands() {
@@ -23,6 +25,10 @@ int main(int argc, char* argv[]) {
     fprintf(stderr, "vtctl: unknown command '%s'\n", argv[1]);
     return Usage();
   }
+  // The quick searches of the deleted-record scrub (scrub, wipe-free-space)
+  // come from the engine libraries, as in the program.
+  RegisterNTFSQuickSearch();
+  RegisterFATQuickSearch();
   std::vector<std::string> args(argv + 2, argv + argc);
   return it->second.handler(args);
 }
