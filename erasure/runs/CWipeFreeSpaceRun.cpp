@@ -4,7 +4,6 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -20,6 +19,7 @@
 #include "EraseResult.h"
 #include "RunLog.h"
 #include "VolumeMount.h"
+#include "VolumeState.h"
 
 namespace {
 
@@ -27,20 +27,6 @@ namespace {
 constexpr uint64_t kReportStep = 20u << 20;
 
 enum class FillEnd { Limit, Full, TooBig, Cancelled, Failed };
-
-// Free bytes the run may fill: root fills the blocks reserved for it too,
-// since deleted data lies there as well. *known is false when the file
-// system reports no block counts at all (fusefat).
-bool MeasureFree(const std::string& mountPoint, uint64_t* freeBytes, bool* known, bool* readOnly) {
-  struct statvfs sv;
-  if (statvfs(mountPoint.c_str(), &sv) != 0) return false;
-  const uint64_t unit = sv.f_frsize ? sv.f_frsize : sv.f_bsize;
-  const uint64_t blocks = geteuid() == 0 ? sv.f_bfree : sv.f_bavail;
-  *freeBytes = unit * blocks;
-  *known = sv.f_blocks != 0;
-  *readOnly = (sv.f_flag & ST_RDONLY) != 0;
-  return true;
-}
 
 // ntfs-3g shows a file's NTFS attributes as this attribute (big-endian);
 // a new file or folder inherits the compressed bit of its folder.
@@ -79,30 +65,6 @@ bool AvoidCompression(const std::string& folder) {
   if (fd < 0) return false;
   const bool ok = AvoidCompression(fd);
   close(fd);
-  return ok;
-}
-
-// syncfs of the file system holding `path`; FUSE file systems that do not
-// know the request have written through fsync already.
-bool SyncFileSystemOf(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool ok = syncfs(fd) == 0 || errno == ENOSYS || errno == EINVAL;
-  close(fd);
-  return ok;
-}
-
-// A FUSE file system (fusefat, ntfs-3g) writes through the volume's node:
-// its data sits in that node's cache until the node is flushed.
-bool SyncVolume(const std::string& mountPoint, const platform::LetteredVolume& volume) {
-  bool ok = SyncFileSystemOf(mountPoint);
-  if (volume.location.devicePath.empty()) {
-    sync();  // an image window behind a loop device of the mount's own
-    return ok;
-  }
-  const int fd = open(volume.location.devicePath.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0 || fsync(fd) != 0) ok = false;
-  if (fd >= 0) close(fd);
   return ok;
 }
 
@@ -179,9 +141,8 @@ int CWipeFreeSpaceRun::Execute() {
   LogInfo("Wipe Unusedspace on partiton %c, fs=%d", m_letter, static_cast<int>(m_type));
   // A volume mounted read-only is neither scrubbed nor filled.
   if (!volume.mountPoints.empty()) {
-    uint64_t ignored = 0;
-    bool known = false, readOnly = false;
-    if (MeasureFree(volume.mountPoints.front(), &ignored, &known, &readOnly) && readOnly) {
+    platform::MountSpace space;
+    if (platform::GetMountSpace(volume.mountPoints.front(), &space) && space.readOnly) {
       LogError("WipeUnusedspace: volume %c: is mounted read-only", m_letter);
       return ERASE_FREESPACE_ACCESS_DENIED;
     }
@@ -211,9 +172,11 @@ int CWipeFreeSpaceRun::Execute() {
     LogError("WipeUnusedspace: %s is not on volume %c:", m_mountPoint.c_str(), m_letter);
     return ERASE_FREESPACE_OPEN_FAILED;
   }
-  bool readOnly = false;
-  if (!MeasureFree(m_mountPoint, &m_freeBytes, &m_freeKnown, &readOnly)) return ERASE_FREESPACE_OPEN_FAILED;
-  if (readOnly) {
+  platform::MountSpace space;
+  if (!platform::GetMountSpace(m_mountPoint, &space)) return ERASE_FREESPACE_OPEN_FAILED;
+  m_freeBytes = space.fillableBytes;
+  m_freeKnown = space.known;
+  if (space.readOnly) {
     LogError("WipeUnusedspace: volume %c: is mounted read-only", m_letter);
     return ERASE_FREESPACE_ACCESS_DENIED;
   }
@@ -255,16 +218,18 @@ int CWipeFreeSpaceRun::Execute() {
     for (int pass = 0; pass < m_passes && result == ERASE_COMPLETED; ++pass) {
       result = FillPass(pass);
       // The filler reaches the disk before it goes (never a forced unmount).
-      if (!SyncVolume(m_mountPoint, volume) && result == ERASE_COMPLETED) result = ERASE_FREESPACE_WRITE_FAILED;
+      if (!platform::SyncVolume(m_mountPoint, volume) && result == ERASE_COMPLETED)
+        result = ERASE_FREESPACE_WRITE_FAILED;
       // Removed at the end of every pass, cancel and failure included.
       if (!RemoveFiller() && result == ERASE_COMPLETED) result = ERASE_FREESPACE_WRITE_FAILED;
-      if (!SyncVolume(m_mountPoint, volume) && result == ERASE_COMPLETED) result = ERASE_FREESPACE_WRITE_FAILED;
+      if (!platform::SyncVolume(m_mountPoint, volume) && result == ERASE_COMPLETED)
+        result = ERASE_FREESPACE_WRITE_FAILED;
     }
     m_buffer.clear();
     m_buffer.shrink_to_fit();
   }
   if (rmdir(m_folder.c_str()) != 0) LogError("WipeUnusedspace: %s stays (%s)", m_folder.c_str(), strerror(errno));
-  SyncVolume(m_mountPoint, volume);
+  platform::SyncVolume(m_mountPoint, volume);
   if (!mount.Unmount()) LogError("WipeUnusedspace: %s could not be unmounted", m_mountPoint.c_str());
   m_fillResult = result;
   if (result == ERASE_COMPLETED && !ScrubComplete(m_scrub)) result = ERASE_FREESPACE_WRITE_FAILED;
