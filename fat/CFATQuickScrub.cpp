@@ -126,9 +126,19 @@ int CFATQuickScrub::QuickSearchFiles(IStorageDevice* device) {
   }
 
   LogInfo("Wipe Unusedspace create worker thread");
-  CFATWipeWorker worker(device, type, m_deviceNumber, m_startSector, 0, dbr.GetSectorsPerCluster(),
-                        dbr.GetRootDirStart(), static_cast<uint32_t>(dbr.GetRootDirSectors()), dbr.GetRootCluster(), 1,
-                        dbr.GetDataStart(), dbr.GetTotalSectors(), table.get());
+  FATWipeParams params;
+  params.fatType = type;
+  params.driverDeviceNumber = m_deviceNumber;
+  params.targetStart = m_startSector;
+  params.volumeStart = 0;
+  params.sectorsPerCluster = dbr.GetSectorsPerCluster();
+  params.rootStart = dbr.GetRootDirStart();
+  params.rootDirSectors = static_cast<uint32_t>(dbr.GetRootDirSectors());
+  params.rootCluster = dbr.GetRootCluster();
+  params.rebuildFlag = 1;
+  params.dataStart = dbr.GetDataStart();
+  params.totalSectors = dbr.GetTotalSectors();
+  CFATWipeWorker worker(device, table.get(), params);
   worker.SetStopFlag(m_stop);
   worker.SetDiskDevice(m_disk);
   const int result = worker.WipeDeletedEntries();

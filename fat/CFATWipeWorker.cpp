@@ -62,22 +62,19 @@ bool AllZero(const uint8_t* p, size_t n) {
 
 }  // namespace
 
-CFATWipeWorker::CFATWipeWorker(IStorageDevice* device, int fatType, int driverDeviceNumber, uint64_t targetStart,
-                               uint64_t volumeStart, uint32_t sectorsPerCluster, uint64_t rootStart,
-                               uint32_t rootDirSectors, uint32_t rootCluster, int rebuildFlag, uint64_t dataStart,
-                               uint64_t totalSectors, IFATTable* fatTable)
+CFATWipeWorker::CFATWipeWorker(IStorageDevice* device, IFATTable* fatTable, const FATWipeParams& params)
     : m_device(device),
-      m_fatType(fatType),
-      m_driverDeviceNumber(driverDeviceNumber),
-      m_targetStart(targetStart),
-      m_volumeStart(volumeStart),
-      m_sectorsPerCluster(sectorsPerCluster),
-      m_rootStart(rootStart),
-      m_rootDirSectors(rootDirSectors),
-      m_rootCluster(rootCluster),
-      m_rebuildFlag(rebuildFlag),
-      m_dataStart(dataStart),
-      m_totalSectors(totalSectors),
+      m_fatType(params.fatType),
+      m_driverDeviceNumber(params.driverDeviceNumber),
+      m_targetStart(params.targetStart),
+      m_volumeStart(params.volumeStart),
+      m_sectorsPerCluster(params.sectorsPerCluster),
+      m_rootStart(params.rootStart),
+      m_rootDirSectors(params.rootDirSectors),
+      m_rootCluster(params.rootCluster),
+      m_rebuildFlag(params.rebuildFlag),
+      m_dataStart(params.dataStart),
+      m_totalSectors(params.totalSectors),
       m_fat(fatTable),
       m_sectorSize(device != nullptr ? static_cast<uint32_t>(device->GetSectorSize()) : 512) {
   std::memcpy(m_template, kTemplate, sizeof m_template);

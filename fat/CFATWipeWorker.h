@@ -44,6 +44,21 @@ struct FATWipeCounters {
   uint64_t depthLimitHits = 0;         // directories left unwalked at the depth limit
 };
 
+// Where the scrub works. Positions are sectors of the volume device.
+struct FATWipeParams {
+  int fatType = 0;              // CFATDBR::kTypeFAT16 or kTypeFAT32
+  int driverDeviceNumber = -1;  // the disk the mount-driver writer opens
+  uint64_t targetStart = 0;     // the volume's first sector on that disk
+  uint64_t volumeStart = 0;     // the file system's first sector
+  uint32_t sectorsPerCluster = 0;
+  uint64_t rootStart = 0;       // FAT16: the fixed root folder
+  uint32_t rootDirSectors = 0;  // FAT16: its length
+  uint32_t rootCluster = 0;     // FAT32: the root folder's first cluster
+  int rebuildFlag = 0;
+  uint64_t dataStart = 0;     // cluster 2
+  uint64_t totalSectors = 0;  // of the file system
+};
+
 class CFATWipeWorker {
  public:
   static constexpr int kMaxDepth = 128;
@@ -52,10 +67,7 @@ class CFATWipeWorker {
 
   // Positions are sectors of `device`. `fatTable` must be loaded and
   // validated (the caller refuses the scrub otherwise); both are borrowed.
-  CFATWipeWorker(IStorageDevice* device, int fatType, int driverDeviceNumber, uint64_t targetStart,
-                 uint64_t volumeStart, uint32_t sectorsPerCluster, uint64_t rootStart, uint32_t rootDirSectors,
-                 uint32_t rootCluster, int rebuildFlag, uint64_t dataStart, uint64_t totalSectors,
-                 IFATTable* fatTable);
+  CFATWipeWorker(IStorageDevice* device, IFATTable* fatTable, const FATWipeParams& params);
   ~CFATWipeWorker();
   CFATWipeWorker(const CFATWipeWorker&) = delete;
   CFATWipeWorker& operator=(const CFATWipeWorker&) = delete;

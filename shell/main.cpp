@@ -2,11 +2,13 @@
 
 #include "AppStyle.h"
 #include "CDiskListService.h"
+#include "CFATQuickSearch.h"
 #include "CHistoryLogDlg.h"
 #include "DiskListSeam.h"
 #include "CInternetGrabagePage.h"
 #include "CMainWin.h"
 #include "CMethodDlg.h"
+#include "CNTFSQuickSearch.h"
 #include "CSelectFileFolderPage.h"
 #include "CWipePartitionPage.h"
 #include "DialogOpeners.h"
@@ -15,7 +17,6 @@
 #include "CrashDump.h"
 #include "ProgramFolder.h"
 #include "RunLog.h"
-#include "ScrubDeletedRecords.h"
 #include "SingleInstance.h"
 #include "StartUp.h"
 #include "VolumeAnalysers.h"
@@ -26,10 +27,13 @@ static const bool g_crashHandlerInstalled = InstallCrashHandler();
 // The pages and the method and history dialogs come from the libraries above
 // the shell; they are registered here (RegisterPageFactory,
 // SetMethodDialogOpener, SetHistoryDialogOpener) before the window is built,
-// and the volume analysers before the first disk listing.
+// the volume analysers before the first disk listing, and the engines' quick
+// searches the free-space scrub runs (the NTFS MFT wiper, the FAT directory
+// scrub).
 static void RegisterPagesAndDialogs() {
   RegisterVolumeAnalysers();
-  RegisterScrubEngines();
+  RegisterNTFSQuickSearch();
+  RegisterFATQuickSearch();
   // The main window asks whether a disk listing runs and hears when one ends.
   DiskListSeam::instance()->SetRunningProbe([] { return CDiskListService::IsPassRunning(); });
   CDiskListService::SetPassListener([] { DiskListSeam::instance()->NotifyListingEnded(); });

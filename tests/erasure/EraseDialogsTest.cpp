@@ -313,7 +313,7 @@ namespace {
 // Every "./Resources/..." and "./QSS/..." file the erase UI names is shipped
 // beside the program.
 TEST(EraseUiResources, EveryFileNamedIsShipped) {
-  const QDir sources(QStringLiteral(VANTOREL_SOURCE_DIR "/erasure"));
+  const QDir sources(QStringLiteral(VANTOREL_SOURCE_DIR "/erasure/ui"));
   const QRegularExpression named(QStringLiteral("\\./(Resources|QSS)/[A-Za-z0-9_./]+\\.(png|qss|ico)"));
   int found = 0;
   for (const QString& name : sources.entryList({QStringLiteral("*.cpp")})) {

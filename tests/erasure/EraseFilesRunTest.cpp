@@ -421,7 +421,7 @@ class CancelAtFirst : public IRunObserver {
  public:
   explicit CancelAtFirst(CEraseFilesRun* run) : m_run(run) {}
   void Progress(int, int, const std::string&) override { m_run->Cancel(); }
-  void Done(int, int result, bool cancelled) override {
+  void Done(int result, bool cancelled) override {
     doneResult = result;
     doneCancelled = cancelled;
   }

@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "ByteOrder.h"
+#include "CFATQuickSearch.h"
 #include "CHistoryDataBase.h"
 #include "CNTFSQuickSearch.h"
 #include "CWipeFreeSpaceRun.h"
@@ -121,7 +122,9 @@ struct DoneWatch : IFreeSpaceObserver {
 class FreeSpaceImage : public ::testing::Test {
  protected:
   void SetUp() override {
-    RegisterScrubEngines();  // as the program does at start; stub cases replace them
+    // As the program does at start; stub cases replace them.
+    RegisterNTFSQuickSearch();
+    RegisterFATQuickSearch();
     if (!testutil::IsRoot()) GTEST_SKIP() << "needs root (loop devices, mounts)";
     for (const char* tool : {"losetup", "sfdisk", "blockdev", "partx"})
       if (!testutil::HaveTool(tool)) GTEST_SKIP() << "needs " << tool;

@@ -2,7 +2,9 @@
 // root needed): chunks and passes, the read-back, failures that are
 // remembered, refusals that write nothing, cancel.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include "CHistoryDataBase.h"
 #include "CWipePartitionRun.h"
 #include "DriveLetters.h"
 #include "EraseResult.h"
@@ -171,6 +173,61 @@ TEST_F(WipeRunOnImage, RefusalsWriteNothing) {
     EXPECT_EQ(m_format.calls, 0);
     EXPECT_EQ(testutil::ReadFile(m_image), m_before);
   }
+}
+
+// The run writes its one history row itself, whatever its end, before its
+// observer hears of the end; without a history file it writes none.
+TEST_F(WipeRunOnImage, WritesItsHistoryRowBeforeTellingItsEnd) {
+  struct RowsAtDone : wipetest::RecordingObserver {
+    std::string history;
+    size_t rowsAtDone = 0;
+    void Done(int result, bool cancelled) override {
+      for (const auto& [time, items] : CHistoryDataBase(history).ReadAll()) rowsAtDone += items.size();
+      RecordingObserver::Done(result, cancelled);
+    }
+  };
+  struct Case {
+    const char* name;
+    int passes;
+    std::function<void(CWipePartitionRun&)> change;
+    int result;
+  } cases[] = {
+      {"completed", 1, [](CWipePartitionRun&) {}, ERASE_COMPLETED},
+      {"refused", 3, [](CWipePartitionRun& r) { r.SetExtentCount(2); }, ERASE_PARTITION_OPEN_FAILED},
+      {"cancelled", 7, [](CWipePartitionRun& r) { r.Cancel(); }, ERASE_PARTITION_CANCELLED},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    m_disk->Restore();
+    wipetest::WriterSeam seam(&m_log);
+    RowsAtDone observer;
+    observer.history = m_dir.file(std::string(c.name) + ".db");
+    CWipePartitionRun run;
+    Prepare(run, c.passes);
+    run.SetObserver(&observer);
+    run.SetHistoryPath(observer.history);
+    c.change(run);
+    run.Run();
+    ASSERT_EQ(run.Result(), c.result) << run.Message();
+    EXPECT_EQ(observer.rowsAtDone, 1u);
+    const auto runs = CHistoryDataBase(observer.history).ReadAll();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs.begin()->first, run.TimeText());
+    ASSERT_EQ(runs.begin()->second.size(), 1u);
+    const EraseItem& row = runs.begin()->second[0];
+    EXPECT_EQ(row.path, std::string("wipe partition ") + m_letter);
+    EXPECT_EQ(row.algorithm, c.passes);
+    EXPECT_EQ(row.result, c.result);
+  }
+  // By default a run writes no history, not even the program's.
+  setenv("VANTOREL_PROGRAM_DIR", m_dir.path().c_str(), 1);
+  CWipePartitionRun run;
+  Prepare(run, 1);
+  run.SetExtentCount(2);
+  run.Run();
+  unsetenv("VANTOREL_PROGRAM_DIR");
+  EXPECT_TRUE(run.IsFinished());
+  EXPECT_NE(access(m_dir.file("DataBase.db").c_str(), F_OK), 0);
 }
 
 TEST_F(WipeRunOnImage, CancelStopsBeforeTheNextWriteAndDoesNotFormat) {

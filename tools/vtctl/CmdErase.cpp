@@ -18,11 +18,15 @@ namespace {
 class ConsoleObserver : public IRunObserver {
  public:
   void Progress(int value, int count, const std::string& displayName) override {
+    m_count = count;
     fprintf(stderr, "[%d/%d] %s\n", value, count, displayName.c_str());
   }
-  void Done(int count, int result, bool cancelled) override {
-    fprintf(stderr, "done: %d items, result %d%s\n", count, result, cancelled ? " (cancelled)" : "");
+  void Done(int result, bool cancelled) override {
+    fprintf(stderr, "done: %d items, result %d%s\n", m_count, result, cancelled ? " (cancelled)" : "");
   }
+
+ private:
+  int m_count = 0;
 };
 
 int CmdErase(const std::vector<std::string>& args) {

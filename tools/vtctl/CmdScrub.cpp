@@ -7,7 +7,6 @@
 #include "VtVolumes.h"
 
 static int CmdScrub(const std::vector<std::string>& args) {
-  RegisterScrubEngines();
   if (args.size() != 1 || args[0].size() != 1) {
     fprintf(stderr, "usage: vtctl scrub LETTER\n");
     return 2;

@@ -34,7 +34,6 @@ extern "C" void OnInterrupt(int) {
 }  // namespace
 
 static int CmdWipeFreeSpace(const std::vector<std::string>& args) {
-  RegisterScrubEngines();
   int passes = 1;
   std::string history;
   std::string letter;
@@ -94,6 +93,7 @@ static int CmdWipeFreeSpace(const std::vector<std::string>& args) {
          ScrubOutcomeText(run.Scrub().outcome), run.FreeBytes(), run.PassBytes().size(), total);
   printf("result %d: %s %s\n", run.Result(), EraseResultTitle(run.Result()),
          EraseResultText(ERASE_MODE_FREESPACE, run.Result()));
+  if (!run.Message().empty()) printf("reason: %s\n", run.Message().c_str());
   return run.Result() == ERASE_COMPLETED ? 0 : 1;
 }
 

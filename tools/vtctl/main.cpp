@@ -3,6 +3,8 @@
 
 #include <QCoreApplication>
 
+#include "CFATQuickSearch.h"
+#include "CNTFSQuickSearch.h"
 #include "EngineError.h"
 #include "ProgramFolder.h"
 #include "RunLog.h"
@@ -32,8 +34,12 @@ int main(int argc, char* argv[]) {
     fprintf(stderr, "vtctl: cannot write %s; the run log goes to standard error\n",
             platform::ProgramFile("RunLog.log").c_str());
   SetReturnErrorSink([](const char* line) { LogError("%s", line); });
-  // Every command that reads disks names their file systems as the program does.
+  // Every command that reads disks names their file systems as the program
+  // does, and the deleted-record scrub (scrub, wipe-free-space) runs the
+  // engines' quick searches, as in the program.
   RegisterVolumeAnalysers();
+  RegisterNTFSQuickSearch();
+  RegisterFATQuickSearch();
 
   if (argc <= first) return Usage();
   auto it = VtCommands().find(argv[first]);

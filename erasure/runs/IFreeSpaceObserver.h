@@ -4,14 +4,14 @@
 
 #include <cstdint>
 
-class IFreeSpaceObserver {
+#include "IEraseRunObserver.h"
+
+class IFreeSpaceObserver : public IEraseRunObserver {
  public:
-  virtual ~IFreeSpaceObserver() = default;
   // The run begins a phase: before the scrub, and again before the passes.
   virtual void Started() = 0;
   // Filler written in pass `pass` (0-based) so far, of the free bytes
   // measured when the run began.
   virtual void Progress(int pass, uint64_t bytesWritten, uint64_t freeBytes) = 0;
-  // Once, at the end, after the filler is gone and the history is written.
-  virtual void Done(int result, bool cancelled) = 0;
+  // Done comes after the filler is gone.
 };

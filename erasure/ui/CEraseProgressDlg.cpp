@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 
 #include "CBPNotifyCentor.h"
+#include "CHistoryDataBase.h"
 #include "CProgressWidget.h"
 #include "CUIPublic.h"
 #include "EraseResult.h"
@@ -23,7 +24,8 @@ CEraseProgressDlg::CEraseProgressDlg(QWidget* parent) : CRunProgressDlg(parent) 
   setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
   setFixedSize(460, 250);
   if (parent) CenterOnParent();
-  m_run.SetObserver(&m_endWatch);
+  m_run.SetObserver(&m_observer);
+  m_run.SetHistoryPath(CHistoryDataBase::DefaultPath());
 }
 
 CEraseProgressDlg::~CEraseProgressDlg() {
@@ -78,7 +80,8 @@ int CEraseProgressDlg::ReceiveMsg(__MsgData msg) {
       break;
     }
     case MSG_ERASE_FILES_DONE: {
-      if (!m_started || m_done || !m_endWatch.ended.load()) break;
+      // A done message of some other run is not taken for ours.
+      if (!m_started || m_done || !m_run.IsFinished()) break;
       m_done = true;
       // The run has written its history before this message: join it now.
       m_run.Join();

@@ -16,19 +16,18 @@
 
 #include <sys/types.h>
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "CEraseRun.h"
 #include "FileSystemTypes.h"
 #include "IFreeSpaceObserver.h"
 #include "ScrubDeletedRecords.h"
 #include "VolumeLock.h"
 
-class CWipeFreeSpaceRun {
+class CWipeFreeSpaceRun : public CEraseRun {
  public:
   // Writes a filler chunk: returns what write(2) returns. `pass` is 0-based.
   using FillerWriter = std::function<ssize_t(int pass, int fd, const void* buffer, size_t length)>;
@@ -41,7 +40,7 @@ class CWipeFreeSpaceRun {
   static constexpr int kFilesPerFolder = 200;
 
   CWipeFreeSpaceRun();
-  ~CWipeFreeSpaceRun();  // waits for a started run
+  ~CWipeFreeSpaceRun() override;  // waits for a started run
   CWipeFreeSpaceRun(const CWipeFreeSpaceRun&) = delete;
   CWipeFreeSpaceRun& operator=(const CWipeFreeSpaceRun&) = delete;
 
@@ -52,29 +51,19 @@ class CWipeFreeSpaceRun {
   // The identity the volume list showed; checked before the scrub opens the
   // volume for writing and before the first filler byte.
   void ExpectIdentity(const platform::VolumeExpectation& expect);
-  // The method's pass count (1, 3, 7 or 35; anything else counts as 1).
-  void SetPasses(int passes);
-  int Passes() const { return m_passes; }
-  void SetObserver(IFreeSpaceObserver* observer) { m_observer = observer; }
-  // The history file; empty writes no history (the default).
-  void SetHistoryPath(const std::string& path) { m_historyPath = path; }
+  // May be null. Not owned.
+  void SetObserver(IFreeSpaceObserver* observer) { SetRunObserver(observer); }
   // Replaces write(2) for the filler (tests count and fail writes here).
   void SetFillerWriter(FillerWriter writer) { m_writer = std::move(writer); }
   // Smaller files and folders (tests of the spreading over subfolders).
   void SetFillerLayout(uint64_t fileBytes, int filesPerFolder);
 
-  void Run();
-  void Start();
-  void Join();
-  // Any thread: the run stops at its next filler write, removes its filler
-  // and reports ERASE_FREESPACE_CANCELLED.
-  void Cancel() { m_cancel.store(1); }
-  bool IsCancelled() const { return m_cancel.load() != 0; }
+  // A cancel (CEraseRun::Cancel) stops the run at its next filler write;
+  // it removes its filler and reports ERASE_FREESPACE_CANCELLED.
 
-  // After the run: its EraseResult (free-space mode), the scrub's report,
-  // the free bytes measured, the filler bytes written per pass, and the
-  // mount point and filler folder used.
-  int Result() const { return m_result; }
+  // After the run (CEraseRun::Result, in free-space mode): the scrub's
+  // report, the free bytes measured, the filler bytes written per pass, and
+  // the mount point and filler folder used.
   const ScrubReport& Scrub() const { return m_scrub; }
   // The outcome of the passes alone (-1 when the filling never began).
   int FillResult() const { return m_fillResult; }
@@ -88,28 +77,28 @@ class CWipeFreeSpaceRun {
   // The history row's text: "Wiped free space of partition X".
   std::string HistoryText() const;
 
+ protected:
+  int Execute() override;
+  std::vector<EraseItem> HistoryRows() const override;
+  std::string LogName() const override;
+
  private:
-  int Execute();
+  int Wipe();
   int FillPass(int pass);
   bool WriteFillerFile(int pass, const std::string& path, uint64_t limit, uint64_t* written, int* error);
   bool RemoveFiller();
   void Report(int pass, uint64_t written);
+  IFreeSpaceObserver* Observer() const { return static_cast<IFreeSpaceObserver*>(RunObserver()); }
 
   char m_letter = 0;
   EFileSystemType m_type = EFileSystemType::Unknown;
   bool m_multiExtent = false;
   bool m_hasExpect = false;
   platform::VolumeExpectation m_expect;
-  int m_passes = 1;
-  IFreeSpaceObserver* m_observer = nullptr;
-  std::string m_historyPath;
   FillerWriter m_writer;
   uint64_t m_fileBytes = kFileBytes;
   int m_filesPerFolder = kFilesPerFolder;
-  std::atomic<int> m_cancel{0};
-  std::thread m_thread;
 
-  int m_result = 0;
   int m_fillResult = -1;
   ScrubReport m_scrub;
   uint64_t m_freeBytes = 0;

@@ -30,6 +30,9 @@ enum EraseResult : int32_t {
   ERASE_FREESPACE_ACCESS_DENIED = 5,  // the volume is read-only or in use
 };
 
+// The code a run of `mode` ends with when it was cancelled.
+int32_t EraseCancelledResult(int32_t mode);
+
 // "Completed!" for code 0, else "Operation failed!".
 const char* EraseResultTitle(int32_t code);
 // The text under the title (untranslated source text; the dialog passes it

@@ -5,8 +5,6 @@
 #include <mutex>
 #include <thread>
 
-#include "CFATQuickSearch.h"
-#include "CNTFSQuickSearch.h"
 #include "CVolumeDevice.h"
 #include "FATScrubCodes.h"
 #include "CVolumeManager.h"
@@ -16,14 +14,6 @@
 #include "RunLog.h"
 #include "ScanEngineRegistry.h"
 #include "WipeTarget.h"
-
-void RegisterScrubEngines() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    RegisterNTFSQuickSearch();
-    RegisterFATQuickSearch();
-  });
-}
 
 bool ScrubSucceeded(EFileSystemType type, int engineCode) {
   // The FAT scrub answers its own "done" code rather than 0.

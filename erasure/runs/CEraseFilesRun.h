@@ -14,21 +14,20 @@
 
 #include <sys/types.h>
 
-#include <atomic>
 #include <map>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "CEraseRun.h"
 #include "CFileOverwriter.h"
 #include "EraseItem.h"
 #include "IRunObserver.h"
 
-class CEraseFilesRun {
+class CEraseFilesRun : public CEraseRun {
  public:
   CEraseFilesRun();
-  ~CEraseFilesRun();  // waits for a started run
+  ~CEraseFilesRun() override;  // waits for a started run
   CEraseFilesRun(const CEraseFilesRun&) = delete;
   CEraseFilesRun& operator=(const CEraseFilesRun&) = delete;
 
@@ -36,14 +35,8 @@ class CEraseFilesRun {
   // is taken from the list an item comes in; what is on the disk decides how
   // it is erased.
   void SetItems(const std::vector<EraseItem>& files, const std::vector<EraseItem>& folders);
-  // The method's pass count (1, 3, 7 or 35; anything else counts as 1).
-  void SetPasses(int passes);
-  int Passes() const { return m_passes; }
   // May be null. Not owned.
-  void SetObserver(IRunObserver* observer) { m_observer = observer; }
-  // The history file; empty writes no history. Default:
-  // CHistoryDataBase::DefaultPath().
-  void SetHistoryPath(const std::string& path) { m_historyPath = path; }
+  void SetObserver(IRunObserver* observer) { SetRunObserver(observer); }
   // The pauses that let a progress bar be seen: after every item, and after
   // the only item of a one-item run. Default 20 ms and 500 ms.
   void SetPauses(int itemMs, int singleItemMs);
@@ -51,26 +44,20 @@ class CEraseFilesRun {
   // The overwriter every file goes through (to watch its passes).
   CFileOverwriter& Overwriter() { return m_overwriter; }
 
-  // Runs on the calling thread until the run has ended.
-  void Run();
-  // Runs on a thread of its own; Join waits for it.
-  void Start();
-  void Join();
-
-  // Any thread: asks the run to stop. A file whose overwrite is cut short
-  // stays in place and is recorded as failed.
-  void Cancel() { m_cancel.store(1); }
-  bool IsCancelled() const { return m_cancel.load() != 0; }
-  std::atomic<int>& CancelFlag() { return m_cancel; }
-  // True when the run was not cancelled (the page's question).
+  // A cancel (CEraseRun::Cancel) leaves a file whose overwrite is cut short
+  // in place, recorded as failed. True when the run was not cancelled (the
+  // page's question).
   bool IsCompleted() const { return !IsCancelled(); }
 
-  // After the run: its EraseResult (ERASE_COMPLETED, ERASE_FILES_CANCELLED,
-  // ERASE_FILES_ITEMS_FAILED), the processed items with their results in
-  // the order processed, and the run's time text in the history.
-  int Result() const { return m_result; }
+  // After the run (CEraseRun::Result: ERASE_COMPLETED, ERASE_FILES_CANCELLED,
+  // ERASE_FILES_ITEMS_FAILED): the processed items with their results in
+  // the order processed, which are the run's history rows.
   const std::vector<EraseItem>& DoneItems() const { return m_done; }
-  const std::string& TimeText() const { return m_time; }
+
+ protected:
+  int Execute() override;
+  std::vector<EraseItem> HistoryRows() const override { return m_done; }
+  std::string LogName() const override { return "erase"; }
 
  private:
   struct WorkItem {
@@ -87,8 +74,8 @@ class CEraseFilesRun {
   int32_t EraseFolderAt(int parentFd, const std::string& name, const std::string& path);
   std::string RenameBeforeDelete(int parentFd, const std::string& name, const std::string& path, bool folder);
   void CountName(const struct stat& st);
-  void SaveHistory();
   void Pause(int ms) const;
+  IRunObserver* Observer() const { return static_cast<IRunObserver*>(RunObserver()); }
 
   std::vector<EraseItem> m_files;
   std::vector<EraseItem> m_folders;
@@ -99,14 +86,7 @@ class CEraseFilesRun {
   // processed: a file with more names than the run holds has names outside
   // the selection, and overwriting it would destroy their content.
   std::map<std::pair<dev_t, ino_t>, nlink_t> m_namesInRun;
-  int m_passes = 1;
-  IRunObserver* m_observer = nullptr;
-  std::string m_historyPath;
-  std::string m_time;
   int m_itemPauseMs = 20;
   int m_singlePauseMs = 500;
-  int m_result = 0;
-  std::atomic<int> m_cancel{0};
   CFileOverwriter m_overwriter;
-  std::thread m_thread;
 };

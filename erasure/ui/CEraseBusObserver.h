@@ -14,10 +14,12 @@ class CEraseBusObserver : public IRunObserver {
   // next (may be null) is told the same after the bus.
   explicit CEraseBusObserver(IRunObserver* next = nullptr) : m_next(next) {}
   void Progress(int value, int count, const std::string& displayName) override;
-  void Done(int count, int result, bool cancelled) override;
+  // The done message's value is the run's number of work items.
+  void Done(int result, bool cancelled) override;
   // The last display name sent (any thread).
   std::string DisplayName() const;
-  // The run's number of work items, known from its first progress (any thread).
+  // The run's number of work items, known from its first progress (0 for a
+  // run without items; any thread).
   int Count() const;
 
  private:

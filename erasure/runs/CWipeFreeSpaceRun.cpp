@@ -4,7 +4,6 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -14,12 +13,11 @@
 #include <cstring>
 
 #include "ByteOrder.h"
-#include "CHistoryDataBase.h"
 #include "DriveLetters.h"
-#include "EraseMethods.h"
 #include "EraseResult.h"
 #include "RunLog.h"
 #include "VolumeMount.h"
+#include "VolumeState.h"
 
 namespace {
 
@@ -27,20 +25,6 @@ namespace {
 constexpr uint64_t kReportStep = 20u << 20;
 
 enum class FillEnd { Limit, Full, TooBig, Cancelled, Failed };
-
-// Free bytes the run may fill: root fills the blocks reserved for it too,
-// since deleted data lies there as well. *known is false when the file
-// system reports no block counts at all (fusefat).
-bool MeasureFree(const std::string& mountPoint, uint64_t* freeBytes, bool* known, bool* readOnly) {
-  struct statvfs sv;
-  if (statvfs(mountPoint.c_str(), &sv) != 0) return false;
-  const uint64_t unit = sv.f_frsize ? sv.f_frsize : sv.f_bsize;
-  const uint64_t blocks = geteuid() == 0 ? sv.f_bfree : sv.f_bavail;
-  *freeBytes = unit * blocks;
-  *known = sv.f_blocks != 0;
-  *readOnly = (sv.f_flag & ST_RDONLY) != 0;
-  return true;
-}
 
 // ntfs-3g shows a file's NTFS attributes as this attribute (big-endian);
 // a new file or folder inherits the compressed bit of its folder.
@@ -82,34 +66,11 @@ bool AvoidCompression(const std::string& folder) {
   return ok;
 }
 
-// syncfs of the file system holding `path`; FUSE file systems that do not
-// know the request have written through fsync already.
-bool SyncFileSystemOf(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool ok = syncfs(fd) == 0 || errno == ENOSYS || errno == EINVAL;
-  close(fd);
-  return ok;
-}
-
-// A FUSE file system (fusefat, ntfs-3g) writes through the volume's node:
-// its data sits in that node's cache until the node is flushed.
-bool SyncVolume(const std::string& mountPoint, const platform::LetteredVolume& volume) {
-  bool ok = SyncFileSystemOf(mountPoint);
-  if (volume.location.devicePath.empty()) {
-    sync();  // an image window behind a loop device of the mount's own
-    return ok;
-  }
-  const int fd = open(volume.location.devicePath.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0 || fsync(fd) != 0) ok = false;
-  if (fd >= 0) close(fd);
-  return ok;
-}
-
 }  // namespace
 
 CWipeFreeSpaceRun::CWipeFreeSpaceRun()
-    : m_writer([](int, int fd, const void* buffer, size_t length) { return ::write(fd, buffer, length); }) {}
+    : CEraseRun(ERASE_MODE_FREESPACE),
+      m_writer([](int, int fd, const void* buffer, size_t length) { return ::write(fd, buffer, length); }) {}
 
 CWipeFreeSpaceRun::~CWipeFreeSpaceRun() {
   Join();
@@ -130,35 +91,30 @@ void CWipeFreeSpaceRun::SetFillerLayout(uint64_t fileBytes, int filesPerFolder) 
   m_filesPerFolder = filesPerFolder > 0 ? filesPerFolder : kFilesPerFolder;
 }
 
-void CWipeFreeSpaceRun::SetPasses(int passes) {
-  m_passes = ErasePassesOf(passes);
-}
-
 std::string CWipeFreeSpaceRun::HistoryText() const {
   char text[64];
   snprintf(text, sizeof text, "Wiped free space of partition %c", m_letter);
   return text;
 }
 
-void CWipeFreeSpaceRun::Start() {
-  Join();
-  m_thread = std::thread([this] { Run(); });
+std::vector<EraseItem> CWipeFreeSpaceRun::HistoryRows() const {
+  EraseItem row;
+  row.path = HistoryText();
+  row.result = Result();
+  return {row};
 }
 
-void CWipeFreeSpaceRun::Join() {
-  if (m_thread.joinable()) m_thread.join();
-}
-
-void CWipeFreeSpaceRun::Run() {
-  m_result = Execute();
-  LogInfo("WipeUnusedspace on partiton %c ended with %d (%s)", m_letter, m_result, ScrubOutcomeText(m_scrub.outcome));
-  if (!m_historyPath.empty())
-    CHistoryDataBase(m_historyPath)
-        .InsertOne(HistoryText().c_str(), m_passes, m_result, CHistoryDataBase::NowText().c_str());
-  if (m_observer) m_observer->Done(m_result, m_result == ERASE_FREESPACE_CANCELLED);
+std::string CWipeFreeSpaceRun::LogName() const {
+  return std::string("WipeUnusedspace on partition ") + m_letter;
 }
 
 int CWipeFreeSpaceRun::Execute() {
+  const int result = Wipe();
+  LogInfo("WipeUnusedspace on partition %c: %s", m_letter, ScrubOutcomeText(m_scrub.outcome));
+  return result;
+}
+
+int CWipeFreeSpaceRun::Wipe() {
   m_scrub = ScrubReport();
   m_freeBytes = 0;
   m_freeKnown = true;
@@ -167,70 +123,55 @@ int CWipeFreeSpaceRun::Execute() {
   m_mountPoint.clear();
   m_folder.clear();
   platform::LetteredVolume volume;
-  if (!platform::GetLetteredVolume(m_letter, &volume)) {
-    LogError("WipeUnusedspace: no volume %c:", m_letter);
-    return ERASE_FREESPACE_OPEN_FAILED;
-  }
+  if (!platform::GetLetteredVolume(m_letter, &volume))
+    return Fail(ERASE_FREESPACE_OPEN_FAILED, "no volume has the letter");
   std::string why;
-  if (m_hasExpect && !platform::VerifyVolumeIdentity(m_letter, m_expect, &why)) {
-    LogError("WipeUnusedspace: volume %c: is not the one listed: %s", m_letter, why.c_str());
-    return ERASE_FREESPACE_OPEN_FAILED;
-  }
+  if (m_hasExpect && !platform::VerifyVolumeIdentity(m_letter, m_expect, &why))
+    return Fail(ERASE_FREESPACE_OPEN_FAILED, "the volume is not the one listed: " + why);
   LogInfo("Wipe Unusedspace on partiton %c, fs=%d", m_letter, static_cast<int>(m_type));
   // A volume mounted read-only is neither scrubbed nor filled.
   if (!volume.mountPoints.empty()) {
-    uint64_t ignored = 0;
-    bool known = false, readOnly = false;
-    if (MeasureFree(volume.mountPoints.front(), &ignored, &known, &readOnly) && readOnly) {
-      LogError("WipeUnusedspace: volume %c: is mounted read-only", m_letter);
-      return ERASE_FREESPACE_ACCESS_DENIED;
-    }
+    platform::MountSpace space;
+    if (platform::GetMountSpace(volume.mountPoints.front(), &space) && space.readOnly)
+      return Fail(ERASE_FREESPACE_ACCESS_DENIED, "the volume is mounted read-only");
   }
-  if (m_observer) m_observer->Started();
+  IFreeSpaceObserver* observer = Observer();
+  if (observer) observer->Started();
   if (!IsCancelled()) {
     ScrubOptions options;
     options.multiExtent = m_multiExtent;
     options.expect = m_hasExpect ? &m_expect : nullptr;
-    options.cancel = &m_cancel;
+    options.cancel = &CancelFlag();
     m_scrub = ScrubDeletedRecords(m_letter, m_type, options);
     if (!ScrubComplete(m_scrub)) LogError("WipeUnusedspace failed. (%s)", ScrubOutcomeText(m_scrub.outcome));
   }
-  if (m_observer) m_observer->Started();
-  if (IsCancelled()) return ERASE_FREESPACE_CANCELLED;
+  if (observer) observer->Started();
+  if (IsCancelled()) return Fail(ERASE_FREESPACE_CANCELLED, "cancelled");
 
   platform::OnDemandMount mount;
   int error = 0;
-  if (!mount.Mount(m_letter, &error)) {
-    LogError("WipeUnusedspace: volume %c: cannot be mounted (%s)", m_letter, strerror(error));
-    return ERASE_FREESPACE_OPEN_FAILED;
-  }
+  if (!mount.Mount(m_letter, &error))
+    return Fail(ERASE_FREESPACE_OPEN_FAILED, std::string("the volume cannot be mounted: ") + strerror(error));
   m_mountPoint = mount.MountPoint();
   // The mount must be the volume's, not the folder beneath a mount that
   // failed to come back.
-  if (!platform::IsPathOnVolume(m_letter, m_mountPoint)) {
-    LogError("WipeUnusedspace: %s is not on volume %c:", m_mountPoint.c_str(), m_letter);
-    return ERASE_FREESPACE_OPEN_FAILED;
-  }
-  bool readOnly = false;
-  if (!MeasureFree(m_mountPoint, &m_freeBytes, &m_freeKnown, &readOnly)) return ERASE_FREESPACE_OPEN_FAILED;
-  if (readOnly) {
-    LogError("WipeUnusedspace: volume %c: is mounted read-only", m_letter);
-    return ERASE_FREESPACE_ACCESS_DENIED;
-  }
+  if (!platform::IsPathOnVolume(m_letter, m_mountPoint))
+    return Fail(ERASE_FREESPACE_OPEN_FAILED, m_mountPoint + " is not on the volume");
+  platform::MountSpace space;
+  if (!platform::GetMountSpace(m_mountPoint, &space))
+    return Fail(ERASE_FREESPACE_OPEN_FAILED, "the free space of " + m_mountPoint + " is unknown");
+  m_freeBytes = space.fillableBytes;
+  m_freeKnown = space.known;
+  if (space.readOnly) return Fail(ERASE_FREESPACE_ACCESS_DENIED, "the volume is mounted read-only");
   if (!m_freeKnown) {
     // The file system does not say: the volume's size bounds each pass,
     // and the full volume ends it.
     m_freeBytes = volume.sectorCount * static_cast<uint64_t>(volume.diskSectorSize);
     LogInfo("WipeUnusedspace: %s reports no free space; each pass is bounded by the volume size", m_mountPoint.c_str());
   }
-  if (m_freeBytes == 0) {
-    LogError("Wipe Unusedspace m_freeBytes == 0");
-    return ERASE_FREESPACE_NONE_FOUND;
-  }
-  if (m_hasExpect && !platform::VerifyVolumeIdentity(m_letter, m_expect, &why)) {
-    LogError("WipeUnusedspace: volume %c: is not the one listed: %s", m_letter, why.c_str());
-    return ERASE_FREESPACE_OPEN_FAILED;
-  }
+  if (m_freeBytes == 0) return Fail(ERASE_FREESPACE_NONE_FOUND, "the volume has no free space");
+  if (m_hasExpect && !platform::VerifyVolumeIdentity(m_letter, m_expect, &why))
+    return Fail(ERASE_FREESPACE_OPEN_FAILED, "the volume is not the one listed: " + why);
 
   // The run's own folder, with a name no one else uses.
   std::string pattern = m_mountPoint + (m_mountPoint.back() == '/' ? "" : "/") + ".norvanta-XXXXXX";
@@ -238,36 +179,39 @@ int CWipeFreeSpaceRun::Execute() {
   name.push_back('\0');
   if (!mkdtemp(name.data())) {
     const int e = errno;
-    LogError("CreateTempFile failed to create norvanta directory! (%s)", strerror(e));
-    return e == EROFS || e == EACCES || e == EPERM ? ERASE_FREESPACE_ACCESS_DENIED : ERASE_FREESPACE_NONE_FOUND;
+    return Fail(e == EROFS || e == EACCES || e == EPERM ? ERASE_FREESPACE_ACCESS_DENIED : ERASE_FREESPACE_NONE_FOUND,
+                std::string("the filler folder cannot be created: ") + strerror(e));
   }
   m_folder = name.data();
   int result = ERASE_COMPLETED;
   if (!platform::IsPathOnVolume(m_letter, m_folder)) {
-    LogError("WipeUnusedspace: %s is not on volume %c:", m_folder.c_str(), m_letter);
-    result = ERASE_FREESPACE_OPEN_FAILED;
+    result = Fail(ERASE_FREESPACE_OPEN_FAILED, m_folder + " is not on the volume");
   } else if (!AvoidCompression(m_folder)) {
-    LogError("WipeUnusedspace: %s stays compressed", m_folder.c_str());
-    result = ERASE_FREESPACE_WRITE_FAILED;
+    result = Fail(ERASE_FREESPACE_WRITE_FAILED, m_folder + " stays compressed");
   } else {
     m_buffer.assign(kChunkBytes, static_cast<char>(0xFF));
-    LogInfo("WipeUnusedspace erase times = %d.", m_passes);
-    for (int pass = 0; pass < m_passes && result == ERASE_COMPLETED; ++pass) {
+    LogInfo("WipeUnusedspace erase times = %d.", Passes());
+    for (int pass = 0; pass < Passes() && result == ERASE_COMPLETED; ++pass) {
       result = FillPass(pass);
       // The filler reaches the disk before it goes (never a forced unmount).
-      if (!SyncVolume(m_mountPoint, volume) && result == ERASE_COMPLETED) result = ERASE_FREESPACE_WRITE_FAILED;
+      if (!platform::SyncVolume(m_mountPoint, volume) && result == ERASE_COMPLETED)
+        result = ERASE_FREESPACE_WRITE_FAILED;
       // Removed at the end of every pass, cancel and failure included.
       if (!RemoveFiller() && result == ERASE_COMPLETED) result = ERASE_FREESPACE_WRITE_FAILED;
-      if (!SyncVolume(m_mountPoint, volume) && result == ERASE_COMPLETED) result = ERASE_FREESPACE_WRITE_FAILED;
+      if (!platform::SyncVolume(m_mountPoint, volume) && result == ERASE_COMPLETED)
+        result = ERASE_FREESPACE_WRITE_FAILED;
     }
     m_buffer.clear();
     m_buffer.shrink_to_fit();
   }
   if (rmdir(m_folder.c_str()) != 0) LogError("WipeUnusedspace: %s stays (%s)", m_folder.c_str(), strerror(errno));
-  SyncVolume(m_mountPoint, volume);
+  platform::SyncVolume(m_mountPoint, volume);
   if (!mount.Unmount()) LogError("WipeUnusedspace: %s could not be unmounted", m_mountPoint.c_str());
   m_fillResult = result;
-  if (result == ERASE_COMPLETED && !ScrubComplete(m_scrub)) result = ERASE_FREESPACE_WRITE_FAILED;
+  if (result == ERASE_COMPLETED && !ScrubComplete(m_scrub))
+    return Fail(ERASE_FREESPACE_WRITE_FAILED, ScrubOutcomeText(m_scrub.outcome));
+  if (result == ERASE_FREESPACE_CANCELLED) return Fail(result, "cancelled");
+  if (result != ERASE_COMPLETED && Message().empty()) return Fail(result, "the filler could not be written or removed");
   return result;
 }
 
@@ -387,5 +331,5 @@ bool CWipeFreeSpaceRun::RemoveFiller() {
 }
 
 void CWipeFreeSpaceRun::Report(int pass, uint64_t written) {
-  if (m_observer) m_observer->Progress(pass, written, m_freeBytes);
+  if (IFreeSpaceObserver* observer = Observer()) observer->Progress(pass, written, m_freeBytes);
 }

@@ -24,9 +24,10 @@ class CHistoryDataBase {
   // All runs, by time text ascending; each run's rows in insertion order
   // (path, pass count, result; isFolder 0). Empty when unreadable.
   std::map<std::string, std::vector<EraseItem>> ReadAll() const;
-  // One run with one row.
+  // One run with one row (InsertBatch of that row).
   void InsertOne(const char* itemText, int algorithm, int result, const char* time) const;
-  // One run with one row per item, all rows with the same pass count.
+  // One run with one row per item, all rows with the same pass count (none:
+  // the run's time row alone).
   void InsertBatch(const std::vector<EraseItem>& items, int passes, const char* time) const;
   bool DeleteByTime(const char* time) const;
   bool DeleteAll() const;

@@ -11,9 +11,8 @@
 #include <chrono>
 #include <climits>
 #include <cstdio>
+#include <thread>
 
-#include "CHistoryDataBase.h"
-#include "EraseMethods.h"
 #include "EraseResult.h"
 #include "RunLog.h"
 #include "VolumeRoots.h"
@@ -96,7 +95,7 @@ bool ReadNames(int dirFd, std::vector<std::pair<std::string, unsigned char>>* na
 
 }  // namespace
 
-CEraseFilesRun::CEraseFilesRun() : m_historyPath(CHistoryDataBase::DefaultPath()) {}
+CEraseFilesRun::CEraseFilesRun() : CEraseRun(ERASE_MODE_FILES) {}
 
 CEraseFilesRun::~CEraseFilesRun() { Join(); }
 
@@ -105,20 +104,9 @@ void CEraseFilesRun::SetItems(const std::vector<EraseItem>& files, const std::ve
   m_folders = folders;
 }
 
-void CEraseFilesRun::SetPasses(int passes) { m_passes = ErasePassesOf(passes); }
-
 void CEraseFilesRun::SetPauses(int itemMs, int singleItemMs) {
   m_itemPauseMs = itemMs < 0 ? 0 : itemMs;
   m_singlePauseMs = singleItemMs < 0 ? 0 : singleItemMs;
-}
-
-void CEraseFilesRun::Start() {
-  Join();
-  m_thread = std::thread([this] { Run(); });
-}
-
-void CEraseFilesRun::Join() {
-  if (m_thread.joinable()) m_thread.join();
 }
 
 void CEraseFilesRun::Pause(int ms) const {
@@ -288,7 +276,7 @@ int32_t CEraseFilesRun::EraseFileAt(int parentFd, const std::string& name, const
   if (fstat(fd.get(), &wst) != 0 || !SameFile(ost, wst)) return ERASE_ITEM_ACCESS_DENIED;
   ro.Reset();
 
-  int32_t result = m_overwriter.Overwrite(fd.get(), m_passes, ErasureMethodVerifies(m_passes), &m_cancel);
+  int32_t result = m_overwriter.Overwrite(fd.get(), Passes(), Verifies(), &CancelFlag());
   if (result != ERASE_ITEM_ERASED) {
     LogError("FillFileWithZero failed with %d.", result);
     return result;  // the file stays where it is, under its own name
@@ -359,39 +347,34 @@ int32_t CEraseFilesRun::EraseWorkItem(const WorkItem& work) {
   return ERASE_ITEM_NOT_SUPPORTED;
 }
 
-void CEraseFilesRun::SaveHistory() {
-  if (m_historyPath.empty()) return;
-  CHistoryDataBase(m_historyPath).InsertBatch(m_done, m_passes, m_time.c_str());
-}
-
-void CEraseFilesRun::Run() {
-  m_result = ERASE_COMPLETED;
+int CEraseFilesRun::Execute() {
   m_mountPoints = platform::MountPoints();
   BuildWorkList();
   const int count = static_cast<int>(m_work.size());
-  LogInfo("erase: %d items, %d passes", count, m_passes);
-  bool failed = false;
+  LogInfo("erase: %d items, %d passes", count, Passes());
+  IRunObserver* observer = Observer();
+  int failed = 0;
   for (int i = count - 1; i >= 0; --i) {
     if (IsCancelled()) break;
     WorkItem& work = m_work[static_cast<size_t>(i)];
     const std::string display = DisplayNameOf(work.item.path);
-    if (m_observer) m_observer->Progress(count - i, count, display);
+    if (observer) observer->Progress(count - i, count, display);
     work.item.result = EraseWorkItem(work);
     if (work.item.result != ERASE_ITEM_ERASED) {
-      failed = true;
+      ++failed;
       LogError("erase: %s failed with %d", work.item.path.c_str(), work.item.result);
     }
     m_done.push_back(work.item);
     if (count == 1) {
-      if (m_observer) m_observer->Progress(2, count, display);
+      if (observer) observer->Progress(2, count, display);
       Pause(m_singlePauseMs);
     }
     Pause(m_itemPauseMs);
   }
-  const bool cancelled = IsCancelled();
-  m_result = cancelled ? ERASE_FILES_CANCELLED : failed ? ERASE_FILES_ITEMS_FAILED : ERASE_COMPLETED;
-  m_time = CHistoryDataBase::NowText();
-  SaveHistory();
-  LogInfo("erase: run ended with %d (%zu items processed)", m_result, m_done.size());
-  if (m_observer) m_observer->Done(count, m_result, cancelled);
+  LogInfo("erase: %zu of %d items processed", m_done.size(), count);
+  if (IsCancelled()) return Fail(ERASE_FILES_CANCELLED, "cancelled");
+  if (failed)
+    return Fail(ERASE_FILES_ITEMS_FAILED,
+                std::to_string(failed) + " of " + std::to_string(count) + " items could not be erased");
+  return ERASE_COMPLETED;
 }

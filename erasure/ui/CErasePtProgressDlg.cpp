@@ -5,6 +5,7 @@
 #include <QVBoxLayout>
 
 #include "CBPNotifyCentor.h"
+#include "CHistoryDataBase.h"
 #include "CProgressWidget.h"
 #include "CRoundBtn.h"
 #include "CUIPublic.h"
@@ -24,6 +25,7 @@ CErasePtProgressDlg::CErasePtProgressDlg(QWidget* parent)
   if (parent) CenterOnParent();
   m_methodName = GetAlgorithmName(static_cast<uint>(m_run.Passes()));
   m_run.SetObserver(&m_observer);
+  m_run.SetHistoryPath(CHistoryDataBase::DefaultPath());
 }
 
 CErasePtProgressDlg::~CErasePtProgressDlg() {

@@ -14,13 +14,13 @@ void CEraseBusObserver::Progress(int value, int count, const std::string& displa
   if (m_next) m_next->Progress(value, count, displayName);
 }
 
-void CEraseBusObserver::Done(int count, int result, bool cancelled) {
+void CEraseBusObserver::Done(int result, bool cancelled) {
   ProgressMsgData msg;
-  msg.value = count;
+  msg.value = Count();
   msg.code = result;
   msg.flag = cancelled ? 1 : 0;
   SendBusMsg(MSG_ERASE_FILES_DONE, msg);
-  if (m_next) m_next->Done(count, result, cancelled);
+  if (m_next) m_next->Done(result, cancelled);
 }
 
 std::string CEraseBusObserver::DisplayName() const {

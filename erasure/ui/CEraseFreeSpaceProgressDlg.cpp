@@ -5,6 +5,7 @@
 #include <QVBoxLayout>
 
 #include "CBPNotifyCentor.h"
+#include "CHistoryDataBase.h"
 #include "CProgressWidget.h"
 #include "CRoundBtn.h"
 #include "CUIPublic.h"
@@ -22,6 +23,7 @@ CEraseFreeSpaceProgressDlg::CEraseFreeSpaceProgressDlg(QWidget* parent) : CRunPr
   setFixedSize(460, 240);
   if (parent) CenterOnParent();
   m_run.SetObserver(&m_observer);
+  m_run.SetHistoryPath(CHistoryDataBase::DefaultPath());
 }
 
 CEraseFreeSpaceProgressDlg::~CEraseFreeSpaceProgressDlg() {
@@ -124,7 +126,7 @@ int CEraseFreeSpaceProgressDlg::ReceiveMsg(__MsgData msg) {
     }
     case MSG_WIPE_FREESPACE_DONE: {
       // A done message of another run is not taken for ours.
-      if (!m_started || m_done || !m_observer.Ended()) break;
+      if (!m_started || m_done || !m_run.IsFinished()) break;
       m_done = true;
       m_run.Join();
       m_result = m_run.Result();

@@ -1,7 +1,9 @@
 // Result codes of the FAT scrub of deleted directory entries, in the
 // engine's packed form: location number in the upper 16 bits, Windows error
 // number in the lower. Every code but the "ran" ones means nothing was
-// written.
+// written. They sit beside the quick-search interface, below the engines,
+// so that the scrub's callers (the free-space run) read them without linking
+// the FAT engine.
 #pragma once
 
 #include <cstdint>

@@ -4,6 +4,11 @@
 // the guarded mount-driver writer, and the volume is released and mounted
 // again where it was. The free-space run and `vtctl scrub` both call this.
 //
+// The quick searches are the engines' (the NTFS MFT wiper, the FAT directory
+// scrub), found in the scan registry: the program and vtctl register them at
+// start (RegisterNTFSQuickSearch, RegisterFATQuickSearch); without them every
+// scrub is reported as skipped.
+//
 // Only FAT16, FAT32 and NTFS volumes are scrubbed. A volume that cannot be
 // unmounted, a volume of several extents and a type whose quick search is
 // not available are skipped and say so; nothing is scrubbed while mounted.
@@ -42,10 +47,6 @@ struct ScrubReport {
 
 // FAT16, FAT32 and NTFS.
 bool ScrubApplies(EFileSystemType type);
-// Registers the NTFS MFT wiper and the FAT directory scrub as the quick
-// searches of their types (once). The program and vtctl call it at start;
-// without it every scrub is reported as skipped.
-void RegisterScrubEngines();
 // Whether an engine's result means the scrub ran to its end.
 bool ScrubSucceeded(EFileSystemType type, int engineCode);
 // Whether the outcome leaves nothing undone (scrubbed, or nothing to scrub).

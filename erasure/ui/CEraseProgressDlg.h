@@ -6,7 +6,6 @@
 // stays until the run has ended.
 #pragma once
 
-#include <atomic>
 #include <string>
 #include <vector>
 
@@ -55,26 +54,9 @@ class CEraseProgressDlg : public CRunProgressDlg {
  private:
   void CreateBody();
 
-  // Notes the end of this dialog's own run before the bus hears of it, so
-  // that a done message of some other run is not taken for ours.
-  class EndWatch : public IRunObserver {
-   public:
-    explicit EndWatch(IRunObserver* next) : m_next(next) {}
-    void Progress(int value, int count, const std::string& name) override { m_next->Progress(value, count, name); }
-    void Done(int count, int result, bool cancelled) override {
-      ended.store(true);
-      m_next->Done(count, result, cancelled);
-    }
-    std::atomic<bool> ended{false};
-
-   private:
-    IRunObserver* m_next;
-  };
-
   std::vector<EraseItem> m_files;
   std::vector<EraseItem> m_folders;
   CEraseBusObserver m_observer;
-  EndWatch m_endWatch{&m_observer};
   CEraseFilesRun m_run;  // after the observer: its thread goes first
   int m_result = 0;
   int m_closeDelayMs = 1000;

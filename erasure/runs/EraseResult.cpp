@@ -1,5 +1,16 @@
 #include "EraseResult.h"
 
+int32_t EraseCancelledResult(int32_t mode) {
+  switch (mode) {
+    case ERASE_MODE_PARTITION:
+      return ERASE_PARTITION_CANCELLED;
+    case ERASE_MODE_FREESPACE:
+      return ERASE_FREESPACE_CANCELLED;
+    default:
+      return ERASE_FILES_CANCELLED;
+  }
+}
+
 const char* EraseResultTitle(int32_t code) { return code == ERASE_COMPLETED ? "Completed!" : "Operation failed!"; }
 
 const char* EraseResultText(int32_t mode, int32_t code) {

@@ -67,7 +67,6 @@ class CWipePartitionPage : public QVBoxLayout, public CRightContentBase, public 
   int GetCheckedRow();
   int StartWipePartition(int kind);
   int StartWipeFreeSpace();
-  void SaveHistory(const char* itemText, int result);
 
   int Mode() const { return m_mode; }
   QTreeWidget* Tree() const { return m_tree; }
@@ -111,8 +110,8 @@ class CWipePartitionPage : public QVBoxLayout, public CRightContentBase, public 
   // shown) when the volume is gone or its letter leads elsewhere now.
   bool PrepareTarget();
   QString VolumeLine() const;
-  // The read-only refusal, the confirmation, the run, its result dialog and
-  // the history row; 1 when the run took place.
+  // The read-only refusal, the confirmation, the run (which writes its
+  // history row) and its result dialog; 1 when the run took place.
   int ConfirmAndRun(int eraseMode, const QString& question);
   QWidget* DialogParent() const;
 

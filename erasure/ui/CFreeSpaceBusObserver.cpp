@@ -20,7 +20,6 @@ void CFreeSpaceBusObserver::Progress(int pass, uint64_t bytesWritten, uint64_t f
 }
 
 void CFreeSpaceBusObserver::Done(int result, bool cancelled) {
-  m_ended.store(true);
   ProgressMsgData msg;
   msg.value = 100;
   msg.code = result;

@@ -18,12 +18,12 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <thread>
 
+#include "CEraseRun.h"
 #include "IWipeObserver.h"
 #include "VolumeLock.h"
 
-class CWipePartitionRun {
+class CWipePartitionRun : public CEraseRun {
  public:
   // The pattern every pass writes.
   static constexpr uint8_t kPattern = 0xFF;
@@ -37,7 +37,7 @@ class CWipePartitionRun {
       std::function<bool(char letter, const platform::VolumeExpectation& expect, std::string* output)>;
 
   CWipePartitionRun();
-  ~CWipePartitionRun();  // cancels and waits for a started run
+  ~CWipePartitionRun() override;  // cancels and waits for a started run
   CWipePartitionRun(const CWipePartitionRun&) = delete;
   CWipePartitionRun& operator=(const CWipePartitionRun&) = delete;
 
@@ -52,43 +52,28 @@ class CWipePartitionRun {
   // How many extents the volume has (a dynamic volume's members); more than
   // one is refused.
   void SetExtentCount(int extents) { m_extents = extents; }
-  // The method's pass count (1, 3, 7 or 35; anything else counts as 1).
-  void SetPasses(int passes);
-  int Passes() const { return m_passes; }
-  // Whether the last pass is read back (the methods that ask for it).
-  bool Verifies() const;
   // The format after a successful wipe. Default: platform::QuickFormatNtfs.
   // An empty function leaves the volume unformatted (tests and benchmarks).
   void SetFormatter(Formatter formatter) { m_formatter = std::move(formatter); }
   // May be null. Not owned.
-  void SetObserver(IWipeObserver* observer) { m_observer = observer; }
+  void SetObserver(IWipeObserver* observer) { SetRunObserver(observer); }
 
-  // Runs on the calling thread until the run has ended.
-  void Run();
-  // Runs on a thread of its own; Join waits for it.
-  void Start();
-  void Join();
-
-  // Any thread: asks the run to stop; seen before every write and read.
-  void Cancel() { m_cancel.store(1); }
-  bool IsCancelled() const { return m_cancel.load() != 0; }
-  std::atomic<int>& CancelFlag() { return m_cancel; }
+  // A cancel (CEraseRun::Cancel) is seen before every write and read. The
+  // pass count's method decides whether the last pass is read back
+  // (CEraseRun::Verifies).
 
   // Any thread, while the run goes: the pass going on (0-based), the
   // sectors it has passed, whether the read-back is going on.
   int CurrentPass() const { return m_pass.load(); }
   uint64_t SectorsDone() const { return m_sectorsDone.load(); }
   bool IsVerifying() const { return m_verifying.load(); }
-  // True once the run has ended (its result is final).
-  bool IsFinished() const { return m_finished.load(); }
 
-  // After the run: its EraseResult (ERASE_COMPLETED, or one of the
-  // ERASE_PARTITION_* codes), whether the volume was formatted, the number
-  // of failed writes and why the run failed (empty when it did not).
-  int Result() const { return m_result; }
+  // After the run (CEraseRun::Result: ERASE_COMPLETED or one of the
+  // ERASE_PARTITION_* codes, CEraseRun::Message: why it failed): whether the
+  // volume was formatted and the number of failed writes. Its history row
+  // is "wipe partition X".
   bool Formatted() const { return m_formatted; }
   uint64_t FailedWrites() const { return m_failedWrites; }
-  const std::string& Message() const { return m_message; }
 
   char DriveLetter() const { return m_letter; }
   int DiskNumber() const { return m_disk; }
@@ -96,13 +81,18 @@ class CWipePartitionRun {
   uint64_t SectorCount() const { return m_count; }
   int BytesPerSector() const { return m_bytesPerSector; }
 
+ protected:
+  int Execute() override;
+  std::vector<EraseItem> HistoryRows() const override;
+  std::string LogName() const override;
+
  private:
-  int Execute();
-  int Fail(int result, const std::string& why);
+  int Wipe();
   bool CheckParams(std::string* why) const;
   // Reads the partition back; false on a failed read or a byte other than
-  // the pattern (or on cancel, with *cancelled set).
-  bool VerifyPattern(bool* cancelled);
+  // the pattern (*why says which), or on cancel (with *cancelled set).
+  bool VerifyPattern(bool* cancelled, std::string* why);
+  IWipeObserver* Observer() const { return static_cast<IWipeObserver*>(RunObserver()); }
 
   char m_letter = 0;
   int m_disk = -1;
@@ -112,20 +102,13 @@ class CWipePartitionRun {
   int m_bytesPerSector = 512;
   int m_sectorsPerWrite = 0;
   int m_extents = 1;
-  int m_passes = 1;
   platform::DiskIdentity m_expectedDisk;
   bool m_hasExpectedDisk = false;
   Formatter m_formatter;
-  IWipeObserver* m_observer = nullptr;
 
-  std::atomic<int> m_cancel{0};
   std::atomic<int> m_pass{0};
   std::atomic<uint64_t> m_sectorsDone{0};
   std::atomic<bool> m_verifying{false};
-  std::atomic<bool> m_finished{false};
-  int m_result = 0;
   bool m_formatted = false;
   uint64_t m_failedWrites = 0;
-  std::string m_message;
-  std::thread m_thread;
 };

@@ -8,7 +8,6 @@
 #include "CVolumeManager.h"
 #include "DiskTable.h"
 #include "DriveLetters.h"
-#include "EraseMethods.h"
 #include "EraseResult.h"
 #include "IMountDriverWriter.h"
 #include "RunLog.h"
@@ -35,13 +34,13 @@ constexpr uint64_t kLoggedFailures = 8;
 }  // namespace
 
 CWipePartitionRun::CWipePartitionRun()
-    : m_formatter([](char letter, const platform::VolumeExpectation& expect, std::string* output) {
+    : CEraseRun(ERASE_MODE_PARTITION),
+      m_formatter([](char letter, const platform::VolumeExpectation& expect, std::string* output) {
         return platform::QuickFormatNtfs(letter, &expect, output);
       }) {}
 
 CWipePartitionRun::~CWipePartitionRun() {
-  if (m_thread.joinable() && !m_finished.load()) Cancel();
-  Join();
+  CancelAndJoin();
 }
 
 void CWipePartitionRun::SetParams(int sectorsPerChunk, char driveLetter, int diskNumber, uint64_t startSector,
@@ -65,38 +64,21 @@ void CWipePartitionRun::SetExpectedDisk(const platform::DiskIdentity& disk) {
   m_hasExpectedDisk = true;
 }
 
-void CWipePartitionRun::SetPasses(int passes) { m_passes = ErasePassesOf(passes); }
+std::vector<EraseItem> CWipePartitionRun::HistoryRows() const {
+  EraseItem row;
+  row.path = std::string("wipe partition ") + m_letter;
+  row.result = Result();
+  return {row};
+}
 
-bool CWipePartitionRun::Verifies() const { return ErasureMethodVerifies(m_passes); }
+std::string CWipePartitionRun::LogName() const {
+  return std::string("Wipe of ") + m_letter;
+}
 
-void CWipePartitionRun::Run() {
-  m_finished.store(false);
+int CWipePartitionRun::Execute() {
   m_formatted = false;
   m_failedWrites = 0;
-  m_message.clear();
-  m_result = Execute();
-  LogInfo("WipePartition end!");
-  m_finished.store(true);
-  if (m_observer) m_observer->Done(m_result, m_result == ERASE_PARTITION_CANCELLED);
-}
-
-void CWipePartitionRun::Start() {
-  Join();
-  m_finished.store(false);
-  m_thread = std::thread([this] { Run(); });
-}
-
-void CWipePartitionRun::Join() {
-  if (m_thread.joinable()) m_thread.join();
-}
-
-int CWipePartitionRun::Fail(int result, const std::string& why) {
-  m_message = why;
-  if (result == ERASE_PARTITION_CANCELLED)
-    LogInfo("Wipe of %c: cancelled", m_letter);
-  else
-    LogError("Wipe of %c: %s", m_letter, why.c_str());
-  return result;
+  return Wipe();
 }
 
 bool CWipePartitionRun::CheckParams(std::string* why) const {
@@ -125,7 +107,7 @@ bool CWipePartitionRun::CheckParams(std::string* why) const {
   return true;
 }
 
-int CWipePartitionRun::Execute() {
+int CWipePartitionRun::Wipe() {
   std::string why;
   if (!CheckParams(&why)) return Fail(ERASE_PARTITION_OPEN_FAILED, why);
   if (m_extents > 1)
@@ -163,13 +145,14 @@ int CWipePartitionRun::Execute() {
                 "the volume could not be locked: error " + std::to_string(code));
   }
 
-  LogInfo("Wipe Partition erase times = %d.", m_passes);
+  LogInfo("Wipe Partition erase times = %d.", Passes());
+  IWipeObserver* observer = Observer();
   const uint64_t bps = static_cast<uint64_t>(m_bytesPerSector);
   Buffer chunk(static_cast<uint32_t>(kChunkSectors * bps));
   memset(chunk.data, kPattern, chunk.size);
   uint32_t firstError = 0;
   bool cancelled = false;
-  for (int pass = 0; pass < m_passes && !cancelled; ++pass) {
+  for (int pass = 0; pass < Passes() && !cancelled; ++pass) {
     m_pass.store(pass);
     m_sectorsDone.store(0);
     for (uint64_t cur = m_start; cur < m_end;) {
@@ -178,7 +161,7 @@ int CWipePartitionRun::Execute() {
         break;
       }
       const uint64_t sectors = std::min<uint64_t>(kChunkSectors, m_end - cur);
-      if (m_observer) m_observer->Progress(pass, cur - m_start, false);
+      if (observer) observer->Progress(pass, cur - m_start, false);
       // One chunk in writes of at most m_sectorsPerWrite sectors; a failed
       // write ends the chunk, the pass goes on with the next one.
       for (uint64_t done = 0; done < sectors;) {
@@ -205,8 +188,9 @@ int CWipePartitionRun::Execute() {
   writer.reset();
   const bool dismounted = manager.DismountVolume();
   bool verified = true;
-  if (!cancelled && m_failedWrites == 0 && flushed && dismounted && Verifies()) verified = VerifyPattern(&cancelled);
-  const std::string verifyWhy = m_message;
+  std::string verifyWhy;
+  if (!cancelled && m_failedWrites == 0 && flushed && dismounted && Verifies())
+    verified = VerifyPattern(&cancelled, &verifyWhy);
   // The lock mounts again what it unmounted; a wiped file system no longer
   // mounts, which is no failure of the wipe.
   if (!manager.UnlockVolume()) LogInfo("Wipe of %c: the volume was not mounted again", m_letter);
@@ -228,7 +212,7 @@ int CWipePartitionRun::Execute() {
   return ERASE_COMPLETED;
 }
 
-bool CWipePartitionRun::VerifyPattern(bool* cancelled) {
+bool CWipePartitionRun::VerifyPattern(bool* cancelled, std::string* why) {
   m_verifying.store(true);
   struct Reset {
     std::atomic<bool>& flag;
@@ -237,14 +221,15 @@ bool CWipePartitionRun::VerifyPattern(bool* cancelled) {
   int error = 0;
   std::unique_ptr<platform::RawDisk> disk = platform::OpenDisk(m_disk, &error);
   if (!disk) {
-    m_message = "the disk did not open for the read-back: errno " + std::to_string(error);
+    *why = "the disk did not open for the read-back: errno " + std::to_string(error);
     return false;
   }
   const uint64_t bps = static_cast<uint64_t>(m_bytesPerSector);
   Buffer data(static_cast<uint32_t>(kChunkSectors * bps));
   Buffer pattern(data.size);
   memset(pattern.data, kPattern, pattern.size);
-  const int lastPass = m_passes - 1;
+  const int lastPass = Passes() - 1;
+  IWipeObserver* observer = Observer();
   m_sectorsDone.store(0);
   for (uint64_t cur = m_start; cur < m_end;) {
     if (IsCancelled()) {
@@ -252,18 +237,17 @@ bool CWipePartitionRun::VerifyPattern(bool* cancelled) {
       return false;
     }
     const uint64_t sectors = std::min<uint64_t>(kChunkSectors, m_end - cur);
-    if (m_observer) m_observer->Progress(lastPass, cur - m_start, true);
+    if (observer) observer->Progress(lastPass, cur - m_start, true);
     const size_t bytes = static_cast<size_t>(sectors * bps);
     const int rc = disk->ReadAt(data.data, cur * bps, bytes);
     if (rc != 0) {
-      m_message = "the read-back of sector " + std::to_string(cur) + " failed: errno " + std::to_string(rc);
+      *why = "the read-back of sector " + std::to_string(cur) + " failed: errno " + std::to_string(rc);
       return false;
     }
     if (memcmp(data.data, pattern.data, bytes) != 0) {
       size_t at = 0;
       while (at < bytes && data.data[at] == kPattern) ++at;
-      m_message = "the read-back found other data than the last pass wrote at sector " +
-                  std::to_string(cur + at / bps);
+      *why = "the read-back found other data than the last pass wrote at sector " + std::to_string(cur + at / bps);
       return false;
     }
     cur += sectors;

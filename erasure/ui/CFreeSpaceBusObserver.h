@@ -20,12 +20,9 @@ class CFreeSpaceBusObserver : public IFreeSpaceObserver {
 
   uint64_t BytesWritten() const { return m_written.load(); }
   uint64_t FreeBytes() const { return m_free.load(); }
-  // True once Done was called (before the bus hears of it).
-  bool Ended() const { return m_ended.load(); }
 
  private:
   IFreeSpaceObserver* m_next;
   std::atomic<uint64_t> m_written{0};
   std::atomic<uint64_t> m_free{0};
-  std::atomic<bool> m_ended{false};
 };

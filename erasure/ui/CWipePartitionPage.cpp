@@ -1,9 +1,9 @@
 #include "CWipePartitionPage.h"
 
 #include <QApplication>
-#include <QPushButton>
 #include <QButtonGroup>
 #include <QFile>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QStyle>
@@ -17,7 +17,6 @@
 #include "CDiskListService.h"
 #include "CEraseRstDlg.h"
 #include "CHeaderView.h"
-#include "CHistoryDataBase.h"
 #include "CMSGDlg.h"
 #include "CRoundBtn.h"
 #include "CUIPublic.h"
@@ -469,11 +468,6 @@ int CWipePartitionPage::ConfirmAndRun(int eraseMode, const QString& question) {
   CEraseRstDlg done(460, 250, eraseMode, result, DialogParent());
   done.InitUI();
   done.exec();
-  char text[64];
-  snprintf(text, sizeof text,
-           eraseMode == ERASE_MODE_FREESPACE ? "Wiped free space of partition %c" : "wipe partition %c",
-           m_target.driveLetter);
-  SaveHistory(text, result);
   return 1;
 }
 
@@ -493,9 +487,4 @@ int CWipePartitionPage::StartWipeFreeSpace() {
   return ConfirmAndRun(ERASE_MODE_FREESPACE,
                        tr("Wipe the free disk space of selected partition/device \nto permanently erase deleted/lost "
                           "data and traces. \nDo you want to continue?"));
-}
-
-void CWipePartitionPage::SaveHistory(const char* itemText, int result) {
-  CHistoryDataBase history(CHistoryDataBase::DefaultPath());
-  history.InsertOne(itemText, CUIPublic::instance()->GetErasePasses(), result, CHistoryDataBase::NowText().c_str());
 }

@@ -4,13 +4,13 @@
 
 #include <cstdint>
 
-class IWipeObserver {
+#include "IEraseRunObserver.h"
+
+class IWipeObserver : public IEraseRunObserver {
  public:
-  virtual ~IWipeObserver() = default;
   // Before each write of pass `pass` (0-based), and before each read while
   // the last pass is read back (`verifying`). `sectorsDone` counts the
   // sectors of the partition the pass (or the read-back) has passed so far.
   virtual void Progress(int pass, uint64_t sectorsDone, bool verifying) = 0;
-  // Once, at the very end (after the format): the run's EraseResult.
-  virtual void Done(int result, bool cancelled) = 0;
+  // Done comes after the format.
 };

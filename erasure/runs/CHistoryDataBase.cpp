@@ -150,17 +150,10 @@ std::map<std::string, std::vector<EraseItem>> CHistoryDataBase::ReadAll() const 
 }
 
 void CHistoryDataBase::InsertOne(const char* itemText, int algorithm, int result, const char* time) const {
-  Connection c(m_path);
-  if (!c.db()) return;
-  const std::string timeText = Text(time);
-  if (!InsertTimeRow(c, timeText)) return;
-  Statement st(c.db(), kInsertRow);
-  if (!st || !st.BindText(1, CutUtf8(Text(itemText), kMaxItemBytes)) || !st.BindInt(2, algorithm) ||
-      !st.BindInt(3, result) || !st.BindText(4, timeText))
-    return;
-  if (sqlite3_step(st.get()) != SQLITE_DONE) {
-    LogError("history: update database failed: %s", c.Error());
-  }
+  EraseItem row;
+  row.path = Text(itemText);
+  row.result = result;
+  InsertBatch({row}, algorithm, time);
 }
 
 void CHistoryDataBase::InsertBatch(const std::vector<EraseItem>& items, int passes, const char* time) const {

@@ -1,15 +1,9 @@
 #include "WipePageChecks.h"
 
-#include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <sys/statvfs.h>
-#include <unistd.h>
-
 #include <sstream>
 
 #include "MountTable.h"
+#include "VolumeState.h"
 
 namespace wipecheck {
 
@@ -21,30 +15,6 @@ bool HasOption(const std::string& options, const char* wanted) {
   while (std::getline(in, one, ','))
     if (one == wanted) return true;
   return false;
-}
-
-// 1 read-only, 0 writable, -1 unknown.
-int DeviceReadOnly(const platform::VolumeLocation& where) {
-  if (!where.devicePath.empty()) {
-    int fd = open(where.devicePath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return -1;
-    int ro = 0;
-    int rc = ioctl(fd, BLKROGET, &ro);
-    close(fd);
-    return rc == 0 ? (ro ? 1 : 0) : -1;
-  }
-  if (where.imagePath.empty()) return -1;
-  struct stat st;
-  if (stat(where.imagePath.c_str(), &st) != 0) return -1;
-  if (S_ISBLK(st.st_mode)) {
-    int fd = open(where.imagePath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return -1;
-    int ro = 0;
-    int rc = ioctl(fd, BLKROGET, &ro);
-    close(fd);
-    return rc == 0 ? (ro ? 1 : 0) : -1;
-  }
-  return access(where.imagePath.c_str(), W_OK) == 0 ? 0 : 1;
 }
 
 }  // namespace
@@ -62,10 +32,10 @@ bool IsVolumeReadOnly(const platform::LetteredVolume& volume) {
   for (const auto& m : platform::MountsOfVolume(volume.location)) {
     options.push_back(m.options);
     options.push_back(m.superOptions);
-    struct statvfs vfs;
-    if (statvfs(m.mountPoint.c_str(), &vfs) == 0 && (vfs.f_flag & ST_RDONLY)) statRdonly = true;
+    platform::MountSpace space;
+    if (platform::GetMountSpace(m.mountPoint, &space) && space.readOnly) statRdonly = true;
   }
-  return IsReadOnlyFrom(options, statRdonly, DeviceReadOnly(volume.location));
+  return IsReadOnlyFrom(options, statRdonly, platform::VolumeNodeReadOnly(volume.location));
 }
 
 bool FreeSpaceWipeSupports(EFileSystemType type) {
