@@ -93,7 +93,7 @@ class VolumeListImage : public ::testing::Test {
     ASSERT_TRUE(volfix::MakePartitionedImage(mbr, 64,
                                              {"start=2048, size=16384, type=7", "start=18432, size=73728, type=c",
                                               "start=92160, size=16384, type=83"}));
-    loop = std::make_unique<volfix::LoopDevice>(mbr);
+    loop = std::make_unique<testutil::LoopDevice>(mbr);
     ASSERT_TRUE(loop->ok());
     ASSERT_TRUE(loop->WaitForPartition(3));
     ASSERT_EQ(testutil::Run({"mkntfs", "-Q", "-F", "-L", "NTFSVOL", loop->Part(1)}).exitCode, 0);
@@ -118,7 +118,7 @@ class VolumeListImage : public ::testing::Test {
 
   std::unique_ptr<testutil::TempDir> dir;
   std::string mbr, gpt, floppy, disksVar;
-  std::unique_ptr<volfix::LoopDevice> loop;
+  std::unique_ptr<testutil::LoopDevice> loop;
   ldmtest::Layout layout;
   std::unique_ptr<volfix::EnvGuard> env;
 };
@@ -241,7 +241,7 @@ TEST_F(VolumeListImage, ListEqualsWhatTheToolsSayAndLettersStayAcrossARescan) {
   const std::string extra = dir->path() + "/extra.img";
   ASSERT_EQ(testutil::Run({"truncate", "-s", "8M", extra}).exitCode, 0);
   ASSERT_EQ(testutil::Run({"mkfs.fat", "-F", "16", "-s", "1", "-n", "EXTRA", extra}).exitCode, 0);
-  volfix::LoopDevice extraLoop(extra);
+  testutil::LoopDevice extraLoop(extra);
   ASSERT_TRUE(extraLoop.ok());
   env->Set(extraLoop.Path() + ":" + disksVar);  // the new disk first: numbers move, letters must not
   service.StartEnumThread();
