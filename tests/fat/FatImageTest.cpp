@@ -66,24 +66,22 @@ class FatImages : public ::testing::Test {
     if (!testutil::HaveTool("mkfs.fat") || !testutil::HaveTool("mcopy") || !testutil::HaveTool("fsstat") ||
         !testutil::HaveTool("sfdisk") || !testutil::HaveTool("blkid"))
       return;
-    s_dir = new testutil::TempDir("fatimg");
-    auto r = testutil::Run({"bash", testutil::SourceDir() + "/tests/fixtures/make_fat_images.sh", s_dir->path()});
-    ASSERT_EQ(r.exitCode, 0) << r.output;
-  }
-  static void TearDownTestSuite() {
-    delete s_dir;
-    s_dir = nullptr;
+    s_made = true;
+    s_dir = testutil::SharedFixture("make_fat_images.sh", {}, "", s_error);
   }
   void SetUp() override {
-    if (s_dir == nullptr) GTEST_SKIP() << "needs mkfs.fat, mtools, sleuthkit, sfdisk, blkid (scripts/install-deps)";
+    if (!s_made) GTEST_SKIP() << "needs mkfs.fat, mtools, sleuthkit, sfdisk, blkid (scripts/install-deps)";
+    ASSERT_FALSE(s_dir.empty()) << s_error;
   }
-  static std::string Image(const std::string& name) { return s_dir->file(name); }
+  static std::string Image(const std::string& name) { return s_dir + "/" + name; }
   static std::vector<std::string> Offset(uint64_t start) {
     return start ? std::vector<std::string>{"-o", std::to_string(start)} : std::vector<std::string>{};
   }
-  static testutil::TempDir* s_dir;
+  static bool s_made;
+  static std::string s_dir, s_error;
 };
-testutil::TempDir* FatImages::s_dir = nullptr;
+bool FatImages::s_made = false;
+std::string FatImages::s_dir, FatImages::s_error;
 
 // One entry found by walking the directories with this code.
 struct Found {

@@ -132,13 +132,9 @@ Props MakeProperties(Volume& v, uint64_t inode, int64_t& parent, std::unique_ptr
 }
 
 std::string StreamsImage() {
-  const std::string script = testutil::SourceDir() + "/tests/fixtures/make-ntfs-streams-image.sh";
-  const size_t key = std::hash<std::string>()(testutil::ReadFile(script));
   std::string error;
-  const std::string image = testutil::SharedFixture(
-      "ntfs-streams-" + std::to_string(key) + ".img",
-      [&](const std::string& path) { return testutil::Run({"bash", script, path}); }, error);
-  if (!error.empty()) ADD_FAILURE() << error;
+  const std::string image = testutil::SharedFixture("make-ntfs-streams-image.sh", {}, "volume.img", error);
+  if (image.empty()) ADD_FAILURE() << error;
   return image;
 }
 

@@ -26,13 +26,14 @@ inline std::string FindRealTestData(const std::string& name) {
 inline std::string UnpackRealTestData(const std::string& name, std::string& error) {
   const std::string source = FindRealTestData(name);
   if (source.empty()) return std::string();
-  return testutil::SharedFixture(
-      name.substr(0, name.size() - 3),
-      [&](const std::string& image) {
-        return testutil::Shell("gunzip -c '" + source + "' > '" + image + ".tmp' && mv '" + image + ".tmp' '" + image +
-                               "'");
+  const std::string unpacked = name.substr(0, name.size() - 3);
+  const std::string folder = testutil::SharedFixtureFolder(
+      "real-" + unpacked, source,
+      [&](const std::string& tmp) {
+        return testutil::Shell("gunzip -c '" + source + "' > '" + tmp + "/" + unpacked + "'");
       },
       error);
+  return folder.empty() ? std::string() : folder + "/" + unpacked;
 }
 
 }  // namespace ntfstest
