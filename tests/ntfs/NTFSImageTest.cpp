@@ -23,7 +23,7 @@
 #include "NTFSRecordRuns.h"
 #include "NTFSSystemFiles.h"
 #include "NTFSText.h"
-#include "RealTestData.h"
+#include "RealVolumes.h"
 #include "SleuthkitIstat.h"
 #include "TestUtil.h"
 
@@ -335,11 +335,9 @@ INSTANTIATE_TEST_SUITE_P(Geometries, NTFSImage,
 class NTFSWindowsVolume : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(NTFSWindowsVolume, MatchesSleuthkit) {
+  std::string image;
+  VT_REQUIRE_REAL_VOLUME(image, testutil::UnpackedRealVolume(GetParam()));
   VT_REQUIRE_TOOL("fsstat");
-  std::string error;
-  const std::string image = ntfstest::UnpackRealTestData(GetParam(), error);
-  if (image.empty()) GTEST_SKIP() << "no " << GetParam() << " in shared/testdata/real";
-  ASSERT_TRUE(error.empty()) << error;
   ImageFileDevice device(image, 512);
   int fragmented = 0;
   CheckVolume(device, 128, {"-o", "128", image}, image, true, fragmented);

@@ -28,7 +28,7 @@
 #include "IMountDriverWriter.h"
 #include "ImageFileDevice.h"
 #include "RawDisk.h"
-#include "RealTestData.h"
+#include "RealVolumes.h"
 #include "SleuthkitIstat.h"
 #include "TestUtil.h"
 
@@ -563,12 +563,12 @@ TEST_F(NTFSScrubFaults, FailedWriteAndCancelAreErrors) {
 class NTFSScrubWindows : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(NTFSScrubWindows, ScrubsInsideThePartition) {
+  std::string source;
+  VT_REQUIRE_REAL_VOLUME(source, testutil::UnpackedRealVolume(GetParam()));
   for (const char* tool : {"istat", "ils", "fsstat", "fls"}) VT_REQUIRE_TOOL(tool);
-  const std::string source = ntfstest::FindRealTestData(GetParam());
-  if (source.empty()) GTEST_SKIP() << "no " << GetParam() << " in shared/testdata/real";
   testutil::TempDir tmp("scrubwin");
   const std::string disk = tmp.file("disk.raw");
-  ASSERT_EQ(testutil::Shell("gunzip -c '" + source + "' > '" + disk + "'").exitCode, 0);
+  ASSERT_EQ(testutil::Run({"cp", "--sparse=always", source, disk}).exitCode, 0);
   const Bytes before = ReadAll(disk);
   SleuthkitMFT oracle = ReadSleuthkitMFT(disk, 128);
   const std::string listing = testutil::Run({"fls", "-r", "-o", "128", disk}).output;

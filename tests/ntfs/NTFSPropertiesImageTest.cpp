@@ -24,7 +24,7 @@
 #include "NTFSAttributeList.h"
 #include "NTFSFileRecordProperties.h"
 #include "NTFSRecordRuns.h"
-#include "RealTestData.h"
+#include "RealVolumes.h"
 #include "SleuthkitIstat.h"
 #include "TestUtil.h"
 
@@ -288,11 +288,9 @@ TEST(NTFSPropertiesImage, LogFileOfNtfs3gVolume) {
 class NTFSWindowsLog : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(NTFSWindowsLog, MatchesSleuthkit) {
+  std::string image;
+  VT_REQUIRE_REAL_VOLUME(image, testutil::UnpackedRealVolume(GetParam()));
   VT_REQUIRE_TOOL("icat");
-  std::string error;
-  const std::string image = ntfstest::UnpackRealTestData(GetParam(), error);
-  if (image.empty()) GTEST_SKIP() << "no " << GetParam() << " in shared/testdata/real";
-  ASSERT_TRUE(error.empty()) << error;
   ImageFileDevice disk(image, 512);
   CPartitionVirtualVolumeDevice volume(&disk, 128, disk.GetSectorCount() - 128);
   volume.Open();
