@@ -124,6 +124,9 @@ class VolumeListImage : public ::testing::Test {
 };
 
 TEST_F(VolumeListImage, ListEqualsWhatTheToolsSayAndLettersStayAcrossARescan) {
+  // Attached later in the test; it outlives the service, which holds the
+  // disks it lists open until it goes.
+  std::unique_ptr<testutil::LoopDevice> extraLoop;
   CDiskListService service(true);
   service.WaitForPasses();
   ASSERT_EQ(DiskListReady.load(), 1);
@@ -241,9 +244,9 @@ TEST_F(VolumeListImage, ListEqualsWhatTheToolsSayAndLettersStayAcrossARescan) {
   const std::string extra = dir->path() + "/extra.img";
   ASSERT_EQ(testutil::Run({"truncate", "-s", "8M", extra}).exitCode, 0);
   ASSERT_EQ(testutil::Run({"mkfs.fat", "-F", "16", "-s", "1", "-n", "EXTRA", extra}).exitCode, 0);
-  testutil::LoopDevice extraLoop(extra);
-  ASSERT_TRUE(extraLoop.ok());
-  env->Set(extraLoop.Path() + ":" + disksVar);  // the new disk first: numbers move, letters must not
+  extraLoop = std::make_unique<testutil::LoopDevice>(extra);
+  ASSERT_TRUE(extraLoop->ok()) << extraLoop->error();
+  env->Set(extraLoop->Path() + ":" + disksVar);  // the new disk first: numbers move, letters must not
   service.StartEnumThread();
   service.WaitForPasses();
   const VolumeRecordList after = service.GetVolumeList();
@@ -255,7 +258,7 @@ TEST_F(VolumeListImage, ListEqualsWhatTheToolsSayAndLettersStayAcrossARescan) {
     platform::LetteredVolume lv;
     ASSERT_TRUE(platform::GetLetteredVolume(v.driveLetter, &lv));
     auto it = before.find({lv.diskPath, lv.startSector});
-    if (lv.diskPath == extraLoop.Path()) {
+    if (lv.diskPath == extraLoop->Path()) {
       EXPECT_EQ(oldLetters.count(v.driveLetter), 0u) << "the new disk took an old letter";
       continue;
     }
