@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -25,6 +26,39 @@ std::string BackingFile(const std::string& loopPath) {
   std::string backing = ReadFile("/sys/block/" + name + "/loop/backing_file");
   while (!backing.empty() && backing.back() == '\n') backing.pop_back();
   return backing;
+}
+
+// What keeps `device` (or one of its partitions) busy outside this
+// process: a mount, or another process with it open. Empty when nothing.
+std::string HolderElsewhere(const std::string& device) {
+  const auto isOurs = [&](const std::string& node) { return node == device || (node.rfind(device + "p", 0) == 0); };
+  std::istringstream mounts(ReadFile("/proc/self/mountinfo"));
+  for (std::string line; std::getline(mounts, line);) {
+    // "... mount-point ... - fstype source options"
+    const size_t dash = line.find(" - ");
+    if (dash == std::string::npos) continue;
+    std::istringstream tail(line.substr(dash + 3));
+    std::string type, source;
+    tail >> type >> source;
+    if (isOurs(source)) return source + " is mounted";
+  }
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const std::string self = std::to_string(getpid());
+  for (const auto& process : fs::directory_iterator("/proc", ec)) {
+    const std::string pid = process.path().filename().string();
+    if (pid == self || pid.find_first_not_of("0123456789") != std::string::npos) continue;
+    for (const auto& fd : fs::directory_iterator(process.path() / "fd", ec)) {
+      std::error_code linkError;
+      const fs::path target = fs::read_symlink(fd.path(), linkError);
+      if (!linkError && isOurs(target.string())) {
+        std::string name = ReadFile(process.path().string() + "/comm");
+        while (!name.empty() && name.back() == '\n') name.pop_back();
+        return "open in process " + pid + " (" + name + ")";
+      }
+    }
+  }
+  return std::string();
 }
 
 }  // namespace
@@ -84,11 +118,19 @@ bool LoopDevice::Detach(const std::function<void(int ms)>& pause) {
     return false;
   }
   // While anyone still holds the device open the kernel only marks it to be
-  // cleared on the last close: wait for that.
-  for (int i = 0; i < 250 && stillOurs(); ++i) wait(20);
+  // cleared on the last close: wait for that. Held only by this process (an
+  // object of the test not destroyed yet), it goes when that closes it, at
+  // the latest when the process ends: no use waiting longer.
+  for (int i = 0; i < 250 && stillOurs(); ++i) {
+    if (i == 50 && HolderElsewhere(m_path).empty()) break;
+    wait(20);
+  }
   if (stillOurs()) {
-    m_error = m_path + " is still held open 5 s after losetup -d";
-    return false;
+    const std::string holder = HolderElsewhere(m_path);
+    if (!holder.empty()) {
+      m_error = m_path + " is still held 5 s after losetup -d: " + holder;
+      return false;
+    }
   }
   m_path.clear();
   return true;

@@ -9,9 +9,11 @@ namespace testutil {
 // Attached in the constructor (losetup), detached when it goes, also when a
 // failed assertion ends the test early. Loop devices are shared with other
 // work on the machine: only the one attached here is ever detached. The
-// detach is retried while something (udev's probe, a mount closing) still
-// holds the device, then waits until the kernel has let it go, so whatever
-// the test does next no longer finds it.
+// detach is retried while `losetup -d` fails, then waits until the kernel
+// has let the device go (udev's probe or a FUSE driver may hold it a
+// moment), so whatever the test does next no longer finds it. A device
+// still mounted or open in another process by then fails the test; one
+// held only by this process goes when this process closes it.
 class LoopDevice {
  public:
   enum Flags {
@@ -36,9 +38,9 @@ class LoopDevice {
   // `partx -a` when the node is still missing. False when it never came.
   bool WaitForPartition(int n = 1);
 
-  // Detaches now; true once the kernel has let the device go. `pause` is
-  // called between tries (a GUI test passes its event pump); by default the
-  // thread sleeps.
+  // Detaches now; true once the kernel has let the device go, or only this
+  // process still holds it. `pause` is called between tries (a GUI test
+  // passes its event pump); by default the thread sleeps.
   bool Detach(const std::function<void(int ms)>& pause = nullptr);
 
  private:
