@@ -6,8 +6,10 @@
 
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <thread>
 
+#include "LoopDevice.h"
 #include "TestUtil.h"
 
 namespace fs = std::filesystem;
@@ -36,14 +38,14 @@ class LoopMount {
  public:
   ~LoopMount() { Release(); }
   bool Attach(const std::string& image) {
-    auto r = testutil::Run({"losetup", "-f", "--show", image});
-    if (r.exitCode != 0) return false;
-    m_loop = r.output.substr(0, r.output.find('\n'));
-    return m_loop.rfind("/dev/loop", 0) == 0;
+    m_loop = std::make_unique<testutil::LoopDevice>(image, 512, 0);
+    EXPECT_TRUE(m_loop->ok()) << m_loop->error();
+    return m_loop->ok();
   }
   bool Mount(const std::string& kind, const std::string& at) {
     fs::create_directories(at);
-    auto r = kind == "ntfs" ? testutil::Run({"ntfs-3g", m_loop, at}) : testutil::Run({"mount", "-t", kind, m_loop, at});
+    const std::string& device = m_loop->Path();
+    auto r = kind == "ntfs" ? testutil::Run({"ntfs-3g", device, at}) : testutil::Run({"mount", "-t", kind, device, at});
     if (r.exitCode != 0) {
       ADD_FAILURE() << "mount failed: " << r.output;
       return false;
@@ -51,22 +53,19 @@ class LoopMount {
     m_mounted = at;
     return true;
   }
+  // ntfs-3g may hold the device a moment after the unmount returns: the
+  // loop device's detach waits for it.
   void Release() {
     if (!m_mounted.empty()) {
       for (int i = 0; i < 50 && testutil::Run({"umount", m_mounted}).exitCode != 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
       m_mounted.clear();
     }
-    if (!m_loop.empty()) {
-      // ntfs-3g may hold the device a moment after the unmount returns.
-      for (int i = 0; i < 50 && testutil::Run({"losetup", "-d", m_loop}).exitCode != 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-      m_loop.clear();
-    }
+    m_loop.reset();
   }
 
  private:
-  std::string m_loop;
+  std::unique_ptr<testutil::LoopDevice> m_loop;
   std::string m_mounted;
 };
 

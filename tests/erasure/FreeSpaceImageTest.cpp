@@ -138,7 +138,7 @@ class FreeSpaceImage : public ::testing::Test {
     m_case = c;
     m_image = m_dir.file("disk.img");
     if (!volfix::MakePartitionedImage(m_image, 64, {"start=2048, type=83"})) return Fail("sfdisk failed");
-    m_loop = std::make_unique<volfix::LoopDevice>(m_image);
+    m_loop = std::make_unique<testutil::LoopDevice>(m_image);
     if (!m_loop->ok() || !m_loop->WaitForPartition()) return Fail("no loop partition node");
     m_part = m_loop->Part1();
     m_env = std::make_unique<volfix::EnvGuard>(m_loop->Path());
@@ -288,7 +288,7 @@ class FreeSpaceImage : public ::testing::Test {
   // Declared so that the mount goes before the loop device, and the
   // environment last.
   std::unique_ptr<volfix::EnvGuard> m_env;
-  std::unique_ptr<volfix::LoopDevice> m_loop;
+  std::unique_ptr<testutil::LoopDevice> m_loop;
   std::unique_ptr<volfix::TestMount> m_mount;
 };
 

@@ -58,7 +58,7 @@ class WipeOnLoop : public ::testing::TestWithParam<Layout> {
   bool Build() {
     image = dir.file("disk.img");
     testutil::WriteFile(image, wipetest::PatternBytes(static_cast<size_t>(L.imageMib) << 20, 3));
-    loop = std::make_unique<volfix::LoopDevice>(image, L.sectorSize);
+    loop = std::make_unique<testutil::LoopDevice>(image, L.sectorSize);
     if (!loop->ok()) return false;
     std::ostringstream script;
     script << "label: " << L.label << "\nstart=" << L.p1 << ", size=" << L.p1Count << "\nstart=" << L.p2
@@ -91,7 +91,7 @@ class WipeOnLoop : public ::testing::TestWithParam<Layout> {
   uint64_t ss = 512;
   testutil::TempDir dir{"wipeloop"};
   std::string image;
-  std::unique_ptr<volfix::LoopDevice> loop;
+  std::unique_ptr<testutil::LoopDevice> loop;
   std::unique_ptr<volfix::EnvGuard> env;
   int disk = -1;
   char letter = 0;

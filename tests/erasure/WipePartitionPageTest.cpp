@@ -26,6 +26,7 @@
 #include "DriveLetters.h"
 #include "EraseResult.h"
 #include "EraseUiTestSupport.h"
+#include "LoopDevice.h"
 #include "PageFactories.h"
 #include "TestUtil.h"
 #include "UiHelpers.h"
@@ -425,37 +426,6 @@ TEST_F(WipePage, RealPartitionWipeOfAnImageVolumeKeepsTheNeighbour) {
 
 namespace {
 
-// A loop device over the test's disk image; detached when it goes.
-class ImageLoop {
- public:
-  ImageLoop(const std::string& image, bool readOnly) {
-    std::vector<std::string> argv = {"losetup", "-f", "--show", "-P"};
-    if (readOnly) argv.push_back("-r");
-    argv.push_back(image);
-    auto r = testutil::Run(argv);
-    if (r.exitCode == 0) m_path = r.output.substr(0, r.output.find('\n'));
-  }
-  ~ImageLoop() {
-    if (m_path.empty()) return;
-    for (int i = 0; i < 50 && testutil::Run({"losetup", "-d", m_path}).exitCode != 0; ++i)
-      QThread::msleep(100);
-  }
-  // The kernel's nodes of partitions 1 to 3 (no udev here).
-  bool WaitForPartitions() {
-    testutil::Run({"blockdev", "--rereadpt", m_path});
-    for (int i = 0; i < 50; ++i) {
-      if (access((m_path + "p3").c_str(), F_OK) == 0) return true;
-      if (i == 10) testutil::Run({"partx", "-a", m_path});
-      QThread::msleep(100);
-    }
-    return false;
-  }
-  const std::string& Path() const { return m_path; }
-
- private:
-  std::string m_path;
-};
-
 TEST_F(WipePage, ReadOnlyVolumeAndVolumeHoldingActiveSwapAreRefused) {
   VT_REQUIRE_ROOT();
   VT_REQUIRE_TOOL("losetup");
@@ -473,9 +443,9 @@ TEST_F(WipePage, ReadOnlyVolumeAndVolumeHoldingActiveSwapAreRefused) {
   };
   {
     // A read-only loop device: its partitions cannot be written.
-    ImageLoop loop(disk, true);
-    ASSERT_FALSE(loop.Path().empty());
-    ASSERT_TRUE(loop.WaitForPartitions());
+    testutil::LoopDevice loop(disk, 512, testutil::LoopDevice::kPartitions | testutil::LoopDevice::kReadOnly);
+    ASSERT_TRUE(loop.ok()) << loop.error();
+    ASSERT_TRUE(loop.WaitForPartition(3)) << loop.error();
     setenv("VANTOREL_DISKS", loop.Path().c_str(), 1);
     SendBusMsg(MSG_PARTITION_RESCAN);
     SendBusMsg(MSG_FREESPACE_RESCAN);
@@ -485,13 +455,13 @@ TEST_F(WipePage, ReadOnlyVolumeAndVolumeHoldingActiveSwapAreRefused) {
   }
   if (testutil::HaveTool("mkswap") && testutil::HaveTool("swapon")) {
     // A swap file in the mounted ext2 volume makes it one the system needs.
-    ImageLoop loop(disk, false);
-    ASSERT_FALSE(loop.Path().empty());
-    ASSERT_TRUE(loop.WaitForPartitions());
+    testutil::LoopDevice loop(disk);
+    ASSERT_TRUE(loop.ok()) << loop.error();
+    ASSERT_TRUE(loop.WaitForPartition(3)) << loop.error();
     setenv("VANTOREL_DISKS", loop.Path().c_str(), 1);
     const std::string mnt = dir->file("mnt");
     mkdir(mnt.c_str(), 0755);
-    ASSERT_EQ(testutil::Run({"mount", "-t", "ext2", loop.Path() + "p2", mnt}).exitCode, 0);
+    ASSERT_EQ(testutil::Run({"mount", "-t", "ext2", loop.Part(2), mnt}).exitCode, 0);
     const std::string swapFile = mnt + "/swapfile";
     // Undone also when an assertion ends the test early.
     std::shared_ptr<void> undo(nullptr, [&](void*) {

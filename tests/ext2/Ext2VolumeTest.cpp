@@ -11,6 +11,7 @@
 #include "CExt2Volume.h"
 #include "Ext2Exceptions.h"
 #include "ImageFileDevice.h"
+#include "RealVolumes.h"
 #include "TestUtil.h"
 #include "VolumeProbeFlag.h"
 
@@ -94,8 +95,8 @@ TEST(Ext2Volume, AgreesWithBlkidAndDumpe2fs) {
 }
 
 TEST(Ext2Volume, RealVolumeMadeByLinux) {
-  const std::string image = testutil::SourceDir() + "/../shared/testdata/real/ext2.raw";
-  if (!std::ifstream(image).good()) GTEST_SKIP() << "shared test data not present";
+  std::string image;
+  VT_REQUIRE_REAL_VOLUME(image, testutil::RealVolume("ext2.raw"));
   ImageFileDevice disk(image);
   CExt2Volume volume(&disk, 0);
   EXPECT_EQ(volume.GetFileSystemType(), EFileSystemType::Ext2);

@@ -18,6 +18,7 @@
 #include "IFATTable.h"
 #include "ImageFileDevice.h"
 #include "MemoryDevice.h"
+#include "RealVolumes.h"
 #include "TestUtil.h"
 
 namespace {
@@ -66,24 +67,22 @@ class FatImages : public ::testing::Test {
     if (!testutil::HaveTool("mkfs.fat") || !testutil::HaveTool("mcopy") || !testutil::HaveTool("fsstat") ||
         !testutil::HaveTool("sfdisk") || !testutil::HaveTool("blkid"))
       return;
-    s_dir = new testutil::TempDir("fatimg");
-    auto r = testutil::Run({"bash", testutil::SourceDir() + "/tests/fixtures/make_fat_images.sh", s_dir->path()});
-    ASSERT_EQ(r.exitCode, 0) << r.output;
-  }
-  static void TearDownTestSuite() {
-    delete s_dir;
-    s_dir = nullptr;
+    s_made = true;
+    s_dir = testutil::SharedFixture("make_fat_images.sh", {}, "", s_error);
   }
   void SetUp() override {
-    if (s_dir == nullptr) GTEST_SKIP() << "needs mkfs.fat, mtools, sleuthkit, sfdisk, blkid (scripts/install-deps)";
+    if (!s_made) GTEST_SKIP() << "needs mkfs.fat, mtools, sleuthkit, sfdisk, blkid (scripts/install-deps)";
+    ASSERT_FALSE(s_dir.empty()) << s_error;
   }
-  static std::string Image(const std::string& name) { return s_dir->file(name); }
+  static std::string Image(const std::string& name) { return s_dir + "/" + name; }
   static std::vector<std::string> Offset(uint64_t start) {
     return start ? std::vector<std::string>{"-o", std::to_string(start)} : std::vector<std::string>{};
   }
-  static testutil::TempDir* s_dir;
+  static bool s_made;
+  static std::string s_dir, s_error;
 };
-testutil::TempDir* FatImages::s_dir = nullptr;
+bool FatImages::s_made = false;
+std::string FatImages::s_dir, FatImages::s_error;
 
 // One entry found by walking the directories with this code.
 struct Found {
@@ -432,27 +431,27 @@ TEST_F(FatImages, DamagedVolumes) {
 
 // Volumes other systems made (Ext2, HFS+, Windows NTFS) are not taken for FAT.
 TEST(FatRealVolumes, OtherFileSystemsAreRefused) {
-  const std::string real = testutil::SourceDir() + "/../shared/testdata/real";
-  const std::string alt = "/work/shared/testdata/real";
-  const std::string dir = testutil::ReadFile(real + "/README.md").empty() ? alt : real;
-  if (testutil::ReadFile(dir + "/README.md").empty()) GTEST_SKIP() << "no real volumes here";
+  std::string ext2, hfsplus, lastAccess, ptrn;
+  VT_REQUIRE_REAL_VOLUME(ext2, testutil::RealVolume("ext2.raw"));
+  VT_REQUIRE_REAL_VOLUME(hfsplus, testutil::RealVolume("hfsplus.raw"));
+  VT_REQUIRE_REAL_VOLUME(lastAccess, testutil::RealVolume("ntfs-lastaccess.raw.gz"));
+  VT_REQUIRE_REAL_VOLUME(ptrn, testutil::RealVolume("ntfs-ptrn.raw.gz"));
   testutil::TempDir tmp("fatreal");
   struct Volume {
     std::string file;
     uint64_t start;
   };
   auto unpack = [&](const std::string& gz) {
-    const std::string out = tmp.file(gz + ".head");
+    const std::string out = tmp.file(gz.substr(gz.rfind('/') + 1) + ".head");
     // The MBR and the partition's first sectors are enough.
-    auto r = testutil::Shell("gunzip -c '" + dir + "/" + gz + "' 2>/dev/null | head -c 1048576 > '" + out + "'");
-    (void)r;
+    testutil::Shell("gunzip -c '" + gz + "' 2>/dev/null | head -c 1048576 > '" + out + "'");
     return out;
   };
   const Volume volumes[] = {
-      {dir + "/ext2.raw", 0},
-      {dir + "/hfsplus.raw", 0},
-      {unpack("ntfs-lastaccess.raw.gz"), 128},
-      {unpack("ntfs-ptrn.raw.gz"), 128},
+      {ext2, 0},
+      {hfsplus, 0},
+      {unpack(lastAccess), 128},
+      {unpack(ptrn), 128},
   };
   for (const Volume& v : volumes) {
     SCOPED_TRACE(v.file);

@@ -287,28 +287,24 @@ class FatScrubFixture : public ::testing::Test {
   static void SetUpTestSuite() {
     for (const char* tool : {"mkfs.fat", "mcopy", "fls", "sfdisk", "fsck.fat", "diff"})
       if (!testutil::HaveTool(tool)) return;
-    s_dir = new testutil::TempDir("fatscrub");
-    auto r = testutil::Run({"bash", testutil::SourceDir() + "/tests/fixtures/make_fat_scrub_images.sh", s_dir->path()});
-    ASSERT_EQ(r.exitCode, 0) << r.output;
-  }
-  static void TearDownTestSuite() {
-    delete s_dir;
-    s_dir = nullptr;
+    s_made = true;
+    s_dir = testutil::SharedFixture("make_fat_scrub_images.sh", {}, "", s_error);
   }
   void SetUp() override {
-    if (s_dir == nullptr) GTEST_SKIP() << "needs mkfs.fat, mtools, sleuthkit, sfdisk, fsck.fat";
+    if (!s_made) GTEST_SKIP() << "needs mkfs.fat, mtools, sleuthkit, sfdisk, fsck.fat";
+    ASSERT_FALSE(s_dir.empty()) << s_error;
     setenv("MTOOLS_SKIP_CHECK", "1", 1);
     m_work = std::make_unique<testutil::TempDir>("fatscrubrun");
   }
 
   // A fresh copy of the fixture of `c` and where its volume lies.
   Target Prepare(const Case& c, const std::string& copyName) {
-    const std::string fixture = s_dir->file(std::string(c.partition ? "disk_" : "") + c.volume + ".img");
+    const std::string fixture = s_dir + "/" + (c.partition ? "disk_" : "") + c.volume + ".img";
     Target t;
     t.image = m_work->file(copyName);
     Tool({"cp", "--sparse=always", fixture, t.image});
     t.sectorSize = c.sectorSize;
-    t.length = FileSize(s_dir->file(std::string(c.volume) + ".img"));
+    t.length = FileSize(s_dir + "/" + c.volume + ".img");
     if (c.partition) {
       t.offset = kPartitionStart * 512;
       t.diskStart = kPartitionStart;
@@ -323,17 +319,20 @@ class FatScrubFixture : public ::testing::Test {
     return dir;
   }
 
-  static testutil::TempDir* s_dir;
+  // The fixture images, shared by the test processes: copied before use.
+  static bool s_made;
+  static std::string s_dir, s_error;
   std::unique_ptr<testutil::TempDir> m_work;
 };
 
-testutil::TempDir* FatScrubFixture::s_dir = nullptr;
+bool FatScrubFixture::s_made = false;
+std::string FatScrubFixture::s_dir, FatScrubFixture::s_error;
 
 class FatScrubImages : public FatScrubFixture, public ::testing::WithParamInterface<Case> {};
 
 TEST_P(FatScrubImages, StandingOracle) {
   const Case c = GetParam();
-  if (!std::ifstream(s_dir->file(std::string(c.volume) + ".img")))
+  if (!std::ifstream(s_dir + "/" + c.volume + ".img"))
     GTEST_SKIP() << c.volume << " needs the kernel's vfat (root, loop) or fusefat";
   const Target t = Prepare(c, "work.img");
   const std::string original = m_work->file("original.img");

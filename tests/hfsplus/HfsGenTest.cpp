@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "HfsImages.h"
+#include "RealVolumes.h"
 #include "TestUtil.h"
 
 namespace {
@@ -151,13 +152,14 @@ INSTANTIATE_TEST_SUITE_P(Images, HfsGenTest, ::testing::ValuesIn(hfstest::Standa
 // The lines accepted from hpfsck are its own limits, not the generator's:
 // it says the same of a volume made by Mac OS X.
 TEST(HfsGenHpfsck, MacVolumeDrawsTheSameReport) {
+  std::string real;
+  VT_REQUIRE_REAL_VOLUME(real, testutil::RealVolume("hfsplus.raw"));
   VT_REQUIRE_TOOL("hpfsck");
-  const std::string real = "/work/shared/testdata/real/hfsplus.raw";
   testutil::TempDir dir("hfsgen-real");
   // hpfsck opens read-only without -i; a copy keeps the shared file out of reach anyway.
   std::string copy = dir.file("mac.img");
   testutil::WriteFile(copy, testutil::ReadFile(real));
-  if (testutil::ReadFile(copy).empty()) GTEST_SKIP() << "no " << real;
+  ASSERT_FALSE(testutil::ReadFile(copy).empty()) << real;
   CheckHpfsck(copy, 8, 1014);
 }
 

@@ -12,13 +12,12 @@
 #include "HfsImages.h"
 #include "MemoryDevice.h"
 #include "ProbeHFSPlusVolume.h"
+#include "RealVolumes.h"
 #include "TestUtil.h"
 
 using testutil::MemoryDevice;
 
 namespace {
-
-const char kRealVolume[] = "/work/shared/testdata/real/hfsplus.raw";
 
 std::string FsstatValue(const std::string& out, const std::string& label) {
   std::regex re(label + R"(:\s*([^\n]*))");
@@ -90,13 +89,14 @@ TEST_F(HfsVolumeImages, ProbeAgreesWithFsstat) {
 }
 
 TEST_F(HfsVolumeImages, ProbeAgreesWithFsstatOnTheMacVolume) {
+  std::string mac;
+  VT_REQUIRE_REAL_VOLUME(mac, testutil::RealVolume("hfsplus.raw"));
   VT_REQUIRE_TOOL("fsstat");
-  if (testutil::ReadFile(kRealVolume).empty()) GTEST_SKIP() << "no " << kRealVolume;
   std::string name;
   uint64_t sectors = 0;
-  FsstatView(kRealVolume, &name, &sectors);
+  FsstatView(mac, &name, &sectors);
   EXPECT_EQ(name, "hfsplus_test");
-  MemoryDevice dev(testutil::ReadFile(kRealVolume));
+  MemoryDevice dev(testutil::ReadFile(mac));
   HFSPlusProbeResult r = ProbeHFSPlusVolume(&dev, 0);
   EXPECT_TRUE(r.recognised);
   EXPECT_EQ(r.label, "hfsplus_test (HFS+)");
@@ -104,7 +104,7 @@ TEST_F(HfsVolumeImages, ProbeAgreesWithFsstatOnTheMacVolume) {
 
   // The catalog walk sees the counts of the volume header.
   {
-    MemoryDevice d(testutil::ReadFile(kRealVolume));
+    MemoryDevice d(testutil::ReadFile(mac));
     CHFSPlusVolume vol(&d);
     ASSERT_EQ(vol.GetState(), 0);
     EXPECT_EQ(vol.GetJournal()->GetStatus(), kHFSDeviceError);  // not journaled
@@ -117,7 +117,7 @@ TEST_F(HfsVolumeImages, ProbeAgreesWithFsstatOnTheMacVolume) {
   // The volume behind a partition start, on a larger disk with 4096-byte
   // sectors: found at its start, size its own.
   std::string disk(8 * 4096, '\0');
-  disk += testutil::ReadFile(kRealVolume);
+  disk += testutil::ReadFile(mac);
   disk.resize(disk.size() + 16 * 4096, '\0');
   MemoryDevice big(disk, 4096);
   r = ProbeHFSPlusVolume(&big, 8);

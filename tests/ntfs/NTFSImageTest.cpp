@@ -23,7 +23,7 @@
 #include "NTFSRecordRuns.h"
 #include "NTFSSystemFiles.h"
 #include "NTFSText.h"
-#include "RealTestData.h"
+#include "RealVolumes.h"
 #include "SleuthkitIstat.h"
 #include "TestUtil.h"
 
@@ -275,20 +275,13 @@ void CheckVolume(IStorageDevice& device, uint64_t startSector, const std::vector
   std::cout << "checked " << checked << " files and " << checkedRuns << " run lists, " << fragmented << " fragmented\n";
 }
 
-// Makes (or reuses) an image built by the fixture script; the cache key holds
-// the script's contents.
+// The image the fixture script builds, shared by the test processes.
 std::string FixtureImage(int sector, int cluster) {
-  const std::string script = testutil::SourceDir() + "/tests/fixtures/make-ntfs-image.sh";
-  const size_t key = std::hash<std::string>()(testutil::ReadFile(script));
   std::string error;
   const std::string image = testutil::SharedFixture(
-      "ntfs-" + std::to_string(key) + "-" + std::to_string(sector) + "-" + std::to_string(cluster) + ".img",
-      [&](const std::string& path) {
-        return testutil::Run({"bash", script, path, std::to_string(sector), std::to_string(cluster), "8",
-                              "Vol" + std::to_string(cluster)});
-      },
-      error);
-  if (!error.empty()) ADD_FAILURE() << error;
+      "make-ntfs-image.sh", {std::to_string(sector), std::to_string(cluster), "8", "Vol" + std::to_string(cluster)},
+      "volume.img", error);
+  if (image.empty()) ADD_FAILURE() << error;
   return image;
 }
 
@@ -342,11 +335,9 @@ INSTANTIATE_TEST_SUITE_P(Geometries, NTFSImage,
 class NTFSWindowsVolume : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(NTFSWindowsVolume, MatchesSleuthkit) {
+  std::string image;
+  VT_REQUIRE_REAL_VOLUME(image, testutil::UnpackedRealVolume(GetParam()));
   VT_REQUIRE_TOOL("fsstat");
-  std::string error;
-  const std::string image = ntfstest::UnpackRealTestData(GetParam(), error);
-  if (image.empty()) GTEST_SKIP() << "no " << GetParam() << " in shared/testdata/real";
-  ASSERT_TRUE(error.empty()) << error;
   ImageFileDevice device(image, 512);
   int fragmented = 0;
   CheckVolume(device, 128, {"-o", "128", image}, image, true, fragmented);

@@ -28,7 +28,7 @@
 #include "IMountDriverWriter.h"
 #include "ImageFileDevice.h"
 #include "RawDisk.h"
-#include "RealTestData.h"
+#include "RealVolumes.h"
 #include "SleuthkitIstat.h"
 #include "TestUtil.h"
 
@@ -271,15 +271,16 @@ std::string GeometryName(const ::testing::TestParamInfo<Geometry>& info) {
   return "s" + std::to_string(info.param.sector) + "c" + std::to_string(info.param.cluster);
 }
 
-// Makes the fixture volume in `dir` (each test process makes its own: ctest
-// runs them side by side).
-std::string MakeScrubImage(const Geometry& g, const std::string& dir) {
-  const std::string image = dir + "/scrub-" + std::to_string(g.sector) + "-" + std::to_string(g.cluster) + ".img";
-  const std::string script = testutil::SourceDir() + "/tests/fixtures/make-ntfs-scrub-image.sh";
-  const auto r = testutil::Run(
-      {"bash", script, image, std::to_string(g.sector), std::to_string(g.cluster), std::to_string(g.sizeMiB)});
-  EXPECT_EQ(r.exitCode, 0) << r.output;
-  return r.exitCode == 0 ? image : std::string();
+// The fixture volume of geometry `g` with its lists of deleted and live
+// names beside it, made once for every test process (tests copy it before
+// scrubbing).
+std::string ScrubImage(const Geometry& g) {
+  std::string error;
+  const std::string image = testutil::SharedFixture(
+      "make-ntfs-scrub-image.sh", {std::to_string(g.sector), std::to_string(g.cluster), std::to_string(g.sizeMiB)},
+      "scrub.img", error);
+  EXPECT_FALSE(image.empty()) << error;
+  return image;
 }
 
 class MountPoint {
@@ -310,7 +311,7 @@ TEST_P(NTFSScrub, ErasesOnlyFreeRecordsAndKeepsTheVolumeSound) {
     VT_REQUIRE_TOOL(tool);
   const Geometry g = GetParam();
   testutil::TempDir tmp("scrub");
-  const std::string fixture = MakeScrubImage(g, tmp.path());
+  const std::string fixture = ScrubImage(g);
   ASSERT_FALSE(fixture.empty());
   const std::string image = tmp.file("volume.img");
   const std::string original = tmp.file("original.img");
@@ -398,10 +399,9 @@ class FaultWatch : public IStorageDevice {
   std::shared_ptr<WriteLog> m_log;
 };
 
-// One volume with deleted files for the fault tests, made once per run.
+// One volume with deleted files for the fault tests.
 const std::string& FaultFixture() {
-  static testutil::TempDir dir("scrubfixture");
-  static const std::string image = MakeScrubImage(Geometry{512, 4096, 16}, dir.path());
+  static const std::string image = ScrubImage(Geometry{512, 4096, 16});
   return image;
 }
 
@@ -563,12 +563,12 @@ TEST_F(NTFSScrubFaults, FailedWriteAndCancelAreErrors) {
 class NTFSScrubWindows : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(NTFSScrubWindows, ScrubsInsideThePartition) {
+  std::string source;
+  VT_REQUIRE_REAL_VOLUME(source, testutil::UnpackedRealVolume(GetParam()));
   for (const char* tool : {"istat", "ils", "fsstat", "fls"}) VT_REQUIRE_TOOL(tool);
-  const std::string source = ntfstest::FindRealTestData(GetParam());
-  if (source.empty()) GTEST_SKIP() << "no " << GetParam() << " in shared/testdata/real";
   testutil::TempDir tmp("scrubwin");
   const std::string disk = tmp.file("disk.raw");
-  ASSERT_EQ(testutil::Shell("gunzip -c '" + source + "' > '" + disk + "'").exitCode, 0);
+  ASSERT_EQ(testutil::Run({"cp", "--sparse=always", source, disk}).exitCode, 0);
   const Bytes before = ReadAll(disk);
   SleuthkitMFT oracle = ReadSleuthkitMFT(disk, 128);
   const std::string listing = testutil::Run({"fls", "-r", "-o", "128", disk}).output;

@@ -24,7 +24,7 @@
 #include "NTFSAttributeList.h"
 #include "NTFSFileRecordProperties.h"
 #include "NTFSRecordRuns.h"
-#include "RealTestData.h"
+#include "RealVolumes.h"
 #include "SleuthkitIstat.h"
 #include "TestUtil.h"
 
@@ -132,13 +132,9 @@ Props MakeProperties(Volume& v, uint64_t inode, int64_t& parent, std::unique_ptr
 }
 
 std::string StreamsImage() {
-  const std::string script = testutil::SourceDir() + "/tests/fixtures/make-ntfs-streams-image.sh";
-  const size_t key = std::hash<std::string>()(testutil::ReadFile(script));
   std::string error;
-  const std::string image = testutil::SharedFixture(
-      "ntfs-streams-" + std::to_string(key) + ".img",
-      [&](const std::string& path) { return testutil::Run({"bash", script, path}); }, error);
-  if (!error.empty()) ADD_FAILURE() << error;
+  const std::string image = testutil::SharedFixture("make-ntfs-streams-image.sh", {}, "volume.img", error);
+  if (image.empty()) ADD_FAILURE() << error;
   return image;
 }
 
@@ -292,11 +288,9 @@ TEST(NTFSPropertiesImage, LogFileOfNtfs3gVolume) {
 class NTFSWindowsLog : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(NTFSWindowsLog, MatchesSleuthkit) {
+  std::string image;
+  VT_REQUIRE_REAL_VOLUME(image, testutil::UnpackedRealVolume(GetParam()));
   VT_REQUIRE_TOOL("icat");
-  std::string error;
-  const std::string image = ntfstest::UnpackRealTestData(GetParam(), error);
-  if (image.empty()) GTEST_SKIP() << "no " << GetParam() << " in shared/testdata/real";
-  ASSERT_TRUE(error.empty()) << error;
   ImageFileDevice disk(image, 512);
   CPartitionVirtualVolumeDevice volume(&disk, 128, disk.GetSectorCount() - 128);
   volume.Open();

@@ -3,6 +3,7 @@
 #include <QSignalSpy>
 
 #include "DeviceWatcher.h"
+#include "LoopDevice.h"
 #include "TestUtil.h"
 
 namespace {
@@ -27,10 +28,10 @@ TEST(DeviceWatcher, LoopAttachAndDetachAreArrivalAndRemoval) {
   QSignalSpy arrived(&watcher, &platform::DeviceWatcher::diskArrived);
   QSignalSpy removed(&watcher, &platform::DeviceWatcher::diskRemoved);
 
-  auto attach = testutil::Run({"losetup", "-f", "--show", image});
-  ASSERT_EQ(attach.exitCode, 0) << attach.output;
-  std::string loop = attach.output.substr(0, attach.output.find('\n'));
-  const QString name = QString::fromStdString(loop.substr(loop.rfind('/') + 1));
+  testutil::LoopDevice loop(image, 512, 0);
+  ASSERT_TRUE(loop.ok()) << loop.error();
+  const std::string path = loop.Path();
+  const QString name = QString::fromStdString(path.substr(path.rfind('/') + 1));
 
   bool sawArrival = false;
   for (int i = 0; i < 20 && !sawArrival; ++i) {
@@ -38,9 +39,8 @@ TEST(DeviceWatcher, LoopAttachAndDetachAreArrivalAndRemoval) {
     for (const auto& args : arrived)
       if (args.at(0).toString() == name) sawArrival = true;
   }
-  auto detach = testutil::Run({"losetup", "-d", loop});
-  EXPECT_TRUE(sawArrival) << "no arrival for " << loop;
-  ASSERT_EQ(detach.exitCode, 0) << detach.output;
+  EXPECT_TRUE(sawArrival) << "no arrival for " << path;
+  ASSERT_TRUE(loop.Detach()) << loop.error();
 
   bool sawRemoval = false;
   for (int i = 0; i < 20 && !sawRemoval; ++i) {
@@ -48,7 +48,7 @@ TEST(DeviceWatcher, LoopAttachAndDetachAreArrivalAndRemoval) {
     for (const auto& args : removed)
       if (args.at(0).toString() == name) sawRemoval = true;
   }
-  EXPECT_TRUE(sawRemoval) << "no removal for " << loop;
+  EXPECT_TRUE(sawRemoval) << "no removal for " << path;
 }
 
 }  // namespace

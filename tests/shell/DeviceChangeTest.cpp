@@ -8,31 +8,12 @@
 #include "BusRecorder.h"
 #include "CMainWin.h"
 #include "CUIPublic.h"
+#include "LoopDevice.h"
 #include "MsgDefine.h"
 #include "PageFactories.h"
 #include "ShellTestEnv.h"
 
 namespace {
-
-class LoopDevice {
- public:
-  explicit LoopDevice(const std::string& image) {
-    auto r = testutil::Run({"losetup", "-f", "--show", image});
-    if (r.exitCode == 0) m_path = r.output.substr(0, r.output.find('\n'));
-  }
-  ~LoopDevice() { Detach(); }
-  bool Detach() {
-    if (m_path.empty()) return true;
-    bool ok = false;
-    for (int i = 0; i < 50 && !(ok = testutil::Run({"losetup", "-d", m_path}).exitCode == 0); ++i) Pump(100);
-    if (ok) m_path.clear();
-    return ok;
-  }
-  const std::string& path() const { return m_path; }
-
- private:
-  std::string m_path;
-};
 
 TEST(MainWindowDevices, LoopAttachAndDetachRescanThePageOnShow) {
   VT_REQUIRE_ROOT();
@@ -53,11 +34,11 @@ TEST(MainWindowDevices, LoopAttachAndDetachRescanThePageOnShow) {
     CUIPublic::instance()->SwitchPage(c.page);
     BusRecorder bus({c.expected});
     {
-      LoopDevice loop(image);
-      ASSERT_FALSE(loop.path().empty());
-      EXPECT_TRUE(bus.WaitFor(c.expected, 1, 20000)) << "no rescan after attaching " << loop.path();
+      testutil::LoopDevice loop(image, 512, 0);
+      ASSERT_TRUE(loop.ok()) << loop.error();
+      EXPECT_TRUE(bus.WaitFor(c.expected, 1, 20000)) << "no rescan after attaching " << loop.Path();
       const int afterAttach = bus.Count(c.expected);
-      ASSERT_TRUE(loop.Detach());
+      ASSERT_TRUE(loop.Detach(Pump)) << loop.error();
       EXPECT_TRUE(bus.WaitFor(c.expected, afterAttach + 1, 20000)) << "no rescan after detaching";
     }
   }

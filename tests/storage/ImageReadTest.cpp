@@ -2,12 +2,8 @@
 // sectors, through every kind of device, against what dd reads at the same
 // offsets.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
-#include <thread>
 
 #include "CBasicPartitionDevice.h"
 #include "CDiskDevice.h"
@@ -16,6 +12,7 @@
 #include "CVolumeDevice.h"
 #include "DiskTable.h"
 #include "FaultInjectingDevice.h"
+#include "LoopDevice.h"
 #include "TestUtil.h"
 
 using testutil::Run;
@@ -30,33 +27,6 @@ class EnvGuard {
  public:
   explicit EnvGuard(const std::string& value) { setenv("VANTOREL_DISKS", value.c_str(), 1); }
   ~EnvGuard() { unsetenv("VANTOREL_DISKS"); }
-};
-
-// A loop device this test attached; detached when it goes.
-class LoopDevice {
- public:
-  LoopDevice(const std::string& image, int sectorSize) {
-    auto r = Run({"losetup", "-f", "--show", "-P", "-b", std::to_string(sectorSize), image});
-    if (r.exitCode != 0) return;
-    m_path = r.output.substr(0, r.output.find('\n'));
-  }
-  ~LoopDevice() {
-    if (!m_path.empty()) Run({"losetup", "-d", m_path});
-  }
-  // Makes the kernel read the partition table (no udev here).
-  void WaitForPartition() {
-    Run({"blockdev", "--rereadpt", m_path});
-    struct stat st;
-    for (int i = 0; i < 50 && stat(Part1().c_str(), &st) != 0; ++i) {
-      if (i == 10) Run({"partx", "-a", m_path});
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-  }
-  const std::string& Path() const { return m_path; }
-  std::string Part1() const { return m_path + "p1"; }
-
- private:
-  std::string m_path;
 };
 
 // What dd reads: `count` blocks of `bs` bytes at block `skip` of `path`.
@@ -185,14 +155,12 @@ TEST_P(LoopReads, LoopDevice) {
   const int sectorSize = GetParam();
   testutil::TempDir dir("loopread");
   std::string image = MakeImage(dir, sectorSize);
-  LoopDevice loop(image, sectorSize);
-  if (loop.Path().empty()) GTEST_SKIP() << "no loop device could be attached";
+  testutil::LoopDevice loop(image, sectorSize);
+  ASSERT_TRUE(loop.ok()) << loop.error();
   Partition(dir, loop.Path(), sectorSize);
-  loop.WaitForPartition();
-  struct stat st;
-  std::string volume = stat(loop.Part1().c_str(), &st) == 0 ? loop.Part1() : std::string();
-  if (volume.empty()) ADD_FAILURE() << "no partition node for " << loop.Path();
-  CompareAllDevices(loop.Path(), volume, image, sectorSize, dir);
+  const bool partitioned = loop.WaitForPartition();
+  EXPECT_TRUE(partitioned) << loop.error();
+  CompareAllDevices(loop.Path(), partitioned ? loop.Part1() : std::string(), image, sectorSize, dir);
 }
 
 INSTANTIATE_TEST_SUITE_P(SectorSizes, LoopReads, ::testing::Values(512, 4096));

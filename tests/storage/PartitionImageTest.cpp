@@ -1,10 +1,6 @@
 // The partition-table parser and the volume analysers on disk images made
 // by sfdisk, sgdisk and the mkfs tools, checked against sfdisk --json, mmls,
 // blkid -p and fsstat.
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -36,31 +32,12 @@ namespace {
 // The partitions are probed by the analysers the program registers at start.
 const bool kAnalysersRegistered = (RegisterVolumeAnalysers(), true);
 
-// The images of this run, made once for every test process of the build:
-// regenerated when the fixture script changes.
+// The images, made once for every test process of the build.
 std::string ImageDir() {
-  static std::string dir;
-  if (!dir.empty()) return dir;
-  const std::string script = testutil::SourceDir() + "/tests/fixtures/make-partition-images.sh";
-  struct stat st {};
-  if (stat(script.c_str(), &st) != 0) return "";
-  const std::string base = testutil::BuildDir() + "/tmp";
-  std::filesystem::create_directories(base);
-  const std::string target = base + "/partition-images";
-  const std::string stamp = std::to_string(st.st_mtime) + ":" + std::to_string(st.st_size) + ":" +
-                            std::to_string(testutil::IsRoot());
-  const int lock = open((base + "/partition-images.lock").c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0644);
-  if (lock >= 0) flock(lock, LOCK_EX);
-  if (testutil::ReadFile(target + "/stamp") != stamp) {
-    std::error_code ec;
-    std::filesystem::remove_all(target, ec);
-    testutil::CommandResult r =
-        testutil::Run({"bash", script, target, std::string(VANTOREL_BIN_DIR) + "/hfsgen"});
-    if (r.exitCode == 0) testutil::WriteFile(target + "/stamp", stamp);
-    else ADD_FAILURE() << r.output;
-  }
-  if (lock >= 0) close(lock);
-  dir = target;
+  static std::string dir, error;
+  if (dir.empty() && error.empty())
+    dir = testutil::SharedFixture("make-partition-images.sh", {std::string(VANTOREL_BIN_DIR) + "/hfsgen"}, "", error);
+  if (dir.empty()) ADD_FAILURE() << error;
   return dir;
 }
 

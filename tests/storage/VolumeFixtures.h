@@ -1,6 +1,6 @@
 // Test fixtures for volume tests: VANTOREL_DISKS, partitioned images made
-// with sfdisk, loop devices this test attached (detached when they go, also
-// on failure), and mounts this test made (unmounted when they go).
+// with sfdisk, and mounts this test made (unmounted when they go, also on
+// failure). Loop devices: testutil::LoopDevice.
 #pragma once
 
 #include <sys/stat.h>
@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "DiskTable.h"
+#include "LoopDevice.h"
 #include "MountTable.h"
 #include "TestUtil.h"
 
@@ -44,42 +45,6 @@ inline bool MakePartitionedImage(const std::string& path, int mib, const std::ve
   testutil::WriteFile(path + ".sfdisk", script);
   return testutil::Shell("sfdisk -q '" + path + "' < '" + path + ".sfdisk'").exitCode == 0;
 }
-
-// A loop device this test attached (with -P); detached when it goes.
-class LoopDevice {
- public:
-  LoopDevice(const std::string& image, int sectorSize = 512) {
-    auto r = testutil::Run({"losetup", "-f", "--show", "-P", "-b", std::to_string(sectorSize), image});
-    if (r.exitCode != 0) return;
-    m_path = r.output.substr(0, r.output.find('\n'));
-  }
-  ~LoopDevice() {
-    if (m_path.empty()) return;
-    for (int i = 0; i < 50 && testutil::Run({"losetup", "-d", m_path}).exitCode != 0; ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  LoopDevice(const LoopDevice&) = delete;
-  LoopDevice& operator=(const LoopDevice&) = delete;
-  // Makes the kernel read the partition table (no udev here) and waits for
-  // partition `n`'s node.
-  bool WaitForPartition(int n = 1) {
-    testutil::Run({"blockdev", "--rereadpt", m_path});
-    struct stat st;
-    for (int i = 0; i < 50; ++i) {
-      if (stat(Part(n).c_str(), &st) == 0) return true;
-      if (i == 10) testutil::Run({"partx", "-a", m_path});
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return false;
-  }
-  bool ok() const { return !m_path.empty(); }
-  const std::string& Path() const { return m_path; }
-  std::string Part(int n) const { return m_path + "p" + std::to_string(n); }
-  std::string Part1() const { return Part(1); }
-
- private:
-  std::string m_path;
-};
 
 inline bool IsMountedAt(const std::string& point) {
   for (const auto& m : platform::ReadMountTable())

@@ -95,7 +95,7 @@ class VolumeListImage : public ::testing::Test {
     ASSERT_TRUE(volfix::MakePartitionedImage(mbr, 64,
                                              {"start=2048, size=16384, type=7", "start=18432, size=73728, type=c",
                                               "start=92160, size=16384, type=83"}));
-    loop = std::make_unique<volfix::LoopDevice>(mbr);
+    loop = std::make_unique<testutil::LoopDevice>(mbr);
     ASSERT_TRUE(loop->ok());
     ASSERT_TRUE(loop->WaitForPartition(3));
     ASSERT_EQ(testutil::Run({"mkntfs", "-Q", "-F", "-L", "NTFSVOL", loop->Part(1)}).exitCode, 0);
@@ -120,12 +120,15 @@ class VolumeListImage : public ::testing::Test {
 
   std::unique_ptr<testutil::TempDir> dir;
   std::string mbr, gpt, floppy, disksVar;
-  std::unique_ptr<volfix::LoopDevice> loop;
+  std::unique_ptr<testutil::LoopDevice> loop;
   ldmtest::Layout layout;
   std::unique_ptr<volfix::EnvGuard> env;
 };
 
 TEST_F(VolumeListImage, ListEqualsWhatTheToolsSayAndLettersStayAcrossARescan) {
+  // Attached later in the test; it outlives the service, which holds the
+  // disks it lists open until it goes.
+  std::unique_ptr<testutil::LoopDevice> extraLoop;
   CDiskListService service(true);
   service.WaitForPasses();
   ASSERT_EQ(DiskListReady.load(), 1);
@@ -243,9 +246,9 @@ TEST_F(VolumeListImage, ListEqualsWhatTheToolsSayAndLettersStayAcrossARescan) {
   const std::string extra = dir->path() + "/extra.img";
   ASSERT_EQ(testutil::Run({"truncate", "-s", "8M", extra}).exitCode, 0);
   ASSERT_EQ(testutil::Run({"mkfs.fat", "-F", "16", "-s", "1", "-n", "EXTRA", extra}).exitCode, 0);
-  volfix::LoopDevice extraLoop(extra);
-  ASSERT_TRUE(extraLoop.ok());
-  env->Set(extraLoop.Path() + ":" + disksVar);  // the new disk first: numbers move, letters must not
+  extraLoop = std::make_unique<testutil::LoopDevice>(extra);
+  ASSERT_TRUE(extraLoop->ok()) << extraLoop->error();
+  env->Set(extraLoop->Path() + ":" + disksVar);  // the new disk first: numbers move, letters must not
   service.StartEnumThread();
   service.WaitForPasses();
   const VolumeRecordList after = service.GetVolumeList();
@@ -257,7 +260,7 @@ TEST_F(VolumeListImage, ListEqualsWhatTheToolsSayAndLettersStayAcrossARescan) {
     platform::LetteredVolume lv;
     ASSERT_TRUE(platform::GetLetteredVolume(v.driveLetter, &lv));
     auto it = before.find({lv.diskPath, lv.startSector});
-    if (lv.diskPath == extraLoop.Path()) {
+    if (lv.diskPath == extraLoop->Path()) {
       EXPECT_EQ(oldLetters.count(v.driveLetter), 0u) << "the new disk took an old letter";
       continue;
     }

@@ -86,7 +86,7 @@ TEST_P(LockOnLoop, UnmountsHoldsExclusivelyAndMountsAgain) {
   testutil::TempDir dir("lock");
   const std::string image = dir.file("disk.img");
   ASSERT_TRUE(MakeThreePartImage(image));
-  volfix::LoopDevice loop(image);
+  testutil::LoopDevice loop(image);
   ASSERT_TRUE(loop.ok());
   ASSERT_TRUE(loop.WaitForPartition(1));
   auto mk = testutil::Run(fs.mkfs(loop.Part1()));
@@ -156,7 +156,7 @@ TEST_F(VolumeLayerOnLoop, WriterLandsInsideTheLockedPartitionOnly) {
   testutil::TempDir dir("writer");
   const std::string image = dir.file("disk.img");
   ASSERT_TRUE(MakeThreePartImage(image));
-  volfix::LoopDevice loop(image);
+  testutil::LoopDevice loop(image);
   ASSERT_TRUE(loop.ok());
   ASSERT_TRUE(loop.WaitForPartition(3));
   volfix::EnvGuard env(loop.Path());
@@ -222,7 +222,7 @@ TEST_F(VolumeLayerOnLoop, MountsOnDemandAndUnmountsAfter) {
   testutil::TempDir dir("ondemand");
   const std::string image = dir.file("disk.img");
   ASSERT_TRUE(MakeThreePartImage(image));
-  volfix::LoopDevice loop(image);
+  testutil::LoopDevice loop(image);
   ASSERT_TRUE(loop.ok());
   ASSERT_TRUE(loop.WaitForPartition(2));
   ASSERT_EQ(testutil::Run({"mkntfs", "-q", "-Q", "-F", loop.Part(1)}).exitCode, 0);
@@ -312,7 +312,7 @@ TEST_F(VolumeLayerOnLoop, ImageWindowMountsThroughItsOwnLoopAndLocks) {
     EXPECT_TRUE(volfix::IsMountedAt(mount.MountPoint()));
     EXPECT_EQ(testutil::ReadFile(mount.MountPoint() + "/kept"), "kept");
     {
-      volfix::LoopDevice foreign(image);
+      testutil::LoopDevice foreign(image);
       ASSERT_TRUE(foreign.ok());
       CVolumeManager manager;
       ASSERT_TRUE(manager.OpenVolume(letter, nullptr));
@@ -332,7 +332,7 @@ TEST_F(VolumeLayerOnLoop, WholeDiskFileSystemWithoutPartitionTable) {
   const std::string image = dir.file("disk.img");
   ASSERT_EQ(testutil::Run({"truncate", "-s", "8M", image}).exitCode, 0);
   ASSERT_EQ(testutil::Run({"mke2fs", "-q", "-F", "-t", "ext2", image}).exitCode, 0);
-  volfix::LoopDevice loop(image);
+  testutil::LoopDevice loop(image);
   ASSERT_TRUE(loop.ok());
   const std::string point = dir.file("mnt");
   volfix::TestMount mounted(point, {"mount", "-t", "ext2", loop.Path(), point});
@@ -398,7 +398,7 @@ TEST_F(VolumeLayerOnLoop, LettersStayAcrossARescanWithAnotherLoopAttached) {
   const std::string imageA = dir.file("a.img"), imageB = dir.file("b.img");
   ASSERT_TRUE(MakeThreePartImage(imageA));
   ASSERT_TRUE(MakeThreePartImage(imageB));
-  volfix::LoopDevice a(imageA);
+  testutil::LoopDevice a(imageA);
   ASSERT_TRUE(a.ok());
   ASSERT_TRUE(a.WaitForPartition(2));
   volfix::EnvGuard env(a.Path());
@@ -408,7 +408,7 @@ TEST_F(VolumeLayerOnLoop, LettersStayAcrossARescanWithAnotherLoopAttached) {
   const char a2 = platform::RegisterVolume(disk, kP2, kPartSectors, VolumeFsKind::Ext2);
   ASSERT_TRUE(a1 && a2);
 
-  volfix::LoopDevice b(imageB);
+  testutil::LoopDevice b(imageB);
   ASSERT_TRUE(b.ok());
   ASSERT_TRUE(b.WaitForPartition(1));
   env.Set(b.Path() + ":" + a.Path());  // the new disk comes first now

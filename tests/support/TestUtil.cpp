@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -89,24 +90,78 @@ void WriteFile(const std::string& path, const std::string& bytes) {
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-std::string SharedFixture(const std::string& name, const std::function<CommandResult(const std::string& path)>& make,
-                          std::string& error) {
-  const std::string dir = BuildDir() + "/fixtures";
-  mkdir(dir.c_str(), 0755);
-  const std::string path = dir + "/" + name;
-  const int lock = open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+bool HaveFuse() {
+  return access("/dev/fuse", R_OK | W_OK) == 0;
+}
+
+namespace {
+
+// FNV-1a: stable from one build and run to the next, unlike std::hash.
+std::string KeyHash(const std::string& key) {
+  uint64_t h = 14695981039346656037ull;
+  for (unsigned char c : key) h = (h ^ c) * 1099511628211ull;
+  char text[17];
+  snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(h));
+  return text;
+}
+
+}  // namespace
+
+std::string SharedFixtureFolder(const std::string& name, const std::string& key,
+                                const std::function<CommandResult(const std::string& folder)>& make,
+                                std::string& error) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  fs::create_directories(BuildDir() + "/fixtures", ec);
+  const std::string folder = BuildDir() + "/fixtures/" + name + "-" + KeyHash(key);
+  const int lock = open((folder + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
   if (lock < 0 || flock(lock, LOCK_EX) != 0) {
-    error = "cannot lock " + path + ".lock";
+    error = "cannot lock " + folder + ".lock";
     if (lock >= 0) close(lock);
-    return path;
+    return std::string();
   }
-  if (access(path.c_str(), R_OK) != 0) {
-    const CommandResult r = make(path);
-    if (r.exitCode != 0) error = r.output;
+  std::string made = folder;
+  if (!fs::is_directory(folder, ec)) {
+    // Only the holder of the lock makes this fixture, so a temporary folder
+    // found here was left by a make that was killed.
+    const std::string tmp = folder + ".tmp";
+    fs::remove_all(tmp, ec);
+    fs::create_directories(tmp, ec);
+    const CommandResult r = make(tmp);
+    if (r.exitCode != 0 || rename(tmp.c_str(), folder.c_str()) != 0) {
+      error = r.exitCode != 0 ? r.output : "cannot rename " + tmp + " to " + folder;
+      fs::remove_all(tmp, ec);
+      made.clear();
+    }
   }
   flock(lock, LOCK_UN);
   close(lock);
-  return path;
+  return made;
+}
+
+std::string SharedFixture(const std::string& script, const std::vector<std::string>& args, const std::string& file,
+                          std::string& error) {
+  const std::string path = SourceDir() + "/tests/fixtures/" + script;
+  std::string key = ReadFile(path);
+  if (key.empty()) {
+    error = "no fixture script " + path;
+    return std::string();
+  }
+  for (const std::string& a : args) key += "\narg " + a;
+  key += IsRoot() ? "\nroot" : "\nnot root";
+  key += HaveFuse() ? "\nfuse" : "\nno fuse";
+  if (!file.empty()) key += "\nfile " + file;
+  const std::string name = script.substr(0, script.rfind(".sh"));
+  const std::string folder = SharedFixtureFolder(
+      name, key,
+      [&](const std::string& tmp) {
+        std::vector<std::string> argv = {"bash", path, file.empty() ? tmp : tmp + "/" + file};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return Run(argv);
+      },
+      error);
+  if (folder.empty()) return std::string();
+  return file.empty() ? folder : folder + "/" + file;
 }
 
 }  // namespace testutil

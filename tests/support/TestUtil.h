@@ -39,13 +39,30 @@ std::string BuildDir();
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
 
-// The path of `name` in the build tree's shared fixtures folder, made by
-// `make` when it is not there yet. ctest runs test processes side by side,
-// so the check and the making happen under a lock on the fixture: a second
-// process waits for the first instead of racing it. A failed `make` leaves
-// its output in `error`.
-std::string SharedFixture(const std::string& name, const std::function<CommandResult(const std::string& path)>& make,
+// Whether FUSE mounts can be made here (/dev/fuse usable).
+bool HaveFuse();
+
+// Fixtures shared by the test processes of this build tree (ctest runs one
+// process per test, side by side), kept in the build tree's fixtures folder
+// from one run to the next. Each is made once, under a lock on its name, in
+// a temporary folder that is renamed into place when the make succeeds: no
+// process ever sees half a fixture, and a failed or killed make leaves
+// nothing that passes for one. Tests copy a fixture before changing it.
+//
+// `bash tests/fixtures/<script> OUT args...`, made once per key: the key
+// holds the script's contents, its arguments and what changes its output
+// (root or not, FUSE usable or not). OUT is `<folder>/<file>`, or the folder
+// itself when `file` is empty. Returns OUT's final path; empty when the
+// script failed, its output then in `error`.
+std::string SharedFixture(const std::string& script, const std::vector<std::string>& args, const std::string& file,
                           std::string& error);
+
+// The general form: `make(folder)` fills the empty folder it is given, and
+// `key` holds every input that changes what it makes. Returns the final
+// folder; empty when `make` failed, its output then in `error`.
+std::string SharedFixtureFolder(const std::string& name, const std::string& key,
+                                const std::function<CommandResult(const std::string& folder)>& make,
+                                std::string& error);
 
 }  // namespace testutil
 

@@ -10,6 +10,7 @@
 #include "CExFatVolumeAnalyer.h"
 #include "ExFatDirEntry.h"
 #include "ImageFileDevice.h"
+#include "LoopDevice.h"
 #include "TestUtil.h"
 
 namespace {
@@ -71,12 +72,13 @@ TEST(ExFatVolume, FourKilobyteSectors) {
   testutil::TempDir dir("exfat");
   const std::string image = dir.file("4k");
   ASSERT_EQ(testutil::Run({"truncate", "-s", "32M", image}).exitCode, 0);
-  auto attach = testutil::Run({"losetup", "-f", "--show", "-b", "4096", image});
-  ASSERT_EQ(attach.exitCode, 0) << attach.output;
-  const std::string loop = attach.output.substr(0, attach.output.find('\n'));
-  auto mk = testutil::Run({"mkfs.exfat", "-L", "FOURK", loop});
-  testutil::Run({"losetup", "-d", loop});
-  ASSERT_EQ(mk.exitCode, 0) << mk.output;
+  {
+    // mkfs.exfat takes the sector size from the device.
+    testutil::LoopDevice loop(image, 4096, 0);
+    ASSERT_TRUE(loop.ok()) << loop.error();
+    auto mk = testutil::Run({"mkfs.exfat", "-L", "FOURK", loop.Path()});
+    ASSERT_EQ(mk.exitCode, 0) << mk.output;
+  }
   ImageFileDevice disk(image, 4096);
   std::unique_ptr<IVolume> v(CreateExFatVolumeAnalyer(&disk, 0));
   ASSERT_TRUE(v);
