@@ -8,8 +8,8 @@
 #include <memory>
 #include <vector>
 
-#include "../fat/MemoryDevice.h"
 #include "CFATQuickScrub.h"
+#include "FuzzMemoryDevice.h"
 #include "IMountDriverWriter.h"
 
 namespace {
@@ -69,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   MemoryDevice device(volume);
   SetMountDriverOpener([&device](int, uint32_t*) -> std::unique_ptr<IMountDriverWriter> {
-    return std::make_unique<MemoryWriter>(&device.bytes());
+    return std::make_unique<MemoryWriter>(&device.Bytes());
   });
   CFATQuickScrub scrub;
   scrub.SetOptions(0, 0);
