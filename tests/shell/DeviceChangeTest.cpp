@@ -5,14 +5,17 @@
 #include <QApplication>
 #include <memory>
 
-#include "BusRecorder.h"
+#include "BusSpy.h"
 #include "CMainWin.h"
 #include "CUIPublic.h"
 #include "MsgDefine.h"
 #include "PageFactories.h"
-#include "ShellTestEnv.h"
+#include "ProgramDirFixture.h"
 
 namespace {
+
+using testutil::BusSpy;
+using testutil::Pump;
 
 class LoopDevice {
  public:
@@ -51,7 +54,7 @@ TEST(MainWindowDevices, LoopAttachAndDetachRescanThePageOnShow) {
   for (const Case& c : cases) {
     CMainWin window;
     CUIPublic::instance()->SwitchPage(c.page);
-    BusRecorder bus({c.expected});
+    BusSpy bus({c.expected});
     {
       LoopDevice loop(image);
       ASSERT_FALSE(loop.path().empty());
