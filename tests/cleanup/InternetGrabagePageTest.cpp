@@ -18,12 +18,12 @@
 #include <thread>
 #include <vector>
 
-#include "../shell/ModalHelper.h"
 #include "CBPQtLabel.h"
 #include "CInternetGrabagePage.h"
 #include "CMSGDlg.h"
 #include "CRoundBtn.h"
 #include "CUIPublic.h"
+#include "ModalHelper.h"
 #include "TestUtil.h"
 #include "UiHelpers.h"
 

@@ -14,6 +14,7 @@
 
 #include <sys/stat.h>
 
+#include "BusSpy.h"
 #include "CBPQtLabel.h"
 #include "CEraseProgressDlg.h"
 #include "CEraseRstDlg.h"
@@ -151,7 +152,7 @@ TEST(EraseProgressDialog, RunHonoursTheChosenMethod) {
     const std::string file = dir.file("f" + std::to_string(passes));
     testutil::WriteFile(file, std::string(10000, 'x'));
     CUIPublic::instance()->SetErasePasses(passes);
-    eraseui::BusSpy spy({MSG_ERASE_FILES_PROGRESS, MSG_ERASE_FILES_DONE});
+    testutil::BusSpy spy({MSG_ERASE_FILES_PROGRESS, MSG_ERASE_FILES_DONE});
     int seen = 0;
     {
       CEraseProgressDlg dlg(env.Window());

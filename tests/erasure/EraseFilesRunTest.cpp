@@ -13,7 +13,7 @@
 #include <functional>
 #include <map>
 
-#include "CBPNotifyCentor.h"
+#include "BusSpy.h"
 #include "CEraseBusObserver.h"
 #include "CEraseFilesRun.h"
 #include "CFileOverwriter.h"
@@ -399,23 +399,6 @@ TEST(FileOverwriter, ReadBackCatchesAChangeAfterTheLastPass) {
   }
 }
 
-// Records the bus messages of the file run.
-class BusRecorder : public CBPMsgReceiver {
- public:
-  BusRecorder() {
-    SetNotifyCentor(CBPNotifyCentor::instance());
-    RegisterMsg(MSG_ERASE_FILES_PROGRESS);
-    RegisterMsg(MSG_ERASE_FILES_DONE);
-  }
-  int ReceiveMsg(__MsgData msg) override {
-    ProgressMsgData d;
-    memcpy(&d, msg.data, sizeof d);
-    (msg.id == MSG_ERASE_FILES_DONE ? done : progress).push_back(d);
-    return 0;
-  }
-  std::vector<ProgressMsgData> progress, done;
-};
-
 // Cancels as soon as the first item is announced.
 class CancelAtFirst : public IRunObserver {
  public:
@@ -445,7 +428,7 @@ TEST(EraseFilesRun, ReportsOverTheBus) {
   } cases[] = {{{base + "/a", base + "/b"}, {1, 2}, ERASE_COMPLETED},
                {{base + "/p"}, {1, 2}, ERASE_FILES_ITEMS_FAILED}};
   for (const Case& c : cases) {
-    BusRecorder rec;
+    testutil::BusSpy rec({MSG_ERASE_FILES_PROGRESS, MSG_ERASE_FILES_DONE});
     CEraseBusObserver bus;
     CEraseFilesRun run;
     std::vector<EraseItem> files;
@@ -458,12 +441,13 @@ TEST(EraseFilesRun, ReportsOverTheBus) {
     run.Join();
     QCoreApplication::processEvents();  // messages from the worker arrive on this thread
     std::vector<int> values;
-    for (const auto& m : rec.progress) values.push_back(m.value);
+    for (const auto& m : rec.Payloads<ProgressMsgData>(MSG_ERASE_FILES_PROGRESS)) values.push_back(m.value);
     EXPECT_EQ(values, c.values);
-    ASSERT_EQ(rec.done.size(), 1u);
-    EXPECT_EQ(rec.done[0].value, static_cast<int>(c.files.size()));
-    EXPECT_EQ(rec.done[0].code, c.code);
-    EXPECT_EQ(rec.done[0].flag, 0);
+    const auto done = rec.Payloads<ProgressMsgData>(MSG_ERASE_FILES_DONE);
+    ASSERT_EQ(done.size(), 1u);
+    EXPECT_EQ(done[0].value, static_cast<int>(c.files.size()));
+    EXPECT_EQ(done[0].code, c.code);
+    EXPECT_EQ(done[0].flag, 0);
     // Chosen files go last to first, so the first one is the last shown.
     EXPECT_EQ(bus.DisplayName(), c.files.front().substr(c.files.front().rfind('/') + 1));
   }

@@ -1,6 +1,6 @@
 // Shared set-up of the erase UI tests: a program folder of our own (so the
-// history lands there), a main window registered with CUIPublic, bus spies
-// and answers for the modal dialogs (on top of tests/shell/ModalHelper.h).
+// history lands there), a main window registered with CUIPublic, and answers
+// for the modal dialogs (on top of the support layer's ModalHelper.h).
 #pragma once
 
 #include <QApplication>
@@ -12,12 +12,10 @@
 #include <memory>
 #include <vector>
 
-#include "CBPMsgReceiver.h"
-#include "CBPNotifyCentor.h"
 #include "CUIPublic.h"
 #include "ModalHelper.h"
 #include "MsgDefine.h"
-#include "ShellTestEnv.h"
+#include "ProgramDirFixture.h"
 
 namespace eraseui {
 
@@ -42,29 +40,6 @@ inline void ChooseInFileDialog(const QString& folder, const QString& names) {
     QMetaObject::invokeMethod(fd, "accept");
   });
 }
-
-// Records every message of the ids it registered, with the payload's first
-// int32 (the check state or the progress value).
-class BusSpy : public CBPMsgReceiver {
- public:
-  explicit BusSpy(std::initializer_list<uint> ids) {
-    SetNotifyCentor(CBPNotifyCentor::instance());
-    for (uint id : ids) RegisterMsg(id);
-  }
-  int ReceiveMsg(__MsgData msg) override {
-    int32_t first = -1;
-    if (msg.data && msg.size >= 4) first = *static_cast<const int32_t*>(msg.data);
-    got.push_back({msg.id, first});
-    return 0;
-  }
-  std::vector<int32_t> Values(uint id) const {
-    std::vector<int32_t> out;
-    for (const auto& m : got)
-      if (m.first == id) out.push_back(m.second);
-    return out;
-  }
-  std::vector<std::pair<uint, int32_t>> got;
-};
 
 // The program folder and a main window for the dialogs to sit on.
 class UiEnv {

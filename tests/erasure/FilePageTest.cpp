@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "BusSpy.h"
 #include "CBPQtLabel.h"
 #include "CEraseProgressDlg.h"
 #include "CEraseRstDlg.h"
@@ -30,9 +31,9 @@
 #include "VolumeRoots.h"
 
 using eraseui::AnswerOf;
-using eraseui::BusSpy;
 using eraseui::ChooseInFileDialog;
 using eraseui::UiEnv;
+using testutil::BusSpy;
 
 namespace {
 

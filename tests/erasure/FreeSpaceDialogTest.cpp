@@ -4,13 +4,14 @@
 
 #include <QLabel>
 
+#include "BusSpy.h"
 #include "CEraseFreeSpaceProgressDlg.h"
+#include "CProgressWidget.h"
 #include "DriveLetters.h"
 #include "EraseResult.h"
 #include "EraseUiTestSupport.h"
 #include "TestUtil.h"
 #include "UiHelpers.h"
-#include "CProgressWidget.h"
 
 using eraseui::UiEnv;
 
@@ -39,7 +40,7 @@ TEST(FreeSpaceProgressDialog, VolumeThatIsNotThereEndsTheRun) {
   testutil::TempDir dir("nodisks");
   setenv("VANTOREL_DISKS", dir.file("absent.img").c_str(), 1);
   platform::ForgetDriveLettersForTest();
-  eraseui::BusSpy spy({MSG_WIPE_FREESPACE_DONE});
+  testutil::BusSpy spy({MSG_WIPE_FREESPACE_DONE});
   {
     CEraseFreeSpaceProgressDlg dlg(env.Window());
     EXPECT_EQ(dlg.size(), QSize(460, 240));

@@ -319,10 +319,12 @@ TEST_P(FreeSpaceFill, OverwritesDeletedContentAndKeepsTheVolume) {
   CheckAfterRun(true);
 }
 
+// The types with a deleted-record scrub (ext2 has none).
+class ScrubbedTypes : public FreeSpaceImage, public ::testing::WithParamInterface<FsCase> {};
+
 // The records of deleted files (FAT directory entries, NTFS MFT records)
 // are the scrub's part.
-TEST_P(FreeSpaceFill, ScrubsDeletedNames) {
-  if (GetParam().type == EFileSystemType::Ext2) GTEST_SKIP() << "ext2 has no deleted-record scrub";
+TEST_P(ScrubbedTypes, ScrubsDeletedNames) {
   if (!HasQuickSearch(GetParam().type))
     GTEST_SKIP() << "the " << GetParam().name << " deleted-record scrub is not registered in this build";
   if (!testutil::HaveTool("fls")) GTEST_SKIP() << "needs fls (sleuthkit)";
@@ -343,8 +345,6 @@ TEST_P(FreeSpaceFill, ScrubsDeletedNames) {
 // A cancel flag already set reaches the engine through the controller:
 // it stops before its first write, says so, and the volume is mounted
 // again with its deleted records as they were.
-class ScrubbedTypes : public FreeSpaceImage, public ::testing::WithParamInterface<FsCase> {};
-
 TEST_P(ScrubbedTypes, CancelledScrubStopsBeforeItWrites) {
   if (!HasQuickSearch(GetParam().type))
     GTEST_SKIP() << "the " << GetParam().name << " deleted-record scrub is not registered in this build";

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <thread>
 
+#include "BusSpy.h"
 #include "CErasePtProgressDlg.h"
 #include "CProgressWidget.h"
 #include "CRoundBtn.h"
@@ -59,7 +60,7 @@ TEST_F(WipeDialog, ShowsPassesAndMethodAndEndsWithTheRunsResult) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.passes);
     CUIPublic::instance()->SetErasePasses(c.passes);
-    eraseui::BusSpy spy{MSG_WIPE_PARTITION_PROGRESS, MSG_WIPE_PARTITION_DONE};
+    testutil::BusSpy spy{MSG_WIPE_PARTITION_PROGRESS, MSG_WIPE_PARTITION_DONE};
     CErasePtProgressDlg dlg(env.Window());
     Prepare(dlg);
     EXPECT_EQ(dlg.SizeText(), FormatSizeText(kCount * 512));

@@ -14,6 +14,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "BusSpy.h"
 #include "CBPQtLabel.h"
 #include "CDiskListService.h"
 #include "CEraseRstDlg.h"
@@ -34,8 +35,8 @@
 #include "WipePageChecks.h"
 
 using eraseui::AnswerOf;
-using eraseui::BusSpy;
 using eraseui::UiEnv;
+using testutil::BusSpy;
 
 namespace {
 
@@ -186,7 +187,7 @@ TEST_F(WipePage, FirstShowScansAndListsTheLetteredVolumesWithTheirSizes) {
   EXPECT_TRUE(partition->IsScanning());
   WaitForLists({partition});
   EXPECT_FALSE(partition->BusyLabel()->isVisibleTo(partition->parentWidget()));
-  EXPECT_TRUE(spy.got.empty()) << "a plain rescan is not passed on";
+  EXPECT_TRUE(spy.Empty()) << "a plain rescan is not passed on";
 
   const VolumeRecordList volumes = CDiskListService::Instance()->GetVolumeList();
   int lettered = 0;
@@ -279,16 +280,16 @@ TEST_F(WipePage, PartitionWipeConfirmsNamingTheVolumeThenRunsAndShowsTheResult) 
   EXPECT_EQ(resultCode, int(ERASE_COMPLETED));
   EXPECT_TRUE(HistoryRows().empty());
   EXPECT_EQ(CWipePartitionPage::ActiveRuns(), 0);
-  ASSERT_EQ(spy.got.size(), 1u);
-  EXPECT_EQ(spy.got[0].first, uint(MSG_PARTITION_RESCAN_AND_NOTIFY));
+  ASSERT_EQ(spy.messages.size(), 1u);
+  EXPECT_EQ(spy.messages[0].id, uint(MSG_PARTITION_RESCAN_AND_NOTIFY));
   EXPECT_TRUE(partition->IsScanning());
   WaitForLists({partition});
   // The partition page passed the news on once; the free-space page then
   // scans without passing it back.
-  ASSERT_EQ(spy.got.size(), 2u);
-  EXPECT_EQ(spy.got[1].first, uint(MSG_FREESPACE_RESCAN));
+  ASSERT_EQ(spy.messages.size(), 2u);
+  EXPECT_EQ(spy.messages[1].id, uint(MSG_FREESPACE_RESCAN));
   WaitForLists({freeSpace});
-  EXPECT_EQ(spy.got.size(), 2u);
+  EXPECT_EQ(spy.messages.size(), 2u);
   EXPECT_GT(freeSpace->Tree()->topLevelItemCount(), 0);
   // The wiped volume's row is checked again after the fill.
   const int again = RowOf(partition, QStringLiteral("VTPAGEFAT ("));

@@ -23,6 +23,8 @@
 
 namespace {
 
+using testutil::MemoryDevice;
+
 std::string Trim(std::string s) {
   while (!s.empty() && (s.back() == ' ' || s.back() == '\n' || s.back() == '\r')) s.pop_back();
   size_t i = 0;
@@ -409,7 +411,7 @@ TEST_F(FatImages, DamagedVolumes) {
     std::vector<uint8_t> bytes(original.begin(), original.end());
     c.damage(bytes);
     MemoryDevice dev(bytes);
-    CFATDBR dbr(dev.bytes().data(), 512);
+    CFATDBR dbr(dev.Bytes().data(), 512);
     EXPECT_EQ(dbr.GetFATType(), c.type);
     if (c.type == 2) {
       EXPECT_EQ(dbr.FitsDevice(0, dev.GetSectorCount()), bytes.size() == original.size());

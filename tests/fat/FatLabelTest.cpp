@@ -13,6 +13,8 @@ using namespace fattest;
 
 namespace {
 
+using testutil::MemoryDevice;
+
 void PutEntry(std::vector<uint8_t>& img, uint64_t byteOffset, const std::vector<uint8_t>& e) {
   std::memcpy(&img[byteOffset], e.data(), 32);
 }
@@ -47,7 +49,7 @@ TEST(FatLabel, Fat32LabelInSecondRootCluster) {
   PutEntry(v.img, v.cluster(3), ShortEntry("\xE5OLD       ", 0x08));
   PutEntry(v.img, v.cluster(3) + 32, ShortEntry("DATA    DSK", 0x08));
   MemoryDevice dev(v.img);
-  CFATDBR dbr(dev.bytes().data(), 512);
+  CFATDBR dbr(dev.Bytes().data(), 512);
   ASSERT_EQ(dbr.GetFATType(), 2);
   CFATVolumeLabelReader reader(&dev);
   char out[100] = {};
@@ -73,7 +75,7 @@ TEST(FatLabel, Fat32DamagedRootChainsEnd) {
     v.fillFiles(3);
     for (auto& [i, n] : c.fat) v.fat(i, n);
     MemoryDevice dev(v.img);
-    CFATDBR dbr(dev.bytes().data(), 512);
+    CFATDBR dbr(dev.Bytes().data(), 512);
     std::string label = "unchanged";
     EXPECT_FALSE(CFATVolumeLabelReader(&dev).ReadLabel(0, dbr, label)) << c.what;
     EXPECT_EQ(label, "unchanged") << c.what;
@@ -87,7 +89,7 @@ TEST(FatLabel, Fat16FixedRootSteps) {
   auto boot = Fat16Boot(512, 5000, 10);
   std::memcpy(img.data(), boot.data(), 512);
   MemoryDevice empty(img);
-  CFATDBR dbr(empty.bytes().data(), 512);
+  CFATDBR dbr(empty.Bytes().data(), 512);
   ASSERT_EQ(dbr.GetFATType(), 1);
   std::string label;
   EXPECT_FALSE(CFATVolumeLabelReader(&empty).ReadLabel(0, dbr, label));
@@ -96,7 +98,7 @@ TEST(FatLabel, Fat16FixedRootSteps) {
   // The end marker at the root's start ends the first step only.
   PutEntry(img, (24 + 4) * 512, ShortEntry("MY DISK    ", 0x28));
   MemoryDevice dev(img);
-  CFATDBR dbr2(dev.bytes().data(), 512);
+  CFATDBR dbr2(dev.Bytes().data(), 512);
   ASSERT_TRUE(CFATVolumeLabelReader(&dev).ReadLabel(0, dbr2, label));
   EXPECT_EQ(label, "MY DISK");
   EXPECT_EQ(CFATVolumeLabelReader(&dev).GetClusterSector(0, dbr2, 2), 56u);
@@ -111,7 +113,7 @@ TEST(FatLabel, RefusesMismatchedViewsAndShortDevices) {
   std::string label;
   EXPECT_FALSE(CFATVolumeLabelReader(&dev).ReadLabel(0, unknown, label));
   // The volume said to start past the device end reads nothing.
-  CFATDBR dbr(dev.bytes().data(), 512);
+  CFATDBR dbr(dev.Bytes().data(), 512);
   EXPECT_FALSE(CFATVolumeLabelReader(&dev).ReadLabel(1999, dbr, label));
   EXPECT_TRUE(CFATVolumeLabelReader(&dev).ReadLabel(0, dbr, label));
   EXPECT_EQ(label, "NAME");

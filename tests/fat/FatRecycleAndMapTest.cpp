@@ -12,6 +12,8 @@
 
 namespace {
 
+using testutil::MemoryDevice;
+
 std::unique_ptr<CFileNode> Node(const char* name, uint16_t attributes = 0x20, uint64_t size = 0) {
   auto node = std::make_unique<CFileNode>();
   CFATFileProperties* p = CreateFATFileProperties();

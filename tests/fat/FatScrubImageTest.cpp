@@ -491,26 +491,33 @@ struct ScrubRun {
   int writerOpened = 0;
 };
 
-TEST_F(FatScrubFixture, HardCases) {
-  struct Row {
-    const char* what = "";
-    Case volume{"fat16", 512, false};
-    std::function<void(Volume&)> patch;  // on the image before the scrub
-    int expected = 0;
-    std::function<void(Volume&, ScrubRun&)> check;  // after the scrub
-    bool tskOracle = true;                     // the byte-range oracle applies
-    int64_t shortenBy = 0;                     // volume device this many bytes shorter
-    std::vector<uint64_t> badSectors;          // reads touching them fail (volume sectors)
-    std::function<void(Volume&, std::vector<uint64_t>&)> pickBad;
-    bool failWrites = false;
-    uint64_t diskStartOverride = 0;
-    bool cancelAfterFirstWrite = false;
-    bool lenientDevice = false;
-  };
-  std::vector<Row> rows;
+struct HardCase {
+  const char* name = "";  // the test's name
+  const char* what = "";
+  Case volume{"fat16", 512, false};
+  std::function<void(Volume&)> patch;  // on the image before the scrub
+  int expected = 0;
+  std::function<void(Volume&, ScrubRun&)> check;  // after the scrub
+  bool tskOracle = true;                          // the byte-range oracle applies
+  int64_t shortenBy = 0;                          // volume device this many bytes shorter
+  std::vector<uint64_t> badSectors;               // reads touching them fail (volume sectors)
+  std::function<void(Volume&, std::vector<uint64_t>&)> pickBad;
+  bool failWrites = false;
+  uint64_t diskStartOverride = 0;
+  bool cancelAfterFirstWrite = false;
+  bool lenientDevice = false;
+};
 
+void PrintTo(const HardCase& c, std::ostream* os) {
+  *os << c.what;
+}
+
+// One row per case: the volume, its patch, the code expected and the checks after the scrub.
+std::vector<HardCase> HardCases() {
+  std::vector<HardCase> rows;
   {
-    Row r;
+    HardCase r;
+    r.name = "DeletedFileOnALiveFilesCluster";
     r.what = "deleted file whose cluster now belongs to a live file";
     r.volume = {"fat16", 512, false};
     r.expected = fatscrub::kDone;
@@ -527,7 +534,8 @@ TEST_F(FatScrubFixture, HardCases) {
     rows.push_back(r);
   }
   {
-    Row r;
+    HardCase r;
+    r.name = "DeletedFolderOnALiveFoldersCluster";
     r.what = "deleted directory whose cluster now holds a live directory with files";
     r.volume = {"fat32", 512, false};
     r.expected = fatscrub::kDone;
@@ -549,7 +557,8 @@ TEST_F(FatScrubFixture, HardCases) {
     rows.push_back(r);
   }
   {
-    Row r;
+    HardCase r;
+    r.name = "Fat32HighClusterWordZeroed";
     r.what = "FAT32 deleted entry with its high cluster word zeroed names a live cluster";
     r.volume = {"fat32", 512, false};
     r.expected = fatscrub::kDone;
@@ -566,7 +575,8 @@ TEST_F(FatScrubFixture, HardCases) {
     rows.push_back(r);
   }
   {
-    Row r;
+    HardCase r;
+    r.name = "StaleEntryAfterTheRootsEndMarker";
     r.what = "stale deleted entry after the FAT16 root's end marker";
     r.volume = {"fat16", 512, false};
     r.expected = fatscrub::kDone;
@@ -604,7 +614,8 @@ TEST_F(FatScrubFixture, HardCases) {
     // A FAT32 driver that grows the root late leaves file clusters between
     // the root's clusters; sleuthkit's root range spans them. Their data
     // holds 0xE5 at entry boundaries: none of it is a directory entry.
-    Row r;
+    HardCase r;
+    r.name = "Fat32RootChainOverFileData";
     r.what = "FAT32 root chain running past file clusters whose data has 0xE5 at entry boundaries";
     r.volume = {"fat32", 512, false};
     r.expected = fatscrub::kDone;
@@ -669,7 +680,8 @@ TEST_F(FatScrubFixture, HardCases) {
     rows.push_back(r);
   }
   {
-    Row r;
+    HardCase r;
+    r.name = "EntriesPointingAtTheirAncestors";
     r.what = "directory entries pointing at their own ancestors";
     r.volume = {"fat32", 512, false};
     r.expected = fatscrub::kDone;
@@ -698,7 +710,8 @@ TEST_F(FatScrubFixture, HardCases) {
     rows.push_back(r);
   }
   {
-    Row r;
+    HardCase r;
+    r.name = "DeletedEntryOnAFreedClusterOfALiveChain";
     r.what = "deleted entry naming a cluster a live chain runs into, marked free";
     r.volume = {"fat16", 512, false};
     r.expected = fatscrub::kDone;
@@ -719,7 +732,8 @@ TEST_F(FatScrubFixture, HardCases) {
     rows.push_back(r);
   }
   {
-    Row r;
+    HardCase r;
+    r.name = "LiveEntryInsideADeletedFolder";
     r.what = "entry inside a deleted folder that was never marked deleted";
     r.volume = {"fat16", 512, false};
     r.expected = fatscrub::kDone;
@@ -737,7 +751,8 @@ TEST_F(FatScrubFixture, HardCases) {
     rows.push_back(r);
   }
   {
-    Row r;
+    HardCase r;
+    r.name = "BootSectorLargerThanItsPartition";
     r.what = "boot sector claiming more sectors than its partition";
     r.volume = {"fat16", 512, true};
     r.expected = fatscrub::kBadGeometry;
@@ -745,7 +760,8 @@ TEST_F(FatScrubFixture, HardCases) {
     rows.push_back(r);
   }
   {
-    Row r;
+    HardCase r;
+    r.name = "FatMarkedDirty";
     r.what = "FAT marked dirty";
     r.volume = {"fat16", 512, false};
     r.expected = fatscrub::kNotClean;
@@ -756,7 +772,8 @@ TEST_F(FatScrubFixture, HardCases) {
     rows.push_back(r);
   }
   {
-    Row r;
+    HardCase r;
+    r.name = "BootSectorMarkedDirty";
     r.what = "boot sector marked dirty";
     r.volume = {"fat32", 512, false};
     r.expected = fatscrub::kNotClean;
@@ -767,7 +784,8 @@ TEST_F(FatScrubFixture, HardCases) {
     rows.push_back(r);
   }
   {
-    Row r;
+    HardCase r;
+    r.name = "ReadFailureOnADirectoryCluster";
     r.what = "read failure on a directory cluster";
     r.volume = {"fat32", 512, false};
     r.expected = fatscrub::kReadFailed;
@@ -787,7 +805,8 @@ TEST_F(FatScrubFixture, HardCases) {
     rows.push_back(r);
   }
   {
-    Row r;
+    HardCase r;
+    r.name = "EveryWriteFails";
     r.what = "every write fails";
     r.volume = {"fat16", 512, false};
     r.expected = fatscrub::kWriteFailed;
@@ -799,7 +818,8 @@ TEST_F(FatScrubFixture, HardCases) {
     rows.push_back(r);
   }
   {
-    Row r;
+    HardCase r;
+    r.name = "TargetStartOfAnotherPartition";
     r.what = "target start naming another partition";
     r.volume = {"fat16", 512, true};
     r.expected = fatscrub::kWrongTarget;
@@ -807,7 +827,8 @@ TEST_F(FatScrubFixture, HardCases) {
     rows.push_back(r);
   }
   {
-    Row r;
+    HardCase r;
+    r.name = "CancelAfterTheFirstWrite";
     r.what = "cancel after the first write";
     r.volume = {"fat32", 512, false};
     r.expected = fatscrub::kCancelled;
@@ -820,66 +841,73 @@ TEST_F(FatScrubFixture, HardCases) {
     rows.push_back(r);
   }
   {
-    Row r;
+    HardCase r;
+    r.name = "DeviceThatAnswersFailedReadsWithZeros";
     r.what = "volume device that answers failed reads with zeros";
     r.volume = {"fat16", 512, false};
     r.expected = fatscrub::kUnsupportedDevice;
     r.lenientDevice = true;
     rows.push_back(r);
   }
-
-  int index = 0;
-  for (Row& row : rows) {
-    SCOPED_TRACE(row.what);
-    Volume v;
-    v.t = Prepare(row.volume, "hard" + std::to_string(index) + ".img");
-    v.l = LayoutOf(v.t);
-    v.fat32 = std::string(row.volume.volume).find("fat32") == 0;
-    for (const Listed& l : ListAll(v.t, false)) v.inodes[l.path] = l.inode;
-    if (row.patch) row.patch(v);
-    if (HasFatalFailure()) return;
-    const std::string before = m_work->file("hard" + std::to_string(index) + ".before");
-    Tool({"cp", "--sparse=always", v.t.image, before});
-    Oracle oracle;
-    const bool ran = fatscrub::ScrubRan(row.expected);
-    if (ran && row.tskOracle) oracle = BuildOracle(v.t);
-
-    ScrubRun run;
-    std::atomic<int> stop{0};
-    scrubtest::WriterPlan plan;
-    plan.imagePath = v.t.image;
-    plan.failWrites = row.failWrites;
-    plan.events = &run.events;
-    if (row.cancelAfterFirstWrite) plan.afterWrite = [&stop] { stop = 1; };
-    {
-      scrubtest::WriterInstall install(&plan);
-      CVolumeDevice volume(v.t.image, v.t.offset, v.t.length - static_cast<uint64_t>(row.shortenBy),
-                           row.volume.sectorSize, !row.lenientDevice);
-      auto faults = std::make_shared<testutil::FaultPlan>();
-      std::vector<uint64_t> bad = row.badSectors;
-      if (row.pickBad) row.pickBad(v, bad);
-      for (uint64_t s : bad) faults->SetBadSector(s);
-      testutil::FaultInjectingDevice faulty(&volume, faults);
-      scrubtest::RecordingDevice recorded(&faulty, &run.events);
-      const uint64_t start = row.diskStartOverride ? row.diskStartOverride : v.t.diskStart;
-      // A device that hides the volume behind wrappers cannot be judged;
-      // the lenient one is given as it is.
-      IStorageDevice* given = row.lenientDevice ? static_cast<IStorageDevice*>(&volume) : &recorded;
-      run.code = ScrubFATVolume(given, 0, start, &stop, &run.counters);
-      run.writerOpened = plan.opened;
-    }
-    EXPECT_EQ(run.code, row.expected) << std::hex << run.code;
-    uint64_t changed = 0;
-    if (!ran) {
-      EXPECT_EQ(ChangesOutside(Oracle(), before, v.t.image, &changed), "");
-      EXPECT_EQ(changed, 0u);
-      for (const auto& e : run.events) EXPECT_NE(e.kind, 'w');
-    } else if (row.tskOracle) {
-      EXPECT_EQ(ChangesOutside(oracle, before, v.t.image, &changed), "");
-    }
-    if (row.check) row.check(v, run);
-    ++index;
-  }
+  return rows;
 }
+
+// Each row is a test of its own, so that one failing row hides none of the others.
+class FatScrubHardCase : public FatScrubFixture, public ::testing::WithParamInterface<HardCase> {};
+
+TEST_P(FatScrubHardCase, ScrubsOrRefuses) {
+  const HardCase& row = GetParam();
+  SCOPED_TRACE(row.what);
+  Volume v;
+  v.t = Prepare(row.volume, "hard.img");
+  v.l = LayoutOf(v.t);
+  v.fat32 = std::string(row.volume.volume).find("fat32") == 0;
+  for (const Listed& l : ListAll(v.t, false)) v.inodes[l.path] = l.inode;
+  if (row.patch) row.patch(v);
+  if (HasFatalFailure()) return;
+  const std::string before = m_work->file("hard.before");
+  Tool({"cp", "--sparse=always", v.t.image, before});
+  Oracle oracle;
+  const bool ran = fatscrub::ScrubRan(row.expected);
+  if (ran && row.tskOracle) oracle = BuildOracle(v.t);
+
+  ScrubRun run;
+  std::atomic<int> stop{0};
+  scrubtest::WriterPlan plan;
+  plan.imagePath = v.t.image;
+  plan.failWrites = row.failWrites;
+  plan.events = &run.events;
+  if (row.cancelAfterFirstWrite) plan.afterWrite = [&stop] { stop = 1; };
+  {
+    scrubtest::WriterInstall install(&plan);
+    CVolumeDevice volume(v.t.image, v.t.offset, v.t.length - static_cast<uint64_t>(row.shortenBy),
+                         row.volume.sectorSize, !row.lenientDevice);
+    auto faults = std::make_shared<testutil::FaultPlan>();
+    std::vector<uint64_t> bad = row.badSectors;
+    if (row.pickBad) row.pickBad(v, bad);
+    for (uint64_t s : bad) faults->SetBadSector(s);
+    testutil::FaultInjectingDevice faulty(&volume, faults);
+    scrubtest::RecordingDevice recorded(&faulty, &run.events);
+    const uint64_t start = row.diskStartOverride ? row.diskStartOverride : v.t.diskStart;
+    // A device that hides the volume behind wrappers cannot be judged;
+    // the lenient one is given as it is.
+    IStorageDevice* given = row.lenientDevice ? static_cast<IStorageDevice*>(&volume) : &recorded;
+    run.code = ScrubFATVolume(given, 0, start, &stop, &run.counters);
+    run.writerOpened = plan.opened;
+  }
+  EXPECT_EQ(run.code, row.expected) << std::hex << run.code;
+  uint64_t changed = 0;
+  if (!ran) {
+    EXPECT_EQ(ChangesOutside(Oracle(), before, v.t.image, &changed), "");
+    EXPECT_EQ(changed, 0u);
+    for (const auto& e : run.events) EXPECT_NE(e.kind, 'w');
+  } else if (row.tskOracle) {
+    EXPECT_EQ(ChangesOutside(oracle, before, v.t.image, &changed), "");
+  }
+  if (row.check) row.check(v, run);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, FatScrubHardCase, ::testing::ValuesIn(HardCases()),
+                         [](const ::testing::TestParamInfo<HardCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

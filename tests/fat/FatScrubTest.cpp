@@ -19,6 +19,7 @@
 namespace {
 
 using fattest::Put32;
+using testutil::MemoryDevice;
 
 // Counts how often the scrub asks for a writer; never gives one.
 struct OpenerSpy {
@@ -134,13 +135,13 @@ TEST(FatScrub, BootSectorAcceptedByEitherFATSignature) {
   const uint8_t none[8] = {1, 2, 3, 4, 5, 6, 7, 8};
   int type = 0;
   MemoryDevice a(Fat16Volume(fat16));
-  EXPECT_TRUE(CFATQuickScrub::CheckBootSector(a.bytes().data(), 0, &a, &type));
+  EXPECT_TRUE(CFATQuickScrub::CheckBootSector(a.Bytes().data(), 0, &a, &type));
   EXPECT_EQ(type, 1);
   MemoryDevice b(Fat16Volume(fat32));
-  EXPECT_TRUE(CFATQuickScrub::CheckBootSector(b.bytes().data(), 0, &b, &type));
+  EXPECT_TRUE(CFATQuickScrub::CheckBootSector(b.Bytes().data(), 0, &b, &type));
   EXPECT_EQ(type, 2);
   MemoryDevice c(Fat16Volume(none));
-  EXPECT_FALSE(CFATQuickScrub::CheckBootSector(c.bytes().data(), 0, &c, &type));
+  EXPECT_FALSE(CFATQuickScrub::CheckBootSector(c.Bytes().data(), 0, &c, &type));
   EXPECT_EQ(type, 9);
 }
 
@@ -172,12 +173,12 @@ TEST(FatScrub, RefusalsBeforeAnyWrite) {
   EXPECT_EQ(ScrubFATVolume(&dev, 0, 0, nullptr), fatscrub::kNoBootSector);
 
   // The same volume with its boot sector in place but its target unknown.
-  std::memcpy(dev.bytes().data(), boot.data(), 512);
+  std::memcpy(dev.Bytes().data(), boot.data(), 512);
   CFATQuickScrub scrub;
   EXPECT_EQ(scrub.QuickSearchFiles(&dev), fatscrub::kNoWriter);
   EXPECT_EQ(spy.asked, 0);
   // The writer cannot be opened.
-  Put32(dev.bytes().data() + 32 * 512 + 8, 0x0FFFFFFF);  // root cluster 2: end of chain
+  Put32(dev.Bytes().data() + 32 * 512 + 8, 0x0FFFFFFF);  // root cluster 2: end of chain
   EXPECT_EQ(ScrubFATVolume(&dev, 3, 0, nullptr), fatscrub::kNoWriter);
   EXPECT_EQ(spy.asked, 1);
 }

@@ -11,6 +11,8 @@ using namespace fattest;
 
 namespace {
 
+using testutil::MemoryDevice;
+
 // A device whose FAT (at sector 0) has `sectors` sectors and begins with
 // the media entries of the type; `set` fills in entries.
 struct FatImage {
@@ -172,7 +174,7 @@ TEST(FatTable, SecondaryCopyAndFailedReads) {
   // A failed read is not judged by its bytes, however good they look.
   FatImage good(1, 16);
   MemoryDevice failing(good.bytes);
-  failing.failReads = true;
+  failing.failSector = 0;
   EXPECT_EQ(CreateRealFATTable(&failing, 1, 0, 16), nullptr);
   MemoryDevice working(good.bytes);
   EXPECT_NE(std::unique_ptr<IRealFATTable>(CreateRealFATTable(&working, 1, 0, 16)), nullptr);

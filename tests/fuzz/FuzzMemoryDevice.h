@@ -1,6 +1,5 @@
 // The device the fuzz targets read their input through: the tests' shared
-// MemoryDevice (included by path, as the fuzz build only has the include
-// path of the library a target links), and the input laid out in sectors.
+// MemoryDevice from tests/support, and the input laid out in sectors.
 #pragma once
 
 #include <cstddef>
@@ -8,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "../support/MemoryDevice.h"
+#include "MemoryDevice.h"
 
 using testutil::MemoryDevice;
 

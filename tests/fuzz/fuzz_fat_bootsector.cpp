@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "../fat/MemoryDevice.h"
 #include "CFATDBR.h"
 #include "CFATVolumeLabelReader.h"
+#include "FuzzMemoryDevice.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (disk.size() < static_cast<size_t>(sectorSize)) disk.resize(sectorSize, 0);
   disk.resize((disk.size() + sectorSize - 1) / sectorSize * sectorSize, 0);
   MemoryDevice dev(disk, sectorSize);
-  const uint8_t* boot = dev.bytes().data();
+  const uint8_t* boot = dev.Bytes().data();
 
   CFATDBR dbr(boot, sectorSize);
   CFATDBRBuffer copy(boot, sectorSize);

@@ -5,7 +5,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "../fat/MemoryDevice.h"
+#include "FuzzMemoryDevice.h"
 #include "IFATTable.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

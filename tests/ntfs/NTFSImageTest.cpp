@@ -299,9 +299,9 @@ TEST_P(NTFSImage, MatchesSleuthkit) {
   const Geometry g = GetParam();
   const std::string image = FixtureImage(g.sector, g.cluster);
   ASSERT_EQ(access(image.c_str(), R_OK), 0);
-  // Files are written through an ntfs-3g mount, which needs root and FUSE.
+  // Files are written through an ntfs-3g mount, which needs root and FUSE;
+  // without them the volume holds its system files only.
   const bool populated = testutil::IsRoot() && testutil::HaveTool("ntfs-3g") && access("/dev/fuse", R_OK | W_OK) == 0;
-  if (!populated) std::cout << "no root or FUSE: the volume stays empty, files not checked\n";
 
   // The volume's own sector size, and 512-byte sectors as image files show.
   std::vector<int> deviceSectors = {g.sector};
@@ -322,6 +322,10 @@ TEST_P(NTFSImage, MatchesSleuthkit) {
   ASSERT_TRUE(volume.Open());
   EXPECT_EQ(Field(info, "MFT Record Size"), std::to_string(volume.recordSize));
   EXPECT_EQ(Field(info, "Cluster Size"), std::to_string(g.cluster));
+  // The files cannot be checked here; a failure above still fails the test.
+  if (!populated)
+    GTEST_SKIP() << "needs root, ntfs-3g and /dev/fuse to write files on the volume: the boot sector and system "
+                    "files were checked, user files and fragmented runs were not";
 }
 
 INSTANTIATE_TEST_SUITE_P(Geometries, NTFSImage,

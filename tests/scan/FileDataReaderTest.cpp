@@ -4,14 +4,16 @@
 #include <memory>
 #include <vector>
 
-#include "../fat/MemoryDevice.h"
 #include "CFATFileProperties.h"
 #include "CFileDataReader.h"
 #include "CFileSystemNode.h"
 #include "CNoneResidentNTFSDataRunList.h"
 #include "CResidentNTFSDataRunList.h"
+#include "MemoryDevice.h"
 
 namespace {
+
+using testutil::MemoryDevice;
 
 // A node of `size` bytes with the given runs (none: no list at all).
 std::unique_ptr<CFileNode> FileNode(int64_t size, const std::vector<DataRun>& runs) {

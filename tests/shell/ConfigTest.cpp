@@ -4,7 +4,7 @@
 #include <QSettings>
 
 #include "EraseFolder.h"
-#include "ShellTestEnv.h"
+#include "ProgramDirFixture.h"
 #include "UiConfig.h"
 
 namespace {

@@ -5,15 +5,18 @@
 #include <QApplication>
 #include <memory>
 
-#include "BusRecorder.h"
+#include "BusSpy.h"
 #include "CMainWin.h"
 #include "CUIPublic.h"
 #include "LoopDevice.h"
 #include "MsgDefine.h"
 #include "PageFactories.h"
-#include "ShellTestEnv.h"
+#include "ProgramDirFixture.h"
 
 namespace {
+
+using testutil::BusSpy;
+using testutil::Pump;
 
 TEST(MainWindowDevices, LoopAttachAndDetachRescanThePageOnShow) {
   VT_REQUIRE_ROOT();
@@ -32,7 +35,7 @@ TEST(MainWindowDevices, LoopAttachAndDetachRescanThePageOnShow) {
   for (const Case& c : cases) {
     CMainWin window;
     CUIPublic::instance()->SwitchPage(c.page);
-    BusRecorder bus({c.expected});
+    BusSpy bus({c.expected});
     {
       testutil::LoopDevice loop(image, 512, 0);
       ASSERT_TRUE(loop.ok()) << loop.error();

@@ -9,7 +9,7 @@
 
 #include "ErrorIniFiles.h"
 #include "FileTypeIcons.h"
-#include "ShellTestEnv.h"
+#include "ProgramDirFixture.h"
 #include "UiHelpers.h"
 #include "UpdateProbe.h"
 

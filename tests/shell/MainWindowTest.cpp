@@ -15,7 +15,7 @@
 #include <memory>
 #include <thread>
 
-#include "BusRecorder.h"
+#include "BusSpy.h"
 #include "CLeftBtn.h"
 #include "CLeftContent.h"
 #include "CLeftTools.h"
@@ -31,10 +31,13 @@
 #include "ModalHelper.h"
 #include "MsgDefine.h"
 #include "PageFactories.h"
+#include "ProgramDirFixture.h"
 #include "ProgramFolder.h"
-#include "ShellTestEnv.h"
 
 namespace {
+
+using testutil::BusSpy;
+using testutil::Pump;
 
 // A page as the program's pages are: a layout that is a CRightContentBase.
 class FakePage : public QVBoxLayout, public CRightContentBase {
@@ -116,7 +119,7 @@ TEST_F(MainWindowTest, NavigationShowsEveryPageButtonBesideThePageArea) {
 }
 
 TEST_F(MainWindowTest, NavigationButtonsSwitchPagesAndMarkTheirButton) {
-  BusRecorder bus({MSG_TITLE_REFRESH, MSG_SWITCH_PAGE});
+  BusSpy bus({MSG_TITLE_REFRESH, MSG_SWITCH_PAGE});
   struct Case {
     CLeftBtn* button;
     int page;
@@ -128,13 +131,13 @@ TEST_F(MainWindowTest, NavigationButtonsSwitchPagesAndMarkTheirButton) {
       {Nav()->FileButton(), kFilePage, {true, false, false, false, false}},
   };
   for (const Case& c : cases) {
-    bus.received.clear();
+    bus.Clear();
     QTest::mouseClick(c.button, Qt::LeftButton);
     EXPECT_EQ(CUIPublic::instance()->GetCurrentPage(), c.page);
     EXPECT_EQ(ShownPage(), c.page);
     EXPECT_EQ(Selection(), c.selection) << "page " << c.page;
     EXPECT_EQ(Nav()->CurrentPage(), c.page);
-    EXPECT_EQ(bus.received, (std::vector<uint>{MSG_TITLE_REFRESH, MSG_SWITCH_PAGE}));
+    EXPECT_EQ(bus.Ids(), (std::vector<uint>{MSG_TITLE_REFRESH, MSG_SWITCH_PAGE}));
     if (c.page != kInternetPage) {
       EXPECT_EQ(pages[c.page]->lastParams, std::make_pair(0, 0));
     }
@@ -165,13 +168,13 @@ TEST_F(MainWindowTest, PagesWithoutAPageAndOddIndicesKeepThePageOnShow) {
 }
 
 TEST_F(MainWindowTest, ADiskPageScansOnItsFirstShowingOnly) {
-  BusRecorder bus({MSG_PARTITION_RESCAN, MSG_FREESPACE_RESCAN});
+  BusSpy bus({MSG_PARTITION_RESCAN, MSG_FREESPACE_RESCAN});
   CUIPublic::instance()->SwitchPage(kPartitionPage);
   CUIPublic::instance()->SwitchPage(kFilePage);
   CUIPublic::instance()->SwitchPage(kPartitionPage);
   CUIPublic::instance()->SwitchPage(kFreeSpacePage);
   CUIPublic::instance()->SwitchPage(kFreeSpacePage);
-  EXPECT_EQ(bus.received, (std::vector<uint>{MSG_PARTITION_RESCAN, MSG_FREESPACE_RESCAN}));
+  EXPECT_EQ(bus.Ids(), (std::vector<uint>{MSG_PARTITION_RESCAN, MSG_FREESPACE_RESCAN}));
 }
 
 TEST_F(MainWindowTest, MethodAndHistoryButtonsOpenTheirDialogs) {
@@ -205,7 +208,7 @@ TEST_F(MainWindowTest, DroppedRootsAreRefusedAndLinksAreNotFolders) {
   testutil::WriteFile(file, "x");
   ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
   ASSERT_EQ(symlink(folder.c_str(), link.c_str()), 0);
-  BusRecorder bus({MSG_FILES_DROPPED});
+  BusSpy bus({MSG_FILES_DROPPED});
 
   // A drop through the window's own drop handling.
   QMimeData mime;
@@ -240,43 +243,43 @@ class DeviceChangeTest : public MainWindowTest {
 };
 
 TEST_F(DeviceChangeTest, ChangesDuringAListingLeadToOneRescanWhenItEnds) {
-  BusRecorder bus({MSG_PARTITION_RESCAN_AND_NOTIFY, MSG_FREESPACE_RESCAN_AND_NOTIFY});
+  BusSpy bus({MSG_PARTITION_RESCAN_AND_NOTIFY, MSG_FREESPACE_RESCAN_AND_NOTIFY});
   // No listing runs: at once, by the page on show.
   window->OnDeviceChange(1);
-  EXPECT_EQ(bus.received, (std::vector<uint>{MSG_PARTITION_RESCAN_AND_NOTIFY}));
+  EXPECT_EQ(bus.Ids(), (std::vector<uint>{MSG_PARTITION_RESCAN_AND_NOTIFY}));
   CUIPublic::instance()->SwitchPage(kFreeSpacePage);
   window->OnDeviceChange(0);
-  EXPECT_EQ(bus.received.back(), static_cast<uint>(MSG_FREESPACE_RESCAN_AND_NOTIFY));
+  EXPECT_EQ(bus.Ids().back(), static_cast<uint>(MSG_FREESPACE_RESCAN_AND_NOTIFY));
   CUIPublic::instance()->SwitchPage(kFilePage);
 
   // While a listing runs, two changes wait and become one rescan, sent
   // when the service reports the end from its own thread.
-  bus.received.clear();
+  bus.Clear();
   listing = true;
   window->OnDeviceChange(1);
   window->OnDeviceChange(0);
   Pump(100);
-  EXPECT_TRUE(bus.received.empty());
+  EXPECT_TRUE(bus.Empty());
   EXPECT_TRUE(window->IsRescanPending());
   listing = false;
   std::thread([] { DiskListSeam::instance()->NotifyListingEnded(); }).join();
   ASSERT_TRUE(bus.WaitFor(MSG_PARTITION_RESCAN_AND_NOTIFY, 1, 10000));
   Pump(700);
-  EXPECT_EQ(bus.received, (std::vector<uint>{MSG_PARTITION_RESCAN_AND_NOTIFY}));
+  EXPECT_EQ(bus.Ids(), (std::vector<uint>{MSG_PARTITION_RESCAN_AND_NOTIFY}));
   EXPECT_FALSE(window->IsRescanPending());
 
   // An end report that names a listing which already runs again keeps the
   // rescan waiting; a missed report is made up for by asking again.
-  bus.received.clear();
+  bus.Clear();
   listing = true;
   window->OnDeviceChange(1);
   DiskListSeam::instance()->NotifyListingEnded();
   Pump(100);
-  EXPECT_TRUE(bus.received.empty());
+  EXPECT_TRUE(bus.Empty());
   listing = false;
   ASSERT_TRUE(bus.WaitFor(MSG_PARTITION_RESCAN_AND_NOTIFY, 1, 10000));
   Pump(700);
-  EXPECT_EQ(bus.received.size(), 1u);
+  EXPECT_EQ(bus.messages.size(), 1u);
 }
 
 TEST_F(MainWindowTest, TitleBarCloseAndExitMessageCloseTheWindow) {
@@ -289,7 +292,7 @@ TEST_F(MainWindowTest, TitleBarCloseAndExitMessageCloseTheWindow) {
   QTest::mouseDClick(title, Qt::LeftButton);
   EXPECT_EQ(window->windowState(), state);
 
-  BusRecorder bus({MSG_APP_CLOSING});
+  BusSpy bus({MSG_APP_CLOSING});
   QTest::mouseClick(title->CloseButton(), Qt::LeftButton);
   EXPECT_EQ(bus.Count(MSG_APP_CLOSING), 1);
   EXPECT_FALSE(window->isVisible());

@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "BusRecorder.h"
+#include "BusSpy.h"
 #include "CAboutDlg.h"
 #include "CBPNotifyCentor.h"
 #include "CBPQtHyperLink.h"
@@ -23,9 +23,11 @@
 #include "MainWindowSeam.h"
 #include "ModalHelper.h"
 #include "MsgDefine.h"
-#include "ShellTestEnv.h"
+#include "ProgramDirFixture.h"
 
 namespace {
+
+using testutil::BusSpy;
 
 const char* const kUiConfig =
     "[URL]\nID_LINK_HELP=https://help.example/guide\nID_LINK_SUPPORT=https://help.example/support\n"
@@ -55,7 +57,7 @@ TEST(ShellMenu, EntriesOpenLinksSendMessagesAndShowTheAboutBox) {
   env.Write("uiconfig", kUiConfig);
   env.Write("userconfig", "[URL]\nID_LINK_SUPPORT=https://mine.example/support\n");
   CapturedLinks opened;
-  BusRecorder bus({MSG_ADD_FILES, MSG_ADD_FOLDERS});
+  BusSpy bus({MSG_ADD_FILES, MSG_ADD_FOLDERS});
   QWidget main;
   main.setGeometry(50, 50, 1000, 660);
   SetShellMainWindow(&main);
@@ -70,7 +72,7 @@ TEST(ShellMenu, EntriesOpenLinksSendMessagesAndShowTheAboutBox) {
 
   menu.Action(CCommonMenu::kAddFiles)->trigger();
   menu.Action(CCommonMenu::kAddFolders)->trigger();
-  EXPECT_EQ(bus.received, (std::vector<uint>{MSG_ADD_FILES, MSG_ADD_FOLDERS}));
+  EXPECT_EQ(bus.Ids(), (std::vector<uint>{MSG_ADD_FILES, MSG_ADD_FOLDERS}));
 
   // "About": a modal about box over the main window, closed by its title
   // bar; the menu's handler returns once it is gone.
@@ -182,11 +184,11 @@ TEST(ShellDialogs, UpdateCheckOutcomes) {
   for (const Case& c : cases) {
     FakeChecker checker(c.fetch, c.current);
     CheckUpdate::SetCheckerSource([&] { return &checker; });
-    BusRecorder done({MSG_UPDATE_CHECK_DONE});
+    BusSpy done({MSG_UPDATE_CHECK_DONE});
     CheckUpdate check;
     check.SetSynchronous(true);
     check.InitUI();
-    EXPECT_EQ(done.received.size(), 1u);  // finished before InitUI returned
+    EXPECT_EQ(done.messages.size(), 1u);  // finished before InitUI returned
     EXPECT_EQ(check.IsFailed(), c.failed);
     EXPECT_EQ(check.HasUpdate(), c.hasUpdate);
     EXPECT_EQ(check.GetMessage().toStdString(), c.message);

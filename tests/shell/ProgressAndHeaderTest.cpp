@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "CBPNotifyCentor.h"
+#include "BusSpy.h"
 #include "CHeaderView.h"
 #include "CProgressWidget.h"
 #include "MsgDefine.h"
@@ -66,19 +66,13 @@ TEST(ShellProgress, WidgetCaptionsByMask) {
   EXPECT_EQ(w.GetProgressBar()->height(), 16);
 }
 
-class ToggleRecorder : public CBPMsgReceiver {
- public:
-  ToggleRecorder() {
-    SetNotifyCentor(CBPNotifyCentor::instance());
-    RegisterMsg(MSG_HEADER_CHECK_TOGGLED);
-  }
-  int ReceiveMsg(__MsgData msg) override {
-    EXPECT_EQ(msg.size, sizeof(HeaderCheckMsgData));
-    states.push_back(static_cast<const HeaderCheckMsgData*>(msg.data)->checkState);
-    return 0;
-  }
+// The check states the header announced, in order.
+std::vector<int> CheckStates(const testutil::BusSpy& bus) {
   std::vector<int> states;
-};
+  for (const HeaderCheckMsgData& d : bus.Payloads<HeaderCheckMsgData>(MSG_HEADER_CHECK_TOGGLED))
+    states.push_back(d.checkState);
+  return states;
+}
 
 struct Tree {
   explicit Tree(bool withCheckBox) {
@@ -96,7 +90,7 @@ struct Tree {
 
 TEST(ShellHeader, CheckBoxThreeStates) {
   Tree t(true);
-  ToggleRecorder seen;
+  testutil::BusSpy seen({MSG_HEADER_CHECK_TOGGLED});
   EXPECT_EQ(t.header->CheckState(), 0);
   EXPECT_EQ(t.header->CheckImage(), "./Resources/checkbox_no.png");
   t.Click(20, 10);
@@ -104,7 +98,7 @@ TEST(ShellHeader, CheckBoxThreeStates) {
   EXPECT_EQ(t.header->CheckImage(), "./Resources/checkbox_yes.png");
   t.Click(20, 10);
   EXPECT_EQ(t.header->CheckState(), 0);
-  EXPECT_EQ(seen.states, (std::vector<int>{2, 0}));
+  EXPECT_EQ(CheckStates(seen), (std::vector<int>{2, 0}));
 
   // The page reports a partly checked list; a click then checks all.
   HeaderCheckMsgData partly;
@@ -114,12 +108,12 @@ TEST(ShellHeader, CheckBoxThreeStates) {
   EXPECT_EQ(t.header->CheckImage(), "./Resources/checkbox_semi_election.png");
   t.Click(20, 10);
   EXPECT_EQ(t.header->CheckState(), 2);
-  EXPECT_EQ(seen.states, (std::vector<int>{2, 0, 2}));
+  EXPECT_EQ(CheckStates(seen), (std::vector<int>{2, 0, 2}));
 
   // Elsewhere in section 0 the box does not react.
   t.Click(60, 10);
   EXPECT_EQ(t.header->CheckState(), 2);
-  EXPECT_EQ(seen.states.size(), 3u);
+  EXPECT_EQ(CheckStates(seen).size(), 3u);
 }
 
 TEST(ShellHeader, SortArrows) {
@@ -141,10 +135,10 @@ TEST(ShellHeader, SortArrows) {
 
 TEST(ShellHeader, WithoutCheckBoxItIsAPlainHeader) {
   Tree t(false);
-  ToggleRecorder seen;
+  testutil::BusSpy seen({MSG_HEADER_CHECK_TOGGLED});
   t.Click(20, 10);
   t.Click(150, 10);
-  EXPECT_TRUE(seen.states.empty());
+  EXPECT_TRUE(seen.Empty());
   EXPECT_EQ(t.header->CheckState(), 0);
   EXPECT_FALSE(t.header->ArrowShown(1));
 }

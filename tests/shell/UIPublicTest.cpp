@@ -4,31 +4,11 @@
 #include <cstring>
 #include <vector>
 
-#include "CBPNotifyCentor.h"
+#include "BusSpy.h"
 #include "CUIPublic.h"
 #include "MsgDefine.h"
 
 namespace {
-
-class PageSpy : public CBPMsgReceiver {
- public:
-  PageSpy() {
-    SetNotifyCentor(CBPNotifyCentor::instance());
-    RegisterMsg(MSG_TITLE_REFRESH);
-    RegisterMsg(MSG_SWITCH_PAGE);
-  }
-  int ReceiveMsg(__MsgData msg) override {
-    PageMsgData d;
-    std::memcpy(&d, msg.data, sizeof d);
-    seen.push_back({msg.id, d});
-    return 0;
-  }
-  struct Seen {
-    uint id;
-    PageMsgData data;
-  };
-  std::vector<Seen> seen;
-};
 
 TEST(UIPublic, ServiceLoadsThePluginAndSwitchesPages) {
   // The program folder holds libTraceSweep.so with its two files.
@@ -40,16 +20,16 @@ TEST(UIPublic, ServiceLoadsThePluginAndSwitchesPages) {
   EXPECT_EQ(ui->DigitImages().size(), 10);
   EXPECT_EQ(ui->DigitImages().at(7), QStringLiteral("./Resources/7.png"));
 
-  PageSpy spy;
+  testutil::BusSpy spy({MSG_TITLE_REFRESH, MSG_SWITCH_PAGE});
   ui->SwitchPage(2, -1, -1);
-  ASSERT_EQ(spy.seen.size(), 2u);
-  EXPECT_EQ(spy.seen[0].id, static_cast<uint>(MSG_TITLE_REFRESH));
-  EXPECT_EQ(spy.seen[1].id, static_cast<uint>(MSG_SWITCH_PAGE));
-  for (const auto& s : spy.seen) {
-    EXPECT_EQ(s.data.page, 2);
-    EXPECT_EQ(s.data.reserved, 0);
-    EXPECT_EQ(s.data.param1, 0);
-    EXPECT_EQ(s.data.param2, 0);
+  EXPECT_EQ(spy.Ids(), (std::vector<uint>{MSG_TITLE_REFRESH, MSG_SWITCH_PAGE}));
+  for (uint id : {MSG_TITLE_REFRESH, MSG_SWITCH_PAGE}) {
+    for (const PageMsgData& d : spy.Payloads<PageMsgData>(id)) {
+      EXPECT_EQ(d.page, 2);
+      EXPECT_EQ(d.reserved, 0);
+      EXPECT_EQ(d.param1, 0);
+      EXPECT_EQ(d.param2, 0);
+    }
   }
   EXPECT_EQ(ui->GetCurrentPage(), 2);
 

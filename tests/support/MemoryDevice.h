@@ -1,6 +1,7 @@
-// An IStorageDevice over bytes in memory, for the tests of the parsers and of
-// the device layers above them. It records its reads, and a read touching
-// `failSector` fails.
+// An IStorageDevice over bytes in memory, for the tests and fuzz targets of
+// the parsers and of the device layers above them. It records its reads, and
+// a read touching `failSector` fails after filling the buffer all the same,
+// so a caller that judges a failed read by its bytes shows.
 //
 // Header-only; its users link `storage`.
 #pragma once
@@ -44,10 +45,9 @@ class MemoryDevice : public IStorageDevice {
     readLog.emplace_back(first, count);
     const uint64_t n = GetSectorCount();
     if (!buffer || first > n || count > n - first) return 0;
-    if (failSector >= first && failSector - first < count) return 0;
     const uint64_t ss = static_cast<uint64_t>(m_sectorSize);
     if (count) memcpy(buffer, m_bytes.data() + first * ss, static_cast<size_t>(count * ss));
-    return 1;
+    return failSector >= first && failSector - first < count ? 0 : 1;
   }
   uint64_t GetSectorCount() override {
     return m_sectorSize > 0 ? m_bytes.size() / static_cast<uint64_t>(m_sectorSize) : 0;

@@ -1,4 +1,4 @@
-// Shared set-up of the shell tests: a program folder of our own with chosen
+// Shared set-up of the GUI and shell tests: a program folder of our own with chosen
 // settings files, and per-user copies under a private config home.
 #pragma once
 
@@ -27,7 +27,9 @@ class ProgramDirFixture {
     unsetenv("VANTOREL_PROGRAM_DIR");
     unsetenv("XDG_CONFIG_HOME");
   }
-  void Write(const std::string& name, const std::string& text) const { testutil::WriteFile(m_program + "/" + name, text); }
+  void Write(const std::string& name, const std::string& text) const {
+    testutil::WriteFile(m_program + "/" + name, text);
+  }
   const std::string& Program() const { return m_program; }
   const std::string& ConfigHome() const { return m_config; }
   std::string Root() const { return m_dir->path(); }
