@@ -39,7 +39,7 @@ sanitize: deps
 
 # No two static libraries define the same strong symbol.
 symbols: build
-	bash scripts/check-symbols $(BUILD)
+	cd $(BUILD) && ctest --output-on-failure -R symbol_check
 
 screenshots: build
 	cmake --build $(BUILD) --target screenshots

@@ -642,9 +642,11 @@ Bytes BuildImage(Volume& v) {
     WriteLE32(h + 32, 4096);
     WriteLE32(h + 36, 0);
     WriteLE32(h + 40, jhdrSize);
-    int32_t sum = 0;
+    // The journal's checksum, in unsigned arithmetic: the same bits as the
+    // signed original without overflowing a signed shift.
+    uint32_t sum = 0;
     for (int i = 0; i < 44; ++i) sum = (sum << 8) ^ (sum + h[i]);
-    WriteLE32(h + 36, static_cast<uint32_t>(~sum));
+    WriteLE32(h + 36, ~sum);
   }
   for (Item& it : v.items) {
     if (it.folder || it.id == jibId || it.id == jnlId) continue;
