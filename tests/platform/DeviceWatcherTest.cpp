@@ -8,10 +8,17 @@
 
 namespace {
 
+// A kernel event as it arrives: NUL-separated fields (the literal's own
+// terminator is not part of it).
+template <size_t N>
+QByteArray Event(const char (&fields)[N]) {
+  return QByteArray(fields, static_cast<int>(N - 1));
+}
+
 TEST(DeviceWatcher, RecognisesBlockEvents) {
   EXPECT_TRUE(platform::DeviceWatcher::IsBlockEvent(
-      QByteArray("change@/devices/virtual/block/loop3\0ACTION=change\0SUBSYSTEM=block\0", 70)));
-  EXPECT_FALSE(platform::DeviceWatcher::IsBlockEvent(QByteArray("add@/x\0SUBSYSTEM=net\0", 21)));
+      Event("change@/devices/virtual/block/loop3\0ACTION=change\0SUBSYSTEM=block\0")));
+  EXPECT_FALSE(platform::DeviceWatcher::IsBlockEvent(Event("add@/x\0SUBSYSTEM=net\0")));
 }
 
 // Attaching a loop device sends only "change" events; the watcher must still
