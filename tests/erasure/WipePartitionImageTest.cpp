@@ -55,22 +55,32 @@ class WipeOnLoop : public ::testing::TestWithParam<Layout> {
 
   // A patterned image attached with the layout's sector size, partitioned
   // through the loop device, its two partitions registered.
+  // Attaches and partitions the image; on failure `why` says which step.
   bool Build() {
     image = dir.file("disk.img");
     testutil::WriteFile(image, wipetest::PatternBytes(static_cast<size_t>(L.imageMib) << 20, 3));
     loop = std::make_unique<testutil::LoopDevice>(image, L.sectorSize);
-    if (!loop->ok()) return false;
+    if (!loop->ok()) return Why("no loop device: " + loop->error());
     std::ostringstream script;
     script << "label: " << L.label << "\nstart=" << L.p1 << ", size=" << L.p1Count << "\nstart=" << L.p2
            << ", size=" << L.p2Count << "\n";
     testutil::WriteFile(dir.file("table"), script.str());
-    if (testutil::Shell("sfdisk -q " + loop->Path() + " < " + dir.file("table")).exitCode != 0) return false;
-    if (!loop->WaitForPartition(2)) return false;
+    // The kernel's copy of the table is read again by WaitForPartition: a
+    // re-read by sfdisk fails while another process briefly holds the device.
+    const auto written = testutil::Shell("sfdisk -q --no-reread " + loop->Path() + " < " + dir.file("table"));
+    if (written.exitCode != 0) return Why("sfdisk failed: " + written.output);
+    if (!loop->WaitForPartition(2)) return Why("no partition nodes on " + loop->Path());
     env = std::make_unique<volfix::EnvGuard>(loop->Path());
     disk = volfix::DiskNumberOf(loop->Path());
-    if (disk < 0) return false;
+    if (disk < 0) return Why("disk table does not list " + loop->Path());
     letter = platform::RegisterVolume(disk, L.p1, L.p1Count, platform::VolumeFsKind::Unknown);
-    return letter != 0 && platform::RegisterVolume(disk, L.p2, L.p2Count, platform::VolumeFsKind::Unknown) != 0;
+    if (letter == 0 || platform::RegisterVolume(disk, L.p2, L.p2Count, platform::VolumeFsKind::Unknown) == 0)
+      return Why("no letter for the partitions");
+    return true;
+  }
+  bool Why(const std::string& text) {
+    why = text;
+    return false;
   }
   void Prepare(CWipePartitionRun& run, int passes) {
     run.SetParams(0, letter, disk, L.p1, L.p1Count, L.sectorSize, L.p1 + L.p1Count);
@@ -95,6 +105,7 @@ class WipeOnLoop : public ::testing::TestWithParam<Layout> {
   std::unique_ptr<volfix::EnvGuard> env;
   int disk = -1;
   char letter = 0;
+  std::string why;
   wipetest::WriteLog log;
   wipetest::RecordingObserver observer;
   wipetest::FormatCounter format;
@@ -104,7 +115,7 @@ TEST_P(WipeOnLoop, FillsTheWholeExtentThenFormatsAndKeepsTheRest) {
   VT_REQUIRE_WIPE_TOOLS();
   VT_REQUIRE_TOOL("ntfsinfo");
   VT_REQUIRE_TOOL("ntfsfix");
-  ASSERT_TRUE(Build());
+  ASSERT_TRUE(Build()) << why;
   const std::string before = Image();
   std::vector<uint32_t> outsideWrites;
   {
@@ -157,7 +168,7 @@ TEST_P(WipeOnLoop, FillsTheWholeExtentThenFormatsAndKeepsTheRest) {
 
 TEST_P(WipeOnLoop, CancelWritesOneChunkMoreAndDoesNotFormat) {
   VT_REQUIRE_WIPE_TOOLS();
-  ASSERT_TRUE(Build());
+  ASSERT_TRUE(Build()) << why;
   const std::string before = Image();
   wipetest::WriterSeam seam(&log);
   CWipePartitionRun run;
@@ -179,7 +190,7 @@ TEST_P(WipeOnLoop, CancelWritesOneChunkMoreAndDoesNotFormat) {
 TEST_P(WipeOnLoop, BusyVolumeIsDeniedAndUntouched) {
   VT_REQUIRE_WIPE_TOOLS();
   VT_REQUIRE_TOOL("mke2fs");
-  ASSERT_TRUE(Build());
+  ASSERT_TRUE(Build()) << why;
   auto mk = testutil::Run({"mke2fs", "-q", "-F", "-t", "ext2", loop->Part1()});
   ASSERT_EQ(mk.exitCode, 0) << mk.output;
   const std::string point = dir.file("mnt");
@@ -224,7 +235,7 @@ TEST_P(WipeOnLoop, ActiveSwapAreaIsRefused) {
   VT_REQUIRE_WIPE_TOOLS();
   VT_REQUIRE_TOOL("mkswap");
   VT_REQUIRE_TOOL("swapon");
-  ASSERT_TRUE(Build());
+  ASSERT_TRUE(Build()) << why;
   ASSERT_EQ(testutil::Run({"mkswap", loop->Part1()}).exitCode, 0);
   auto on = testutil::Run({"swapon", loop->Part1()});
   if (on.exitCode != 0) GTEST_SKIP() << "swapon is not allowed here: " << on.output;

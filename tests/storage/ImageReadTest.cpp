@@ -67,7 +67,9 @@ void Partition(const testutil::TempDir& dir, const std::string& target, int sect
   std::string layout = "label: dos\nstart=" + std::to_string(kPartStartBytes / ss) +
                        ", size=" + std::to_string(kPartBytes / ss) + ", type=83\n";
   testutil::WriteFile(dir.file("layout"), layout);
-  auto r = testutil::Shell("sfdisk -q '" + target + "' < '" + dir.file("layout") + "'");
+  // A loop device's nodes are made by its own partition wait: a re-read by
+  // sfdisk fails while another process briefly holds the device.
+  auto r = testutil::Shell("sfdisk -q --no-reread '" + target + "' < '" + dir.file("layout") + "'");
   EXPECT_EQ(r.exitCode, 0) << r.output;
 }
 
