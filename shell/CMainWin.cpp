@@ -20,6 +20,7 @@
 #include "CUIPublic.h"
 #include "DeviceWatcher.h"
 #include "DiskListSeam.h"
+#include "DiskTable.h"
 #include "MsgDefine.h"
 #include "PageFactories.h"
 #include "ProgramFolder.h"
@@ -36,6 +37,18 @@ constexpr int kRemovalDelayMs = 1500;
 // How often a pending rescan asks whether the listing has ended (in case the
 // service's end report is missed).
 constexpr int kPendingPollMs = 500;
+
+// The disk table in short, one line a disk: what a rebuild of the lists
+// depends on.
+QStringList DiskTableKey(const std::vector<platform::DiskEntry>& disks) {
+  QStringList key;
+  for (const platform::DiskEntry& d : disks)
+    key << QStringLiteral("%1 %2 %3 %4")
+               .arg(d.number)
+               .arg(QString::fromStdString(d.path), QString::fromStdString(d.identity.ToString()))
+               .arg(d.sectorCount);
+  return key;
+}
 
 }  // namespace
 
@@ -74,21 +87,26 @@ CMainWin::CMainWin(QWidget* parent, bool watchDevices) : CWinFrm(parent) {
   connect(DiskListSeam::instance(), &DiskListSeam::listingEnded, this, &CMainWin::SendPendingRescan);
 
   if (!watchDevices) return;
+  m_knownDisks = DiskTableKey(platform::ListDisks());
   m_watcher = new platform::DeviceWatcher(this);
+  // Every block device of the machine comes and goes here (other programs'
+  // loop devices too): only a change of our own disk table rebuilds the lists.
   connect(m_watcher, &platform::DeviceWatcher::diskArrived, this, [this](const QString& name) {
-    LogInfo("Disk arrived: %s", qPrintable(name));
-    OnDeviceChange(1);
+    DebugTrace("Block device arrived: %s", qPrintable(name));
+    CheckDiskTable();
   });
   connect(m_watcher, &platform::DeviceWatcher::diskRemoved, this, [this](const QString& name) {
-    LogInfo("Disk removed: %s", qPrintable(name));
-    QTimer::singleShot(kRemovalDelayMs, this, [this] { OnDeviceChange(0); });
+    DebugTrace("Block device removed: %s", qPrintable(name));
+    QTimer::singleShot(kRemovalDelayMs, this, &CMainWin::CheckDiskTable);
   });
   if (!m_watcher->Start()) LogError("Device changes cannot be watched");
 }
 
 CMainWin::~CMainWin() = default;
 
-void CMainWin::NotifyStarted() { SendBusMsg(MSG_APP_STARTED); }
+void CMainWin::NotifyStarted() {
+  SendBusMsg(MSG_APP_STARTED);
+}
 
 void CMainWin::BringToFront() {
   LogInfo("A later start asked for the main window");
@@ -161,6 +179,17 @@ void CMainWin::TakeDroppedPaths(const QStringList& paths) {
   SendBusMsg(MSG_FILES_DROPPED);
 }
 
+void CMainWin::CheckDiskTable() {
+  const QStringList now = DiskTableKey(platform::RefreshDiskTable());
+  const bool changed = now != m_knownDisks;
+  if (changed) {
+    m_knownDisks = now;
+    LogInfo("Disk table changed (%d disks): the disk pages list their volumes again", int(now.size()));
+    OnDeviceChange(1);
+  }
+  Q_EMIT diskTableChecked(changed);
+}
+
 void CMainWin::OnDeviceChange(int) {
   m_rescanPending = true;
   SendPendingRescan();
@@ -180,15 +209,15 @@ void CMainWin::SendPendingRescan() {
   m_rescanPending = false;
   m_pendingPoll->stop();
   SendBusMsg(CUIPublic::instance()->GetCurrentPage() == kFreeSpacePage ? MSG_FREESPACE_RESCAN_AND_NOTIFY
-                                                                        : MSG_PARTITION_RESCAN_AND_NOTIFY);
+                                                                       : MSG_PARTITION_RESCAN_AND_NOTIFY);
 }
 
 void CMainWin::WriteShellXml() {
   QFile file(QString::fromStdString(platform::ProgramFile("norvantashell.xml")));
   if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) return;
   QDomDocument doc;
-  doc.appendChild(doc.createProcessingInstruction(QStringLiteral("xml"),
-                                                  QStringLiteral("version = '1.0' encoding='UTF-8'")));
+  doc.appendChild(
+      doc.createProcessingInstruction(QStringLiteral("xml"), QStringLiteral("version = '1.0' encoding='UTF-8'")));
   QDomElement root = doc.createElement(QStringLiteral("root"));
   doc.appendChild(root);
   QDomElement path = doc.createElement(QStringLiteral("Path"));

@@ -47,6 +47,11 @@ class CMainWin : public CWinFrm {
   // MSG_PARTITION_RESCAN_AND_NOTIFY). While a disk listing runs, the rescan
   // waits for its end, so the lists never miss the change.
   void OnDeviceChange(int arrived);
+  // After a block device came or went: reads the disk table again and calls
+  // OnDeviceChange only when the table differs from the one seen last
+  // (disks, their numbers, identities and sizes). Devices outside the table
+  // change nothing.
+  void CheckDiskTable();
   // Writes "norvantashell.xml" in the program folder.
   void WriteShellXml();
   int ReceiveMsg(__MsgData msg) override;
@@ -54,6 +59,10 @@ class CMainWin : public CWinFrm {
  public Q_SLOTS:
   // A later start asked for the window: restore, raise, activate and flash it.
   void BringToFront();
+
+ Q_SIGNALS:
+  // CheckDiskTable has run; `changed` tells whether the lists are rebuilt.
+  void diskTableChecked(bool changed);
 
  protected:
   bool event(QEvent* event) override;
@@ -71,6 +80,7 @@ class CMainWin : public CWinFrm {
   platform::DeviceWatcher* m_watcher = nullptr;
   QTimer* m_pendingPoll = nullptr;
   bool m_rescanPending = false;
+  QStringList m_knownDisks;  // the disk table as last seen, one line a disk
   QStringList m_droppedFiles;
   QStringList m_droppedFolders;
 };

@@ -1,8 +1,10 @@
 #include "CCollectAllBasicPartitionandDynamicVolume.h"
 
 #include <cinttypes>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -22,6 +24,37 @@ namespace {
 
 constexpr int kMaxDiskNumbers = 32;
 constexpr uint32_t kBusTypeUsb = 7;
+
+// The disk and volume tables of a listing pass reach the run log whole only
+// when they differ from the last pass's: device events make many passes over
+// the same disks, and each then writes one line.
+thread_local std::vector<std::string> t_tableLines;
+
+void TableLine(const char* format, ...) RUNLOG_PRINTF(1, 2);
+void TableLine(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  t_tableLines.push_back(RunLogVFormat(format, args));
+  va_end(args);
+}
+
+void FlushTableLines(size_t disks, size_t volumes) {
+  static std::mutex lock;
+  static std::string last;
+  std::string text;
+  for (const std::string& line : t_tableLines) text += line + '\n';
+  bool same;
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    same = text == last;
+    last = text;
+  }
+  if (same)
+    LogInfo("Disk list pass: %zu disks, %zu volumes, as at the last pass", disks, volumes);
+  else
+    for (const std::string& line : t_tableLines) LogInfo("%s", line.c_str());
+  t_tableLines.clear();
+}
 
 // Keeps a volume device and the disks it reads through alive together: the
 // device goes first, then the disks.
@@ -82,9 +115,10 @@ void FormatDiskText(CDiskDevice* disk, char* out) {
 
 void CollectDisks(DiskDeviceList& disks) {
   platform::RefreshDiskTable();
+  t_tableLines.clear();
   const std::string dashes(106, '-');
-  LogInfo("%s\r\n", dashes.c_str());
-  LogInfo("Disk    TotalSectors       Cylinders    Heads    Sectors/Track     DIskInfo");
+  TableLine("%s\r\n", dashes.c_str());
+  TableLine("Disk    TotalSectors       Cylinders    Heads    Sectors/Track     DIskInfo");
   for (int number = 0; number < kMaxDiskNumbers; ++number) {
     if (number >= platform::kMaxDisks) break;  // the disk devices refuse these numbers
     platform::DiskEntry entry;
@@ -95,11 +129,12 @@ void CollectDisks(DiskDeviceList& disks) {
     FormatDiskText(disk.get(), text);
     // The geometry of a translated disk: 255 heads, 63 sectors per track.
     const uint64_t sectors = disk->GetSectorCount();
-    LogInfo("%d  %16" PRIu64 "  %10" PRIu64 "  %10d   %16d   %30s", number, sectors, sectors / (255 * 63), 255, 63,
-            text);
+    TableLine("%d  %16" PRIu64 "  %10" PRIu64 "  %10d   %16d   %30s", number, sectors, sectors / (255 * 63), 255, 63,
+              text);
     disks.push_back(std::move(disk));
   }
-  LogInfo("%s\r\n", dashes.c_str());
+  TableLine("%s\r\n", dashes.c_str());
+  if (disks.empty()) FlushTableLines(0, 0);
 }
 
 bool AssignDriveLetters(CDiskDevice* disk, PartitionRecordList& partitions) {
@@ -109,16 +144,16 @@ bool AssignDriveLetters(CDiskDevice* disk, PartitionRecordList& partitions) {
   // Every partition gets its letter, formatted or not, as Windows would mount
   // a raw volume too: the partition page must be able to wipe it.
   for (PartitionRecord* r : partitions) {
-    r->driveLetter = platform::RegisterVolume(diskNumber, r->startSector, r->sectorCount,
-                                              CVolumeManager::FsKindOf(r->fileSystem));
+    r->driveLetter =
+        platform::RegisterVolume(diskNumber, r->startSector, r->sectorCount, CVolumeManager::FsKindOf(r->fileSystem));
   }
   return true;
 }
 
 void CollectBasicVolumes(const DiskDeviceList& disks, VolumeRecordList& volumes,
                          const VolumeRecordList& dynamicVolumes) {
-  LogInfo("-----------------------------begin collect basic volume-----------------------------------");
-  LogInfo("DriverLetter   FileSystem  StartSector     TotalSectors     ParentDisk: Disk      VolumeLabel\r\n");
+  TableLine("-----------------------------begin collect basic volume-----------------------------------");
+  TableLine("DriverLetter   FileSystem  StartSector     TotalSectors     ParentDisk: Disk      VolumeLabel\r\n");
   for (const auto& disk : disks) {
     PartitionRecordList partitions;
     AnalyzePartitionTable(disk.get(), partitions);
@@ -127,8 +162,8 @@ void CollectBasicVolumes(const DiskDeviceList& disks, VolumeRecordList& volumes,
     for (auto it = partitions.begin(); it != partitions.end();) {
       PartitionRecord* r = *it;
       if (UnderDynamicVolume(diskNumber, r->startSector, r->sectorCount, dynamicVolumes)) {
-        LogInfo("Partition at sector %" PRIu64 " of disk %d lies on a dynamic volume; listed as that volume",
-                r->startSector, diskNumber);
+        TableLine("Partition at sector %" PRIu64 " of disk %d lies on a dynamic volume; listed as that volume",
+                  r->startSector, diskNumber);
         delete r->device;
         delete r;
         it = partitions.erase(it);
@@ -156,13 +191,13 @@ void CollectBasicVolumes(const DiskDeviceList& disks, VolumeRecordList& volumes,
       v.extents[0].disk = disk;
       CopyText(v.parentDiskText, sizeof v.parentDiskText, diskText);
       char fs[16];
-      LogInfo("%c  %16s  %16" PRIu64 "  %16" PRIu64 "  Disk %d  %s  %s", v.driveLetter ? v.driveLetter : '*',
-              FsName(v.fileSystem, fs), r->startSector, r->sectorCount, diskNumber, diskText, v.label);
+      TableLine("%c  %16s  %16" PRIu64 "  %16" PRIu64 "  Disk %d  %s  %s", v.driveLetter ? v.driveLetter : '*',
+                FsName(v.fileSystem, fs), r->startSector, r->sectorCount, diskNumber, diskText, v.label);
       volumes.push_back(std::move(v));
     }
     DeletePartitionRecords(partitions);
   }
-  LogInfo("-----------------------------end collect basic volume-----------------------------------\r\n");
+  TableLine("-----------------------------end collect basic volume-----------------------------------\r\n");
 }
 
 void FillDynamicVolumeExtents(const DynamicVolumeEntry& entry, VolumeRecord& record, const DiskDeviceList& disks) {
@@ -193,8 +228,8 @@ void FillDynamicVolumeExtents(const DynamicVolumeEntry& entry, VolumeRecord& rec
 }
 
 void CollectDynamicVolumes(const DiskDeviceList& disks, VolumeRecordList& volumes) {
-  LogInfo("-----------------------------begin collect dynamic volume-----------------------------------");
-  LogInfo("DriverLetter   FileSystem   DynamicVolumeType   TotalSectors       VolumeLabel      ParentDiskInfo\r\n");
+  TableLine("-----------------------------begin collect dynamic volume-----------------------------------");
+  TableLine("DriverLetter   FileSystem   DynamicVolumeType   TotalSectors       VolumeLabel      ParentDiskInfo\r\n");
   std::vector<IStorageDevice*> members;
   std::vector<std::shared_ptr<CDiskDevice>> owners;
   for (const auto& d : disks) {
@@ -220,11 +255,11 @@ void CollectDynamicVolumes(const DiskDeviceList& disks, VolumeRecordList& volume
     char fs[16];
     char typeName[sizeof entry->typeName + 1] = {};
     memcpy(typeName, entry->typeName, sizeof entry->typeName);
-    LogInfo("%c  %16s  %16s  %16" PRIu64 "  %20s  %50s\r\n", '*', FsName(v.fileSystem, fs), typeName, sectors, v.label,
-            v.parentDiskText);
+    TableLine("%c  %16s  %16s  %16" PRIu64 "  %20s  %50s\r\n", '*', FsName(v.fileSystem, fs), typeName, sectors,
+              v.label, v.parentDiskText);
     volumes.push_back(std::move(v));
   }
-  LogInfo("-----------------------------end collect dynamic volume-------------------------------------\r\n");
+  TableLine("-----------------------------end collect dynamic volume-------------------------------------\r\n");
   for (DynamicVolumeEntry* entry : entries) delete entry;
 }
 
@@ -253,6 +288,7 @@ void CCollectAllBasicPartitionandDynamicVolume::CollectAllBasicPartitionandDynam
   AssignDynamicVolumeLetters(dynamicVolumes);
   volumes.splice(volumes.end(), dynamicVolumes);
   sort(volumes);
+  FlushTableLines(disks.size(), volumes.size());
 }
 
 void CCollectAllBasicPartitionandDynamicVolume::sort(VolumeRecordList& volumes) {

@@ -1,5 +1,7 @@
 #include "CWipePartitionPage.h"
 
+#include <unistd.h>
+
 #include <QApplication>
 #include <QButtonGroup>
 #include <QFile>
@@ -53,13 +55,20 @@ QIcon KindIcon(int kind) {
   const QString file = QString::fromLatin1(kFiles[kind >= 0 && kind <= 2 ? kind : 0]);
   if (QFile::exists(file)) return QIcon(file);
   return QApplication::style()->standardIcon(kind == CWipePartitionPage::kUsbVolume ? QStyle::SP_DriveFDIcon
-                                                                                     : QStyle::SP_DriveHDIcon);
+                                                                                    : QStyle::SP_DriveHDIcon);
 }
 
-QString SizeText(int64_t bytes) { return bytes < 0 ? QString() : FormatSizeText(quint64(bytes)); }
+QString SizeText(int64_t bytes) {
+  return bytes < 0 ? QString() : FormatSizeText(quint64(bytes));
+}
 
 bool SameVolume(const platform::LetteredVolume& a, const platform::LetteredVolume& b) {
   return a.disk == b.disk && a.startSector == b.startSector && a.sectorCount == b.sectorCount;
+}
+
+// Disk work opens block devices for writing: only root may.
+bool HasAdministratorRights() {
+  return geteuid() == 0;
 }
 
 }  // namespace
@@ -70,7 +79,9 @@ QWidget* CreateWipePartitionPage(int mode, QWidget* parent) {
   return holder;
 }
 
-int CWipePartitionPage::ActiveRuns() { return g_activeRuns; }
+int CWipePartitionPage::ActiveRuns() {
+  return g_activeRuns;
+}
 
 CWipePartitionPage::CWipePartitionPage(int mode, int pageId) : CRightContentBase(pageId), m_mode(mode) {
   SetNotifyCentor(CBPNotifyCentor::instance());
@@ -208,7 +219,11 @@ void CWipePartitionPage::DoTimer() {
   m_busy->hide();
   FillList();
   m_scanning = false;
-  if (m_reselect) SelectItem();
+  const bool hadChoice = m_choice.set;
+  const bool kept = RestoreChoice();
+  LogInfo("%s page: volume list rebuilt, %d volumes, %s", m_mode == 1 ? "Free-space" : "Partition",
+          m_tree->topLevelItemCount(),
+          kept ? "choice kept" : (hadChoice ? "choice no longer listed" : "nothing chosen"));
   if (m_notify) {
     m_notify = 0;
     SendBusMsg(m_mode == 1 ? MSG_PARTITION_RESCAN : MSG_FREESPACE_RESCAN);
@@ -266,7 +281,6 @@ void CWipePartitionPage::AddPartitionItem(const QString& name, int kind, int64_t
   auto* radio = new QRadioButton;
   m_tree->setItemWidget(item, 0, radio);
   m_radios->addButton(radio);
-  radio->setChecked(true);
   connect(radio, &QRadioButton::clicked, this, &CWipePartitionPage::RadioBtnChanged);
   item->setIcon(1, KindIcon(kind));
   item->setData(1, kKindRole, kind);
@@ -290,6 +304,7 @@ void CWipePartitionPage::TreeitemClicked(QTreeWidgetItem* item, int) {
   if (!item) return;
   if (auto* radio = qobject_cast<QRadioButton*>(m_tree->itemWidget(item, 0)))
     if (!radio->isChecked()) radio->setChecked(true);
+  RememberCheckedRow();
 }
 
 void CWipePartitionPage::RadioBtnChanged() {
@@ -302,22 +317,35 @@ void CWipePartitionPage::RadioBtnChanged() {
       break;
     }
   }
+  RememberCheckedRow();
 }
 
-void CWipePartitionPage::SelectItem() {
-  // The row of the volume wiped last, by identity: positions move when
-  // volumes come or go.
+void CWipePartitionPage::RememberCheckedRow() {
+  GetCheckedRow();
+  if (m_checkedRow < 0 || size_t(m_checkedRow) >= m_rows.size()) return;
+  const Row& row = m_rows[size_t(m_checkedRow)];
+  m_choice = Choice();
+  if (!row.located) return;  // a volume without identity cannot be found again
+  m_choice.set = true;
+  m_choice.disk = row.volume.disk;
+  m_choice.startSector = row.volume.startSector;
+}
+
+bool CWipePartitionPage::RestoreChoice() {
+  if (!m_choice.set) return false;
+  // By identity: positions move when volumes come or go.
   for (size_t i = 0; i < m_rows.size(); ++i) {
     const Row& row = m_rows[i];
-    if (!row.located || row.volume.disk != m_reselectDisk || row.volume.startSector != m_reselectStart ||
-        row.volume.sectorCount != m_reselectCount)
-      continue;
+    if (!row.located || row.volume.disk != m_choice.disk || row.volume.startSector != m_choice.startSector) continue;
     QTreeWidgetItem* item = m_tree->topLevelItem(int(i));
     m_tree->setCurrentItem(item);
     item->setSelected(true);
     if (QRadioButton* radio = RadioOf(int(i))) radio->setChecked(true);
-    return;
+    return true;
   }
+  // Gone: no other volume takes its place.
+  m_choice = Choice();
+  return false;
 }
 
 int CWipePartitionPage::GetCheckedRow() {
@@ -334,23 +362,35 @@ int CWipePartitionPage::GetCheckedRow() {
 
 void CWipePartitionPage::EraseClicked() {
   // Nothing is chosen before the list is filled or while it is rebuilt.
-  if (m_scanning) return;
+  if (m_scanning) {
+    RefuseScanning();
+    return;
+  }
   const int kind = GetCheckedRow();
-  if (m_checkedRow < 0 || size_t(m_checkedRow) >= m_rows.size()) return;
+  if (m_checkedRow < 0 || size_t(m_checkedRow) >= m_rows.size()) {
+    RefuseNothingChosen();
+    return;
+  }
+  if (!HasAdministratorRights()) {
+    RefuseNoRights();
+    return;
+  }
   m_chosen = m_rows[size_t(m_checkedRow)];
   const int ran = m_mode == 1 ? StartWipeFreeSpace() : StartWipePartition(kind);
   if (ran != 1) return;
-  m_reselect = 1;
-  m_reselectDisk = m_target.disk;
-  m_reselectStart = m_target.startSector;
-  m_reselectCount = m_target.sectorCount;
+  // The wiped volume stays chosen across the rescan that follows.
+  m_choice.set = true;
+  m_choice.disk = m_target.disk;
+  m_choice.startSector = m_target.startSector;
   ClearRows();
   m_busy->show();
   SendBusMsg(CUIPublic::instance()->GetCurrentPage() == kFreeSpacePage ? MSG_FREESPACE_RESCAN_AND_NOTIFY
-                                                                        : MSG_PARTITION_RESCAN_AND_NOTIFY);
+                                                                       : MSG_PARTITION_RESCAN_AND_NOTIFY);
 }
 
-QWidget* CWipePartitionPage::DialogParent() const { return CUIPublic::instance()->GetMainWindow(); }
+QWidget* CWipePartitionPage::DialogParent() const {
+  return CUIPublic::instance()->GetMainWindow();
+}
 
 void CWipePartitionPage::ShowRefusal(int width, int height, const QString& text, bool wordWrap) {
   CMSGDlg box(width, height, DialogParent());
@@ -369,6 +409,23 @@ void CWipePartitionPage::RefuseSystemVolume() {
 
 void CWipePartitionPage::RefuseMultiExtent() {
   ShowRefusal(420, 200, tr("Not support dynamic volume erasure, change to \nbasic disk to try again."));
+}
+
+void CWipePartitionPage::RefuseScanning() {
+  ShowRefusal(420, 200,
+              tr("The disks are being scanned. Please wait until the \nlist of partitions is shown, then press "
+                 "Wipe Now again."));
+}
+
+void CWipePartitionPage::RefuseNothingChosen() {
+  ShowRefusal(420, 200, tr("Please select the partition/device that you want \nto wipe."));
+}
+
+void CWipePartitionPage::RefuseNoRights() {
+  ShowRefusal(420, 240,
+              tr("Wiping a partition or its free space needs administrator (root) rights. Close the program and "
+                 "start it again as root, for example with \"sudo vantorel\" or \"pkexec vantorel\"."),
+              true);
 }
 
 void CWipePartitionPage::RefuseReadOnly() {
@@ -434,8 +491,7 @@ bool CWipePartitionPage::PrepareTarget() {
 
 int CWipePartitionPage::StartWipePartition(int kind) {
   const VolumeRecord& record = m_chosen.record;
-  if (kind == kSystemVolume ||
-      (m_chosen.located && !platform::SystemUseOfVolume(m_chosen.volume.location).empty())) {
+  if (kind == kSystemVolume || (m_chosen.located && !platform::SystemUseOfVolume(m_chosen.volume.location).empty())) {
     RefuseSystemVolume();
     return 0;
   }

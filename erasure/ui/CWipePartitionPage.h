@@ -10,6 +10,12 @@
 // the volume the user saw, whatever the service's list holds by then, and
 // refuses it when the letter now leads elsewhere.
 //
+// No row is checked until the user checks one. The user's choice is kept by
+// volume identity (disk identity and start sector) and checked again after
+// every rebuild of the list; a rebuild that no longer lists that volume
+// leaves every row unchecked. "Wipe Now" while the list is scanned or with
+// no row checked says why nothing happens.
+//
 // Safety: multi-extent volumes are refused in both modes; the partition mode
 // refuses volumes the running system needs ("/", /boot, /boot/efi, /usr,
 // /home, active swap) and read-only ones; the free-space mode refuses file
@@ -20,7 +26,6 @@
 
 #include <QString>
 #include <QVBoxLayout>
-
 #include <cstdint>
 #include <vector>
 
@@ -61,7 +66,6 @@ class CWipePartitionPage : public QVBoxLayout, public CRightContentBase, public 
   // One row for `record`; a size of -1 shows empty (unknown).
   void AddPartitionItem(const QString& name, int kind, int64_t totalBytes, int64_t freeBytes,
                         const VolumeRecord* record);
-  void SelectItem();
   // The kind of the first checked row (and its position in m_checkedRow);
   // -1 when no row is checked.
   int GetCheckedRow();
@@ -79,6 +83,8 @@ class CWipePartitionPage : public QVBoxLayout, public CRightContentBase, public 
   bool IsScanDeferred() const { return m_scanDeferred; }
   // The target of the last confirmed wipe.
   const VolumeWipeTarget& LastTarget() const { return m_target; }
+  // Whether a volume is chosen (checked by the user, kept across rebuilds).
+  bool HasChoice() const { return m_choice.set; }
   // Wipe runs under way in this process (scans wait for them).
   static int ActiveRuns();
 
@@ -96,8 +102,24 @@ class CWipePartitionPage : public QVBoxLayout, public CRightContentBase, public 
     bool located = false;
   };
 
+  // The volume the user chose, by identity.
+  struct Choice {
+    bool set = false;
+    platform::DiskIdentity disk;
+    uint64_t startSector = 0;
+  };
+
   void CreateTree();
   void FillList();
+  // Takes the checked row as the user's choice.
+  void RememberCheckedRow();
+  // Checks the row of the chosen volume; forgets the choice when no row
+  // shows it. Returns whether the choice is still listed.
+  bool RestoreChoice();
+  // Why "Wipe Now" did nothing (scan under way, nothing chosen, no rights).
+  void RefuseScanning();
+  void RefuseNothingChosen();
+  void RefuseNoRights();
   void ClearRows();
   // Refusal and notice boxes (warning icon, "OK").
   void ShowRefusal(int width, int height, const QString& text, bool wordWrap = false);
@@ -129,11 +151,7 @@ class CWipePartitionPage : public QVBoxLayout, public CRightContentBase, public 
   std::vector<Row> m_rows;      // one per tree row, same order
   Row m_chosen;
   VolumeWipeTarget m_target;
-  int m_reselect = 0;
-  // The identity of the wiped volume: later fills select its row.
-  platform::DiskIdentity m_reselectDisk;
-  uint64_t m_reselectStart = 0;
-  uint64_t m_reselectCount = 0;
+  Choice m_choice;
 };
 
 // The page inside a widget of its own, for the page area: mode 0 is the

@@ -3,14 +3,13 @@
 // refusals, the confirmation, a wipe through a stand-in run, the result
 // dialog, the history row and the rescan exchange between the two pages.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QElapsedTimer>
-#include <QThread>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QThread>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -29,6 +28,7 @@
 #include "EraseUiTestSupport.h"
 #include "LoopDevice.h"
 #include "PageFactories.h"
+#include "RunLog.h"
 #include "TestUtil.h"
 #include "UiHelpers.h"
 #include "VolumeAnalysers.h"
@@ -89,23 +89,23 @@ class WipePage : public ::testing::Test {
                         "start=34816, size=8192, type=83\n");
     ASSERT_EQ(testutil::Shell("sfdisk -q '" + disk + "' < '" + disk + ".sfdisk'").exitCode, 0);
     const std::string fat = dir->file("p1.img"), ext = dir->file("p2.img"), hfs = dir->file("p3.img");
-    ASSERT_EQ(testutil::Run({std::string(VANTOREL_BIN_DIR) + "/hfsgen", "-o", hfs, "--name", "vtpage-hfs",
-                             "--size", "4M"})
-                  .exitCode,
-              0);
+    ASSERT_EQ(
+        testutil::Run({std::string(VANTOREL_BIN_DIR) + "/hfsgen", "-o", hfs, "--name", "vtpage-hfs", "--size", "4M"})
+            .exitCode,
+        0);
     ASSERT_EQ(testutil::Run({"mkfs.fat", "-F", "16", "-s", "1", "-n", "VTPAGEFAT", "-C", fat, "8192"}).exitCode, 0);
     ASSERT_EQ(testutil::Run({"truncate", "-s", "8M", ext}).exitCode, 0);
     ASSERT_EQ(testutil::Run({"mke2fs", "-q", "-F", "-t", "ext2", "-L", "vtpage-ext", ext}).exitCode, 0);
-    ASSERT_EQ(testutil::Run({"dd", "if=" + fat, "of=" + disk, "bs=512", "seek=" + std::to_string(kP1),
-                             "conv=notrunc", "status=none"})
+    ASSERT_EQ(testutil::Run({"dd", "if=" + fat, "of=" + disk, "bs=512", "seek=" + std::to_string(kP1), "conv=notrunc",
+                             "status=none"})
                   .exitCode,
               0);
-    ASSERT_EQ(testutil::Run({"dd", "if=" + ext, "of=" + disk, "bs=512", "seek=" + std::to_string(kP2),
-                             "conv=notrunc", "status=none"})
+    ASSERT_EQ(testutil::Run({"dd", "if=" + ext, "of=" + disk, "bs=512", "seek=" + std::to_string(kP2), "conv=notrunc",
+                             "status=none"})
                   .exitCode,
               0);
-    ASSERT_EQ(testutil::Run({"dd", "if=" + hfs, "of=" + disk, "bs=512", "seek=" + std::to_string(kP3),
-                             "conv=notrunc", "status=none"})
+    ASSERT_EQ(testutil::Run({"dd", "if=" + hfs, "of=" + disk, "bs=512", "seek=" + std::to_string(kP3), "conv=notrunc",
+                             "status=none"})
                   .exitCode,
               0);
     setenv("VANTOREL_DISKS", disk.c_str(), 1);
@@ -148,6 +148,15 @@ class WipePage : public ::testing::Test {
     return -1;
   }
 
+  // Lists both pages and puts runs in place that only count (in `runs`).
+  void ListBothCountingRuns() {
+    SendBusMsg(MSG_PARTITION_RESCAN);
+    SendBusMsg(MSG_FREESPACE_RESCAN);
+    WaitForLists({partition, freeSpace});
+    for (int mode : {ERASE_MODE_PARTITION, ERASE_MODE_FREESPACE})
+      SetWipeRunner(mode, [this](const VolumeWipeTarget&, QWidget*) { return ++runs, 0; });
+  }
+
   // Checks the row as a user does and presses "Wipe Now".
   static void WipeRow(CWipePartitionPage* page, int row) {
     ASSERT_GE(row, 0);
@@ -170,22 +179,38 @@ class WipePage : public ::testing::Test {
   std::vector<QWidget*> holders;
   CWipePartitionPage* partition = nullptr;
   CWipePartitionPage* freeSpace = nullptr;
+  int runs = 0;
 };
 
+// The text of the box "Wipe Now" on `page` shows (answered with OK).
+QString WipeNowAnswer(CWipePartitionPage* page) {
+  QString shown;
+  AnswerOf<CMSGDlg>([&](CMSGDlg* box) {
+    shown = box->TextLabel()->text();
+    QTest::mouseClick(box->FirstButton(), Qt::LeftButton);
+  });
+  page->WipeButton()->click();
+  return shown;
+}
+
 TEST_F(WipePage, FirstShowScansAndListsTheLetteredVolumesWithTheirSizes) {
-  // Before any rescan message: busy text, no rows, "Wipe Now" does nothing.
+  // Before any rescan message: busy text, no rows, "Wipe Now" says why it
+  // does nothing.
   EXPECT_TRUE(partition->BusyLabel()->isVisibleTo(partition->parentWidget()));
   EXPECT_EQ(partition->Tree()->topLevelItemCount(), 0);
   int runs = 0;
   SetWipeRunner(ERASE_MODE_PARTITION, [&](const VolumeWipeTarget&, QWidget*) { return ++runs, 0; });
-  partition->WipeButton()->click();
-  EXPECT_EQ(runs, 0);
+  EXPECT_TRUE(WipeNowAnswer(partition).contains(QStringLiteral("Please select"))) << "nothing listed, nothing chosen";
+  const std::string runLog = dir->file("RunLog.log");
+  ASSERT_TRUE(RunLogSetFile(runLog));
 
   // The page area sends the plain rescan when the page is shown first.
   BusSpy spy({MSG_FREESPACE_RESCAN});
   SendBusMsg(MSG_PARTITION_RESCAN);
   EXPECT_TRUE(partition->IsScanning());
+  EXPECT_TRUE(WipeNowAnswer(partition).contains(QStringLiteral("being scanned")));
   WaitForLists({partition});
+  EXPECT_EQ(runs, 0);
   EXPECT_FALSE(partition->BusyLabel()->isVisibleTo(partition->parentWidget()));
   EXPECT_TRUE(spy.Empty()) << "a plain rescan is not passed on";
 
@@ -213,8 +238,85 @@ TEST_F(WipePage, FirstShowScansAndListsTheLetteredVolumesWithTheirSizes) {
   ASSERT_TRUE(platform::GetLetteredVolume(letter, &lv));
   EXPECT_EQ(lv.startSector, kP1);
   EXPECT_TRUE(fat->toolTip(1).contains(QStringLiteral("disk.img"))) << fat->toolTip(1).toStdString();
-  // The last row added is the checked one.
-  EXPECT_TRUE(partition->RadioOf(partition->Tree()->topLevelItemCount() - 1)->isChecked());
+  // No volume is chosen for the user.
+  for (int i = 0; i < partition->Tree()->topLevelItemCount(); ++i) EXPECT_FALSE(partition->RadioOf(i)->isChecked());
+  EXPECT_FALSE(partition->HasChoice());
+
+  // A second pass over the same disks: one line for it, one for the page;
+  // the disk table is not written out again.
+  SendBusMsg(MSG_PARTITION_RESCAN);
+  WaitForLists({partition});
+  RunLogSetFile("");
+  const std::string log = testutil::ReadFile(runLog);
+  auto count = [&log](const std::string& what) {
+    size_t n = 0;
+    for (size_t at = log.find(what); at != std::string::npos; at = log.find(what, at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(count("begin collect basic volume"), 1u) << log;
+  EXPECT_GE(count("as at the last pass"), 1u) << log;
+  EXPECT_EQ(count("Partition page: volume list rebuilt"), 2u) << log;
+}
+
+// The user's choice follows its volume (disk and start sector) through
+// rebuilds of the list; once the volume is gone no row is checked.
+TEST_F(WipePage, RebuildsKeepTheChoiceByIdentityAndNeverChooseAnother) {
+  int runs = 0;
+  SetWipeRunner(ERASE_MODE_PARTITION, [&](const VolumeWipeTarget&, QWidget*) { return ++runs, 0; });
+  SendBusMsg(MSG_PARTITION_RESCAN);
+  WaitForLists({partition});
+  const int extBefore = RowOf(partition, QStringLiteral("vtpage-ext ("));
+  ASSERT_GT(extBefore, 0);
+  partition->RadioOf(extBefore)->click();
+  ASSERT_TRUE(partition->HasChoice());
+  auto checkedRows = [&] {
+    std::vector<int> rows;
+    for (int i = 0; i < partition->Tree()->topLevelItemCount(); ++i)
+      if (partition->RadioOf(i)->isChecked()) rows.push_back(i);
+    return rows;
+  };
+
+  struct Case {
+    const char* deleted;  // the partition taken off the disk before the rebuild
+    bool kept;
+  } cases[] = {{"1", true}, {"2", false}};
+  for (const Case& c : cases) {
+    ASSERT_EQ(testutil::Run({"sfdisk", "-q", "--delete", disk, c.deleted}).exitCode, 0);
+    SendBusMsg(MSG_PARTITION_RESCAN);
+    WaitForLists({partition});
+    const int ext = RowOf(partition, QStringLiteral("vtpage-ext ("));
+    if (c.kept) {
+      // Partition 1 went: the rows after it moved up, the choice with them.
+      ASSERT_GE(ext, 0);
+      EXPECT_LT(ext, extBefore);
+      EXPECT_EQ(RowOf(partition, QStringLiteral("VTPAGEFAT (")), -1);
+      EXPECT_EQ(checkedRows(), std::vector<int>{ext});
+    } else {
+      EXPECT_EQ(ext, -1);
+      EXPECT_GT(partition->Tree()->topLevelItemCount(), 0);
+      EXPECT_TRUE(checkedRows().empty()) << "another volume took the lost choice";
+      EXPECT_FALSE(partition->HasChoice());
+    }
+  }
+  // With nothing chosen "Wipe Now" says so and starts nothing.
+  EXPECT_TRUE(WipeNowAnswer(partition).contains(QStringLiteral("Please select")));
+  EXPECT_EQ(runs, 0);
+}
+
+// Without root neither page wipes, and both say what is missing.
+TEST_F(WipePage, WithoutAdministratorRightsBothPagesSaySo) {
+  VT_REQUIRE_ROOT();
+  ListBothCountingRuns();
+  for (CWipePartitionPage* page : {partition, freeSpace}) {
+    page->RadioOf(RowOf(page, QStringLiteral("VTPAGEFAT (")))->click();
+    ASSERT_EQ(seteuid(65534), 0);
+    const QString shown = WipeNowAnswer(page);
+    ASSERT_EQ(seteuid(0), 0);
+    EXPECT_TRUE(shown.contains(QStringLiteral("administrator (root) rights"))) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("sudo vantorel"))) << shown.toStdString();
+    EXPECT_FALSE(shown.contains(QStringLiteral("read-only"))) << shown.toStdString();
+  }
+  EXPECT_EQ(runs, 0);
 }
 
 TEST_F(WipePage, PartitionWipeConfirmsNamingTheVolumeThenRunsAndShowsTheResult) {
@@ -298,12 +400,7 @@ TEST_F(WipePage, PartitionWipeConfirmsNamingTheVolumeThenRunsAndShowsTheResult) 
 }
 
 TEST_F(WipePage, RefusalsStartNothing) {
-  SendBusMsg(MSG_PARTITION_RESCAN);
-  SendBusMsg(MSG_FREESPACE_RESCAN);
-  WaitForLists({partition, freeSpace});
-  int runs = 0;
-  SetWipeRunner(ERASE_MODE_PARTITION, [&](const VolumeWipeTarget&, QWidget*) { return ++runs, 0; });
-  SetWipeRunner(ERASE_MODE_FREESPACE, [&](const VolumeWipeTarget&, QWidget*) { return ++runs, 0; });
+  ListBothCountingRuns();
   auto expectRefusal = [&](CWipePartitionPage* page, int row, const QString& words) {
     QString shown;
     AnswerOf<CMSGDlg>([&](CMSGDlg* box) {
