@@ -1,5 +1,6 @@
 #include "DesktopLinks.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QProcess>
@@ -9,6 +10,7 @@
 
 #include "DesktopUser.h"
 #include "RunLog.h"
+#include "StartUp.h"
 #include "UiConfig.h"
 
 namespace {
@@ -35,10 +37,21 @@ bool OpenLink(const QUrl& url) {
 bool OpenConfiguredLink(const QString& key) {
   QVariant value;
   GetConfigValue(QStringLiteral("URL"), key, &value, QStringLiteral("uiconfig"));
-  return OpenLink(QUrl(value.toString(), QUrl::TolerantMode));
+  const QUrl url(value.toString(), QUrl::TolerantMode);
+  if (url.isEmpty() || !url.isValid()) return false;
+  if (OpenLink(url)) return true;
+  // No browser came up: the person must still learn where the page is.
+  LogError("no browser could be opened for %s", url.toString().toUtf8().constData());
+  ShowMessageBox(1, QCoreApplication::translate("DesktopLinks",
+                                                "No web browser could be opened.\nPlease open this address in "
+                                                "your browser:\n%1")
+                        .arg(url.toString()));
+  return false;
 }
 
-bool OpenHelpLink() { return OpenConfiguredLink(QStringLiteral("ID_LINK_HELP")); }
+bool OpenHelpLink() {
+  return OpenConfiguredLink(QStringLiteral("ID_LINK_HELP"));
+}
 
 bool OpenLinkAsDesktopUser(const QUrl& url) {
   static const QStringList kSchemes = {QStringLiteral("http"), QStringLiteral("https"), QStringLiteral("mailto"),
@@ -67,11 +80,13 @@ bool OpenLinkAsDesktopUser(const QUrl& url) {
   if (QFileInfo(runtimeDir).isDir()) {
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir);
     if (QFileInfo::exists(runtimeDir + QStringLiteral("/bus")))
-      env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=") + runtimeDir + QStringLiteral("/bus"));
+      env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+                 QStringLiteral("unix:path=") + runtimeDir + QStringLiteral("/bus"));
   }
   QProcess process;
   process.setProgram(runuser);
-  process.setArguments({QStringLiteral("-u"), user.name, QStringLiteral("--"), xdgOpen, url.toString(QUrl::FullyEncoded)});
+  process.setArguments(
+      {QStringLiteral("-u"), user.name, QStringLiteral("--"), xdgOpen, url.toString(QUrl::FullyEncoded)});
   process.setProcessEnvironment(env);
   return process.startDetached();
 }

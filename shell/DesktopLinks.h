@@ -5,7 +5,6 @@
 
 #include <QString>
 #include <QUrl>
-
 #include <functional>
 
 using LinkOpener = std::function<bool(const QUrl&)>;
@@ -16,6 +15,7 @@ LinkOpener SetLinkOpener(LinkOpener opener);
 // Hands `url` to the current opener; an empty or invalid link opens nothing.
 bool OpenLink(const QUrl& url);
 // Reads [URL] `key` (GetConfigValue) and opens it, read in tolerant mode.
+// A link that no browser opened is shown in a message box.
 bool OpenConfiguredLink(const QString& key);
 // F1 and the user-guide entry: [URL] ID_LINK_HELP.
 bool OpenHelpLink();

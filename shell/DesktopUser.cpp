@@ -1,11 +1,12 @@
 #include "DesktopUser.h"
 
-#include <QDir>
-#include <QFile>
-
-#include <cstdlib>
 #include <pwd.h>
 #include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <cstdlib>
 #include <vector>
 
 namespace {
@@ -64,6 +65,26 @@ DesktopUser DesktopUser::Find() {
   }
   if (const char* home = getenv("HOME"); home && *home) user.home = QString::fromLocal8Bit(home);
   return user;
+}
+
+namespace {
+
+QString& LastFileDialogFolder() {
+  static QString folder;
+  return folder;
+}
+
+}  // namespace
+
+QString FileDialogFolder() {
+  const QString last = LastFileDialogFolder();
+  if (!last.isEmpty() && QFileInfo(last).isDir()) return last;
+  const QString home = DesktopUser::Find().home;
+  return QFileInfo(home).isDir() ? home : QDir::rootPath();
+}
+
+void RememberFileDialogFolder(const QString& folder) {
+  if (!folder.isEmpty()) LastFileDialogFolder() = QDir::cleanPath(folder);
 }
 
 QString DesktopUser::ConfigHome() const {

@@ -3,8 +3,9 @@
 // a link) belong to the invoking user, found through SUDO_USER or PKEXEC_UID.
 #pragma once
 
-#include <QString>
 #include <sys/types.h>
+
+#include <QString>
 
 class DesktopUser {
  public:
@@ -25,3 +26,10 @@ class DesktopUser {
   // Gives `path` to the desktop user when it is someone else (best effort).
   void Own(const QString& path) const;
 };
+
+// Where the file choosers open: the folder used last while the program runs
+// (when it still exists), else the desktop user's home; never the program's
+// own folder.
+QString FileDialogFolder();
+// Notes the folder a file chooser ended in.
+void RememberFileDialogFolder(const QString& folder);

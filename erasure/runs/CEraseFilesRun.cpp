@@ -11,6 +11,7 @@
 #include <chrono>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <thread>
 
 #include "EraseResult.h"
@@ -57,7 +58,29 @@ std::string NameOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string DisplayNameOf(const std::string& path) { return path == "/" ? path : NameOf(path); }
+std::string DisplayNameOf(const std::string& path) {
+  return path == "/" ? path : NameOf(path);
+}
+
+// Why an item failed where no system call's error tells it.
+const char* ReasonOfResult(int32_t result) {
+  switch (result) {
+    case ERASE_ITEM_FOLDER_NOT_REMOVED:
+      return "the folder still holds items that were not erased";
+    case ERASE_ITEM_NOT_FOUND:
+      return "not found";
+    case ERASE_ITEM_ACCESS_DENIED:
+      return "access denied (a mount point, a file with names outside the selection, or a path that changed)";
+    case ERASE_ITEM_VERIFY_FAILED:
+      return "the last pass did not read back as written";
+    case ERASE_ITEM_NOT_SUPPORTED:
+      return "a device, FIFO or socket is never opened";
+    case ERASE_ITEM_CANCELLED:
+      return "cancelled";
+    default:
+      return "the overwrite failed";
+  }
+}
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
   return folder == "/" ? "/" + name : folder + "/" + name;
@@ -72,7 +95,9 @@ std::string PathOfFd(int fd) {
   return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
 }
 
-bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
 
 // The names in a folder other than "." and "..", in the order read.
 bool ReadNames(int dirFd, std::vector<std::pair<std::string, unsigned char>>* names) {
@@ -97,7 +122,9 @@ bool ReadNames(int dirFd, std::vector<std::pair<std::string, unsigned char>>* na
 
 CEraseFilesRun::CEraseFilesRun() : CEraseRun(ERASE_MODE_FILES) {}
 
-CEraseFilesRun::~CEraseFilesRun() { Join(); }
+CEraseFilesRun::~CEraseFilesRun() {
+  Join();
+}
 
 void CEraseFilesRun::SetItems(const std::vector<EraseItem>& files, const std::vector<EraseItem>& folders) {
   m_files = files;
@@ -193,6 +220,9 @@ void CEraseFilesRun::CountName(const struct stat& st) {
 void CEraseFilesRun::BuildWorkList() {
   m_work.clear();
   m_done.clear();
+  m_failedCount = 0;
+  m_firstPath.clear();
+  m_firstReason.clear();
   m_namesInRun.clear();
   // The chosen items with their folder parts resolved, files first.
   std::vector<std::pair<EraseItem, bool>> chosen;
@@ -239,9 +269,9 @@ std::string CEraseFilesRun::RenameBeforeDelete(int parentFd, const std::string& 
 int32_t CEraseFilesRun::EraseFileAt(int parentFd, const std::string& name, const std::string& path,
                                     const struct stat& st) {
   Fd ro(openat(parentFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-  if (ro.get() < 0) return EraseItemResultFromErrno(errno);
+  if (ro.get() < 0) return ResultFromErrno(errno);
   struct stat ost;
-  if (fstat(ro.get(), &ost) != 0) return EraseItemResultFromErrno(errno);
+  if (fstat(ro.get(), &ost) != 0) return ResultFromErrno(errno);
   if (!SameFile(st, ost) || !S_ISREG(ost.st_mode)) return ERASE_ITEM_ACCESS_DENIED;
   if (ost.st_nlink > 1) {
     auto names = m_namesInRun.find({ost.st_dev, ost.st_ino});
@@ -261,7 +291,7 @@ int32_t CEraseFilesRun::EraseFileAt(int parentFd, const std::string& name, const
     if (ioctl(ro.get(), FS_IOC_SETFLAGS, &flags) != 0) {
       int e = errno;
       LogError("erase: cannot clear the immutable flags of %s: errno %d", path.c_str(), e);
-      return EraseItemResultFromErrno(e);
+      return ResultFromErrno(e);
     }
   }
   if (!(ost.st_mode & S_IWUSR)) fchmod(ro.get(), (ost.st_mode & 07777) | S_IWUSR);
@@ -270,7 +300,7 @@ int32_t CEraseFilesRun::EraseFileAt(int parentFd, const std::string& name, const
   if (fd.get() < 0) {
     int e = errno;
     LogError("FillFileWithZero failed with %d.", e);
-    return EraseItemResultFromErrno(e);
+    return ResultFromErrno(e);
   }
   struct stat wst;
   if (fstat(fd.get(), &wst) != 0 || !SameFile(ost, wst)) return ERASE_ITEM_ACCESS_DENIED;
@@ -291,7 +321,7 @@ int32_t CEraseFilesRun::EraseFileAt(int parentFd, const std::string& name, const
   if (unlinkat(parentFd, now.c_str(), 0) != 0) {
     int e = errno;
     LogError("erase: deleting %s failed: errno %d", path.c_str(), e);
-    return EraseItemResultFromErrno(e);
+    return ResultFromErrno(e);
   }
   return ERASE_ITEM_ERASED;
 }
@@ -314,6 +344,11 @@ int32_t CEraseFilesRun::EraseFolderAt(int parentFd, const std::string& name, con
   return ERASE_ITEM_ERASED;
 }
 
+int32_t CEraseFilesRun::ResultFromErrno(int err) {
+  m_itemErrno = err;
+  return EraseItemResultFromErrno(err);
+}
+
 int32_t CEraseFilesRun::EraseWorkItem(const WorkItem& work) {
   if (work.refused) return work.refused;
   const std::string& path = work.item.path;
@@ -324,19 +359,19 @@ int32_t CEraseFilesRun::EraseWorkItem(const WorkItem& work) {
   // Every later call works relative to this folder; it must still be the
   // folder the path names (no link swapped in since the walk).
   Fd parent(open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-  if (parent.get() < 0) return EraseItemResultFromErrno(errno);
+  if (parent.get() < 0) return ResultFromErrno(errno);
   if (PathOfFd(parent.get()) != folder) {
     LogError("erase: the folder of %s changed; item refused", path.c_str());
     return ERASE_ITEM_ACCESS_DENIED;
   }
   struct stat st;
-  if (fstatat(parent.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return EraseItemResultFromErrno(errno);
+  if (fstatat(parent.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return ResultFromErrno(errno);
   if (work.dev != 0 && st.st_dev != work.dev) return ERASE_ITEM_ACCESS_DENIED;
 
   if (S_ISLNK(st.st_mode)) {
     // Only the link goes; its target is none of ours.
     std::string now = RenameBeforeDelete(parent.get(), name, path, false);
-    return unlinkat(parent.get(), now.c_str(), 0) == 0 ? ERASE_ITEM_ERASED : EraseItemResultFromErrno(errno);
+    return unlinkat(parent.get(), now.c_str(), 0) == 0 ? ERASE_ITEM_ERASED : ResultFromErrno(errno);
   }
   if (S_ISDIR(st.st_mode)) {
     if (platform::IsVolumeRoot(path, m_mountPoints)) return ERASE_ITEM_ACCESS_DENIED;
@@ -359,9 +394,13 @@ int CEraseFilesRun::Execute() {
     WorkItem& work = m_work[static_cast<size_t>(i)];
     const std::string display = DisplayNameOf(work.item.path);
     if (observer) observer->Progress(count - i, count, display);
+    m_itemErrno = 0;
     work.item.result = EraseWorkItem(work);
     if (work.item.result != ERASE_ITEM_ERASED) {
-      ++failed;
+      if (failed++ == 0) {
+        m_firstPath = work.item.path;
+        m_firstReason = m_itemErrno ? std::string(strerror(m_itemErrno)) : ReasonOfResult(work.item.result);
+      }
       LogError("erase: %s failed with %d", work.item.path.c_str(), work.item.result);
     }
     m_done.push_back(work.item);
@@ -373,8 +412,10 @@ int CEraseFilesRun::Execute() {
   }
   LogInfo("erase: %zu of %d items processed", m_done.size(), count);
   if (IsCancelled()) return Fail(ERASE_FILES_CANCELLED, "cancelled");
+  m_failedCount = failed;
   if (failed)
-    return Fail(ERASE_FILES_ITEMS_FAILED,
-                std::to_string(failed) + " of " + std::to_string(count) + " items could not be erased");
+    return Fail(ERASE_FILES_ITEMS_FAILED, std::to_string(failed) + " of " + std::to_string(count) +
+                                              " items could not be erased; the first: " + m_firstPath + ": " +
+                                              m_firstReason);
   return ERASE_COMPLETED;
 }

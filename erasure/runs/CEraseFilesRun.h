@@ -53,6 +53,11 @@ class CEraseFilesRun : public CEraseRun {
   // ERASE_FILES_ITEMS_FAILED): the processed items with their results in
   // the order processed, which are the run's history rows.
   const std::vector<EraseItem>& DoneItems() const { return m_done; }
+  // After the run: how many processed items failed, and the first of them
+  // with its reason (the system's error text where a call failed).
+  int FailedCount() const { return m_failedCount; }
+  const std::string& FirstFailedPath() const { return m_firstPath; }
+  const std::string& FirstFailureReason() const { return m_firstReason; }
 
  protected:
   int Execute() override;
@@ -70,6 +75,8 @@ class CEraseFilesRun : public CEraseRun {
   void AddChosen(const EraseItem& chosen, bool folder);
   void ListFolderFiles(int dirFd, const std::string& path, dev_t dev, int depth);
   int32_t EraseWorkItem(const WorkItem& work);
+  // EraseItemResultFromErrno, noting `err` as the reason of the item's failure.
+  int32_t ResultFromErrno(int err);
   int32_t EraseFileAt(int parentFd, const std::string& name, const std::string& path, const struct stat& st);
   int32_t EraseFolderAt(int parentFd, const std::string& name, const std::string& path);
   std::string RenameBeforeDelete(int parentFd, const std::string& name, const std::string& path, bool folder);
@@ -86,6 +93,10 @@ class CEraseFilesRun : public CEraseRun {
   // processed: a file with more names than the run holds has names outside
   // the selection, and overwriting it would destroy their content.
   std::map<std::pair<dev_t, ino_t>, nlink_t> m_namesInRun;
+  int m_itemErrno = 0;  // errno of the current item's failing call, 0 when none
+  int m_failedCount = 0;
+  std::string m_firstPath;
+  std::string m_firstReason;
   int m_itemPauseMs = 20;
   int m_singlePauseMs = 500;
   CFileOverwriter m_overwriter;

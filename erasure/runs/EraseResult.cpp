@@ -11,7 +11,9 @@ int32_t EraseCancelledResult(int32_t mode) {
   }
 }
 
-const char* EraseResultTitle(int32_t code) { return code == ERASE_COMPLETED ? "Completed!" : "Operation failed!"; }
+const char* EraseResultTitle(int32_t code) {
+  return code == ERASE_COMPLETED ? "Completed!" : "Operation failed!";
+}
 
 const char* EraseResultText(int32_t mode, int32_t code) {
   static const char* const kCancelled = "The operation was canceled by the user.";
@@ -46,6 +48,9 @@ const char* EraseResultText(int32_t mode, int32_t code) {
           return kSomeFailed;
         case ERASE_PARTITION_ACCESS_DENIED:
           return kAccessDenied;
+        case ERASE_PARTITION_CANCELLED:
+          return "The operation was canceled by the user. The partition was partly overwritten and holds no file "
+                 "system until it is formatted.";
         default:
           return kCancelled;
       }

@@ -117,11 +117,14 @@ void CEraseRstDlg::InitFailureUI() {
   SetFailureText();
 }
 
-void CEraseRstDlg::SetSuccessText() { m_text->setText(tr(EraseResultText(m_mode, ERASE_COMPLETED))); }
+void CEraseRstDlg::SetSuccessText() {
+  m_text->setText(tr(EraseResultText(m_mode, ERASE_COMPLETED)));
+}
 
 void CEraseRstDlg::SetFailureText() {
   m_text->setText(tr(EraseResultText(m_mode, m_code)));
-  const bool longText = (m_mode == ERASE_MODE_PARTITION && m_code == ERASE_PARTITION_ACCESS_DENIED) ||
+  const bool longText = (m_mode == ERASE_MODE_PARTITION &&
+                         (m_code == ERASE_PARTITION_ACCESS_DENIED || m_code == ERASE_PARTITION_CANCELLED)) ||
                         (m_mode == ERASE_MODE_FREESPACE &&
                          (m_code == ERASE_FREESPACE_NONE_FOUND || m_code == ERASE_FREESPACE_ACCESS_DENIED));
   if (longText) setFixedSize(460, 270);

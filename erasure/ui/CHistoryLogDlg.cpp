@@ -1,5 +1,6 @@
 #include "CHistoryLogDlg.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -13,6 +14,7 @@
 #include "CMSGDlg.h"
 #include "CUIPublic.h"
 #include "CWindowDlgTitle.h"
+#include "DesktopUser.h"
 #include "HistoryHtml.h"
 #include "MsgDefine.h"
 #include "UiHelpers.h"
@@ -173,11 +175,18 @@ void CHistoryLogDlg::ExportClicked() {
   if (!button) return;
   const QString time = button->property("exportbtn").toString();
   const int index = button->property("operindex").toInt();
-  const QString path = QFileDialog::getSaveFileName(CUIPublic::instance()->GetMainWindow(),
-                                                    tr("Export erasure history"),
-                                                    QStringLiteral("ErasureHistory(%1)").arg(time),
-                                                    tr("html files(*.html)"));
-  if (path.isEmpty()) return;
+  QFileDialog chooser(CUIPublic::instance()->GetMainWindow(), tr("Export erasure history"),
+                      FileDialogFolder() + QStringLiteral("/ErasureHistory(%1).html").arg(time),
+                      tr("html files(*.html)"));
+  chooser.setAcceptMode(QFileDialog::AcceptSave);
+  chooser.setDefaultSuffix(QStringLiteral("html"));
+  const int answer = chooser.exec();
+  RememberFileDialogFolder(chooser.directory().absolutePath());
+  const QStringList chosen = chooser.selectedFiles();
+  if (answer != QDialog::Accepted || chosen.isEmpty() || chosen.first().isEmpty()) return;
+  QString path = chosen.first();
+  // A name typed without the suffix still makes a page the browser opens.
+  if (!path.endsWith(QStringLiteral(".html"), Qt::CaseInsensitive)) path += QStringLiteral(".html");
   std::vector<HistoryHtmlRow> rows;
   if (QTreeWidgetItem* top = m_tree->topLevelItem(index)) {
     for (int i = 0; i < top->childCount(); ++i) {
@@ -187,7 +196,7 @@ void CHistoryLogDlg::ExportClicked() {
   }
   if (!ExportHistoryHtml(path.toStdString(), time.toStdString(), rows)) return;
   CMSGDlg box(420, 190);
-  box.InitUI(0, QStringLiteral("Export Successful!"), 1, 0);
+  box.InitUI(0, QStringLiteral("Export Successful!\n%1").arg(QDir::toNativeSeparators(path)), 1, 0);
   box.exec();
 }
 

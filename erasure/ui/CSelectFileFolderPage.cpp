@@ -1,5 +1,6 @@
 #include "CSelectFileFolderPage.h"
 
+#include <ftw.h>
 #include <sys/stat.h>
 
 #include <QCheckBox>
@@ -14,12 +15,14 @@
 #include <QTreeWidget>
 
 #include "CBPNotifyCentor.h"
+#include "CBPQtLabel.h"
 #include "CEraseProgressDlg.h"
 #include "CEraseRstDlg.h"
 #include "CHeaderView.h"
 #include "CMSGDlg.h"
 #include "CUIPublic.h"
 #include "ClickableLabel.h"
+#include "DesktopUser.h"
 #include "EraseResult.h"
 #include "MsgDefine.h"
 #include "UiHelpers.h"
@@ -59,11 +62,31 @@ EraseItem ItemOfRow(const QTreeWidgetItem* row) {
   return item;
 }
 
-QString RootRefusalText() { return QStringLiteral("Can't select partition root directory."); }
+QString RootRefusalText() {
+  return QStringLiteral("Can't select partition root directory.");
+}
+
+thread_local quint64 t_walkBytes = 0;
+
+int AddRegularFile(const char*, const struct stat* st, int type, struct FTW*) {
+  if (type == FTW_F && S_ISREG(st->st_mode)) t_walkBytes += quint64(st->st_size);
+  return 0;
+}
+
+// The bytes of the regular files in a folder and its subfolders, counted as
+// the erase walks them: links are not followed, other file systems mounted
+// inside are not entered.
+quint64 FolderContentBytes(const QString& path) {
+  t_walkBytes = 0;
+  nftw(QFile::encodeName(path).constData(), AddRegularFile, 32, FTW_PHYS | FTW_MOUNT);
+  return t_walkBytes;
+}
 
 }  // namespace
 
-void SetDroppedPathsProvider(DroppedPathsProvider provider) { Provider() = std::move(provider); }
+void SetDroppedPathsProvider(DroppedPathsProvider provider) {
+  Provider() = std::move(provider);
+}
 
 QWidget* CreateSelectFileFolderPage(QWidget* parent) {
   auto* holder = new QWidget(parent);
@@ -253,11 +276,13 @@ bool CSelectFileFolderPage::AddPath(const QString& path) {
 }
 
 void CSelectFileFolderPage::BeginSelectFile() {
-  QFileDialog chooser(DialogParent(), QStringLiteral("Select files"), QString(), QString());
+  QFileDialog chooser(DialogParent(), QStringLiteral("Select files"), FileDialogFolder(), QString());
   chooser.resize(240, 320);
   chooser.setFileMode(QFileDialog::ExistingFiles);
   chooser.setViewMode(QFileDialog::Detail);
-  if (chooser.exec() != QDialog::Accepted) {
+  const int answer = chooser.exec();
+  RememberFileDialogFolder(chooser.directory().absolutePath());
+  if (answer != QDialog::Accepted) {
     chooser.close();
     return;
   }
@@ -270,12 +295,14 @@ void CSelectFileFolderPage::BeginSelectFile() {
 }
 
 void CSelectFileFolderPage::BeginSelectFolder() {
-  QFileDialog chooser(DialogParent(), QStringLiteral("Select folders"), QString(), QString());
+  QFileDialog chooser(DialogParent(), QStringLiteral("Select folders"), FileDialogFolder(), QString());
   chooser.resize(240, 320);
   chooser.setFileMode(QFileDialog::Directory);
   chooser.setOption(QFileDialog::ShowDirsOnly, true);
   chooser.setViewMode(QFileDialog::Detail);
-  if (chooser.exec() != QDialog::Accepted) {
+  const int answer = chooser.exec();
+  RememberFileDialogFolder(chooser.directory().absolutePath());
+  if (answer != QDialog::Accepted) {
     chooser.close();
     return;
   }
@@ -305,7 +332,7 @@ void CSelectFileFolderPage::AddItem(const QString& path, int isFolder, int check
   item->setText(1, DisplayNameOf(path));
   item->setText(2, path);
   // A link is listed by its own name; its target's size is none of ours.
-  const qint64 size = info.isSymLink() ? 0 : info.size();
+  const qint64 size = info.isSymLink() ? 0 : isFolder ? qint64(FolderContentBytes(path)) : info.size();
   item->setText(3, FormatSizeText(static_cast<quint64>(size)));
   item->setData(4, Qt::DisplayRole, static_cast<qlonglong>(size));
   if (checked) ++m_checkedCount;
@@ -328,9 +355,13 @@ void CSelectFileFolderPage::AddDropped(bool folders) {
   if (refused) ShowNotice(RootRefusalText());
 }
 
-void CSelectFileFolderPage::AddDroppedFiles() { AddDropped(false); }
+void CSelectFileFolderPage::AddDroppedFiles() {
+  AddDropped(false);
+}
 
-void CSelectFileFolderPage::AddDroppedFolders() { AddDropped(true); }
+void CSelectFileFolderPage::AddDroppedFolders() {
+  AddDropped(true);
+}
 
 void CSelectFileFolderPage::CheckboxChanged() {
   auto* box = qobject_cast<QCheckBox*>(sender());
@@ -448,6 +479,7 @@ void CSelectFileFolderPage::EraseClicked() {
     }
   }
   int code = ERASE_COMPLETED;
+  QString failures;
   {
     CEraseProgressDlg progress(DialogParent());
     progress.SetItems(m_files, m_folders);
@@ -456,14 +488,34 @@ void CSelectFileFolderPage::EraseClicked() {
     // A run that ended reports its own outcome (failed items included); a
     // dialog that never saw the end counts as cancelled.
     code = progress.IsDone() ? progress.Result() : (progress.IsCompleted() ? ERASE_COMPLETED : ERASE_FILES_CANCELLED);
+    const CEraseFilesRun& run = progress.Run();
+    if (code == ERASE_FILES_ITEMS_FAILED && run.FailedCount() > 0)
+      failures =
+          tr("%n item(s) could not be erased and stay in the list. First reason: %1 (%2).", nullptr, run.FailedCount())
+              .arg(QString::fromLocal8Bit(run.FirstFailureReason().c_str()),
+                   DisplayNameOf(QFile::decodeName(run.FirstFailedPath().c_str())));
   }
   {
     CEraseRstDlg result(460, 250, ERASE_MODE_FILES, code, DialogParent());
     result.InitUI();
+    if (!failures.isEmpty()) result.TextLabel()->setText(failures);
     result.exec();
   }
   HeaderCheckMsgData clear;
   SendBusMsg(MSG_SET_HEADER_CHECK, clear);
+  // What the run did not remove stays listed (checked, to try again): failed
+  // items and, after a cancel, those it never reached.
+  std::vector<EraseItem> stayed;
+  for (const std::vector<EraseItem>* chosen : {&m_files, &m_folders})
+    for (const EraseItem& item : *chosen) {
+      struct stat st;
+      if (lstat(item.path.c_str(), &st) == 0) stayed.push_back(item);
+    }
   ClearAll();
+  for (const EraseItem& item : stayed) {
+    AddItem(QFile::decodeName(item.path.c_str()), item.isFolder, 1);
+    (item.isFolder ? m_folders : m_files).push_back(item);
+  }
   RestoreItems();
+  NotifyCheckState();
 }

@@ -1,11 +1,14 @@
 #include "CTraceSweep.h"
 
+#include <sys/stat.h>
+
 #include <set>
 
 #include "CTraceDatabase.h"
 #include "CTraceFiles.h"
 #include "CTraceTarget.h"
 #include "ProcessControl.h"
+#include "ProgramFolder.h"
 #include "RunLog.h"
 
 namespace {
@@ -58,6 +61,13 @@ void CTraceSweep::ReleaseTree() {
 
 int64_t CTraceSweep::Init(std::string configPath, std::string resIdTextPath) {
   if (m_running) return kNotReady;
+  // The plug-in holds its own copy of the log library, which writes to
+  // standard error until told otherwise: its lines belong in the run log the
+  // program keeps (once the program has made it).
+  const std::string runLog = platform::ProgramFile("RunLog.log");
+  struct stat logStat {};
+  if (RunLogFile() != runLog && stat(runLog.c_str(), &logStat) == 0 && !RunLogSetFile(runLog))
+    LogError("TraceSweep: cannot write to %s", runLog.c_str());
   ReleaseTree();
   std::string error;
   if (!m_catalog.Load(configPath, resIdTextPath, error)) {

@@ -1,18 +1,17 @@
 // The result, method, progress and history dialogs, driven through their
 // widgets with the offscreen platform.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QDomDocument>
-#include <QRegularExpression>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTreeWidget>
 #include <QtTest/QTest>
-
-#include <sys/stat.h>
 
 #include "BusSpy.h"
 #include "CBPQtLabel.h"
@@ -58,6 +57,11 @@ TEST(EraseResultDialog, LayoutTextAndSizePerModeAndCode) {
       {ERASE_MODE_PARTITION, 5, "Operation failed!",
        "The partition is occupied or the partition is read-only. Close other programs or remove the read-only "
        "attribute to try again.",
+       270},
+      // A cancelled wipe has left the partition without a file system.
+      {ERASE_MODE_PARTITION, 4, "Operation failed!",
+       "The operation was canceled by the user. The partition was partly overwritten and holds no file system until "
+       "it is formatted.",
        270},
       {ERASE_MODE_PARTITION, 6, "Operation failed!", "The operation was canceled by the user.", 250},
       {ERASE_MODE_FREESPACE, 1, "Operation failed!",
@@ -251,11 +255,12 @@ TEST(EraseHistoryDialog, ShowsDeletesExportsAndEnds) {
     AnswerOf<QFileDialog>([&](QFileDialog* fd) {
       EXPECT_EQ(fd->windowTitle(), QStringLiteral("Export erasure history"));
       fd->setDirectory(QString::fromStdString(out.path()));
-      if (auto* edit = fd->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) edit->setText(QStringLiteral("run.html"));
+      // Typed without the suffix: the page still gets ".html".
+      if (auto* edit = fd->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) edit->setText(QStringLiteral("run"));
       QMetaObject::invokeMethod(fd, "accept");
     });
-    AnswerOf<CMSGDlg>([](CMSGDlg* box) {
-      EXPECT_EQ(box->TextLabel()->text(), QStringLiteral("Export Successful!"));
+    AnswerOf<CMSGDlg>([&](CMSGDlg* box) {
+      EXPECT_EQ(box->TextLabel()->text(), QStringLiteral("Export Successful!\n") + exportPath);
       QTest::mouseClick(box->FirstButton(), Qt::LeftButton);
     });
     QTest::mouseClick(buttonOf(1, "exportbtn"), Qt::LeftButton);
@@ -324,7 +329,8 @@ TEST(EraseUiResources, EveryFileNamedIsShipped) {
     for (auto it = named.globalMatch(text); it.hasNext();) {
       const QString path = it.next().captured(0).mid(2);
       ++found;
-      EXPECT_TRUE(QFile::exists(QStringLiteral(VANTOREL_BIN_DIR "/") + path)) << name.toStdString() << ": " << path.toStdString();
+      EXPECT_TRUE(QFile::exists(QStringLiteral(VANTOREL_BIN_DIR "/") + path))
+          << name.toStdString() << ": " << path.toStdString();
     }
   }
   EXPECT_GT(found, 10);

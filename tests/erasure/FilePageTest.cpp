@@ -2,6 +2,8 @@
 // the header, "Erase Now" with its confirmation, progress and result
 // dialogs, drops, and the history afterwards.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QCheckBox>
 #include <QHeaderView>
@@ -11,9 +13,9 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <QtTest/QTest>
-
-#include <sys/stat.h>
-#include <unistd.h>
+#include <cerrno>
+#include <cstring>
+#include <memory>
 
 #include "BusSpy.h"
 #include "CBPQtLabel.h"
@@ -28,6 +30,7 @@
 #include "CWindowDlgTitle.h"
 #include "EraseUiTestSupport.h"
 #include "TestUtil.h"
+#include "UiHelpers.h"
 #include "VolumeRoots.h"
 
 using eraseui::AnswerOf;
@@ -134,12 +137,14 @@ TEST_F(FilePage, AddConfirmEraseAndHistory) {
   EXPECT_EQ(page->CheckedCount(), 3);
 
   // Escape at the confirmation erases nothing and keeps the list.
-  AnswerOf<CMSGDlg>([](CMSGDlg* box) { QTest::keyClick(box->focusWidget() ? box->focusWidget() : box, Qt::Key_Escape); });
+  AnswerOf<CMSGDlg>(
+      [](CMSGDlg* box) { QTest::keyClick(box->focusWidget() ? box->focusWidget() : box, Qt::Key_Escape); });
   QTest::mouseClick(page->EraseButton(), Qt::LeftButton);
   EXPECT_TRUE(Exists(P("a.txt")) && Exists(P("D/sub/y.txt")));
   EXPECT_EQ(Tree()->topLevelItemCount(), 4);
   // Return on the untouched confirmation does not confirm either.
-  AnswerOf<CMSGDlg>([](CMSGDlg* box) { QTest::keyClick(box->focusWidget() ? box->focusWidget() : box, Qt::Key_Return); });
+  AnswerOf<CMSGDlg>(
+      [](CMSGDlg* box) { QTest::keyClick(box->focusWidget() ? box->focusWidget() : box, Qt::Key_Return); });
   QTest::mouseClick(page->EraseButton(), Qt::LeftButton);
   EXPECT_TRUE(Exists(P("a.txt")));
   AddFiles(QStringLiteral("\"b.txt\""));  // still listed once after a cancelled erase
@@ -147,7 +152,8 @@ TEST_F(FilePage, AddConfirmEraseAndHistory) {
 
   const auto shown = EraseConfirmed();
   EXPECT_EQ(shown.first, QStringLiteral("Completed!"));
-  for (const char* gone : {"a.txt", "b.txt", "D/x.txt", "D/sub/y.txt", "D/sub", "D"}) EXPECT_FALSE(Exists(P(gone))) << gone;
+  for (const char* gone : {"a.txt", "b.txt", "D/x.txt", "D/sub/y.txt", "D/sub", "D"})
+    EXPECT_FALSE(Exists(P(gone))) << gone;
   EXPECT_TRUE(Exists(P("keep.txt")));
   ASSERT_EQ(Tree()->topLevelItemCount(), 1);
   EXPECT_EQ(Tree()->topLevelItem(0)->text(1), QStringLiteral("keep.txt"));
@@ -158,7 +164,8 @@ TEST_F(FilePage, AddConfirmEraseAndHistory) {
 
   // Nothing checked: a notice, nothing erased.
   AnswerOf<CMSGDlg>([](CMSGDlg* box) {
-    EXPECT_EQ(box->TextLabel()->text(), QStringLiteral("Please select the file(s) or folder(s) that you want to erase."));
+    EXPECT_EQ(box->TextLabel()->text(),
+              QStringLiteral("Please select the file(s) or folder(s) that you want to erase."));
     QTest::mouseClick(box->FirstButton(), Qt::LeftButton);
   });
   QTest::mouseClick(page->EraseButton(), Qt::LeftButton);
@@ -182,17 +189,72 @@ TEST_F(FilePage, AddConfirmEraseAndHistory) {
   EXPECT_TRUE(seen);
 }
 
-TEST_F(FilePage, FailedItemIsNotReportedAsCompleted) {
+// Items the run could not erase stay in the list (checked, to try again),
+// and the result says how many failed and why the first did.
+TEST_F(FilePage, FailedItemsStayListedAndTheResultSaysWhy) {
   mkdir(P("E").c_str(), 0755);
   testutil::WriteFile(P("E/ok.txt"), "x");
   ASSERT_EQ(mkfifo(P("E/pipe").c_str(), 0600), 0);
+  testutil::WriteFile(P("gone.txt"), "y");
   AddFolder(Dir(), QStringLiteral("E"));
-  const auto shown = EraseConfirmed();
+  AddFiles(QStringLiteral("\"gone.txt\""));
+  ASSERT_EQ(Tree()->topLevelItemCount(), 2);
+  auto shown = EraseConfirmed();
   EXPECT_EQ(shown.first, QStringLiteral("Operation failed!"));
-  EXPECT_EQ(shown.second, QStringLiteral("Maybe some sectors wipe failed."));
+  // The FIFO stays, and with it its folder.
+  EXPECT_EQ(shown.second, QStringLiteral("2 item(s) could not be erased and stay in the list. First reason: a device, "
+                                         "FIFO or socket is never opened (pipe)."));
   EXPECT_FALSE(Exists(P("E/ok.txt")));
+  EXPECT_FALSE(Exists(P("gone.txt")));
   EXPECT_TRUE(Exists(P("E/pipe")));
-  EXPECT_EQ(Tree()->topLevelItemCount(), 0);
+  ASSERT_EQ(Tree()->topLevelItemCount(), 1);
+  EXPECT_NE(Row(QStringLiteral("E")), nullptr);
+  EXPECT_TRUE(BoxOf(QStringLiteral("E"))->isChecked());
+
+  // On a read-only mount the reason is the system's own.
+  if (!testutil::IsRoot()) return;
+  unlink(P("E/pipe").c_str());
+  // The folder lies inside the mount (a mount point itself is refused).
+  mkdir(P("M").c_str(), 0755);
+  mkdir(P("M/R").c_str(), 0755);
+  testutil::WriteFile(P("M/R/a.txt"), "a");
+  ASSERT_EQ(testutil::Run({"mount", "--bind", P("M"), P("M")}).exitCode, 0);
+  std::shared_ptr<void> unmount(nullptr, [&](void*) { testutil::Run({"umount", P("M")}); });
+  ASSERT_EQ(testutil::Run({"mount", "-o", "remount,bind,ro", P("M")}).exitCode, 0);
+  AddFolder(QString::fromStdString(P("M")), QStringLiteral("R"));
+  shown = EraseConfirmed();
+  EXPECT_TRUE(shown.second.startsWith(QStringLiteral("2 item(s) could not be erased")))
+      << shown.second.toStdString();  // the file, and so its folder
+  EXPECT_TRUE(shown.second.contains(QString::fromLocal8Bit(strerror(EROFS)) + QStringLiteral(" (a.txt)")))
+      << shown.second.toStdString();
+  EXPECT_TRUE(Exists(P("M/R/a.txt")));
+  EXPECT_NE(Row(QStringLiteral("R")), nullptr);
+}
+
+// The choosers open in the user's home, never in the program's folder,
+// and then where the user went last.
+TEST_F(FilePage, FileChoosersStartAtHomeThenWhereTheUserWentLast) {
+  testutil::TempDir home("home");
+  const char* oldHome = getenv("HOME");
+  const std::string savedHome = oldHome ? oldHome : "";
+  setenv("HOME", home.path().c_str(), 1);
+  mkdir(P("deeper").c_str(), 0755);
+  std::vector<QString> opened;
+  for (const QString& go : {QString::fromStdString(P("deeper")), QString()}) {
+    AnswerOf<QFileDialog>([&opened, go](QFileDialog* fd) {
+      opened.push_back(fd->directory().absolutePath());
+      if (!go.isEmpty()) fd->setDirectory(go);
+      fd->reject();
+    });
+    QTest::mouseClick(page->WelcomeAddFiles(), Qt::LeftButton);
+  }
+  if (oldHome)
+    setenv("HOME", savedHome.c_str(), 1);
+  else
+    unsetenv("HOME");
+  ASSERT_EQ(opened.size(), 2u);
+  EXPECT_EQ(opened[0], QString::fromStdString(home.path()));
+  EXPECT_EQ(opened[1], QString::fromStdString(P("deeper")));
 }
 
 TEST_F(FilePage, VolumeRootsAndLinksFromChooserAndDrop) {
@@ -241,6 +303,22 @@ TEST_F(FilePage, VolumeRootsAndLinksFromChooserAndDrop) {
   EXPECT_EQ(testutil::ReadFile(P("real/inside.txt")), "keep me");
   ASSERT_EQ(Tree()->topLevelItemCount(), 1);
   EXPECT_EQ(Tree()->topLevelItem(0)->text(1), QStringLiteral("real"));
+}
+
+// A folder's size is that of the files the erase would overwrite in it:
+// its subfolders' files count, a link's target does not.
+TEST_F(FilePage, FolderShowsTheSizeOfItsContent) {
+  mkdir(P("F").c_str(), 0755);
+  mkdir(P("F/sub").c_str(), 0755);
+  testutil::WriteFile(P("F/a.bin"), std::string(2000, 'a'));
+  testutil::WriteFile(P("F/sub/b.bin"), std::string(3000, 'b'));
+  testutil::WriteFile(P("outside.bin"), std::string(1 << 20, 'o'));
+  ASSERT_EQ(symlink(P("outside.bin").c_str(), P("F/link").c_str()), 0);
+  AddFolder(Dir(), QStringLiteral("F"));
+  QTreeWidgetItem* row = Row(QStringLiteral("F"));
+  ASSERT_NE(row, nullptr);
+  EXPECT_EQ(row->data(4, Qt::DisplayRole).toLongLong(), 5000);
+  EXPECT_EQ(row->text(3), FormatSizeText(5000));
 }
 
 TEST_F(FilePage, HeaderCheckBoxAndSizeSort) {

@@ -1,5 +1,6 @@
 // The traces plug-in, loaded by name from the program folder as the program
 // loads it, run against fake home folders made here.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <signal.h>
@@ -9,12 +10,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fcntl.h>
-
 #include <cerrno>
 #include <climits>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -307,7 +306,17 @@ TEST(TraceSweepLoading, InitRefusesMissingOrUnsafeFiles) {
   ASSERT_TRUE(root);
   testutil::TempDir dir("tscfg");
   const std::string bin = VANTOREL_BIN_DIR;
-  EXPECT_NE(root->Init(dir.file("none.xml"), bin + "/ResIDText.xml"), 0);
+  {
+    // The refusal is written to the program's run log, not only to stderr.
+    testutil::TempDir program("tsprog");
+    testutil::WriteFile(program.file("RunLog.log"), "");  // as the program makes it at start
+    setenv("VANTOREL_PROGRAM_DIR", program.path().c_str(), 1);
+    EXPECT_NE(root->Init(dir.file("none.xml"), bin + "/ResIDText.xml"), 0);
+    unsetenv("VANTOREL_PROGRAM_DIR");
+    const std::string log = testutil::ReadFile(program.file("RunLog.log"));
+    EXPECT_NE(log.find("ERROR TraceSweep:"), std::string::npos) << log;
+    EXPECT_NE(log.find("none.xml"), std::string::npos) << log;
+  }
   EXPECT_EQ(root->GetFirstItem(), nullptr);
   // A pattern leaving the home folder makes the whole file unusable.
   for (const char* pattern : {"../etc/passwd", "/etc", ".cache/../../x", "{unknown}/x"}) {

@@ -4,13 +4,13 @@
 #include <QEventLoop>
 #include <QPushButton>
 #include <QtTest/QTest>
-
 #include <vector>
 
 #include "BusSpy.h"
 #include "CAboutDlg.h"
 #include "CBPNotifyCentor.h"
 #include "CBPQtHyperLink.h"
+#include "CBPQtLabel.h"
 #include "CCommonMenu.h"
 #include "CMSGDlg.h"
 #include "CRefreshDlg.h"
@@ -102,6 +102,23 @@ TEST(ShellMenu, MissingHelpLinkOpensNothing) {
   EXPECT_TRUE(opened.links.empty());
 }
 
+TEST(ShellMenu, LinkNoBrowserOpenedIsShownInAMessageBox) {
+  ProgramDirFixture env;
+  env.Write("uiconfig", kUiConfig);
+  SetLinkOpener([](const QUrl&) { return false; });
+  QString shown;
+  modal::Answer([&](QWidget* w) {
+    if (auto* box = qobject_cast<CMSGDlg*>(w)) {
+      shown = box->TextLabel()->text();
+      QTest::mouseClick(box->FirstButton(), Qt::LeftButton);
+    }
+  });
+  EXPECT_FALSE(OpenHelpLink());
+  SetLinkOpener(nullptr);
+  EXPECT_TRUE(shown.contains(QStringLiteral("No web browser"))) << shown.toStdString();
+  EXPECT_TRUE(shown.contains(QStringLiteral("https://help.example/guide"))) << shown.toStdString();
+}
+
 TEST(ShellDialogs, AboutBoxClosedByItsTitleBarEndsTheOpenersLoop) {
   ProgramDirFixture env;
   CAboutDlg about;
@@ -114,7 +131,8 @@ TEST(ShellDialogs, AboutBoxClosedByItsTitleBarEndsTheOpenersLoop) {
   EXPECT_FALSE(about.isVisible());
   EXPECT_FALSE(about.testAttribute(Qt::WA_WState_Created));
   const auto labels = about.findChildren<QLabel*>();
-  EXPECT_TRUE(std::any_of(labels.begin(), labels.end(), [](QLabel* l) { return l->text() == "Norvanta Vantorel Pro"; }));
+  EXPECT_TRUE(
+      std::any_of(labels.begin(), labels.end(), [](QLabel* l) { return l->text() == "Norvanta Vantorel Pro"; }));
   EXPECT_TRUE(std::any_of(labels.begin(), labels.end(), [](QLabel* l) { return l->text() == "Version: 16.8"; }));
 
   // A hidden about box also hears a later close of another dialog.
