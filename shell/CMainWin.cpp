@@ -27,6 +27,7 @@
 #include "StartUp.h"
 #include "UiConfig.h"
 #include "VolumeRoots.h"
+#include "WindowPlacement.h"
 
 namespace {
 
@@ -65,7 +66,8 @@ CMainWin::CMainWin(QWidget* parent, bool watchDevices) : CWinFrm(parent) {
   m_bodyRow->addWidget(m_navigation, 0);
   m_pageArea = new CRightContent;
   m_bodyRow->addWidget(m_pageArea, 1);
-  setFixedSize(pageSize.width() + navWidth + 1, pageSize.height());
+  m_preferredSize = QSize(pageSize.width() + navWidth + 1, pageSize.height());
+  setFixedSize(m_preferredSize);
   setAcceptDrops(true);
 
   m_pendingPoll = new QTimer(this);
@@ -87,6 +89,13 @@ CMainWin::CMainWin(QWidget* parent, bool watchDevices) : CWinFrm(parent) {
 }
 
 CMainWin::~CMainWin() = default;
+
+void CMainWin::PlaceOnScreen(const QRect& available) {
+  const QRect area = available.isEmpty() ? AvailableScreenArea(this) : available;
+  const QRect placed = FitIntoScreen(m_preferredSize, area);
+  setFixedSize(placed.size());
+  move(placed.topLeft());
+}
 
 void CMainWin::NotifyStarted() { SendBusMsg(MSG_APP_STARTED); }
 

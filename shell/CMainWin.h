@@ -3,6 +3,8 @@
 // turned into rescans of the disk pages, F1 for help.
 #pragma once
 
+#include <QRect>
+#include <QSize>
 #include <QStringList>
 
 #include "CWinFrm.h"
@@ -23,6 +25,13 @@ class CMainWin : public CWinFrm {
   // that drive OnDeviceChange themselves switch it off).
   explicit CMainWin(QWidget* parent = nullptr, bool watchDevices = true);
   ~CMainWin() override;
+
+  // The size the window takes where the screen has room for it.
+  QSize PreferredSize() const { return m_preferredSize; }
+  // Gives the window its preferred size where it fits into `available` (the
+  // screen's available area; by default that of the screen it is on), else
+  // shrinks it to that area, and centres it there, wholly on screen.
+  void PlaceOnScreen(const QRect& available = QRect());
 
   // Sends MSG_APP_STARTED.
   void NotifyStarted();
@@ -65,6 +74,7 @@ class CMainWin : public CWinFrm {
  private:
   void SendPendingRescan();
 
+  QSize m_preferredSize;
   QHBoxLayout* m_bodyRow = nullptr;
   CLeftContent* m_navigation = nullptr;
   CRightContent* m_pageArea = nullptr;

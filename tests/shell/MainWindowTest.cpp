@@ -7,8 +7,10 @@
 #include <QDialog>
 #include <QDomDocument>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMimeData>
+#include <QScreen>
 #include <QUrl>
 #include <QtTest/QTest>
 #include <atomic>
@@ -116,6 +118,30 @@ TEST_F(MainWindowTest, NavigationShowsEveryPageButtonBesideThePageArea) {
   EXPECT_FALSE(Nav()->UninstallerButton()->isVisible());
   // An index without a registered page shows the placeholder.
   EXPECT_EQ(window->PageArea()->Tab()->PageHost(kInternetPage)->objectName(), QStringLiteral("PlaceholderPage3"));
+}
+
+// On a screen with room the window has its own size; on a smaller one it
+// takes the screen's available area. Its title-bar buttons stay on screen.
+TEST_F(MainWindowTest, WindowFitsWhollyOnTheScreen) {
+  EXPECT_EQ(window->PreferredSize(), QSize(1250, 660));
+  const QRect platformScreen = QGuiApplication::primaryScreen()->availableGeometry();
+  for (const QRect& screen : {QRect(0, 0, 1920, 1080), QRect(0, 0, 1024, 768), platformScreen}) {
+    window->PlaceOnScreen(screen);
+    QApplication::processEvents();
+    const std::string name = std::to_string(screen.width()) + "x" + std::to_string(screen.height());
+    EXPECT_TRUE(screen.contains(window->frameGeometry())) << name;
+    EXPECT_EQ(window->size(), window->PreferredSize().boundedTo(screen.size())) << name;
+    CWindowTitle* title = window->TitleBar();
+    for (QWidget* button : title->findChildren<CTitleBtn*>()) {
+      if (!button->isVisible()) continue;
+      const QRect onScreen(button->mapToGlobal(QPoint(0, 0)), button->size());
+      EXPECT_TRUE(screen.contains(onScreen)) << name;
+    }
+    EXPECT_LE(window->PageArea()->geometry().right(), window->width()) << name;
+  }
+  // Without a given area: the screen the window is on.
+  window->PlaceOnScreen();
+  EXPECT_TRUE(platformScreen.contains(window->frameGeometry()));
 }
 
 TEST_F(MainWindowTest, NavigationButtonsSwitchPagesAndMarkTheirButton) {
