@@ -323,7 +323,7 @@ void CInternetGrabagePage::SetButtonText(const QString& text) { m_actionButton->
 
 void CInternetGrabagePage::ShowUnavailable() {
   const QString library = QString::fromStdString(platform::NamedLibrary::SharedObjectName("TraceSweep.dll"));
-  const QString path = QString::fromStdString(platform::ProgramFile(library.toStdString()));
+  const QString path = QString::fromStdString(platform::ResourceFile(library.toStdString()));
   if (QFileInfo::exists(path))
     m_resultLabel->setText(tr("The internet traces cleaner could not be started: its settings files "
                               "(Config.xml, ResIDText.xml) are missing or damaged."));

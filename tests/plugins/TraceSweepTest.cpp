@@ -1,5 +1,6 @@
 // The traces plug-in, loaded by name from the program folder as the program
 // loads it, run against fake home folders made here.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <signal.h>
@@ -9,12 +10,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fcntl.h>
-
 #include <cerrno>
 #include <climits>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -25,6 +24,7 @@
 #include "NamedLibrary.h"
 #include "OtherUserDir.h"
 #include "ProcessControl.h"
+#include "ProgramFolder.h"
 #include "TestUtil.h"
 
 extern char** environ;
@@ -112,10 +112,10 @@ class RecordingSink : public ITraceSweepSink {
 // The plug-in library, loaded once for the whole program.
 platform::NamedLibrary& Library() {
   static platform::NamedLibrary* lib = [] {
-    setenv("VANTOREL_PROGRAM_DIR", VANTOREL_BIN_DIR, 1);
+    platform::SetResourceFolder(VANTOREL_BIN_DIR);
     auto* l = new platform::NamedLibrary;
     l->Load("TraceSweep.dll");
-    unsetenv("VANTOREL_PROGRAM_DIR");
+    platform::SetResourceFolder(std::string());
     return l;
   }();
   return *lib;
