@@ -6,6 +6,7 @@
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QProgressBar>
 #include <QTabBar>
@@ -126,6 +127,10 @@ QTabWidget* CInternetGrabagePage::CreateTabWidget() {
 QTreeWidget* CInternetGrabagePage::CreateItemTree() {
   QTreeWidget* tree = NewTree({20, 280, 80});
   tree->setFixedWidth(380);
+  // The size column as wide as its widest value; the name takes the rest.
+  tree->setColumnWidth(2, SizeColumnWidth(tree, {tr("Not found")}));
+  tree->header()->setStretchLastSection(false);
+  tree->header()->setSectionResizeMode(1, QHeaderView::Stretch);
   return tree;
 }
 

@@ -17,6 +17,7 @@
 
 #include "CLeftContent.h"
 #include "CRightContent.h"
+#include "CRightTab.h"
 #include "CUIPublic.h"
 #include "DeviceWatcher.h"
 #include "DiskListSeam.h"
@@ -95,6 +96,11 @@ void CMainWin::PlaceOnScreen(const QRect& available) {
   const QRect placed = FitIntoScreen(m_preferredSize, area);
   setFixedSize(placed.size());
   move(placed.topLeft());
+}
+
+QLayout* CMainWin::Page(int id) const {
+  QWidget* host = m_pageArea->Tab()->PageHost(id);
+  return host ? host->layout() : nullptr;
 }
 
 void CMainWin::NotifyStarted() { SendBusMsg(MSG_APP_STARTED); }

@@ -12,6 +12,7 @@
 class CLeftContent;
 class CRightContent;
 class QHBoxLayout;
+class QLayout;
 class QTimer;
 
 namespace platform {
@@ -41,6 +42,9 @@ class CMainWin : public CWinFrm {
 
   CLeftContent* Navigation() const { return m_navigation; }
   CRightContent* PageArea() const { return m_pageArea; }
+  // The page made for index `id` (the layout its factory returned), null
+  // before the page was first shown.
+  QLayout* Page(int id) const;
   // Whether a device change waits for the running disk listing to end.
   bool IsRescanPending() const { return m_rescanPending; }
 

@@ -16,8 +16,6 @@
 #include "CInternetGrabagePage.h"
 #include "CMSGDlg.h"
 #include "CMainWin.h"
-#include "CRightContent.h"
-#include "CRightTab.h"
 #include "CSelectFileFolderPage.h"
 #include "CUIPublic.h"
 #include "CWipePartitionPage.h"
@@ -33,12 +31,6 @@ void WaitFor(const std::function<bool()>& done, int ms = 30000) {
   QElapsedTimer waited;
   waited.start();
   while (!done() && waited.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 50);
-}
-
-template <class Page>
-Page* ShownPage(CMainWin& window, int id) {
-  QWidget* host = window.PageArea()->Tab()->PageHost(id);
-  return host ? dynamic_cast<Page*>(host->layout()) : nullptr;
 }
 
 void MakeFile(const QString& path, int size) {
@@ -81,7 +73,7 @@ int PageScreens(void (*save)(QWidget*, const QString&), const QString& out) {
 
     CUIPublic::instance()->SwitchPage(kFilePage);
     save(&window, QStringLiteral("main_window_file_page"));
-    if (auto* files = ShownPage<CSelectFileFolderPage>(window, kFilePage)) {
+    if (auto* files = dynamic_cast<CSelectFileFolderPage*>(window.Page(kFilePage))) {
       const QString folder = scratch + QStringLiteral("/files");
       MakeFile(folder + QStringLiteral("/report-2023.docx"), 184320);
       MakeFile(folder + QStringLiteral("/passwords.txt"), 2048);
@@ -105,7 +97,7 @@ int PageScreens(void (*save)(QWidget*, const QString&), const QString& out) {
     } diskPages[] = {{kPartitionPage, "main_window_partition"}, {kFreeSpacePage, "main_window_free_space"}};
     for (const auto& p : diskPages) {
       CUIPublic::instance()->SwitchPage(p.id);
-      auto* page = ShownPage<CWipePartitionPage>(window, p.id);
+      auto* page = dynamic_cast<CWipePartitionPage*>(window.Page(p.id));
       if (!page) {
         fprintf(stderr, "screenshots: the disk page %d is missing\n", p.id);
         ++failures;
@@ -119,7 +111,7 @@ int PageScreens(void (*save)(QWidget*, const QString&), const QString& out) {
     // (hiding the box answers it as Cancel).
     CUIPublic::instance()->SwitchPage(kPartitionPage);
     window.show();
-    if (auto* partition = ShownPage<CWipePartitionPage>(window, kPartitionPage)) {
+    if (auto* partition = dynamic_cast<CWipePartitionPage*>(window.Page(kPartitionPage))) {
       if (QRadioButton* first = partition->RadioOf(0)) first->click();
       QTimer::singleShot(200, [save] {
         if (auto* box = qobject_cast<CMSGDlg*>(QApplication::activeModalWidget()))
@@ -131,7 +123,7 @@ int PageScreens(void (*save)(QWidget*, const QString&), const QString& out) {
     CUIPublic::instance()->SwitchPage(kInternetPage);
     window.show();
     save(&window, QStringLiteral("main_window_traces"));
-    auto* traces = ShownPage<CInternetGrabagePage>(window, kInternetPage);
+    auto* traces = dynamic_cast<CInternetGrabagePage*>(window.Page(kInternetPage));
     if (traces && traces->Plugin()) {
       traces->OnWipe();
       WaitFor([traces] { return !traces->IsRunning(); });
