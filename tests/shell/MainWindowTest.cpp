@@ -21,6 +21,7 @@
 #include "CLeftBtn.h"
 #include "CLeftContent.h"
 #include "CLeftTools.h"
+#include "CMSGDlg.h"
 #include "CMainWin.h"
 #include "CRightContent.h"
 #include "CRightContentBase.h"
@@ -35,6 +36,7 @@
 #include "PageFactories.h"
 #include "ProgramDirFixture.h"
 #include "ProgramFolder.h"
+#include "StartUp.h"
 
 namespace {
 
@@ -142,6 +144,51 @@ TEST_F(MainWindowTest, WindowFitsWhollyOnTheScreen) {
   // Without a given area: the screen the window is on.
   window->PlaceOnScreen();
   EXPECT_TRUE(platformScreen.contains(window->frameGeometry()));
+}
+
+// Boxes and dialogs open centred over the window they belong to: a box
+// without a parent (a page's message, the export's success) over the main
+// window, a dialog of a page over that page's window; a box of a later
+// start over the window the first instance reported.
+TEST_F(MainWindowTest, DialogsOpenCentredOverTheirWindow) {
+  // Away from the screen's centre, so that the two cannot be mistaken.
+  window->move(40, 30);
+  QApplication::processEvents();
+  const QPoint mainCentre = window->frameGeometry().center();
+  QWidget* page = window->PageArea();
+  const QRect elsewhere(300, 250, 480, 320);
+  struct Case {
+    const char* what;
+    std::function<void()> open;
+    QPoint centre;
+  } cases[] = {
+      {"parentless box",
+       [] {
+         CMSGDlg box(420, 190);
+         box.InitUI(0, "Export Successful!", 1, 0);
+         box.exec();
+       },
+       mainCentre},
+      {"box of a page",
+       [page] {
+         CMSGDlg box(424, 244, page);
+         box.InitUI(1, "Please select the files or folders to erase first.", 1, 0);
+         box.exec();
+       },
+       mainCentre},
+      {"box over another process's window", [elsewhere] { ShowMessageBox(1, "has been running!", elsewhere); },
+       elsewhere.center()},
+  };
+  for (const Case& c : cases) {
+    QRect shown;
+    modal::Answer([&shown](QWidget* box) {
+      shown = box->frameGeometry();
+      static_cast<QDialog*>(box)->accept();
+    });
+    c.open();
+    ASSERT_TRUE(shown.isValid()) << c.what;
+    EXPECT_LE((shown.center() - c.centre).manhattanLength(), 2) << c.what << ": " << shown.x() << "," << shown.y();
+  }
 }
 
 TEST_F(MainWindowTest, NavigationButtonsSwitchPagesAndMarkTheirButton) {
