@@ -6,6 +6,7 @@
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QProgressBar>
 #include <QTabBar>
@@ -126,6 +127,10 @@ QTabWidget* CInternetGrabagePage::CreateTabWidget() {
 QTreeWidget* CInternetGrabagePage::CreateItemTree() {
   QTreeWidget* tree = NewTree({20, 280, 80});
   tree->setFixedWidth(380);
+  // The size column as wide as its widest value; the name takes the rest.
+  tree->setColumnWidth(2, SizeColumnWidth(tree, {tr("Not found")}));
+  tree->header()->setStretchLastSection(false);
+  tree->header()->setSectionResizeMode(1, QHeaderView::Stretch);
   return tree;
 }
 
@@ -323,7 +328,7 @@ void CInternetGrabagePage::SetButtonText(const QString& text) { m_actionButton->
 
 void CInternetGrabagePage::ShowUnavailable() {
   const QString library = QString::fromStdString(platform::NamedLibrary::SharedObjectName("TraceSweep.dll"));
-  const QString path = QString::fromStdString(platform::ProgramFile(library.toStdString()));
+  const QString path = QString::fromStdString(platform::ResourceFile(library.toStdString()));
   if (QFileInfo::exists(path))
     m_resultLabel->setText(tr("The internet traces cleaner could not be started: its settings files "
                               "(Config.xml, ResIDText.xml) are missing or damaged."));

@@ -23,7 +23,7 @@ bool NamedLibrary::Load(const std::string& dllName) {
   Unload();
   m_error.clear();
   const std::string so = SharedObjectName(dllName);
-  const std::string local = ProgramFile(so);
+  const std::string local = ResourceFile(so);
   for (const std::string& candidate : {local, so}) {
     dlerror();
     m_handle = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);

@@ -1,6 +1,6 @@
 // Loading libraries by their Windows-style names: "X.dll" is looked up as
-// "libX.so" in the program folder first, then through the normal dlopen
-// search. Operations are C-linkage symbols.
+// "libX.so" in the resource folder (beside the executable) first, then
+// through the normal dlopen search. Operations are C-linkage symbols.
 #pragma once
 
 #include <string>

@@ -1,17 +1,38 @@
 #include "ProgramFolder.h"
 
+#include <unistd.h>
+
 #include <climits>
 #include <cstdlib>
-#include <unistd.h>
+#include <mutex>
 
 namespace platform {
 
-std::string ProgramFolder() {
-  if (const char* forced = getenv("VANTOREL_PROGRAM_DIR"); forced && *forced) {
-    std::string dir = forced;
-    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-    return dir;
-  }
+namespace {
+
+std::string WithoutTrailingSlash(std::string dir) {
+  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+  return dir;
+}
+
+std::string FileIn(const std::string& dir, const std::string& name) {
+  if (dir == "/") return "/" + name;
+  return dir + "/" + name;
+}
+
+std::mutex& ResourceLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+std::string& NamedResourceFolder() {
+  static std::string folder;
+  return folder;
+}
+
+}  // namespace
+
+std::string ExecutableFolder() {
   char buf[PATH_MAX + 1];
   ssize_t n = readlink("/proc/self/exe", buf, PATH_MAX);
   if (n <= 0) return ".";
@@ -22,12 +43,34 @@ std::string ProgramFolder() {
   return exe.substr(0, slash);
 }
 
-std::string ProgramFile(const std::string& name) {
-  std::string dir = ProgramFolder();
-  if (dir == "/") return "/" + name;
-  return dir + "/" + name;
+std::string ProgramFolder() {
+  if (const char* forced = getenv("VANTOREL_PROGRAM_DIR"); forced && *forced) return WithoutTrailingSlash(forced);
+  return ExecutableFolder();
 }
 
-bool EnterProgramFolder() { return chdir(ProgramFolder().c_str()) == 0; }
+std::string ProgramFile(const std::string& name) {
+  return FileIn(ProgramFolder(), name);
+}
+
+std::string ResourceFolder() {
+  {
+    std::lock_guard<std::mutex> hold(ResourceLock());
+    if (!NamedResourceFolder().empty()) return NamedResourceFolder();
+  }
+  return ExecutableFolder();
+}
+
+void SetResourceFolder(const std::string& folder) {
+  std::lock_guard<std::mutex> hold(ResourceLock());
+  NamedResourceFolder() = folder.empty() ? std::string() : WithoutTrailingSlash(folder);
+}
+
+std::string ResourceFile(const std::string& name) {
+  return FileIn(ResourceFolder(), name);
+}
+
+bool EnterResourceFolder() {
+  return chdir(ResourceFolder().c_str()) == 0;
+}
 
 }  // namespace platform

@@ -61,7 +61,20 @@ bool SingleInstance::TryBecomeFirst() {
   connect(m_server, &QLocalServer::newConnection, this, [this] {
     while (QLocalSocket* socket = m_server->nextPendingConnection()) {
       connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-        if (socket->readAll().startsWith("raise")) Q_EMIT raiseRequested();
+        if (!socket->readAll().startsWith("raise")) {
+          socket->disconnectFromServer();
+          return;
+        }
+        const QRect window = m_windowGeometry ? m_windowGeometry() : QRect();
+        if (window.isValid())
+          socket->write(QStringLiteral("window %1 %2 %3 %4\n")
+                            .arg(window.x())
+                            .arg(window.y())
+                            .arg(window.width())
+                            .arg(window.height())
+                            .toLatin1());
+        socket->flush();
+        Q_EMIT raiseRequested();
         socket->disconnectFromServer();
       });
       connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
@@ -76,6 +89,16 @@ void SingleInstance::AskFirstToRaise() {
   if (!socket.waitForConnected(1000)) return;  // no window to raise: the message is still shown
   socket.write(kRaiseRequest);
   socket.waitForBytesWritten(1000);
+  // "window X Y W H" from a first instance that shows its window.
+  QByteArray answer;
+  while (!answer.contains('\n') && socket.waitForReadyRead(1000)) answer += socket.readAll();
+  const QList<QByteArray> parts = answer.trimmed().split(' ');
+  if (parts.size() == 5 && parts[0] == "window") {
+    int v[4];
+    bool ok = true;
+    for (int i = 0; i < 4 && ok; ++i) v[i] = parts[i + 1].toInt(&ok);
+    if (ok && v[2] > 0 && v[3] > 0) m_firstWindow = QRect(v[0], v[1], v[2], v[3]);
+  }
   socket.waitForDisconnected(500);
 }
 

@@ -7,6 +7,7 @@
 #include "CBPQtHyperLink.h"
 #include "DesktopLinks.h"
 #include "MsgDefine.h"
+#include "StartUp.h"
 #include "UiConfig.h"
 #include "UiHelpers.h"
 
@@ -43,7 +44,7 @@ void CAboutDlg::InitUI() {
   addLabel(picture, 0);
   addSpace(25);
   addLabel(new QLabel(QStringLiteral("Norvanta Vantorel %1").arg(QStringLiteral("Pro"), 0, QLatin1Char(' '))), 16);
-  addLabel(new QLabel(QStringLiteral("Version: 16.8")), 16);
+  addLabel(new QLabel(QStringLiteral("Version: %1").arg(QLatin1String(kProgramVersion))), 16);
   addSpace(45);
   addLabel(new QLabel(tr("To learn more, please visit:")), 13);
   m_link = new CBPQtHyperLink(QString::fromLatin1(kWebSite));

@@ -6,6 +6,7 @@
 #include "CBPNotifyCentor.h"
 #include "CTitleBtn.h"
 #include "UiHelpers.h"
+#include "WindowPlacement.h"
 
 CBaseDialog::CBaseDialog(QWidget* parent) : CWinDlgFrm(parent) {
   SetNotifyCentor(CBPNotifyCentor::instance());
@@ -32,7 +33,11 @@ bool CBaseDialog::event(QEvent* event) {
 
 void CBaseDialog::showEvent(QShowEvent* event) {
   m_ended = false;
+  // Not placed by its opener: over the window it belongs to (QDialog's own
+  // placement is left to the window manager, which may put it in a corner).
+  const bool placed = testAttribute(Qt::WA_Moved);
   FitHeightToContent();
+  if (!placed && isWindow()) CenterWindowOver(this, parentWidget());
   QDialog::showEvent(event);
 }
 

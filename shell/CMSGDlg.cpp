@@ -9,6 +9,7 @@
 #include "CBPQtLabel.h"
 #include "MsgDefine.h"
 #include "UiHelpers.h"
+#include "WindowPlacement.h"
 
 CMSGDlg::CMSGDlg(int width, int height, QWidget* parent) : CBaseDialog(parent), m_width(width), m_height(height) {
   SetNotifyCentor(CBPNotifyCentor::instance());
@@ -103,8 +104,8 @@ void CMSGDlg::InitUI(int iconKind, const QString& text, int buttonSet, int topMa
 
 void CMSGDlg::CenterOnWidget(QWidget* widget) {
   if (!widget) return;
-  const QRect g = widget->geometry();
-  move(g.x() + g.width() / 2 - width() / 2, g.y() + g.height() / 2 - height() / 2);
+  const QWidget* over = widget->window();
+  move(CenteredOver(size(), over->frameGeometry(), over->isVisible() ? AvailableScreenArea(over) : QRect()));
 }
 
 void CMSGDlg::showEvent(QShowEvent* event) {

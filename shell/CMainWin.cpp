@@ -17,6 +17,7 @@
 
 #include "CLeftContent.h"
 #include "CRightContent.h"
+#include "CRightTab.h"
 #include "CUIPublic.h"
 #include "DeviceWatcher.h"
 #include "DiskListSeam.h"
@@ -28,6 +29,7 @@
 #include "StartUp.h"
 #include "UiConfig.h"
 #include "VolumeRoots.h"
+#include "WindowPlacement.h"
 
 namespace {
 
@@ -78,7 +80,8 @@ CMainWin::CMainWin(QWidget* parent, bool watchDevices) : CWinFrm(parent) {
   m_bodyRow->addWidget(m_navigation, 0);
   m_pageArea = new CRightContent;
   m_bodyRow->addWidget(m_pageArea, 1);
-  setFixedSize(pageSize.width() + navWidth + 1, pageSize.height());
+  m_preferredSize = QSize(pageSize.width() + navWidth + 1, pageSize.height());
+  setFixedSize(m_preferredSize);
   setAcceptDrops(true);
 
   m_pendingPoll = new QTimer(this);
@@ -104,9 +107,19 @@ CMainWin::CMainWin(QWidget* parent, bool watchDevices) : CWinFrm(parent) {
 
 CMainWin::~CMainWin() = default;
 
-void CMainWin::NotifyStarted() {
-  SendBusMsg(MSG_APP_STARTED);
+void CMainWin::PlaceOnScreen(const QRect& available) {
+  const QRect area = available.isEmpty() ? AvailableScreenArea(this) : available;
+  const QRect placed = FitIntoScreen(m_preferredSize, area);
+  setFixedSize(placed.size());
+  move(placed.topLeft());
 }
+
+QLayout* CMainWin::Page(int id) const {
+  QWidget* host = m_pageArea->Tab()->PageHost(id);
+  return host ? host->layout() : nullptr;
+}
+
+void CMainWin::NotifyStarted() { SendBusMsg(MSG_APP_STARTED); }
 
 void CMainWin::BringToFront() {
   LogInfo("A later start asked for the main window");

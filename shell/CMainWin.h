@@ -3,6 +3,8 @@
 // turned into rescans of the disk pages, F1 for help.
 #pragma once
 
+#include <QRect>
+#include <QSize>
 #include <QStringList>
 
 #include "CWinFrm.h"
@@ -10,6 +12,7 @@
 class CLeftContent;
 class CRightContent;
 class QHBoxLayout;
+class QLayout;
 class QTimer;
 
 namespace platform {
@@ -24,6 +27,13 @@ class CMainWin : public CWinFrm {
   explicit CMainWin(QWidget* parent = nullptr, bool watchDevices = true);
   ~CMainWin() override;
 
+  // The size the window takes where the screen has room for it.
+  QSize PreferredSize() const { return m_preferredSize; }
+  // Gives the window its preferred size where it fits into `available` (the
+  // screen's available area; by default that of the screen it is on), else
+  // shrinks it to that area, and centres it there, wholly on screen.
+  void PlaceOnScreen(const QRect& available = QRect());
+
   // Sends MSG_APP_STARTED.
   void NotifyStarted();
   // The files and the folders of the last drop (paths as dropped).
@@ -32,6 +42,9 @@ class CMainWin : public CWinFrm {
 
   CLeftContent* Navigation() const { return m_navigation; }
   CRightContent* PageArea() const { return m_pageArea; }
+  // The page made for index `id` (the layout its factory returned), null
+  // before the page was first shown.
+  QLayout* Page(int id) const;
   // Whether a device change waits for the running disk listing to end.
   bool IsRescanPending() const { return m_rescanPending; }
 
@@ -74,6 +87,7 @@ class CMainWin : public CWinFrm {
  private:
   void SendPendingRescan();
 
+  QSize m_preferredSize;
   QHBoxLayout* m_bodyRow = nullptr;
   CLeftContent* m_navigation = nullptr;
   CRightContent* m_pageArea = nullptr;

@@ -23,11 +23,14 @@ CProgressWidget::CProgressWidget(QWidget* parent) : QWidget(parent) {
     SetWidgetTextColor(label, QColor(51, 51, 51));
     return label;
   };
+  // The left caption takes the row's width and wraps a long line (the
+  // method's name after the pass count) instead of cutting it.
   m_left = makeCaption();
-  captions->addWidget(m_left);
-  captions->addItem(new QSpacerItem(0, 0, QSizePolicy::Expanding, QSizePolicy::Minimum));
+  m_left->setWordWrap(true);
+  m_left->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+  captions->addWidget(m_left, 1);
   m_right = makeCaption();
-  captions->addWidget(m_right);
+  captions->addWidget(m_right, 0, Qt::AlignRight);
   captions->setContentsMargins(0, 0, m_bar->TextWidth(), 0);
 }
 

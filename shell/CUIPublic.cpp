@@ -78,11 +78,18 @@ void CUIPublic::SetMainWindow(QWidget* window) {
 }
 
 bool CUIPublic::LoadTracePlugin() {
+  // The plug-in, its catalogue and its texts ship beside the executable.
+  const std::string folder = platform::ResourceFolder();
   m_tracePlugin.Reset(CreatePluginInstance("TraceSweep.dll", "GetImp"));
-  if (!m_tracePlugin) return false;
-  const std::string folder = platform::ProgramFolder();
+  if (!m_tracePlugin) {
+    LogError("The traces plug-in was not found in %s", folder.c_str());
+    return false;
+  }
   const int64_t status = m_tracePlugin->Init(folder + "/Config.xml", folder + "/ResIDText.xml");
-  if (status == 0) return true;
+  if (status == 0) {
+    LogInfo("Traces plug-in loaded from %s", folder.c_str());
+    return true;
+  }
   LogError("TraceSweep Init failed: %lld", static_cast<long long>(status));
   ReleaseTracePlugin();
   return false;

@@ -7,6 +7,7 @@
 
 #include "CBPNotifyCentor.h"
 #include "CWindowDlgTitle.h"
+#include "WindowPlacement.h"
 
 CWinDlgFrm::CWinDlgFrm(QWidget* parent, Qt::WindowFlags flags) : QDialog(parent, flags) { InitLayout(); }
 
@@ -36,12 +37,7 @@ void CWinDlgFrm::ClearTitle() {
 }
 
 void CWinDlgFrm::CenterOnParent() {
-  QRect area;
-  if (parentWidget())
-    area = parentWidget()->geometry();
-  else if (QGuiApplication::primaryScreen())
-    area = QGuiApplication::primaryScreen()->availableGeometry();
-  move(area.x() + area.width() / 2 - width() / 2, area.y() + area.height() / 2 - height() / 2);
+  CenterWindowOver(this, parentWidget());
 }
 
 void CWinDlgFrm::FitHeightToContent() {

@@ -21,7 +21,8 @@ class CWinDlgFrm : public QDialog, public CBPMsgReceiver {
   bool IsTitleLineVisible() const { return m_titleLine; }
   // Empty caption and no logo.
   void ClearTitle();
-  // Centre on the parent, or on the primary screen without one.
+  // Centre on the parent's window, else on the main window, else on the
+  // screen.
   void CenterOnParent();
 
   // A dialog whose content needs more height than it was given grows

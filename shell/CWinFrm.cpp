@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QPainter>
-#include <QScreen>
 #include <QVBoxLayout>
 
 #include "CBPNotifyCentor.h"
@@ -29,14 +28,6 @@ void CWinFrm::InitLayout() {
   m_main->setContentsMargins(0, 0, 0, 0);
   m_main->setSpacing(0);
   m_body->setContentsMargins(0, 0, 0, 0);
-}
-
-void CWinFrm::CenterOnScreen() {
-  if (QScreen* screen = QGuiApplication::primaryScreen()) {
-    QRect r = frameGeometry();
-    r.moveCenter(screen->availableGeometry().center());
-    move(r.topLeft());
-  }
 }
 
 int CWinFrm::ReceiveMsg(__MsgData) { return 0; }

@@ -16,8 +16,6 @@ class CWinFrm : public CBPQtMainWindow, public CBPMsgReceiver {
   ~CWinFrm() override;
 
   void InitLayout();
-  // Centre on the primary screen.
-  void CenterOnScreen();
   CWindowTitle* TitleBar() const { return m_title; }
   QVBoxLayout* BodyLayout() const { return m_body; }
 

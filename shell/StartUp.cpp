@@ -9,14 +9,21 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "CMSGDlg.h"
 #include "CrashDump.h"
 #include "MainWindowSeam.h"
 #include "MsgDefine.h"
 #include "RunLog.h"
+#include "WindowPlacement.h"
 
+const char kProgramVersion[] = "16.8";
+const char kNoDisplayMessage[] =
+    "Norvanta Vantorel Pro: no display was found. Start it from a desktop session (DISPLAY or WAYLAND_DISPLAY must "
+    "name the display).";
 const char kInstanceMutexName[] = "NorvantaVT0_Mutex_735120_Fennick";
 const char kInstanceServerName[] = "Norvanta_KDUI";
 
@@ -47,7 +54,67 @@ void QuitSignalHandler(int) {
   }
 }
 
+QtMessageHandler g_previousHandler = nullptr;
+
+void StartUpMessageHandler(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  if (type == QtFatalMsg) {
+    // Reached only while the platform plug-in starts: it could not open the
+    // display. qFatal would abort and leave a crash dump for a set-up fault.
+    fprintf(stderr, "%s\n%s\n", kNoDisplayMessage, qPrintable(text));
+    LogError("No display: %s", qPrintable(text));
+    _exit(1);
+  }
+  if (g_previousHandler) g_previousHandler(type, context, text);
+}
+
+bool EnvironmentSet(const char* name) {
+  const char* value = getenv(name);
+  return value && *value;
+}
+
 }  // namespace
+
+int AnswerCommandLine(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      printf(
+          "Usage: vantorel [--help] [--version] [Qt options]\n"
+          "Norvanta Vantorel Pro erases files, the free space of volumes and whole partitions beyond recovery.\n"
+          "It needs a desktop session and, for disk work, administrator rights (start it with sudo or pkexec).\n"
+          "\n"
+          "  --help     show this text and exit\n"
+          "  --version  show the version and exit\n");
+      return 0;
+    }
+    if (arg == "--version" || arg == "-v") {
+      printf("Norvanta Vantorel Pro %s\n", kProgramVersion);
+      return 0;
+    }
+  }
+  return -1;
+}
+
+bool DisplayConfigured(int argc, char** argv) {
+  std::string platform;
+  if (const char* env = getenv("QT_QPA_PLATFORM")) platform = env;
+  for (int i = 1; i + 1 < argc; ++i)
+    if (strcmp(argv[i], "-platform") == 0) platform = argv[i + 1];
+  // "xcb:option", "wayland;xcb": the first name is the one tried first.
+  platform = platform.substr(0, platform.find_first_of(":;"));
+  if (platform.empty()) return EnvironmentSet("DISPLAY") || EnvironmentSet("WAYLAND_DISPLAY");
+  if (platform == "xcb") return EnvironmentSet("DISPLAY");
+  if (platform.rfind("wayland", 0) == 0) return EnvironmentSet("WAYLAND_DISPLAY");
+  return true;
+}
+
+void BeginDisplayStartUp() {
+  g_previousHandler = qInstallMessageHandler(StartUpMessageHandler);
+}
+
+void EndDisplayStartUp() {
+  qInstallMessageHandler(g_previousHandler);
+}
 
 bool InstallCrashHandler() {
   static bool installed = false;
@@ -93,14 +160,19 @@ void AnnounceAppClosing() {
   if (!announced.exchange(true)) SendBusMsg(MSG_APP_CLOSING);
 }
 
-int ShowMessageBox(int iconKind, const QString& text) {
+int ShowMessageBox(int iconKind, const QString& text, const QRect& over) {
   CMSGDlg box(424, 244, ShellMainWindow());
   box.InitUI(iconKind, text, 1, 0);
+  if (over.isValid()) box.move(CenteredOver(box.size(), over, AvailableScreenArea()));
   if (const char* answer = getenv("VANTOREL_TEST_ANSWER_MS")) {
     bool ok = false;
     const int ms = QString::fromLatin1(answer).toInt(&ok);
     if (ok && ms >= 0) {
       LogInfo("Message box: %s", qPrintable(text));
+      QTimer::singleShot(0, &box, [&box] {
+        const QRect g = box.geometry();
+        LogInfo("Message box placed at %d,%d %dx%d", g.x(), g.y(), g.width(), g.height());
+      });
       QTimer::singleShot(ms, &box, [&box] { box.done(0); });
     }
   }

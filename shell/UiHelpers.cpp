@@ -1,13 +1,16 @@
 #include "UiHelpers.h"
 
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QFileInfo>
 #include <QFont>
+#include <QFontMetrics>
+#include <QLabel>
 #include <QPalette>
 #include <QWidget>
-
+#include <algorithm>
 #include <set>
-#include <sys/stat.h>
 #include <utility>
 
 QString FormatSizeText(quint64 bytes) {
@@ -16,6 +19,25 @@ QString FormatSizeText(quint64 bytes) {
   if (d > 1073741824.0) return QStringLiteral("%1 GB").arg(d / 1073741824.0, 0, 'f', 2);
   if (d > 1048576.0) return QStringLiteral("%1 MB").arg(d / 1048576.0, 0, 'f', 2);
   return QStringLiteral("%1 KB").arg(d / 1024.0, 0, 'f', 2);
+}
+
+int SizeColumnWidth(QWidget* view, const QStringList& others) {
+  view->ensurePolished();
+  const QFontMetrics metrics(view->font());
+  int widest = 0;
+  for (const char* unit : {"KB", "MB", "GB"})
+    widest = std::max(widest, metrics.horizontalAdvance(QStringLiteral("88888.88 %1").arg(QLatin1String(unit))));
+  for (const QString& text : others) widest = std::max(widest, metrics.horizontalAdvance(text));
+  // The view's text margins on both sides of the cell.
+  return widest + 16;
+}
+
+void FitWrappedLabelHeight(QLabel* label) {
+  if (!label || !label->wordWrap()) return;
+  label->ensurePolished();
+  const int need =
+      label->heightForWidth(label->maximumWidth() < QWIDGETSIZE_MAX ? label->maximumWidth() : label->width());
+  if (need > label->minimumHeight()) label->setMinimumHeight(need);
 }
 
 QString GetAlgorithmName(uint passes) {

@@ -10,6 +10,8 @@
 
 #include <string>
 
+class QLabel;
+class QStringList;
 class QWidget;
 
 // "" for 0, else "%1 GB" / "%1 MB" / "%1 KB" with two decimals.
@@ -52,6 +54,14 @@ QIcon MakeStateIcon(const QVector<QString>& paths);
 // `state` (0 normal, 1 hover, 2 pressed, 3 disabled).
 QIcon::Mode StateIconMode(int state);
 QSize GetIconActualSize(const QIcon& icon);
+
+// Width of a list column that shows every size FormatSizeText writes (up to
+// five digits before the point) and each of `others` whole, in `view`'s font
+// with the view's cell margins.
+int SizeColumnWidth(QWidget* view, const QStringList& others = QStringList());
+// A word-wrapped label of fixed width gets the height its text needs (at
+// least), so that no line of it is cut by the layout.
+void FitWrappedLabelHeight(QLabel* label);
 
 // Style sheets of the dialogs' confirming and cancelling push buttons.
 QString PrimaryButtonStyle();

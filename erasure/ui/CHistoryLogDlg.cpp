@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -20,6 +21,9 @@
 #include "UiHelpers.h"
 
 namespace {
+
+// Room between the list and the dialog's right edge.
+constexpr int kTreeRightMargin = 15;
 
 QString IconButtonStyle(const char* image) {
   const QString url = QStringLiteral("border-image: url(./Resources/%1);").arg(QLatin1String(image));
@@ -42,7 +46,7 @@ CHistoryLogDlg::~CHistoryLogDlg() {
 
 void CHistoryLogDlg::InitUI() {
   m_layout = new QVBoxLayout;
-  m_layout->setContentsMargins(18, 22, 0, 10);
+  m_layout->setContentsMargins(18, 22, kTreeRightMargin, 10);
   m_loading = new CBPQtLabel(tr("Loading logs, please wait..."));
   SetWidgetFont(m_loading, 13);
   m_layout->addWidget(m_loading, 0, Qt::AlignHCenter | Qt::AlignBottom);
@@ -65,10 +69,16 @@ void CHistoryLogDlg::CreateTree() {
   m_tree->setHeaderHidden(true);
   m_tree->setColumnCount(3);
   m_tree->setSortingEnabled(false);
+  // The items column takes what the method and result columns leave, so the
+  // list and its scroll bar stay inside the dialog; long paths are elided
+  // with the whole path as their tooltip.
   m_tree->setColumnWidth(0, 270);
   m_tree->setColumnWidth(1, 170);
   m_tree->setColumnWidth(2, 70);
-  m_tree->setFixedSize(545, 340);
+  m_tree->header()->setStretchLastSection(false);
+  m_tree->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+  m_tree->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  m_tree->setFixedSize(width() - 18 - kTreeRightMargin, 340);
   QFile qss(QStringLiteral("./QSS/logtree.qss"));
   m_tree->setStyleSheet(qss.open(QIODevice::ReadOnly) ? QString::fromUtf8(qss.readAll()) : QString());
 }
@@ -120,6 +130,7 @@ void CHistoryLogDlg::FillTree() {
     for (const HistoryHtmlRow& row : HistoryRowsOf(run->second)) {
       auto* child = new QTreeWidgetItem(top);
       for (int c = 0; c < 3; ++c) child->setText(c, QString::fromStdString(row[static_cast<size_t>(c)]));
+      child->setToolTip(0, child->text(0));
       if (child == top->child(0)) child->setDisabled(true);
     }
   }

@@ -131,6 +131,7 @@ QWidget* CSelectFileFolderPage::CreateWelcomeView() {
   description->setFixedWidth(480);
   description->setAlignment(Qt::AlignCenter);
   description->setWordWrap(true);
+  FitWrappedLabelHeight(description);
   layout->addWidget(description, 0, top);
   layout->addSpacing(44);
   auto* background = new QLabel;
@@ -204,8 +205,14 @@ void CSelectFileFolderPage::CreateTree() {
   m_tree->setHeaderLabels({QString(), tr("Name"), tr("Path"), tr("Size"), QStringLiteral("Size Order")});
   header->setSectionResizeMode(0, QHeaderView::Fixed);
   m_tree->setColumnHidden(4, true);
-  const int widths[] = {30, 180, 260, 80};
-  for (int c = 0; c < 4; ++c) m_tree->setColumnWidth(c, widths[c]);
+  // The path column takes what the others leave of the list's width, so that
+  // the size column (as wide as its widest value) is never pushed out of view.
+  const int widths[] = {30, 180, 260};
+  for (int c = 0; c < 3; ++c) m_tree->setColumnWidth(c, widths[c]);
+  m_tree->setColumnWidth(3, SizeColumnWidth(m_tree, {tr("Size")}));
+  header->setStretchLastSection(false);
+  header->setSectionResizeMode(2, QHeaderView::Stretch);
+  m_tree->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   m_tree->setSortingEnabled(true);
   header->setSortIndicatorShown(false);
   m_tree->sortByColumn(0, Qt::AscendingOrder);
@@ -331,6 +338,10 @@ void CSelectFileFolderPage::AddItem(const QString& path, int isFolder, int check
   item->setData(1, kFolderRole, isFolder ? 1 : 0);
   item->setText(1, DisplayNameOf(path));
   item->setText(2, path);
+  // Long names and paths are elided in their columns: the whole text shows
+  // as the tooltip.
+  item->setToolTip(1, item->text(1));
+  item->setToolTip(2, path);
   // A link is listed by its own name; its target's size is none of ours.
   const qint64 size = info.isSymLink() ? 0 : isFolder ? qint64(FolderContentBytes(path)) : info.size();
   item->setText(3, FormatSizeText(static_cast<quint64>(size)));

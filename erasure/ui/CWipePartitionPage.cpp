@@ -116,6 +116,7 @@ void CWipePartitionPage::InitUI() {
   m_description->setFont(QFont(QStringLiteral("Segoe UI")));
   SetWidgetFont(m_description, 15);
   SetWidgetTextColor(m_description, textColor);
+  FitWrappedLabelHeight(m_description);
   layout->addWidget(m_description, 0, Qt::AlignTop | Qt::AlignHCenter);
 
   m_busy = new CBPQtLabel(tr("Scanning disk, please wait..."));

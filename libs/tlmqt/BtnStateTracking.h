@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QAbstractButton>
+#include <QCursor>
 
 #include "CBPBtnObj.h"
 
@@ -10,4 +11,11 @@ inline int ButtonVisualState(const QAbstractButton* button, bool hover) {
   if (button->isDown()) return CBPBtnObj::Pressed;
   if (hover) return CBPBtnObj::Hover;
   return CBPBtnObj::Normal;
+}
+
+// Whether the mouse is over the button now. Used after a click instead of
+// the release position: the click may have run a dialog or a menu, and the
+// mouse has moved on meanwhile without a leave event reaching the button.
+inline bool CursorOverButton(const QAbstractButton* button) {
+  return button->isVisible() && button->rect().contains(button->mapFromGlobal(QCursor::pos()));
 }

@@ -20,7 +20,7 @@ void CBPQtPushBtn::mousePressEvent(QMouseEvent* event) {
 
 void CBPQtPushBtn::mouseReleaseEvent(QMouseEvent* event) {
   QPushButton::mouseReleaseEvent(event);
-  m_hover = rect().contains(event->pos());
+  m_hover = CursorOverButton(this);
   UpdateState();
 }
 

@@ -20,7 +20,7 @@ void CBPQtToolButton::mousePressEvent(QMouseEvent* event) {
 
 void CBPQtToolButton::mouseReleaseEvent(QMouseEvent* event) {
   QToolButton::mouseReleaseEvent(event);
-  m_hover = rect().contains(event->pos());
+  m_hover = CursorOverButton(this);
   UpdateState();
 }
 

@@ -9,7 +9,6 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTreeWidget>
-
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -24,6 +23,7 @@
 #include "CRoundBtn.h"
 #include "CUIPublic.h"
 #include "ModalHelper.h"
+#include "ProgramFolder.h"
 #include "TestUtil.h"
 #include "UiHelpers.h"
 
@@ -53,9 +53,9 @@ struct PageHolder {
   CInternetGrabagePage* page;
 };
 
-// Reloads the UI service's plug-in from `programDir`.
-void ReloadPlugin(const std::string& programDir) {
-  setenv("VANTOREL_PROGRAM_DIR", programDir.c_str(), 1);
+// Reloads the UI service's plug-in from `resourceDir`.
+void ReloadPlugin(const std::string& resourceDir) {
+  platform::SetResourceFolder(resourceDir);
   CUIPublic::instance()->ReleaseTracePlugin();
   CUIPublic::instance()->LoadTracePlugin();
 }
@@ -83,15 +83,15 @@ TEST(InternetTracesPage, SaysWhenThePluginIsMissingOrCannotStart) {
   fs::create_symlink(std::string(VANTOREL_BIN_DIR) + "/libTraceSweep.so", noSettings + "/libTraceSweep.so");
 
   struct Case {
-    std::string programDir;
+    std::string resourceDir;
     QString says;
   } cases[] = {
       {empty, QStringLiteral("is not installed")},
       {noSettings, QStringLiteral("could not be started")},  // Init fails without Config.xml
   };
   for (const Case& c : cases) {
-    ReloadPlugin(c.programDir);
-    ASSERT_EQ(CUIPublic::instance()->GetTraceGatherer(), nullptr) << c.programDir;
+    ReloadPlugin(c.resourceDir);
+    ASSERT_EQ(CUIPublic::instance()->GetTraceGatherer(), nullptr) << c.resourceDir;
     PageHolder h;
     EXPECT_TRUE(h.page->ResultLabel()->text().contains(c.says)) << h.page->ResultLabel()->text().toStdString();
     EXPECT_FALSE(h.page->ActionButton()->isEnabled());
@@ -99,7 +99,7 @@ TEST(InternetTracesPage, SaysWhenThePluginIsMissingOrCannotStart) {
     h.page->OnWipe();  // nothing to call through
     EXPECT_EQ(h.page->ActionButton()->Text(), QStringLiteral("Scan"));
   }
-  unsetenv("VANTOREL_PROGRAM_DIR");
+  platform::SetResourceFolder(std::string());
 }
 
 // A fake home with a Firefox and a Chromium profile whose caches hold files of known sizes.
@@ -124,7 +124,7 @@ class TracesPageHome : public ::testing::Test {
   }
   void TearDown() override {
     unsetenv("VANTOREL_TRACES_HOME");
-    unsetenv("VANTOREL_PROGRAM_DIR");
+    platform::SetResourceFolder(std::string());
   }
 
   testutil::TempDir dir{"tracespage"};

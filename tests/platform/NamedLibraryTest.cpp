@@ -17,15 +17,31 @@ TEST(NamedLibrary, SharedObjectNames) {
   for (auto& c : cases) EXPECT_EQ(platform::NamedLibrary::SharedObjectName(c.in), c.out) << c.in;
 }
 
-TEST(NamedLibrary, ProgramFolderComesFirstThenSystemSearch) {
+// VANTOREL_PROGRAM_DIR moves what the program writes and its settings, never
+// what ships beside the executable.
+TEST(ProgramFolder, TheProgramFolderNeverMovesTheResources) {
+  testutil::TempDir dir("progdir");
+  const std::string exe = platform::ExecutableFolder();
+  ASSERT_NE(exe, ".");
+  EXPECT_EQ(platform::ProgramFolder(), exe);
+  EXPECT_EQ(platform::ResourceFolder(), exe);
+  setenv("VANTOREL_PROGRAM_DIR", (dir.path() + "//").c_str(), 1);
+  EXPECT_EQ(platform::ProgramFolder(), dir.path());
+  EXPECT_EQ(platform::ProgramFile("RunLog.log"), dir.path() + "/RunLog.log");
+  EXPECT_EQ(platform::ResourceFolder(), exe);
+  EXPECT_EQ(platform::ResourceFile("libTraceSweep.so"), exe + "/libTraceSweep.so");
+  unsetenv("VANTOREL_PROGRAM_DIR");
+}
+
+TEST(NamedLibrary, ResourceFolderComesFirstThenSystemSearch) {
   testutil::TempDir dir("lib");
-  // A library in the program folder: build one with the compiler at hand.
+  // A library in the resource folder: build one with the compiler at hand.
   const std::string src = dir.file("probe.c");
   testutil::WriteFile(src, "int probe_value(void){return 4242;}\n");
   auto cc = testutil::Run({"cc", "-shared", "-fPIC", "-o", dir.file("libProbe.so"), src});
   ASSERT_EQ(cc.exitCode, 0) << cc.output;
-  setenv("VANTOREL_PROGRAM_DIR", dir.path().c_str(), 1);
-  EXPECT_EQ(platform::ProgramFolder(), dir.path());
+  platform::SetResourceFolder(dir.path() + "/");
+  EXPECT_EQ(platform::ResourceFolder(), dir.path());
 
   platform::NamedLibrary lib;
   ASSERT_TRUE(lib.Load("Probe.dll")) << lib.Error();
@@ -38,7 +54,7 @@ TEST(NamedLibrary, ProgramFolderComesFirstThenSystemSearch) {
   platform::NamedLibrary absent;
   EXPECT_FALSE(absent.Load("verprobe.dll"));
   EXPECT_FALSE(absent.Error().empty());
-  unsetenv("VANTOREL_PROGRAM_DIR");
+  platform::SetResourceFolder(std::string());
 }
 
 }  // namespace

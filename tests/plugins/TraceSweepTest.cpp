@@ -24,6 +24,7 @@
 #include "NamedLibrary.h"
 #include "OtherUserDir.h"
 #include "ProcessControl.h"
+#include "ProgramFolder.h"
 #include "TestUtil.h"
 
 extern char** environ;
@@ -111,10 +112,10 @@ class RecordingSink : public ITraceSweepSink {
 // The plug-in library, loaded once for the whole program.
 platform::NamedLibrary& Library() {
   static platform::NamedLibrary* lib = [] {
-    setenv("VANTOREL_PROGRAM_DIR", VANTOREL_BIN_DIR, 1);
+    platform::SetResourceFolder(VANTOREL_BIN_DIR);
     auto* l = new platform::NamedLibrary;
     l->Load("TraceSweep.dll");
-    unsetenv("VANTOREL_PROGRAM_DIR");
+    platform::SetResourceFolder(std::string());
     return l;
   }();
   return *lib;

@@ -6,8 +6,10 @@
 
 #include "CBaseDialog.h"
 #include "CLeftBtn.h"
+#include "CMSGDlg.h"
 #include "CRoundBtn.h"
 #include "CTitleBtn.h"
+#include "ModalHelper.h"
 #include "PopupWindowButton.h"
 #include "TestUtil.h"
 #include "UiHelpers.h"
@@ -69,6 +71,53 @@ TEST(ShellButtons, TitleButtonShowsTheImageOfEachState) {
   bare.resize(20, 20);
   bare.setAttribute(Qt::WA_TranslucentBackground);
   EXPECT_EQ(bare.grab().toImage().pixelColor(10, 10).alpha(), 0);
+}
+
+// A click that opens a dialog: the user answers it somewhere else, so the
+// mouse is no longer over the button when the dialog closes. The button
+// must not keep its hover look (no leave event reaches it meanwhile).
+TEST(ShellButtons, HoverEndsWhenTheDialogTheButtonOpenedCloses) {
+  StateImages images;
+  std::unique_ptr<CTitleBtn> title(CBaseDialog::CreateIconButton(images.files));
+  title->resize(20, 20);
+  CLeftBtn navigation(true, 14);
+  navigation.setText("Erasure History");
+  const QColor navy(42, 48, 78);
+  struct Case {
+    const char* name;
+    QAbstractButton* button;
+    std::function<int()> state;
+    QPoint probe;
+    QColor normal;  // the probe's colour without hover
+  } cases[] = {
+      {"title", title.get(), [&] { return title->btnObj()->state(); }, QPoint(10, 10), images.colors[0]},
+      {"navigation", &navigation, [&] { return navigation.btnObj()->state(); }, QPoint(5, 5), navy},
+  };
+  for (const Case& c : cases) {
+    c.button->show();
+    QTest::mouseMove(c.button, c.button->rect().center());
+    Enter(c.button);
+    ASSERT_EQ(c.state(), CBPBtnObj::Hover) << c.name;
+    QMetaObject::Connection opens = QObject::connect(c.button, &QAbstractButton::clicked, [] {
+      modal::Answer([](QWidget* box) {
+        QCursor::setPos(QPoint(5000, 5000));
+        static_cast<QDialog*>(box)->accept();
+      });
+      CMSGDlg box(424, 244);
+      box.InitUI(1, "Opened by the button", 1, 0);
+      box.exec();
+    });
+    QTest::mouseClick(c.button, Qt::LeftButton, Qt::NoModifier, c.button->rect().center());
+    QObject::disconnect(opens);
+    EXPECT_EQ(c.state(), CBPBtnObj::Normal) << c.name;
+    EXPECT_EQ(c.button->grab().toImage().pixelColor(c.probe), c.normal) << c.name;
+
+    // Released over the button with the mouse still there: hover stays.
+    QTest::mouseMove(c.button, c.button->rect().center());
+    QTest::mouseClick(c.button, Qt::LeftButton, Qt::NoModifier, c.button->rect().center());
+    EXPECT_EQ(c.state(), CBPBtnObj::Hover) << c.name;
+    c.button->hide();
+  }
 }
 
 TEST(ShellButtons, NavigationButtonSelection) {

@@ -1,17 +1,17 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QIcon>
 #include <QMap>
 
-#include <unistd.h>
-
 #include "ErrorIniFiles.h"
 #include "FileTypeIcons.h"
 #include "ProgramDirFixture.h"
 #include "UiHelpers.h"
 #include "UpdateProbe.h"
+#include "WindowPlacement.h"
 
 namespace {
 
@@ -61,6 +61,47 @@ TEST(ShellHelpers, TextFormats) {
   EXPECT_TRUE(IsUncPath("\\\\server\\share"));
   EXPECT_FALSE(IsUncPath("\\"));
   EXPECT_FALSE(IsUncPath("C:\\"));
+}
+
+// The main window keeps its size where the screen has room, else takes the
+// screen's; either way it lies wholly on the screen.
+TEST(ShellHelpers, WindowFitsIntoTheScreensAvailableArea) {
+  const QSize preferred(1250, 660);
+  struct Case {
+    QRect screen;
+    QRect placed;
+  } cases[] = {
+      {QRect(0, 0, 1920, 1080), QRect(335, 210, 1250, 660)},
+      {QRect(0, 0, 1280, 800), QRect(15, 70, 1250, 660)},
+      {QRect(0, 0, 1024, 768), QRect(0, 54, 1024, 660)},
+      {QRect(0, 0, 800, 600), QRect(0, 0, 800, 600)},
+      // A panel on the left, a second screen to the right of the first.
+      {QRect(64, 0, 960, 740), QRect(64, 40, 960, 660)},
+      {QRect(1920, 0, 1024, 768), QRect(1920, 54, 1024, 660)},
+  };
+  for (const Case& c : cases) {
+    const QRect placed = FitIntoScreen(preferred, c.screen);
+    EXPECT_EQ(placed, c.placed) << c.screen.width() << "x" << c.screen.height();
+    EXPECT_TRUE(c.screen.contains(placed));
+  }
+}
+
+// Dialogs centre over their window; over a window the user sees whole they
+// stay on the screen, over one partly off it they simply centre.
+TEST(ShellHelpers, DialogsCentreOverTheirWindow) {
+  const QRect screen(0, 0, 1024, 768);
+  struct Case {
+    QSize size;
+    QRect anchor;
+    QPoint corner;
+  } cases[] = {
+      {QSize(424, 244), QRect(0, 54, 1024, 660), QPoint(300, 262)},
+      {QSize(660, 540), QRect(100, 100, 400, 300), QPoint(0, 0)},      // larger than the window
+      {QSize(424, 244), QRect(900, 600, 300, 300), QPoint(838, 628)},  // window partly off screen
+      {QSize(424, 244), QRect(0, 0, 1024, 768), QPoint(300, 262)},     // the screen itself
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(CenteredOver(c.size, c.anchor, screen), c.corner) << c.anchor.x() << "," << c.anchor.y();
 }
 
 TEST(ShellHelpers, ResolveRelativeToParentDir) {

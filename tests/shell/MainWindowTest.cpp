@@ -7,8 +7,10 @@
 #include <QDialog>
 #include <QDomDocument>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMimeData>
+#include <QScreen>
 #include <QUrl>
 #include <QtTest/QTest>
 #include <atomic>
@@ -19,6 +21,7 @@
 #include "CLeftBtn.h"
 #include "CLeftContent.h"
 #include "CLeftTools.h"
+#include "CMSGDlg.h"
 #include "CMainWin.h"
 #include "CRightContent.h"
 #include "CRightContentBase.h"
@@ -33,6 +36,7 @@
 #include "PageFactories.h"
 #include "ProgramDirFixture.h"
 #include "ProgramFolder.h"
+#include "StartUp.h"
 
 namespace {
 
@@ -116,6 +120,75 @@ TEST_F(MainWindowTest, NavigationShowsEveryPageButtonBesideThePageArea) {
   EXPECT_FALSE(Nav()->UninstallerButton()->isVisible());
   // An index without a registered page shows the placeholder.
   EXPECT_EQ(window->PageArea()->Tab()->PageHost(kInternetPage)->objectName(), QStringLiteral("PlaceholderPage3"));
+}
+
+// On a screen with room the window has its own size; on a smaller one it
+// takes the screen's available area. Its title-bar buttons stay on screen.
+TEST_F(MainWindowTest, WindowFitsWhollyOnTheScreen) {
+  EXPECT_EQ(window->PreferredSize(), QSize(1250, 660));
+  const QRect platformScreen = QGuiApplication::primaryScreen()->availableGeometry();
+  for (const QRect& screen : {QRect(0, 0, 1920, 1080), QRect(0, 0, 1024, 768), platformScreen}) {
+    window->PlaceOnScreen(screen);
+    QApplication::processEvents();
+    const std::string name = std::to_string(screen.width()) + "x" + std::to_string(screen.height());
+    EXPECT_TRUE(screen.contains(window->frameGeometry())) << name;
+    EXPECT_EQ(window->size(), window->PreferredSize().boundedTo(screen.size())) << name;
+    CWindowTitle* title = window->TitleBar();
+    for (QWidget* button : title->findChildren<CTitleBtn*>()) {
+      if (!button->isVisible()) continue;
+      const QRect onScreen(button->mapToGlobal(QPoint(0, 0)), button->size());
+      EXPECT_TRUE(screen.contains(onScreen)) << name;
+    }
+    EXPECT_LE(window->PageArea()->geometry().right(), window->width()) << name;
+  }
+  // Without a given area: the screen the window is on.
+  window->PlaceOnScreen();
+  EXPECT_TRUE(platformScreen.contains(window->frameGeometry()));
+}
+
+// Boxes and dialogs open centred over the window they belong to: a box
+// without a parent (a page's message, the export's success) over the main
+// window, a dialog of a page over that page's window; a box of a later
+// start over the window the first instance reported.
+TEST_F(MainWindowTest, DialogsOpenCentredOverTheirWindow) {
+  // Away from the screen's centre, so that the two cannot be mistaken.
+  window->move(40, 30);
+  QApplication::processEvents();
+  const QPoint mainCentre = window->frameGeometry().center();
+  QWidget* page = window->PageArea();
+  const QRect elsewhere(300, 250, 480, 320);
+  struct Case {
+    const char* what;
+    std::function<void()> open;
+    QPoint centre;
+  } cases[] = {
+      {"parentless box",
+       [] {
+         CMSGDlg box(420, 190);
+         box.InitUI(0, "Export Successful!", 1, 0);
+         box.exec();
+       },
+       mainCentre},
+      {"box of a page",
+       [page] {
+         CMSGDlg box(424, 244, page);
+         box.InitUI(1, "Please select the files or folders to erase first.", 1, 0);
+         box.exec();
+       },
+       mainCentre},
+      {"box over another process's window", [elsewhere] { ShowMessageBox(1, "has been running!", elsewhere); },
+       elsewhere.center()},
+  };
+  for (const Case& c : cases) {
+    QRect shown;
+    modal::Answer([&shown](QWidget* box) {
+      shown = box->frameGeometry();
+      static_cast<QDialog*>(box)->accept();
+    });
+    c.open();
+    ASSERT_TRUE(shown.isValid()) << c.what;
+    EXPECT_LE((shown.center() - c.centre).manhattanLength(), 2) << c.what << ": " << shown.x() << "," << shown.y();
+  }
 }
 
 TEST_F(MainWindowTest, NavigationButtonsSwitchPagesAndMarkTheirButton) {

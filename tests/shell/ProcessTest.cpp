@@ -82,6 +82,11 @@ TEST(ProgramProcess, SecondStartRaisesTheFirstAndExits) {
        at = log.find("Norvanta Vantorel Pro started", at + 1))
     ++starts;
   EXPECT_EQ(starts, 1u);
+  // The program folder is an empty one of the test's: the plug-in still
+  // comes from beside the executable.
+  EXPECT_NE(log.find("Traces plug-in loaded from " VANTOREL_BIN_DIR), std::string::npos) << log;
+  // The second start's box is centred over the first's window.
+  EXPECT_NE(log.find("Message box placed at"), std::string::npos) << log;
 
   // An orderly end (as on SIGTERM from the session) leaves no dump.
   first.terminate();
@@ -125,6 +130,47 @@ TEST(ProgramProcess, AFaultSignalWritesADumpInTheProgramFolder) {
   const std::string dump = testutil::ReadFile(session.Folder() + "/tlmvtdump0.dmp");
   EXPECT_NE(dump.find("code: 0x0000000b"), std::string::npos) << dump;
   EXPECT_NE(dump.find("backtrace:\n"), std::string::npos) << dump;
+}
+
+// Without a display the program says so and ends with a failure status,
+// writing no dump; --help and --version answer on stdout without one.
+TEST(ProgramProcess, StartsWithoutADisplayAnswerOrEndCleanly) {
+  struct Case {
+    const char* what;
+    QStringList args;
+    const char* platform;  // QT_QPA_PLATFORM, empty for unset
+    const char* display;   // DISPLAY, empty for unset
+    int exitCode;
+    const char* out;  // expected on stdout
+    const char* err;  // expected on stderr
+  } cases[] = {
+      {"help", {QStringLiteral("--help")}, "", "", 0, "Usage: vantorel", ""},
+      {"version", {QStringLiteral("--version")}, "", "", 0, "Norvanta Vantorel Pro 16.8", ""},
+      {"no DISPLAY", {}, "", "", 1, "", "no display was found"},
+      {"xcb without DISPLAY", {}, "xcb", "", 1, "", "no display was found"},
+      // A display that is named but cannot be opened fails inside Qt.
+      {"unreachable display", {}, "xcb", ":4711", 1, "", "no display was found"},
+  };
+  for (const Case& c : cases) {
+    testutil::TempDir dir("nodisplay");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(QString::fromLatin1(name));
+    if (*c.platform) env.insert(QStringLiteral("QT_QPA_PLATFORM"), QString::fromLatin1(c.platform));
+    if (*c.display) env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(c.display));
+    env.insert(QStringLiteral("VANTOREL_PROGRAM_DIR"), QString::fromStdString(dir.path()));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(dir.path()));
+    QProcess program;
+    program.setProcessEnvironment(env);
+    program.start(QString::fromStdString(kProgram), c.args);
+    ASSERT_TRUE(program.waitForFinished(30000)) << c.what;
+    const QString out = QString::fromLocal8Bit(program.readAllStandardOutput());
+    const QString err = QString::fromLocal8Bit(program.readAllStandardError());
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << c.what << "\n" << err.toStdString();
+    EXPECT_EQ(program.exitCode(), c.exitCode) << c.what << "\n" << err.toStdString();
+    EXPECT_TRUE(out.contains(QLatin1String(c.out))) << c.what << "\n" << out.toStdString();
+    EXPECT_TRUE(err.contains(QLatin1String(c.err))) << c.what << "\n" << err.toStdString();
+    EXPECT_TRUE(DumpFiles(dir.path()).isEmpty()) << c.what;
+  }
 }
 
 // Runs the crash child in `folder`; returns the raw wait status.

@@ -7,12 +7,13 @@
 #include "BusSpy.h"
 #include "CUIPublic.h"
 #include "MsgDefine.h"
+#include "ProgramFolder.h"
 
 namespace {
 
 TEST(UIPublic, ServiceLoadsThePluginAndSwitchesPages) {
-  // The program folder holds libTraceSweep.so with its two files.
-  setenv("VANTOREL_PROGRAM_DIR", VANTOREL_BIN_DIR, 1);
+  // The resource folder holds libTraceSweep.so with its two files.
+  platform::SetResourceFolder(VANTOREL_BIN_DIR);
   CUIPublic* ui = CUIPublic::instance();
   EXPECT_EQ(ui, CUIPublic::instance());
   EXPECT_NE(ui->GetTraceGatherer(), nullptr) << "plug-in beside the program";
@@ -37,7 +38,7 @@ TEST(UIPublic, ServiceLoadsThePluginAndSwitchesPages) {
   QIcon a = ui->LoadListIcons(3);
   QIcon b = ui->LoadListIcons(6);
   EXPECT_EQ(a.cacheKey(), b.cacheKey());
-  unsetenv("VANTOREL_PROGRAM_DIR");
+  platform::SetResourceFolder(std::string());
 }
 
 TEST(UIPublic, MissingLibrariesGiveNull) {

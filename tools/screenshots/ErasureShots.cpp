@@ -32,6 +32,8 @@ bool RunTool(const QString& program, const QStringList& args, const QString& inp
   return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
+}  // namespace
+
 // A 24 MiB disk image with a FAT and an ext2 partition; false when the
 // tools are missing.
 bool MakeDiskImage(const QString& dir, QString* image) {
@@ -53,56 +55,6 @@ bool MakeDiskImage(const QString& dir, QString* image) {
                                         QStringLiteral("bs=512"), QStringLiteral("seek=18432"),
                                         QStringLiteral("conv=notrunc"), QStringLiteral("status=none")});
 }
-
-QWidget* PageHolder(int mode) {
-  QWidget* holder = CreateWipePartitionPage(mode);
-  holder->setFixedSize(660, 520);
-  holder->setObjectName(QStringLiteral("pageHolder"));
-  holder->setAttribute(Qt::WA_StyledBackground);
-  holder->setStyleSheet(QStringLiteral("QWidget#pageHolder{background:#F5F7FA;}"));
-  return holder;
-}
-
-void WaitForList(CWipePartitionPage* page) {
-  QElapsedTimer waited;
-  waited.start();
-  while (page->IsScanning() && waited.elapsed() < 30000) QApplication::processEvents(QEventLoop::AllEvents, 50);
-}
-
-// The two disk pages: scanning, listed, and the partition confirmation.
-void DiskPageScreens(void (*save)(QWidget*, const QString&), const QString& scratch) {
-  QString image;
-  if (!MakeDiskImage(scratch, &image)) {
-    fprintf(stderr, "screenshots: cannot make the disk image for the disk pages\n");
-    return;
-  }
-  qputenv("VANTOREL_DISKS", image.toLocal8Bit());
-  QWidget* partitionHolder = PageHolder(0);
-  QWidget* freeHolder = PageHolder(1);
-  auto* partition = dynamic_cast<CWipePartitionPage*>(partitionHolder->layout());
-  auto* freeSpace = dynamic_cast<CWipePartitionPage*>(freeHolder->layout());
-  save(partitionHolder, QStringLiteral("partition_page_scanning"));
-  SendBusMsg(MSG_PARTITION_RESCAN);
-  WaitForList(partition);
-  save(partitionHolder, QStringLiteral("partition_page"));
-  SendBusMsg(MSG_FREESPACE_RESCAN);
-  WaitForList(freeSpace);
-  save(freeHolder, QStringLiteral("free_space_page"));
-  // The confirmation; hiding it after the grab answers it as Cancel.
-  partitionHolder->show();
-  if (QRadioButton* first = partition->RadioOf(0)) first->click();
-  QTimer::singleShot(200, [save] {
-    if (auto* box = qobject_cast<CMSGDlg*>(QApplication::activeModalWidget()))
-      save(box, QStringLiteral("partition_confirm"));
-  });
-  partition->EraseClicked();
-  partitionHolder->hide();
-  delete partitionHolder;
-  delete freeHolder;
-  qunsetenv("VANTOREL_DISKS");
-}
-
-}  // namespace
 
 void EraseScreens(void (*save)(QWidget*, const QString&)) {
   QTemporaryDir scratchDir;
@@ -137,7 +89,10 @@ void EraseScreens(void (*save)(QWidget*, const QString&)) {
     CHistoryDataBase history(db);
     history.InsertBatch({{"/home/ana/Documents/report-2023.docx", 0, 0, 0},
                          {"/home/ana/Documents/taxes", 0, 1, 0},
-                         {"/home/ana/Documents/locked.pdf", 0, 0, 5}},
+                         {"/home/ana/Documents/locked.pdf", 0, 0, 5},
+                         {"/home/ana/Documents/Projects/2024/Customer contracts/signed and scanned/"
+                          "framework agreement with appendices (final version).pdf",
+                          0, 0, 0}},
                         3, "2024-03-02 18-30-05");
     history.InsertBatch({{"/home/ana/Pictures/holiday.jpg", 0, 0, 0}}, 35, "2024-03-01 09-00-00");
     CHistoryLogDlg dlg;
@@ -156,34 +111,4 @@ void EraseScreens(void (*save)(QWidget*, const QString&)) {
     while (!empty.IsLoaded() && waited.elapsed() < 5000) QApplication::processEvents(QEventLoop::AllEvents, 20);
     save(&empty, QStringLiteral("erase_history_empty"));
   }
-
-  {
-    QWidget* holder = CreateSelectFileFolderPage();
-    holder->setFixedSize(600, 480);
-    holder->setObjectName(QStringLiteral("pageHolder"));
-    holder->setAttribute(Qt::WA_StyledBackground);
-    holder->setStyleSheet(QStringLiteral("QWidget#pageHolder{background:#F5F7FA;}"));
-    auto* page = dynamic_cast<CSelectFileFolderPage*>(holder->layout());
-    save(holder, QStringLiteral("file_page_welcome"));
-    const QString files = scratch + QStringLiteral("/files");
-    QDir().mkpath(files + QStringLiteral("/Old projects"));
-    const struct {
-      const char* name;
-      int size;
-    } samples[] = {{"report-2023.docx", 184320}, {"passwords.txt", 2048}, {"scan.pdf", 1300000}};
-    for (const auto& s : samples) {
-      QFile f(files + QLatin1Char('/') + QLatin1String(s.name));
-      if (f.open(QIODevice::WriteOnly)) f.write(QByteArray(s.size, 'x'));
-    }
-    page->Views()->setCurrentIndex(1);
-    page->AddItem(files + QStringLiteral("/report-2023.docx"), 0, 1);
-    page->AddItem(files + QStringLiteral("/passwords.txt"), 0, 0);
-    page->AddItem(files + QStringLiteral("/scan.pdf"), 0, 1);
-    page->AddItem(files + QStringLiteral("/Old projects"), 1, 1);
-    page->NotifyCheckState();
-    save(holder, QStringLiteral("file_page_list"));
-    delete holder;
-  }
-
-  DiskPageScreens(save, scratch);
 }

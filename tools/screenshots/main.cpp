@@ -1,4 +1,5 @@
-// Draws each dialog and widget of the shell into <out>/<name>.png.
+// Draws the main window on each page, each dialog and each widget of the
+// shell into <out>/<name>.png.
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -8,12 +9,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QThread>
-#include <QTemporaryDir>
-#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <QWidgetAction>
-
 #include <atomic>
 #include <cstdio>
 
@@ -22,11 +20,8 @@
 #include "CBPStyleMenuItem.h"
 #include "CBottomWidget.h"
 #include "CHeaderView.h"
-#include "CInternetGrabagePage.h"
 #include "CLeftBtn.h"
 #include "CMSGDlg.h"
-#include "CMainWin.h"
-#include "CUIPublic.h"
 #include "CProgressWidget.h"
 #include "CRecommendWidget.h"
 #include "CRefreshDlg.h"
@@ -42,11 +37,14 @@
 #include "CheckUpdate.h"
 #include "MsgDefine.h"
 #include "PopupWindowButton.h"
+#include "ProgramFolder.h"
+#include "ProgramParts.h"
 #include "UiHelpers.h"
-#include "VolumeAnalysers.h"
 
 // ErasureShots.cpp
 void EraseScreens(void (*save)(QWidget*, const QString&));
+// PageShots.cpp: returns how many shots failed.
+int PageScreens(void (*save)(QWidget*, const QString&), const QString& out);
 
 namespace {
 
@@ -294,79 +292,21 @@ void Menu() {
   Save(&menu, QStringLiteral("title_menu"));
 }
 
-// The internet-traces page against a made-up home with a Firefox and a
-// Chromium profile: as it opens, after an analysis, and its question.
-void TracesPage() {
-  QTemporaryDir home;
-  const auto makeFile = [&home](const QString& relative, int size) {
-    const QString path = home.path() + QLatin1Char('/') + relative;
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly)) file.write(QByteArray(size, 'x'));
-  };
-  makeFile(QStringLiteral(".cache/mozilla/firefox/ab12.default/cache2/entries/0A1B"), 1500000);
-  makeFile(QStringLiteral(".cache/mozilla/firefox/ab12.default/cache2/entries/77FF"), 23456);
-  makeFile(QStringLiteral(".mozilla/firefox/ab12.default/cookies.sqlite"), 98304);
-  makeFile(QStringLiteral(".cache/chromium/Default/Cache/Cache_Data/data_0"), 3200000);
-  makeFile(QStringLiteral(".config/chromium/Default/Current Session"), 4096);
-  makeFile(QStringLiteral(".cache/thumbnails/normal/abc.png"), 64000);
-  qputenv("VANTOREL_TRACES_HOME", home.path().toLocal8Bit());
-
-  QWidget* widget = CreateInternetGrabagePage();
-  widget->setFixedSize(660, 620);
-  auto* page = qobject_cast<CInternetGrabagePage*>(widget->layout());
-  Save(widget, QStringLiteral("traces_page"));
-  if (page && page->Plugin()) {
-    page->OnWipe();
-    Save(widget, QStringLiteral("traces_page_scanned"));
-    QTimer::singleShot(100, [] {
-      if (QWidget* box = QApplication::activeModalWidget()) {
-        // Grabbed in place: hiding the box would end it with its first answer.
-        const QString path = g_out + QStringLiteral("/traces_terminate_question.png");
-        if (box->grab().save(path)) {
-          printf("%s\n", qPrintable(path));
-        } else {
-          fprintf(stderr, "screenshots: cannot write %s\n", qPrintable(path));
-          ++g_failures;
-        }
-        if (auto* dlg = qobject_cast<CMSGDlg*>(box)) dlg->CancelClicked();
-      }
-    });
-    const uint32_t ids[] = {4242, 0};
-    page->OnTerminateProcess("Mozilla Firefox", ids, 1);
-  } else {
-    fprintf(stderr, "screenshots: the traces plug-in did not load\n");
-    ++g_failures;
-  }
-  delete widget;
-  qunsetenv("VANTOREL_TRACES_HOME");
-}
-
-// The main window with its navigation, on the file page and on the
-// free-space page (placeholder pages where none is registered).
-void MainWindow() {
-  qApp->setQuitOnLastWindowClosed(false);
-  CMainWin window(nullptr, false);
-  CUIPublic::instance()->SetMainWindow(&window);
-  CUIPublic::instance()->SwitchPage(0);
-  Save(&window, QStringLiteral("main_window"));
-  CUIPublic::instance()->SwitchPage(2);
-  Save(&window, QStringLiteral("main_window_free_space"));
-  CUIPublic::instance()->SwitchPage(0);
-  CUIPublic::instance()->SetMainWindow(nullptr);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
   QApplication app(argc, argv);
   g_out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
+  // Run from the program's build folder: its images, style sheets and
+  // plug-in are the program's.
+  platform::SetResourceFolder(QDir::currentPath().toStdString());
   QDir().mkpath(g_out);
   InstallFontSubstitutes();
   app.setStyleSheet(BuildStyleSheet());
-  // The partition pages list a FAT image, named as the program names it.
-  RegisterVolumeAnalysers();
+  // The pages and dialogs the program has, and its volume analysers (the
+  // disk pages list a FAT image, named as the program names it).
+  RegisterProgramParts();
   MessageBoxes();
   Dialogs();
   Buttons();
@@ -374,8 +314,7 @@ int main(int argc, char** argv) {
   Header();
   SmallWidgets();
   Menu();
-  TracesPage();
   EraseScreens(Save);
-  MainWindow();
+  g_failures += PageScreens(Save, g_out);
   return g_failures == 0 ? 0 : 1;
 }
