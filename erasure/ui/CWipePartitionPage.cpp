@@ -27,6 +27,7 @@
 #include "RunLog.h"
 #include "SystemVolumes.h"
 #include "UiHelpers.h"
+#include "VolumeState.h"
 #include "WipePageChecks.h"
 
 namespace {
@@ -455,7 +456,7 @@ int CWipePartitionPage::StartWipePartition(int kind) {
 }
 
 int CWipePartitionPage::ConfirmAndRun(int eraseMode, const QString& question) {
-  if (wipecheck::IsVolumeReadOnly(m_chosen.volume)) {
+  if (platform::IsVolumeReadOnly(m_chosen.volume)) {
     RefuseReadOnly();
     return 0;
   }

@@ -40,7 +40,7 @@ using testutil::BusSpy;
 
 namespace {
 
-TEST(WipePartitionPageText, LabelsFileSystemNamesAndReadOnlyRules) {
+TEST(WipePartitionPageText, LabelsFileSystemNamesAndFreeSpaceRules) {
   EXPECT_EQ(CWipePartitionPage::GetVolumeLabel(""), QStringLiteral("Local Disk"));
   EXPECT_EQ(CWipePartitionPage::GetVolumeLabel("BACKUP"), QStringLiteral("BACKUP"));
   EXPECT_EQ(CWipePartitionPage::GetVolumeLabel("abcdefghijklmnopqrstuvwxyz0123"),
@@ -48,21 +48,6 @@ TEST(WipePartitionPageText, LabelsFileSystemNamesAndReadOnlyRules) {
   const char* names[] = {"FAT12", "FAT16", "FAT32", "NTFS", "EXT2", "EXT3", "RAW", "EXFAT", "Unknow", "Unknow"};
   for (int t = 0; t <= 9; ++t) EXPECT_EQ(CWipePartitionPage::FileSystemName(t), QString::fromLatin1(names[t])) << t;
   EXPECT_EQ(CWipePartitionPage::FileSystemName(-1), QStringLiteral("Unknow"));
-
-  struct Case {
-    std::vector<std::string> options;
-    bool statRdonly;
-    int deviceRo;
-    bool readOnly;
-  } cases[] = {
-      {{}, false, 0, false},
-      {{}, false, -1, false},
-      {{}, false, 1, true},
-      {{"rw,relatime"}, true, 0, true},
-      {{"ro,relatime"}, false, 0, true},
-      {{"rw,nosuid", "rw,errors=remount-ro"}, false, 0, false},
-  };
-  for (const Case& c : cases) EXPECT_EQ(wipecheck::IsReadOnlyFrom(c.options, c.statRdonly, c.deviceRo), c.readOnly);
 
   EXPECT_TRUE(wipecheck::FreeSpaceWipeSupports(EFileSystemType::FAT32));
   EXPECT_TRUE(wipecheck::FreeSpaceWipeSupports(EFileSystemType::NTFS));
