@@ -3,14 +3,13 @@
 // refusals, the confirmation, a wipe through a stand-in run, the result
 // dialog, the history row and the rescan exchange between the two pages.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QElapsedTimer>
-#include <QThread>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QThread>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -32,6 +31,8 @@
 #include "TestUtil.h"
 #include "UiHelpers.h"
 #include "VolumeAnalysers.h"
+#include "VolumeFixtures.h"
+#include "VolumeMount.h"
 #include "WipePageChecks.h"
 
 using eraseui::AnswerOf;
@@ -438,6 +439,27 @@ TEST_F(WipePage, ReadOnlyVolumeAndVolumeHoldingActiveSwapAreRefused) {
     WaitForLists({partition, freeSpace});
     for (CWipePartitionPage* page : {partition, freeSpace})
       EXPECT_TRUE(refusalText(page, QStringLiteral("VTPAGEFAT (")).contains(QStringLiteral("read-only")));
+  }
+  {
+    // A writable device whose FAT volume its user mounted read-only: refused,
+    // and left mounted as it was.
+    testutil::LoopDevice loop(disk);
+    ASSERT_TRUE(loop.ok()) << loop.error();
+    ASSERT_TRUE(loop.WaitForPartition(3)) << loop.error();
+    setenv("VANTOREL_DISKS", loop.Path().c_str(), 1);
+    const std::string mnt = dir->file("ro");
+    std::vector<std::string> mount = {"mount", "-t", "vfat", "-o", "ro", loop.Part(1), mnt};
+    if (!platform::KernelHasFileSystem("vfat")) mount = {"fusefat", "-o", "ro", loop.Part(1), mnt};
+    if (testutil::HaveTool(mount[0])) {
+      volfix::TestMount readOnly(mnt, mount);
+      ASSERT_TRUE(readOnly.ok()) << readOnly.output();
+      SendBusMsg(MSG_PARTITION_RESCAN);
+      SendBusMsg(MSG_FREESPACE_RESCAN);
+      WaitForLists({partition, freeSpace});
+      for (CWipePartitionPage* page : {partition, freeSpace})
+        EXPECT_TRUE(refusalText(page, QStringLiteral("VTPAGEFAT (")).contains(QStringLiteral("read-only")));
+      EXPECT_TRUE(volfix::IsMountedAt(mnt));
+    }
   }
   if (testutil::HaveTool("mkswap") && testutil::HaveTool("swapon")) {
     // A swap file in the mounted ext2 volume makes it one the system needs.
