@@ -55,7 +55,7 @@ enum NTFSWipeError : int {
   kNTFSWipeBadBitmap = MakeEngineError(0x8C, 0xD),              // the $MFT's $BITMAP is missing or unreadable
   kNTFSWipeWriteFailed = MakeEngineError(0xE0, 0x1D),           // a write failed or was refused (see GetLastWriteError)
   kNTFSWipeCancelled = MakeEngineError(0xE1, 0x4C7),            // stopped by the cancel flag before the end
-  kNTFSWipeIncomplete = MakeEngineError(0xE2, 0x12B),           // free records of files left unscrubbed
+  kNTFSWipeIncomplete = engine_error::kScrubIncomplete,         // free records of files left unscrubbed
 };
 
 struct NTFSWipeStats {

@@ -44,6 +44,8 @@ const char* ScrubOutcomeText(EScrubOutcome outcome) {
       return "scrub skipped: not available for this file system";
     case EScrubOutcome::RefusedReadOnly:
       return "scrub refused: the volume is read-only";
+    case EScrubOutcome::Incomplete:
+      return "scrub incomplete: records of deleted files it could not confirm were left as they were";
     case EScrubOutcome::Failed:
       return "scrub failed";
     case EScrubOutcome::Cancelled:
@@ -143,6 +145,8 @@ ScrubReport ScrubDeletedRecords(char letter, EFileSystemType type, const ScrubOp
         report.outcome = EScrubOutcome::Cancelled;
       else if (report.engineCode == engine_error::kQuickNoController)
         report.outcome = EScrubOutcome::SkippedUnavailable;
+      else if (report.engineCode == engine_error::kScrubIncomplete)
+        report.outcome = EScrubOutcome::Incomplete;
       LogInfo("scrub: quick search of %c: returned 0x%x", volume.letter, static_cast<unsigned>(report.engineCode));
     }
     device.Close();

@@ -29,6 +29,7 @@ enum class EScrubOutcome {
   SkippedMultiExtent,  // spanned, striped, mirrored or RAID-5 volume
   SkippedUnavailable,  // no quick search for the type in this build
   RefusedReadOnly,     // a read-only mount or device: nothing unmounted, nothing written
+  Incomplete,          // ran to its end, but left records of deleted files it could not confirm
   Failed,              // no such volume, identity mismatch, open or engine failure
   Cancelled,           // the caller's cancel flag stopped it
 };
