@@ -28,8 +28,11 @@ constexpr uint64_t kRecordNumberMask = 0x0000FFFFFFFFFFFFull;
 constexpr uint32_t kBatchBytes = 1u << 20;
 // Devices wrapped in devices: a chain longer than this is not followed.
 constexpr int kMaxDeviceDepth = 8;
-// Zeroed from here to the record's end; the header before it stays.
+// Zeroed from here to the record's end; the header before it stays (the
+// older layout's header is shorter: see ClassifyRecordSlot).
 constexpr uint32_t kScrubFrom = 48;
+// Free records left alone are logged one by one up to this many.
+constexpr uint64_t kLoggedUnconfirmed = 8;
 
 bool ReadsStrictly(IStorageDevice* device) {
   for (int depth = 0; device && depth < kMaxDeviceDepth; ++depth, device = device->GetInnerDevice()) {
@@ -42,6 +45,27 @@ bool ReadsStrictly(IStorageDevice* device) {
 // An in-use record of the $MFT whose header says it is record `number`.
 bool IsInUseRecordNumbered(const CNTFSFileRecord& view, uint64_t number) {
   return view.IsValid() && view.IsInUse() && view.HasRecordNumber() && view.GetRecordNumber() == number;
+}
+
+// Whether a stored record holds anything of a file: an attribute other
+// than the standard information (times and flags, which a formatter writes
+// into its reserved records too) before the end marker. A chain that cannot
+// be followed inside the record is taken as holding something.
+bool HoldsFileTraces(const uint8_t* slot, uint32_t recordSize) {
+  constexpr uint32_t kStandardInformation = 0x10;
+  constexpr uint32_t kEndMarker = 0xFFFFFFFF;
+  constexpr uint32_t kAttributeHeader = 24;
+  uint32_t at = ReadLE16(slot + ntfs_record::kFirstAttributeOffset);
+  for (uint32_t steps = 0; steps < recordSize / kAttributeHeader; ++steps) {
+    if (at < ntfs_record::kOlderHeaderLength || at > recordSize - 4) return true;
+    const uint32_t type = ReadLE32(slot + at);
+    if (type == kEndMarker) return false;
+    if (type != kStandardInformation || at > recordSize - 8) return true;
+    const uint32_t length = ReadLE32(slot + at + 4);
+    if (length < kAttributeHeader || length % 8 != 0 || length > recordSize - at) return true;
+    at += length;
+  }
+  return true;
 }
 
 }  // namespace
@@ -58,18 +82,40 @@ int CNTFSMFTWiper::Wipe(IStorageDevice* volume, int diskNumber, uint64_t partiti
   return Wipe(volume);
 }
 
+CNTFSMFTWiper::ESlot CNTFSMFTWiper::ClassifyRecordSlot(const uint8_t* slot, uint32_t recordSize, uint64_t recordNumber,
+                                                       bool bitmapBitSet, uint32_t* scrubFrom) {
+  using namespace ntfs_record;
+  if (!slot || bitmapBitSet || recordSize < kNTFSMinRecordLength) return ESlot::Kept;
+  if (std::memcmp(slot, "FILE", 4) != 0) return ESlot::Kept;
+  if ((ReadLE16(slot + kFlagsOffset) & kInUseFlag) != 0) return ESlot::Kept;
+  // A file record the $MFT holds free: scrubbed only when its size and its
+  // place are confirmed, else left alone, and counted when it holds
+  // something of a file.
+  const ESlot unconfirmed = HoldsFileTraces(slot, recordSize) ? ESlot::Unconfirmed : ESlot::Kept;
+  if (ReadLE32(slot + kBytesAllocatedOffset) != recordSize) return unconfirmed;
+  const uint16_t usa = ReadLE16(slot + kUsaOffsetOffset);
+  uint32_t from = kScrubFrom;
+  if (usa >= kUsaOffsetWithRecordNumber) {
+    // The record number field must name the slot's position.
+    if (ReadLE16(slot + kRecordNumberMarkerOffset) != 0 || ReadLE32(slot + kRecordNumberOffset) != recordNumber)
+      return unconfirmed;
+  } else {
+    // The older layout: no number field; the position in the $MFT is the
+    // number. Its update sequence starts right after the header, one word
+    // plus one per stride of the record, and is zeroed with the rest.
+    const uint32_t count = ReadLE16(slot + kUsaCountOffset);
+    if (usa < kOlderHeaderLength || usa % 2 != 0 || recordSize % kUpdateSequenceStride != 0 ||
+        count != recordSize / kUpdateSequenceStride + 1 || usa + 2 * count > recordSize)
+      return unconfirmed;
+    from = usa;
+  }
+  if (scrubFrom) *scrubFrom = from;
+  return ESlot::Free;
+}
+
 bool CNTFSMFTWiper::IsFreeRecordSlot(const uint8_t* slot, uint32_t recordSize, uint64_t recordNumber,
                                      bool bitmapBitSet) {
-  if (!slot || bitmapBitSet || recordSize < kNTFSMinRecordLength) return false;
-  if (std::memcmp(slot, "FILE", 4) != 0) return false;
-  using namespace ntfs_record;
-  if (ReadLE32(slot + kBytesAllocatedOffset) != recordSize) return false;
-  // The record number field exists only where the update sequence starts
-  // past it; without it the slot's position cannot be confirmed.
-  if (ReadLE16(slot + kUsaOffsetOffset) < kUsaOffsetWithRecordNumber || ReadLE16(slot + kRecordNumberMarkerOffset) != 0)
-    return false;
-  if (ReadLE32(slot + kRecordNumberOffset) != recordNumber) return false;
-  return (ReadLE16(slot + kFlagsOffset) & kInUseFlag) == 0;
+  return ClassifyRecordSlot(slot, recordSize, recordNumber, bitmapBitSet) == ESlot::Free;
 }
 
 int CNTFSMFTWiper::Wipe(IStorageDevice* volume) {
@@ -105,9 +151,10 @@ int CNTFSMFTWiper::Wipe(IStorageDevice* volume) {
   m_writer = writer.get();
   const int rc = WipeFreeMFTRecords(layout);
   m_writer = nullptr;
-  LogInfo("MFT scrub: %llu free records, %llu scrubbed, %llu sectors written, result 0x%X\n",
+  LogInfo("MFT scrub: %llu free records, %llu scrubbed, %llu left unconfirmed, %llu sectors written, result 0x%X\n",
           static_cast<unsigned long long>(m_stats.recordsFree),
           static_cast<unsigned long long>(m_stats.recordsScrubbed),
+          static_cast<unsigned long long>(m_stats.recordsUnconfirmed),
           static_cast<unsigned long long>(m_stats.sectorsWritten), static_cast<unsigned>(rc));
   return rc;
 }
@@ -400,11 +447,19 @@ int CNTFSMFTWiper::WipeFreeMFTRecords(const MFTLayout& layout) {
       uint8_t* slot = buffer.data() + at;
       const bool bitSet =
           number >= layout.bitmapBits || (layout.bitmap[static_cast<size_t>(number / 8)] >> (number % 8)) & 1;
-      if (!IsFreeRecordSlot(slot, m_recordSize, number, bitSet)) continue;
+      uint32_t scrubFrom = kScrubFrom;
+      const ESlot verdict = ClassifyRecordSlot(slot, m_recordSize, number, bitSet, &scrubFrom);
+      if (verdict == ESlot::Unconfirmed) {
+        if (m_stats.recordsUnconfirmed++ < kLoggedUnconfirmed)
+          LogError("MFT scrub: free record %llu of a file left alone: its size, number or layout does not check\n",
+                   static_cast<unsigned long long>(number));
+        continue;
+      }
+      if (verdict != ESlot::Free) continue;
       ++m_stats.recordsFree;
       bool scrubbed = false;
-      // Zero bytes 48 and up, sector by sector, remembering which sectors changed.
-      for (uint64_t from = at + kScrubFrom; from < at + r;) {
+      // Zero the record past its header, sector by sector, remembering which sectors changed.
+      for (uint64_t from = at + scrubFrom; from < at + r;) {
         const uint64_t to = std::min(at + r, (from / ss + 1) * ss);
         uint8_t* p = buffer.data() + from;
         const size_t n = static_cast<size_t>(to - from);
@@ -423,7 +478,8 @@ int CNTFSMFTWiper::WipeFreeMFTRecords(const MFTLayout& layout) {
     if (any)
       if (int rc = WriteChangedSectors(pieces, first, buffer.data(), changed)) return rc;
   }
-  return 0;
+  // Free records left as they were still hold what a deleted file left.
+  return m_stats.recordsUnconfirmed ? kNTFSWipeIncomplete : 0;
 }
 
 int CNTFSMFTWiper::WriteChangedSectors(const std::vector<NTFSRun>& pieces, uint64_t firstVCN, const uint8_t* buffer,

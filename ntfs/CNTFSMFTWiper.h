@@ -1,6 +1,9 @@
 // Scrubs the MFT records of deleted files on an NTFS volume: every record
-// slot that is provably free keeps its first 48 bytes and has the rest
-// zeroed, so no name, attribute or resident data of a deleted file survives.
+// slot that is provably free keeps its header (the first 48 bytes; 42 in
+// records of the older layout) and has the rest, update sequence included,
+// zeroed, so no name, attribute or resident data of a deleted file survives
+// and the stored record stays consistent (its update sequence number and
+// every stride's last two bytes are all zero).
 //
 // The volume is read through its (strict) volume device; changed sectors are
 // written through the mount-driver writer of the volume's disk, at the
@@ -8,7 +11,13 @@
 //
 // A slot is scrubbed only when all of these hold: it starts with "FILE", its
 // allocated size is the record size, its record number is its position, its
-// in-use flag is clear, and the $MFT's own $BITMAP has its bit clear. The
+// in-use flag is clear, and the $MFT's own $BITMAP has its bit clear.
+// Records of the older layout (update sequence below byte 48) carry no
+// number: their number is their position in the $MFT, as the whole run list
+// gives it, and their update sequence must have the place and length that
+// layout gives it. A free record (its bit and in-use flag clear) that fails
+// a check is left alone; when it holds something of a file (any attribute
+// but the standard information) it makes the scrub incomplete. The
 // $MFT's runs (also those kept in extension records of record 0) must be
 // gap-free, inside the volume and cover its data size. Records are handled
 // whole whatever the cluster size; fixups are never applied to the buffer
@@ -46,11 +55,13 @@ enum NTFSWipeError : int {
   kNTFSWipeBadBitmap = MakeEngineError(0x8C, 0xD),              // the $MFT's $BITMAP is missing or unreadable
   kNTFSWipeWriteFailed = MakeEngineError(0xE0, 0x1D),           // a write failed or was refused (see GetLastWriteError)
   kNTFSWipeCancelled = MakeEngineError(0xE1, 0x4C7),            // stopped by the cancel flag before the end
+  kNTFSWipeIncomplete = engine_error::kScrubIncomplete,         // free records of files left unscrubbed
 };
 
 struct NTFSWipeStats {
   uint64_t recordsScrubbed = 0;  // free records whose bytes 48 and up changed
   uint64_t recordsFree = 0;      // records that met every condition
+  uint64_t recordsUnconfirmed = 0;  // free records of files left alone: their size, number or layout did not check
   uint64_t sectorsWritten = 0;   // volume sectors written
   uint64_t writes = 0;           // write calls made
 };
@@ -82,8 +93,19 @@ class CNTFSMFTWiper {
   // the locked volume, else errno); 0 when no write failed.
   uint32_t GetLastWriteError() const { return m_lastWriteError; }
 
-  // Whether a record slot (as stored, fixups not applied) may be scrubbed,
-  // given its position in the $MFT and its bit in the $MFT's bitmap.
+  // What the scrub makes of a record slot (as stored, fixups not applied).
+  enum class ESlot {
+    Kept,         // not scrubbed: no "FILE", its bitmap bit or in-use flag set, or unconfirmed but empty
+    Free,         // provably free: scrubbed
+    Unconfirmed,  // free and holding something of a file, but its size, number or layout does not check:
+                  // left alone, the scrub is incomplete
+  };
+  // The verdict on a slot, given its position in the $MFT and its bit in
+  // the $MFT's bitmap; for a free slot *scrubFrom (may be null) receives
+  // the offset from which it is zeroed.
+  static ESlot ClassifyRecordSlot(const uint8_t* slot, uint32_t recordSize, uint64_t recordNumber, bool bitmapBitSet,
+                                  uint32_t* scrubFrom = nullptr);
+  // Whether a record slot may be scrubbed (ClassifyRecordSlot says Free).
   static bool IsFreeRecordSlot(const uint8_t* slot, uint32_t recordSize, uint64_t recordNumber, bool bitmapBitSet);
 
  private:

@@ -21,6 +21,11 @@ constexpr int kRecordNumberOffset = 44;
 // Records from before XP keep the update sequence at 42 and have no number
 // field; from XP on it starts at 48 or later, past the number.
 constexpr uint16_t kUsaOffsetWithRecordNumber = 48;
+// Where the older header's fields end (and its update sequence starts).
+constexpr uint16_t kOlderHeaderLength = 42;
+// The update sequence protects the record in strides of this many bytes,
+// whatever the volume's sector size.
+constexpr uint32_t kUpdateSequenceStride = 512;
 constexpr uint16_t kInUseFlag = 0x0001;
 constexpr uint16_t kDirectoryFlag = 0x0002;
 

@@ -8,6 +8,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <sstream>
+
+#include "MountTable.h"
 
 namespace platform {
 
@@ -32,6 +35,14 @@ bool SyncFileSystemOf(const std::string& path) {
   return ok;
 }
 
+bool HasOption(const std::string& options, const char* wanted) {
+  std::istringstream in(options);
+  std::string one;
+  while (std::getline(in, one, ','))
+    if (one == wanted) return true;
+  return false;
+}
+
 }  // namespace
 
 bool GetMountSpace(const std::string& mountPoint, MountSpace* space) {
@@ -52,6 +63,27 @@ int VolumeNodeReadOnly(const VolumeLocation& where) {
   if (stat(where.imagePath.c_str(), &st) != 0) return -1;
   if (S_ISBLK(st.st_mode)) return BlockDeviceReadOnly(where.imagePath);
   return access(where.imagePath.c_str(), W_OK) == 0 ? 0 : 1;
+}
+
+bool IsReadOnlyFrom(const std::vector<std::string>& mountOptions, bool anyMountStatRdonly, int deviceReadOnly) {
+  if (anyMountStatRdonly || deviceReadOnly == 1) return true;
+  for (const auto& options : mountOptions)
+    if (HasOption(options, "ro")) return true;
+  return false;
+}
+
+std::string ReadOnlyUseOfVolume(const LetteredVolume& volume) {
+  for (const MountEntry& m : MountsOfVolume(volume.location)) {
+    MountSpace space;
+    const bool statRdonly = GetMountSpace(m.mountPoint, &space) && space.readOnly;
+    if (IsReadOnlyFrom({m.options, m.superOptions}, statRdonly, 0)) return "it is mounted read-only at " + m.mountPoint;
+  }
+  if (VolumeNodeReadOnly(volume.location) == 1) {
+    const std::string& node =
+        volume.location.devicePath.empty() ? volume.location.imagePath : volume.location.devicePath;
+    return "its device " + node + " is read-only";
+  }
+  return std::string();
 }
 
 bool SyncVolume(const std::string& mountPoint, const LetteredVolume& volume) {

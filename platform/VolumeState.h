@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "DriveLetters.h"
 #include "VolumeLocation.h"
@@ -27,6 +28,19 @@ bool GetMountSpace(const std::string& mountPoint, MountSpace* space);
 // of its block device, or an image file this process may not write), 0
 // writable, -1 unknown.
 int VolumeNodeReadOnly(const VolumeLocation& where);
+
+// Why the volume cannot be written, or empty when it can: a mount of it is
+// read-only (statvfs ST_RDONLY or an "ro" mount option), its block device
+// is read-only (BLKROGET), or the image file holding it is not writable.
+// Every run that writes to a volume asks this before it locks or mounts it.
+std::string ReadOnlyUseOfVolume(const LetteredVolume& volume);
+inline bool IsVolumeReadOnly(const LetteredVolume& volume) {
+  return !ReadOnlyUseOfVolume(volume).empty();
+}
+// The same decision from given facts: the options of every mount of the
+// volume (per-mount and super-block), whether statvfs called one of them
+// read-only, and VolumeNodeReadOnly's answer.
+bool IsReadOnlyFrom(const std::vector<std::string>& mountOptions, bool anyMountStatRdonly, int deviceReadOnly);
 
 // Flushes what was written through the mount at `mountPoint` down to the
 // volume: syncfs of the file system (FUSE file systems that do not know the

@@ -31,6 +31,9 @@ constexpr int kCompleteNoSearch = MakeEngineError(0x1E0, 0x10);     // Recover: 
 constexpr int kScanNoSink = MakeEngineError(0xFF, 0x05);            // device scan: sink null
 // Device scan: first sector after the last one (also a device without sectors).
 constexpr int kScanBadRange = MakeEngineError(0x104, 0x11);
+// A deleted-record scrub ran to its end but left records of deleted files
+// as they were (it could not confirm them); what it could scrub, it did.
+constexpr int kScrubIncomplete = MakeEngineError(0xE2, 0x12B);
 }  // namespace engine_error
 
 // Prints "Return Error:0x<code>\tFile:<name>\tLine:<line>\tFuction:<function>"

@@ -129,12 +129,9 @@ int CWipeFreeSpaceRun::Wipe() {
   if (m_hasExpect && !platform::VerifyVolumeIdentity(m_letter, m_expect, &why))
     return Fail(ERASE_FREESPACE_OPEN_FAILED, "the volume is not the one listed: " + why);
   LogInfo("Wipe Unusedspace on partiton %c, fs=%d", m_letter, static_cast<int>(m_type));
-  // A volume mounted read-only is neither scrubbed nor filled.
-  if (!volume.mountPoints.empty()) {
-    platform::MountSpace space;
-    if (platform::GetMountSpace(volume.mountPoints.front(), &space) && space.readOnly)
-      return Fail(ERASE_FREESPACE_ACCESS_DENIED, "the volume is mounted read-only");
-  }
+  // A read-only volume (mount or device) is neither scrubbed nor filled.
+  const std::string readOnly = platform::ReadOnlyUseOfVolume(volume);
+  if (!readOnly.empty()) return Fail(ERASE_FREESPACE_ACCESS_DENIED, "the volume is read-only: " + readOnly);
   IFreeSpaceObserver* observer = Observer();
   if (observer) observer->Started();
   if (!IsCancelled()) {
@@ -143,6 +140,8 @@ int CWipeFreeSpaceRun::Wipe() {
     options.expect = m_hasExpect ? &m_expect : nullptr;
     options.cancel = &CancelFlag();
     m_scrub = ScrubDeletedRecords(m_letter, m_type, options);
+    if (m_scrub.outcome == EScrubOutcome::RefusedReadOnly)
+      return Fail(ERASE_FREESPACE_ACCESS_DENIED, "the volume is read-only");
     if (!ScrubComplete(m_scrub)) LogError("WipeUnusedspace failed. (%s)", ScrubOutcomeText(m_scrub.outcome));
   }
   if (observer) observer->Started();

@@ -14,6 +14,7 @@
 #include "SafeAlloc.h"
 #include "SystemVolumes.h"
 #include "VolumeFormat.h"
+#include "VolumeState.h"
 #include "WinError.h"
 
 namespace {
@@ -120,6 +121,9 @@ int CWipePartitionRun::Wipe() {
   // Before the lock: a lock would unmount an idle /boot/efi.
   const std::string system = platform::SystemUseOfVolume(volume.location);
   if (!system.empty()) return Fail(ERASE_PARTITION_ACCESS_DENIED, "the system runs from this volume: " + system);
+  // Before the lock too: the lock would unmount a read-only mount.
+  const std::string readOnly = platform::ReadOnlyUseOfVolume(volume);
+  if (!readOnly.empty()) return Fail(ERASE_PARTITION_ACCESS_DENIED, "the volume is read-only: " + readOnly);
 
   platform::VolumeExpectation expect;
   expect.disk = m_expectedDisk;

@@ -4,8 +4,9 @@
 // then quick-formats the volume as NTFS. The progress dialog
 // (CErasePtProgressDlg), vtctl and the tests all drive this class.
 //
-// Safety: the run refuses volumes of more than one extent and the volumes
-// the system runs from ("/", /boot, /boot/efi, /usr, /home, active swap);
+// Safety: the run refuses volumes of more than one extent, the volumes the
+// system runs from ("/", /boot, /boot/efi, /usr, /home, active swap) and
+// read-only volumes (a read-only mount or device);
 // it checks, just before the volume is opened for writing, that the letter
 // still names the confirmed volume (disk identity, start, size); every
 // write goes through the guarded mount-driver writer while the volume is

@@ -6,13 +6,14 @@
 #include <thread>
 
 #include "CVolumeDevice.h"
-#include "FATScrubCodes.h"
 #include "CVolumeManager.h"
 #include "DriveLetters.h"
 #include "EngineError.h"
+#include "FATScrubCodes.h"
 #include "IRecoveryController.h"
 #include "RunLog.h"
 #include "ScanEngineRegistry.h"
+#include "VolumeState.h"
 #include "WipeTarget.h"
 
 bool ScrubSucceeded(EFileSystemType type, int engineCode) {
@@ -41,6 +42,10 @@ const char* ScrubOutcomeText(EScrubOutcome outcome) {
       return "scrub skipped: the volume has more than one extent";
     case EScrubOutcome::SkippedUnavailable:
       return "scrub skipped: not available for this file system";
+    case EScrubOutcome::RefusedReadOnly:
+      return "scrub refused: the volume is read-only";
+    case EScrubOutcome::Incomplete:
+      return "scrub incomplete: records of deleted files it could not confirm were left as they were";
     case EScrubOutcome::Failed:
       return "scrub failed";
     case EScrubOutcome::Cancelled:
@@ -50,6 +55,9 @@ const char* ScrubOutcomeText(EScrubOutcome outcome) {
 }
 
 namespace {
+
+// ERROR_WRITE_PROTECT: the medium is write-protected.
+constexpr uint32_t kWriteProtected = 19;
 
 // Runs the quick search while a watcher hands the caller's cancel flag on
 // to the controller. A flag already set stops the search before it writes.
@@ -97,6 +105,14 @@ ScrubReport ScrubDeletedRecords(char letter, EFileSystemType type, const ScrubOp
     LogError("scrub: no volume %c:", letter);
     return report;
   }
+  // Asked before the lock, which would unmount a read-only mount.
+  const std::string readOnly = platform::ReadOnlyUseOfVolume(volume);
+  if (!readOnly.empty()) {
+    report.outcome = EScrubOutcome::RefusedReadOnly;
+    report.winError = kWriteProtected;
+    LogError("scrub: volume %c: refused, %s", letter, readOnly.c_str());
+    return report;
+  }
   CVolumeManager manager;
   if (options.expect) manager.ExpectIdentity(*options.expect);
   if (!manager.OpenVolume(volume.letter, nullptr)) {
@@ -129,6 +145,8 @@ ScrubReport ScrubDeletedRecords(char letter, EFileSystemType type, const ScrubOp
         report.outcome = EScrubOutcome::Cancelled;
       else if (report.engineCode == engine_error::kQuickNoController)
         report.outcome = EScrubOutcome::SkippedUnavailable;
+      else if (report.engineCode == engine_error::kScrubIncomplete)
+        report.outcome = EScrubOutcome::Incomplete;
       LogInfo("scrub: quick search of %c: returned 0x%x", volume.letter, static_cast<unsigned>(report.engineCode));
     }
     device.Close();

@@ -12,6 +12,8 @@
 // Only FAT16, FAT32 and NTFS volumes are scrubbed. A volume that cannot be
 // unmounted, a volume of several extents and a type whose quick search is
 // not available are skipped and say so; nothing is scrubbed while mounted.
+// A read-only volume (mounted read-only, or on a read-only device) is
+// refused before its mounts are touched.
 #pragma once
 
 #include <atomic>
@@ -26,6 +28,8 @@ enum class EScrubOutcome {
   SkippedBusy,         // the volume could not be locked (in use)
   SkippedMultiExtent,  // spanned, striped, mirrored or RAID-5 volume
   SkippedUnavailable,  // no quick search for the type in this build
+  RefusedReadOnly,     // a read-only mount or device: nothing unmounted, nothing written
+  Incomplete,          // ran to its end, but left records of deleted files it could not confirm
   Failed,              // no such volume, identity mismatch, open or engine failure
   Cancelled,           // the caller's cancel flag stopped it
 };
@@ -41,7 +45,7 @@ struct ScrubOptions {
 struct ScrubReport {
   EScrubOutcome outcome = EScrubOutcome::NotApplicable;
   int engineCode = 0;     // the quick search's result (0: success)
-  uint32_t winError = 0;  // the lock's error when it failed
+  uint32_t winError = 0;  // the lock's error when it failed (19 for a read-only volume)
   bool remounted = true;  // false when a mount the lock took away was not put back
 };
 

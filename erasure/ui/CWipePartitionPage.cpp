@@ -29,6 +29,7 @@
 #include "RunLog.h"
 #include "SystemVolumes.h"
 #include "UiHelpers.h"
+#include "VolumeState.h"
 #include "WipePageChecks.h"
 
 namespace {
@@ -512,7 +513,7 @@ int CWipePartitionPage::StartWipePartition(int kind) {
 }
 
 int CWipePartitionPage::ConfirmAndRun(int eraseMode, const QString& question) {
-  if (wipecheck::IsVolumeReadOnly(m_chosen.volume)) {
+  if (platform::IsVolumeReadOnly(m_chosen.volume)) {
     RefuseReadOnly();
     return 0;
   }

@@ -548,6 +548,15 @@ INSTANTIATE_TEST_SUITE_P(
              (info.param.answer ? "_failing" : "");
     });
 
+// A scrub that left records it could not confirm says so; the fill goes on
+// and the run is no full success.
+INSTANTIATE_TEST_SUITE_P(Incomplete, FreeSpaceScrub,
+                         ::testing::Values(ScrubCase{kNtfs, false, engine_error::kScrubIncomplete,
+                                                     EScrubOutcome::Incomplete, ERASE_FREESPACE_WRITE_FAILED}),
+                         [](const ::testing::TestParamInfo<ScrubCase>& info) {
+                           return std::string(info.param.fs.name);
+                         });
+
 // A quick search that runs until its cancel flag is set (or 20 s pass).
 class WaitingQuickSearch : public IQuickFileSystemSearchController {
  public:

@@ -3,6 +3,8 @@
 // and a type without a quick search is skipped and says so.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "EngineError.h"
 #include "ScanEngineRegistry.h"
 #include "ScrubDeletedRecords.h"
@@ -34,6 +36,15 @@ TEST(ScrubDecision, OutcomeWithoutTouchingTheVolume) {
     if (c.outcome == EScrubOutcome::SkippedUnavailable) {
       EXPECT_EQ(r.engineCode, engine_error::kQuickNoController);
     }
+  }
+  // Outcomes of a scrub that was refused or left records are never complete.
+  for (EScrubOutcome outcome : {EScrubOutcome::RefusedReadOnly, EScrubOutcome::Incomplete}) {
+    ScrubReport r;
+    r.outcome = outcome;
+    EXPECT_FALSE(ScrubComplete(r));
+    EXPECT_NE(
+        std::string(ScrubOutcomeText(outcome)).find(outcome == EScrubOutcome::Incomplete ? "incomplete" : "read-only"),
+        std::string::npos);
   }
 }
 

@@ -32,6 +32,8 @@
 #include "TestUtil.h"
 #include "UiHelpers.h"
 #include "VolumeAnalysers.h"
+#include "VolumeFixtures.h"
+#include "VolumeMount.h"
 #include "WipePageChecks.h"
 
 using eraseui::AnswerOf;
@@ -40,7 +42,7 @@ using testutil::BusSpy;
 
 namespace {
 
-TEST(WipePartitionPageText, LabelsFileSystemNamesAndReadOnlyRules) {
+TEST(WipePartitionPageText, LabelsFileSystemNamesAndFreeSpaceRules) {
   EXPECT_EQ(CWipePartitionPage::GetVolumeLabel(""), QStringLiteral("Local Disk"));
   EXPECT_EQ(CWipePartitionPage::GetVolumeLabel("BACKUP"), QStringLiteral("BACKUP"));
   EXPECT_EQ(CWipePartitionPage::GetVolumeLabel("abcdefghijklmnopqrstuvwxyz0123"),
@@ -48,21 +50,6 @@ TEST(WipePartitionPageText, LabelsFileSystemNamesAndReadOnlyRules) {
   const char* names[] = {"FAT12", "FAT16", "FAT32", "NTFS", "EXT2", "EXT3", "RAW", "EXFAT", "Unknow", "Unknow"};
   for (int t = 0; t <= 9; ++t) EXPECT_EQ(CWipePartitionPage::FileSystemName(t), QString::fromLatin1(names[t])) << t;
   EXPECT_EQ(CWipePartitionPage::FileSystemName(-1), QStringLiteral("Unknow"));
-
-  struct Case {
-    std::vector<std::string> options;
-    bool statRdonly;
-    int deviceRo;
-    bool readOnly;
-  } cases[] = {
-      {{}, false, 0, false},
-      {{}, false, -1, false},
-      {{}, false, 1, true},
-      {{"rw,relatime"}, true, 0, true},
-      {{"ro,relatime"}, false, 0, true},
-      {{"rw,nosuid", "rw,errors=remount-ro"}, false, 0, false},
-  };
-  for (const Case& c : cases) EXPECT_EQ(wipecheck::IsReadOnlyFrom(c.options, c.statRdonly, c.deviceRo), c.readOnly);
 
   EXPECT_TRUE(wipecheck::FreeSpaceWipeSupports(EFileSystemType::FAT32));
   EXPECT_TRUE(wipecheck::FreeSpaceWipeSupports(EFileSystemType::NTFS));
@@ -550,6 +537,27 @@ TEST_F(WipePage, ReadOnlyVolumeAndVolumeHoldingActiveSwapAreRefused) {
     WaitForLists({partition, freeSpace});
     for (CWipePartitionPage* page : {partition, freeSpace})
       EXPECT_TRUE(refusalText(page, QStringLiteral("VTPAGEFAT (")).contains(QStringLiteral("read-only")));
+  }
+  {
+    // A writable device whose FAT volume its user mounted read-only: refused,
+    // and left mounted as it was.
+    testutil::LoopDevice loop(disk);
+    ASSERT_TRUE(loop.ok()) << loop.error();
+    ASSERT_TRUE(loop.WaitForPartition(3)) << loop.error();
+    setenv("VANTOREL_DISKS", loop.Path().c_str(), 1);
+    const std::string mnt = dir->file("ro");
+    std::vector<std::string> mount = {"mount", "-t", "vfat", "-o", "ro", loop.Part(1), mnt};
+    if (!platform::KernelHasFileSystem("vfat")) mount = {"fusefat", "-o", "ro", loop.Part(1), mnt};
+    if (testutil::HaveTool(mount[0])) {
+      volfix::TestMount readOnly(mnt, mount);
+      ASSERT_TRUE(readOnly.ok()) << readOnly.output();
+      SendBusMsg(MSG_PARTITION_RESCAN);
+      SendBusMsg(MSG_FREESPACE_RESCAN);
+      WaitForLists({partition, freeSpace});
+      for (CWipePartitionPage* page : {partition, freeSpace})
+        EXPECT_TRUE(refusalText(page, QStringLiteral("VTPAGEFAT (")).contains(QStringLiteral("read-only")));
+      EXPECT_TRUE(volfix::IsMountedAt(mnt));
+    }
   }
   if (testutil::HaveTool("mkswap") && testutil::HaveTool("swapon")) {
     // A swap file in the mounted ext2 volume makes it one the system needs.

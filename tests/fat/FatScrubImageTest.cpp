@@ -4,9 +4,8 @@
 // byte comparison of the whole image shows changes only in deleted entries of
 // directory clusters (as sleuthkit places them) and in the first sector of
 // free clusters that deleted entries named.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -20,14 +19,15 @@
 #include <sstream>
 
 #include "CDeletedRecoveryController.h"
+#include "CDiskDevice.h"
 #include "CFATQuickScrub.h"
 #include "CFATQuickSearch.h"
 #include "CSearchedPartitionInfo.h"
-#include "ScanEngineRegistry.h"
 #include "CVolumeDevice.h"
 #include "FATScrubCodes.h"
-#include "FaultInjectingDevice.h"
 #include "FatBytes.h"
+#include "FaultInjectingDevice.h"
+#include "ScanEngineRegistry.h"
 #include "ScrubTestSupport.h"
 #include "TestUtil.h"
 
@@ -505,8 +505,23 @@ struct HardCase {
   bool failWrites = false;
   uint64_t diskStartOverride = 0;
   bool cancelAfterFirstWrite = false;
+  bool vanishAfterFirstWrite = false;  // the volume device goes (ENXIO) after the first write
   bool lenientDevice = false;
+  // Faults of the disk the target-start check reads (disk sectors).
+  std::function<void(Volume&, testutil::FaultPlan&)> diskFault;
 };
+
+// The scrub saw a failed read and wrote nothing after it.
+void ExpectNoWriteAfterAFailedRead(Volume&, ScrubRun& run) {
+  bool failed = false;
+  for (const auto& e : run.events) {
+    if (e.kind == 'f') failed = true;
+    if (failed) {
+      EXPECT_NE(e.kind, 'w') << "write at " << e.first << " after a failed read";
+    }
+  }
+  EXPECT_TRUE(failed);
+}
 
 void PrintTo(const HardCase& c, std::ostream* os) {
   *os << c.what;
@@ -792,15 +807,55 @@ std::vector<HardCase> HardCases() {
     r.pickBad = [](Volume& v, std::vector<uint64_t>& bad) {
       bad.push_back(v.l.clusterArea + v.ClusterOf("Sub Folder/Deeper") - 2);
     };
-    r.check = [](Volume&, ScrubRun& run) {
-      bool failed = false;
-      for (const auto& e : run.events) {
-        if (e.kind == 'f') failed = true;
-        if (failed) {
-          EXPECT_NE(e.kind, 'w') << "write at " << e.first << " after a failed read";
-        }
-      }
-      EXPECT_TRUE(failed);
+    r.check = ExpectNoWriteAfterAFailedRead;
+    rows.push_back(r);
+  }
+  {
+    HardCase r;
+    r.name = "ReadFailureInTheFAT";
+    r.what = "read failure inside the FAT while it is loaded";
+    r.volume = {"fat32", 512, false};
+    r.expected = fatscrub::kNotClean;
+    r.pickBad = [](Volume& v, std::vector<uint64_t>& bad) { bad.push_back(v.l.fatStart + 1); };
+    r.check = ExpectNoWriteAfterAFailedRead;
+    rows.push_back(r);
+  }
+  {
+    HardCase r;
+    r.name = "ReadFailureOfAClusterToZero";
+    r.what = "read failure of a deleted file's free cluster before its first sector is zeroed";
+    r.volume = {"fat32", 512, false};
+    r.expected = fatscrub::kReadFailed;
+    r.pickBad = [](Volume& v, std::vector<uint64_t>& bad) {
+      bad.push_back(v.l.clusterArea + v.ClusterOf("_mall4.bin") - 2);
+    };
+    r.check = [](Volume& v, ScrubRun& run) {
+      ExpectNoWriteAfterAFailedRead(v, run);
+      EXPECT_GT(run.counters.entriesReplaced, 0u);  // the directories were scrubbed before
+      EXPECT_EQ(run.counters.sectorsZeroed, 0u);
+    };
+    rows.push_back(r);
+  }
+  {
+    HardCase r;
+    r.name = "ReadFailureOfTheDisksBootSector";
+    r.what = "read failure of the disk sector at the target start (identity check)";
+    r.volume = {"fat16", 512, true};
+    r.expected = fatscrub::kWrongTarget;
+    r.diskFault = [](Volume& v, testutil::FaultPlan& disk) { disk.SetBadSector(v.t.diskStart); };
+    r.check = ExpectNoWriteAfterAFailedRead;
+    rows.push_back(r);
+  }
+  {
+    HardCase r;
+    r.name = "DeviceVanishesAfterTheFirstWrite";
+    r.what = "volume device gone (ENXIO) after the first write";
+    r.volume = {"fat16", 512, true};
+    r.expected = fatscrub::kReadFailed;
+    r.vanishAfterFirstWrite = true;
+    r.check = [](Volume& v, ScrubRun& run) {
+      ExpectNoWriteAfterAFailedRead(v, run);
+      EXPECT_GT(run.counters.sectorsWritten, 0u);
     };
     rows.push_back(r);
   }
@@ -878,11 +933,12 @@ TEST_P(FatScrubHardCase, ScrubsOrRefuses) {
   plan.failWrites = row.failWrites;
   plan.events = &run.events;
   if (row.cancelAfterFirstWrite) plan.afterWrite = [&stop] { stop = 1; };
+  auto faults = std::make_shared<testutil::FaultPlan>();
+  if (row.vanishAfterFirstWrite) plan.afterWrite = [faults] { faults->SetVanished(true); };
   {
     scrubtest::WriterInstall install(&plan);
     CVolumeDevice volume(v.t.image, v.t.offset, v.t.length - static_cast<uint64_t>(row.shortenBy),
                          row.volume.sectorSize, !row.lenientDevice);
-    auto faults = std::make_shared<testutil::FaultPlan>();
     std::vector<uint64_t> bad = row.badSectors;
     if (row.pickBad) row.pickBad(v, bad);
     for (uint64_t s : bad) faults->SetBadSector(s);
@@ -892,7 +948,23 @@ TEST_P(FatScrubHardCase, ScrubsOrRefuses) {
     // A device that hides the volume behind wrappers cannot be judged;
     // the lenient one is given as it is.
     IStorageDevice* given = row.lenientDevice ? static_cast<IStorageDevice*>(&volume) : &recorded;
-    run.code = ScrubFATVolume(given, 0, start, &stop, &run.counters);
+    if (row.diskFault) {
+      // The disk the identity check reads, through the fault plan.
+      CDiskDevice disk(0, true);
+      ASSERT_TRUE(disk.Open());
+      auto diskFaults = std::make_shared<testutil::FaultPlan>();
+      row.diskFault(v, *diskFaults);
+      testutil::FaultInjectingDevice faultyDisk(&disk, diskFaults);
+      scrubtest::RecordingDevice recordedDisk(&faultyDisk, &run.events);
+      CFATQuickScrub scrub;
+      scrub.SetOptions(0, start);
+      scrub.SetStopFlag(&stop);
+      scrub.SetDiskDevice(&recordedDisk);
+      run.code = scrub.QuickSearchFiles(given);
+      run.counters = scrub.GetCounters();
+    } else {
+      run.code = ScrubFATVolume(given, 0, start, &stop, &run.counters);
+    }
     run.writerOpened = plan.opened;
   }
   EXPECT_EQ(run.code, row.expected) << std::hex << run.code;

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -29,6 +30,7 @@
 #include "ImageFileDevice.h"
 #include "RawDisk.h"
 #include "RealVolumes.h"
+#include "RecordBuilder.h"
 #include "SleuthkitIstat.h"
 #include "TestUtil.h"
 
@@ -200,10 +202,11 @@ SleuthkitMFT ReadSleuthkitMFT(const std::string& image, uint64_t offsetSectors) 
   return m;
 }
 
-// Every changed byte lies at 48 or later in a record sleuthkit holds free.
-// Returns the number of changed bytes.
-uint64_t ExpectChangesOnlyInFreeRecords(const Bytes& before, const Bytes& after, SleuthkitMFT& m,
-                                        uint64_t volumeOffset) {
+// Every changed byte lies at 48 or later in a record sleuthkit holds free
+// (42 or later in the records of the older layout given). Returns the
+// number of changed bytes.
+uint64_t ExpectChangesOnlyInFreeRecords(const Bytes& before, const Bytes& after, SleuthkitMFT& m, uint64_t volumeOffset,
+                                        const std::set<uint64_t>& olderLayout = {}) {
   EXPECT_EQ(before.size(), after.size());
   EXPECT_GT(m.clusterBytes, 0u);
   EXPECT_GT(m.recordSize, 0u);
@@ -227,7 +230,7 @@ uint64_t ExpectChangesOnlyInFreeRecords(const Bytes& before, const Bytes& after,
           const uint64_t mftByte = it->second * m.clusterBytes + v % m.clusterBytes;
           record = mftByte / m.recordSize;
           within = mftByte % m.recordSize;
-          allowed = within >= 48 && m.IsFree(record);
+          allowed = within >= (olderLayout.count(record) ? 42u : 48u) && m.IsFree(record);
         }
       }
       if (!allowed && reported++ < 5)
@@ -556,6 +559,87 @@ TEST_F(NTFSScrubFaults, FailedWriteAndCancelAreErrors) {
   EXPECT_EQ(wiper.GetLastWriteError(), 644u);
   unsetenv("VANTOREL_DISKS");
   EXPECT_EQ(ReadAll(image), before);
+}
+
+// The byte offset of $MFT record `record` in the image, from sleuthkit's map.
+uint64_t RecordByteInImage(const SleuthkitMFT& m, uint64_t record) {
+  const uint64_t mftByte = record * m.recordSize;
+  for (const auto& entry : m.vcnOfCluster)
+    if (entry.second == mftByte / m.clusterBytes) return entry.first * m.clusterBytes + mftByte % m.clusterBytes;
+  ADD_FAILURE() << "record " << record << " is not in the $MFT";
+  return 0;
+}
+
+// The first name istat lists for a record, empty when none.
+std::string IstatName(const std::string& image, uint64_t record) {
+  std::istringstream in(testutil::Run({"istat", image, std::to_string(record)}).output);
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind("Name: ", 0) == 0) return line.substr(6);
+  return std::string();
+}
+
+// Deleted records rewritten to the older layout (no record number field)
+// are scrubbed by their position in the $MFT, their update sequence with
+// the rest; one whose update sequence does not fit its record is left whole
+// and the scrub answers that it is incomplete. The readers still read the
+// volume, and the scrubbed names are gone.
+TEST(NTFSScrubOlderLayout, ScrubsByPositionAndReportsWhatItLeft) {
+  VT_REQUIRE_ROOT();
+  for (const char* tool : {"mkntfs", "ntfs-3g", "fls", "ils", "istat", "fsstat", "ntfsfix"}) VT_REQUIRE_TOOL(tool);
+  ASSERT_FALSE(FaultFixture().empty());
+  testutil::TempDir tmp("scrubolder");
+  const std::string image = tmp.file("volume.img");
+  ASSERT_EQ(testutil::Run({"cp", FaultFixture(), image}).exitCode, 0);
+  const std::vector<std::string> deletedList = Lines(FaultFixture() + ".deleted");
+  const std::set<std::string> deleted(deletedList.begin(), deletedList.end());
+  SleuthkitMFT oracle = ReadSleuthkitMFT(image, 0);
+  ASSERT_EQ(oracle.recordSize, 1024u);
+
+  // Four free records of deleted files: three in the older layout, the
+  // fourth too but with its update sequence one stride short.
+  Bytes bytes = ReadAll(image);
+  std::vector<uint64_t> records;
+  std::vector<std::string> names;
+  for (uint64_t record : oracle.freeRecords) {
+    if (records.size() == 4) break;
+    const uint64_t at = RecordByteInImage(oracle, record);
+    if (at == 0 || std::memcmp(&bytes[at], "FILE", 4) != 0) continue;
+    const std::string name = IstatName(image, record);
+    if (!deleted.count(name)) continue;
+    records.push_back(record);
+    names.push_back(name);
+  }
+  ASSERT_EQ(records.size(), 4u);
+  for (uint64_t record : records) ntfstest::ToOlderLayout(&bytes[RecordByteInImage(oracle, record)]);
+  const uint64_t broken = RecordByteInImage(oracle, records[3]);
+  bytes[broken + 6] -= 1;
+  testutil::WriteFile(image, std::string(bytes.begin(), bytes.end()));
+  // sleuthkit reads the rewritten records as before.
+  EXPECT_EQ(DeletedNamesListed(image, 0, names).size(), 4u);
+  const std::string liveListing = testutil::Run({"fls", "-r", "-u", image}).output;
+
+  auto log = std::make_shared<WriteLog>();
+  CNTFSMFTWiper wiper;
+  int rc;
+  {
+    WriterScope scope(image, 0, bytes.size() / 512, log);
+    ImageFileDevice volume(image, 512);
+    rc = wiper.Wipe(&volume, 0, 0, nullptr);
+  }
+  EXPECT_EQ(rc, kNTFSWipeIncomplete) << std::hex << rc;
+  EXPECT_EQ(wiper.GetStats().recordsUnconfirmed, 1u);
+
+  const Bytes after = ReadAll(image);
+  EXPECT_GT(ExpectChangesOnlyInFreeRecords(bytes, after, oracle, 0, {records[0], records[1], records[2]}), 0u);
+  for (int i = 0; i < 3; ++i) {
+    const uint64_t at = RecordByteInImage(oracle, records[i]);
+    EXPECT_TRUE(std::all_of(&after[at + 42], &after[at + 1024], [](uint8_t b) { return b == 0; })) << records[i];
+  }
+  EXPECT_TRUE(std::equal(&after[broken], &after[broken + 1024], &bytes[broken]));
+  EXPECT_EQ(DeletedNamesListed(image, 0, {names[0], names[1], names[2]}), std::set<std::string>());
+  EXPECT_EQ(testutil::Run({"fls", "-r", "-u", image}).output, liveListing);
+  const auto fix = testutil::Run({"ntfsfix", "-n", image});
+  EXPECT_EQ(fix.exitCode, 0) << fix.output;
 }
 
 // Volumes that Windows made, each inside a disk image at sector 128: the

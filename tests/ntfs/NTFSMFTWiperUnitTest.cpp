@@ -47,8 +47,14 @@ struct Layout {
   uint8_t record9LCN = 40;
   uint64_t record5BaseReference = uint64_t(1) << 48;  // record 0, sequence 1
   bool bitmap = true;
+  uint8_t bitmapLCN = 0;      // 0: the $BITMAP is resident, else its one cluster
   bool breakRecord0 = false;  // only the $MFTMirr copy is valid
+  bool olderLayout = false;   // records 6 and 13 in the older layout (and record 8, whose update sequence is wrong)
+  bool unconfirmable = true;  // free records whose size or number does not check (11, 22; 8 in the older layout)
 };
+
+// In use by the bitmap: 0-3 (system), 5 and 9 (extensions), 14, 16.
+const Bytes kMFTBitmap = {0x2F, 0x42, 0x01};
 
 Bytes BootSector() {
   Bytes b(512, 0);
@@ -92,10 +98,10 @@ Bytes MFTRecord0(const Layout& l) {
   b.Resident(0x20, list);
   b.FileName(u"$MFT");
   b.NonResident(0x80, {0x11, 0x02, static_cast<uint8_t>(kMFTLCN[0]), 0x00}, 0, 1, l.baseDataSize);
-  if (l.bitmap) {
-    // In use by the bitmap: 0-3 (system), 5 and 9 (extensions), 14, 16.
-    b.Resident(0xB0, {0x2F, 0x42, 0x01});
-  }
+  if (l.bitmap && l.bitmapLCN)
+    b.NonResident(0xB0, {0x11, 0x01, l.bitmapLCN, 0x00}, 0, 0, kMFTBitmap.size());
+  else if (l.bitmap)
+    b.Resident(0xB0, kMFTBitmap);
   return b.Finish();
 }
 
@@ -135,17 +141,29 @@ Bytes BuildVolume(const Layout& l) {
   if (l.breakRecord0) std::memcpy(&v[RecordOffset(0)], "BAAD", 4);
   put(RecordOffset(5), Extension(5, l.record5BaseReference, 2, static_cast<uint8_t>(kMFTLCN[1])));
   put(RecordOffset(9), Extension(9, uint64_t(1) << 48, l.record9FirstVCN, l.record9LCN));
+  if (l.bitmapLCN) put(uint64_t{l.bitmapLCN} * kClusterBytes, kMFTBitmap);
   put(RecordOffset(6), UserRecord(6, 0x0000, 6));     // free: scrubbed
   put(RecordOffset(13), UserRecord(13, 0x0000, 13));  // free, second run: scrubbed
   put(RecordOffset(14), UserRecord(14, 0x0000, 14));  // bitmap bit set: kept
   put(RecordOffset(15), UserRecord(15, 0x0001, 15));  // in use: kept
   put(RecordOffset(16), UserRecord(16, 0x0001, 16));  // in use: kept
   put(RecordOffset(21), UserRecord(21, 0x0000, 21));  // free, third run: scrubbed
-  put(RecordOffset(22), UserRecord(22, 0x0000, 99));  // wrong number: kept
   put(RecordOffset(23), UserRecord(23, 0x0002, 23));  // free folder: scrubbed
-  Bytes shortRecord = UserRecord(11, 0x0000, 11);     // allocated size is not the record size
-  Put32(shortRecord, 28, 512);
-  put(RecordOffset(11), shortRecord);
+  if (l.unconfirmable) {
+    put(RecordOffset(22), UserRecord(22, 0x0000, 99));  // wrong number: kept
+    Bytes shortRecord = UserRecord(11, 0x0000, 11);     // allocated size is not the record size
+    Put32(shortRecord, 28, 512);
+    put(RecordOffset(11), shortRecord);
+  }
+  if (l.olderLayout) {
+    for (uint64_t n : {6, 13}) ntfstest::ToOlderLayout(&v[RecordOffset(n)]);
+    if (l.unconfirmable) {
+      Bytes badSequence = UserRecord(8, 0x0000, 8);  // one stride short: kept
+      ntfstest::ToOlderLayout(badSequence.data());
+      Put16(badSequence, 6, 2);
+      put(RecordOffset(8), badSequence);
+    }
+  }
   Bytes noMagic = UserRecord(12, 0x0000, 12);
   std::memcpy(noMagic.data(), "BAAD", 4);
   put(RecordOffset(12), noMagic);
@@ -154,9 +172,11 @@ Bytes BuildVolume(const Layout& l) {
 
 class MemoryWriter : public IMountDriverWriter {
  public:
-  MemoryWriter(Bytes& bytes, int& writes) : m_bytes(bytes), m_writes(writes) {}
+  MemoryWriter(Bytes& bytes, int& writes, std::function<void()> onWrite = nullptr)
+      : m_bytes(bytes), m_writes(writes), m_onWrite(std::move(onWrite)) {}
   uint64_t WriteSectors(const void* buffer, uint64_t first, uint64_t count) override {
     ++m_writes;
+    if (m_onWrite) m_onWrite();
     if ((first + count) * 512 > m_bytes.size()) {
       m_error = 644;
       return 0;
@@ -170,31 +190,46 @@ class MemoryWriter : public IMountDriverWriter {
  private:
   Bytes& m_bytes;
   int& m_writes;
+  std::function<void()> m_onWrite;
   uint32_t m_error = 0;
 };
 
 struct ScrubResult {
   int rc = -1;
   int writes = 0;
+  int writesAfterFault = 0;  // writes made after a read of the volume or the disk failed
+  bool faulted = false;      // a read failed
   Bytes before, after;
   NTFSWipeStats stats;
 };
 
-ScrubResult Scrub(const Layout& l, const std::function<void(Bytes&)>& changeDisk = nullptr) {
+// Faults of the two devices the scrub reads: the volume, and the disk for
+// the target check.
+struct Faults {
+  std::shared_ptr<testutil::FaultPlan> volume = std::make_shared<testutil::FaultPlan>();
+  std::shared_ptr<testutil::FaultPlan> disk = std::make_shared<testutil::FaultPlan>();
+  bool Seen() const { return volume->FailedReads() + disk->FailedReads() > 0; }
+};
+
+ScrubResult Scrub(const Layout& l, const std::function<void(Bytes&)>& changeDisk = nullptr,
+                  const Faults& faults = Faults()) {
   ScrubResult r;
   r.before = BuildVolume(l);
-  testutil::MemoryDevice volume(r.before, 512);
+  testutil::MemoryDevice volumeBytes(r.before, 512);
   Bytes diskBytes = r.before;
   if (changeDisk) changeDisk(diskBytes);
-  testutil::MemoryDevice disk(diskBytes, 512);
+  testutil::MemoryDevice diskDevice(diskBytes, 512);
+  testutil::FaultInjectingDevice volume(&volumeBytes, faults.volume);
+  testutil::FaultInjectingDevice disk(&diskDevice, faults.disk);
   r.after = r.before;
   MountDriverOpener old = SetMountDriverOpener([&](int, uint32_t*) -> std::unique_ptr<IMountDriverWriter> {
-    return std::make_unique<MemoryWriter>(r.after, r.writes);
+    return std::make_unique<MemoryWriter>(r.after, r.writes, [&] { r.writesAfterFault += faults.Seen(); });
   });
   CNTFSMFTWiper wiper;
   wiper.SetDiskDevice(&disk);
   r.rc = wiper.Wipe(&volume, 0, 0, nullptr);
   r.stats = wiper.GetStats();
+  r.faulted = faults.Seen();
   SetMountDriverOpener(old);
   return r;
 }
@@ -209,7 +244,9 @@ TEST(NTFSMFTWiper, ScrubsFreeRecordsInEveryRunOfAnMFTWithExtensionRecords) {
     Layout l;
     l.breakRecord0 = fromMirror;
     const ScrubResult r = Scrub(l);
-    ASSERT_EQ(r.rc, 0) << std::hex << r.rc;
+    // Records 11 and 22 are free but cannot be confirmed: the scrub is not complete.
+    ASSERT_EQ(r.rc, kNTFSWipeIncomplete) << std::hex << r.rc;
+    EXPECT_EQ(r.stats.recordsUnconfirmed, 2u);
     EXPECT_EQ(r.stats.recordsScrubbed, 4u);
     for (uint64_t n : {6, 13, 21, 23}) {
       SCOPED_TRACE(n);
@@ -257,19 +294,141 @@ TEST(NTFSMFTWiper, RefusesDamagedLayoutsWithoutWriting) {
   EXPECT_EQ(r.writes, 0);
 }
 
+// Records of the older layout have no number: their position is taken from
+// the run list, every other condition still holds, and each free record
+// that cannot be confirmed is left alone and makes the scrub incomplete.
+TEST(NTFSMFTWiper, ScrubsOlderLayoutRecordsByTheirPositionAndReportsWhatItLeft) {
+  for (const bool leftovers : {false, true}) {
+    SCOPED_TRACE(leftovers ? "with unconfirmable free records" : "every free record confirmed");
+    Layout l;
+    l.olderLayout = true;
+    l.unconfirmable = leftovers;
+    const ScrubResult r = Scrub(l);
+    EXPECT_EQ(r.rc, leftovers ? kNTFSWipeIncomplete : 0) << std::hex << r.rc;
+    EXPECT_EQ(r.stats.recordsUnconfirmed, leftovers ? 3u : 0u);  // 8, 11, 22
+    EXPECT_EQ(r.stats.recordsScrubbed, 4u);
+    // The older records lose their update sequence with the rest: their
+    // stored form stays consistent (sequence number 0, stride ends 0).
+    Bytes expected = r.before;
+    for (uint64_t n : {6, 13}) std::memset(&expected[RecordOffset(n) + 42], 0, kRecord - 42);
+    for (uint64_t n : {21, 23}) std::memset(&expected[RecordOffset(n) + 48], 0, kRecord - 48);
+    EXPECT_TRUE(expected == r.after);
+    for (uint64_t n : {6, 13}) {
+      const uint8_t* rec = &r.after[RecordOffset(n)];
+      EXPECT_EQ(std::memcmp(rec, "FILE", 4), 0) << n;
+      EXPECT_EQ(rec[510] | rec[511] | rec[1022] | rec[1023] | rec[42] | rec[43], 0) << n;
+    }
+  }
+}
+
 TEST(NTFSMFTWiper, FreeSlotTestChecksEveryCondition) {
+  using ESlot = CNTFSMFTWiper::ESlot;
   const Bytes free = UserRecord(30, 0x0000, 30);
-  EXPECT_TRUE(CNTFSMFTWiper::IsFreeRecordSlot(free.data(), kRecord, 30, false));
-  EXPECT_FALSE(CNTFSMFTWiper::IsFreeRecordSlot(free.data(), kRecord, 30, true));   // bitmap bit set
-  EXPECT_FALSE(CNTFSMFTWiper::IsFreeRecordSlot(free.data(), kRecord, 31, false));  // another position
-  EXPECT_FALSE(CNTFSMFTWiper::IsFreeRecordSlot(free.data(), 4096, 30, false));     // another record size
-  EXPECT_FALSE(CNTFSMFTWiper::IsFreeRecordSlot(UserRecord(30, 0x0003, 30).data(), kRecord, 30, false));
-  EXPECT_TRUE(CNTFSMFTWiper::IsFreeRecordSlot(UserRecord(30, 0x0002, 30).data(), kRecord, 30, false));
-  Bytes old = free;  // update sequence at 42: no record number to confirm
-  Put16(old, 4, 42);
-  EXPECT_FALSE(CNTFSMFTWiper::IsFreeRecordSlot(old.data(), kRecord, 30, false));
-  Bytes zero(kRecord, 0);
-  EXPECT_FALSE(CNTFSMFTWiper::IsFreeRecordSlot(zero.data(), kRecord, 0, false));
+  Bytes older = free;
+  ntfstest::ToOlderLayout(older.data());
+  auto changed = [](Bytes b, const std::function<void(Bytes&)>& change) {
+    change(b);
+    return b;
+  };
+  // A formatter's reserved record: no number, nothing but standard information.
+  RecordBuilder reserved(kRecord, 0);
+  reserved.Flags(0x0000);
+  reserved.StandardInformation(0x6);
+  const Bytes empty = reserved.Finish();
+  struct Case {
+    const char* what;
+    Bytes slot;
+    uint64_t position;
+    bool bitSet;
+    uint32_t recordSize;
+    ESlot verdict;
+    uint32_t scrubFrom;
+  } cases[] = {
+      {"free record", free, 30, false, kRecord, ESlot::Free, 48},
+      {"bitmap bit set", free, 30, true, kRecord, ESlot::Kept, 0},
+      {"in use", UserRecord(30, 0x0003, 30), 30, false, kRecord, ESlot::Kept, 0},
+      {"free folder", UserRecord(30, 0x0002, 30), 30, false, kRecord, ESlot::Free, 48},
+      {"no FILE magic", Bytes(kRecord, 0), 0, false, kRecord, ESlot::Kept, 0},
+      {"another position", free, 31, false, kRecord, ESlot::Unconfirmed, 0},
+      {"another record size", free, 30, false, 4096, ESlot::Unconfirmed, 0},
+      {"number marker set", changed(free, [](Bytes& b) { b[42] = 1; }), 30, false, kRecord, ESlot::Unconfirmed, 0},
+      {"unconfirmed, nothing of a file in it", empty, 16, false, kRecord, ESlot::Kept, 0},
+      {"unconfirmed, attribute chain leaving the record", changed(free, [](Bytes& b) { Put16(b, 20, 1020); }), 31,
+       false, kRecord, ESlot::Unconfirmed, 0},
+      {"older layout, free", older, 30, false, kRecord, ESlot::Free, 42},
+      {"older layout at any position", older, 77, false, kRecord, ESlot::Free, 42},
+      {"older layout, bitmap bit set", older, 30, true, kRecord, ESlot::Kept, 0},
+      {"older layout, in use", changed(older, [](Bytes& b) { b[22] = 1; }), 30, false, kRecord, ESlot::Kept, 0},
+      {"older layout, sequence inside the header", changed(older, [](Bytes& b) { b[4] = 40; }), 30, false, kRecord,
+       ESlot::Unconfirmed, 0},
+      {"older layout, odd sequence offset", changed(older, [](Bytes& b) { b[4] = 43; }), 30, false, kRecord,
+       ESlot::Unconfirmed, 0},
+      {"older layout, sequence one stride short", changed(older, [](Bytes& b) { b[6] = 2; }), 30, false, kRecord,
+       ESlot::Unconfirmed, 0},
+      {"older layout, another record size", older, 30, false, 4096, ESlot::Unconfirmed, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    uint32_t from = 0;
+    EXPECT_EQ(CNTFSMFTWiper::ClassifyRecordSlot(c.slot.data(), c.recordSize, c.position, c.bitSet, &from), c.verdict);
+    if (c.verdict == ESlot::Free) {
+      EXPECT_EQ(from, c.scrubFrom);
+    }
+    EXPECT_EQ(CNTFSMFTWiper::IsFreeRecordSlot(c.slot.data(), c.recordSize, c.position, c.bitSet),
+              c.verdict == ESlot::Free);
+  }
+  EXPECT_EQ(CNTFSMFTWiper::ClassifyRecordSlot(nullptr, kRecord, 0, false), ESlot::Kept);
+}
+
+// A failed read at every place the scrub reads before it writes: each row
+// first scrubs its layout without the fault (every free record scrubbed),
+// then with it: an error, and no write after the failed read.
+TEST(NTFSMFTWiper, ReadFaultsStopTheScrubBeforeItsNextWrite) {
+  constexpr uint8_t kBitmapLCN = 50;
+  struct Row {
+    const char* what;
+    uint8_t bitmapLCN;
+    std::function<void(testutil::FaultPlan& volume, testutil::FaultPlan& disk)> fault;
+    int expected;
+  } rows[] = {
+      {"the volume's boot sector", 0, [](auto& v, auto&) { v.SetBadSector(0); }, kNTFSWipeBootSectorUnreadable},
+      {"the $MFT's bitmap", kBitmapLCN, [](auto& v, auto&) { v.SetBadSector(kBitmapLCN * kSectorsPerCluster); },
+       kNTFSWipeBadBitmap},
+      {"the first extension record", 0, [](auto& v, auto&) { v.SetBadSector(RecordOffset(5) / 512 + 1); },
+       kNTFSWipeBadExtension},
+      {"the extension record in the run the first one describes", 0,
+       [](auto& v, auto&) { v.SetBadSector(RecordOffset(9) / 512); }, kNTFSWipeBadExtension},
+      {"the disk's sector at the volume start (identity check)", 0, [](auto&, auto& d) { d.SetBadSector(0); },
+       kNTFSWipeDiskUnreadable},
+      {"a cluster of the $MFT's last run", 0, [](auto& v, auto&) { v.SetBadSector(kMFTLCN[2] * kSectorsPerCluster); },
+       kNTFSWipeReadFailed},
+      {"the volume vanishes (ENXIO) in the $MFT's second run", 0,
+       [](auto& v, auto&) { v.SetVanishAt(kMFTLCN[1] * kSectorsPerCluster + 1); }, kNTFSWipeReadFailed},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    Layout l;
+    l.bitmapLCN = row.bitmapLCN;
+    l.unconfirmable = false;
+    const ScrubResult clean = Scrub(l);
+    ASSERT_EQ(clean.rc, 0) << std::hex << clean.rc;
+    EXPECT_EQ(clean.stats.recordsScrubbed, 4u);
+
+    Faults faults;
+    row.fault(*faults.volume, *faults.disk);
+    const ScrubResult r = Scrub(l, nullptr, faults);
+    EXPECT_EQ(r.rc, row.expected) << std::hex << r.rc;
+    EXPECT_TRUE(r.faulted);
+    EXPECT_EQ(r.writesAfterFault, 0);
+    // What was written before the fault lies in free records only.
+    Bytes allowed = r.before;
+    for (uint64_t n : {6, 13, 21, 23}) std::memcpy(&allowed[RecordOffset(n)], &clean.after[RecordOffset(n)], kRecord);
+    for (size_t i = 0; i < r.after.size(); ++i)
+      if (r.after[i] != r.before[i] && r.after[i] != allowed[i]) {
+        ADD_FAILURE() << "byte " << i << " changed outside a free record";
+        break;
+      }
+  }
 }
 
 TEST(NTFSAttributeList, ListsExtensionRecordsOnceWithoutChangingTheRecord) {
@@ -326,7 +485,8 @@ TEST(NTFSQuickSearch, ScrubsThroughTheRecoveryController) {
   WipeTarget target;
   target.deviceNumber = 0;
   target.startSector = 0;
-  EXPECT_EQ(controller->RunQuickSearch(&volume, target), 0);
+  // Records 11 and 22 stay: the controller passes on that the scrub is incomplete.
+  EXPECT_EQ(controller->RunQuickSearch(&volume, target), kNTFSWipeIncomplete);
   controller->Release();
   EXPECT_EQ(writes, 4);
   for (uint64_t n : {6, 13, 21, 23})

@@ -125,6 +125,20 @@ class RecordBuilder {
   size_t m_next;
 };
 
+// Rewrites a stored record (fixups in place) to the older header layout,
+// as volumes from before XP hold it: the update sequence moves to byte 42,
+// over the record number field, which that layout does not have. The
+// stride ends keep the update sequence number: the record reads as before.
+inline void ToOlderLayout(uint8_t* record) {
+  const size_t usa = record[4] | (record[5] << 8);
+  const size_t count = record[6] | (record[7] << 8);
+  const std::vector<uint8_t> sequence(record + usa, record + usa + 2 * count);
+  std::memset(record + 42, 0, usa + 2 * count - 42);
+  std::memcpy(record + 42, sequence.data(), sequence.size());
+  record[4] = 42;
+  record[5] = 0;
+}
+
 // A $Volume-like record: hidden+system, "$Volume", and optionally a label.
 inline std::vector<uint8_t> VolumeRecord(const std::u16string* label, uint32_t dosFlags = 0x6) {
   RecordBuilder b(1024, 3);

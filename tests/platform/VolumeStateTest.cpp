@@ -2,6 +2,9 @@
 // of this machine that need no device.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "TestUtil.h"
 #include "VolumeState.h"
 
@@ -38,6 +41,24 @@ TEST(VolumeState, NodeReadOnlyOfImageWindows) {
     where.imagePath = c.imagePath;
     EXPECT_EQ(platform::VolumeNodeReadOnly(where), c.readOnly) << c.name;
   }
+}
+
+// A mount's options, statvfs and the node decide together.
+TEST(VolumeState, ReadOnlyRules) {
+  struct Case {
+    std::vector<std::string> options;
+    bool statRdonly;
+    int deviceRo;
+    bool readOnly;
+  } cases[] = {
+      {{}, false, 0, false},
+      {{}, false, -1, false},
+      {{}, false, 1, true},
+      {{"rw,relatime"}, true, 0, true},
+      {{"ro,relatime"}, false, 0, true},
+      {{"rw,nosuid", "rw,errors=remount-ro"}, false, 0, false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(platform::IsReadOnlyFrom(c.options, c.statRdonly, c.deviceRo), c.readOnly);
 }
 
 }  // namespace

@@ -46,31 +46,51 @@ class FaultPlan {
   void SetNotReadyReads(int n) { m_notReadyReads = n; }
   // Every read and every open fails with ENXIO.
   void SetVanished(bool v) { m_vanished = v; }
+  // The device vanishes (as SetVanished) at the first read touching `sector`.
+  void SetVanishAt(uint64_t sector) {
+    std::lock_guard<std::mutex> g(m_lock);
+    m_vanishAt = sector;
+    m_hasVanishAt = true;
+  }
   bool Vanished() const { return m_vanished; }
-  int Reads() const { return m_reads; }  // reads that reached a wrapper
+  int Reads() const { return m_reads; }              // reads that reached a wrapper
+  int FailedReads() const { return m_failedReads; }  // reads the plan failed
   int Opens() const { return m_opens; }  // opens asked of MakeFaultOpener's opener
   void CountOpen() { ++m_opens; }
 
   // The errno a read of [first, first + count) sectors meets, 0 for none.
   int ErrorFor(uint64_t first, uint64_t count) {
     ++m_reads;
+    const int error = Decide(first, count);
+    if (error) ++m_failedReads;
+    return error;
+  }
+
+ private:
+  int Decide(uint64_t first, uint64_t count) {
     if (m_vanished) return ENXIO;
     int n = m_notReadyReads.load();
     while (n > 0 && !m_notReadyReads.compare_exchange_weak(n, n - 1)) {
     }
     if (n > 0) return ENXIO;
     std::lock_guard<std::mutex> g(m_lock);
+    if (m_hasVanishAt && m_vanishAt >= first && m_vanishAt - first < count) {
+      m_vanished = true;
+      return ENXIO;
+    }
     auto it = m_badSectors.lower_bound(first);
     if (it != m_badSectors.end() && it->first < first + count) return it->second;
     return 0;
   }
 
- private:
   std::mutex m_lock;
   std::map<uint64_t, int> m_badSectors;  // sector -> errno of reads touching it
+  uint64_t m_vanishAt = 0;
+  bool m_hasVanishAt = false;
   std::atomic<int> m_notReadyReads{0};
   std::atomic<bool> m_vanished{false};
   std::atomic<int> m_reads{0};
+  std::atomic<int> m_failedReads{0};
   std::atomic<int> m_opens{0};
 };
 

@@ -1,5 +1,7 @@
 // vtctl scrub LETTER: scrubs the deleted-file records of a FAT16, FAT32 or
 // NTFS volume as the free-space wipe does (lock, quick search, unlock).
+// Exit status: 0 scrubbed (or nothing to scrub), 5 refused because the
+// volume is read-only, 1 any other failure or skip.
 #include <cstdio>
 
 #include "ScrubDeletedRecords.h"
@@ -19,6 +21,7 @@ static int CmdScrub(const std::vector<std::string>& args) {
   const ScrubReport r = ScrubDeletedRecords(v.letter, v.fileSystem);
   printf("%c: %s (engine 0x%x, lock error %u)%s\n", v.letter, ScrubOutcomeText(r.outcome),
          static_cast<unsigned>(r.engineCode), r.winError, r.remounted ? "" : "; the volume was not mounted again");
+  if (r.outcome == EScrubOutcome::RefusedReadOnly) return 5;
   return ScrubComplete(r) ? 0 : 1;
 }
 
