@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 #include "CDiskDevice.h"
 #include "CVolumeDevice.h"
@@ -194,6 +195,23 @@ bool CDiskListService::FindLogicalVolume(int diskNumber, uint64_t startSector, L
   return false;
 }
 
+namespace {
+// The size the FAT or NTFS boot sector at the extent's start gives its file
+// system; the extent's own size when the sector cannot be read or names none.
+uint64_t FileSystemBytesAt(const VolumeMemberExtent& e) {
+  const int sectorSize = e.disk->GetSectorSize();
+  const uint64_t extentBytes = e.sectorCount * uint64_t(sectorSize);
+  if (sectorSize < 512 || sectorSize > 65536) return extentBytes;
+  std::vector<uint8_t> sector(size_t(sectorSize), 0);
+  if (!e.disk->ReadSectors(sector.data(), e.startSector, 1)) return extentBytes;
+  const EFileSystemType type = DetectFileSystemFromBootSector(sector.data(), sectorSize);
+  if (type == EFileSystemType::Unknown) return extentBytes;
+  const uint64_t sectors = GetBootSectorTotalSectors(sector.data(), sectorSize, type);
+  if (sectors == 0 || sectors > e.sectorCount) return extentBytes;
+  return sectors * uint64_t(sectorSize);
+}
+}  // namespace
+
 uint64_t CDiskListService::FormatVolumeSpaceText(const VolumeMemberExtent* extents, std::string& text,
                                                  float* usedPercent, uint8_t*) const {
   uint64_t total = 0;
@@ -203,7 +221,9 @@ uint64_t CDiskListService::FormatVolumeSpaceText(const VolumeMemberExtent* exten
     const VolumeMemberExtent& e = extents[i];
     if (e.startSector == 0 && e.sectorCount == 0) break;
     if (FindLogicalVolume(e.disk->GetDiskNumber(), e.startSector, &found)) {
-      total = found.totalBytes;
+      // Some drivers (fusefat) report no blocks at all: the file system's own
+      // size, as its boot sector gives it, stands in.
+      total = found.totalBytes ? found.totalBytes : FileSystemBytesAt(e);
       mounted = true;
       break;
     }

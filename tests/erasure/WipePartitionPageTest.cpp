@@ -245,6 +245,24 @@ TEST_F(WipePage, FirstShowScansAndListsTheLetteredVolumesWithTheirSizes) {
   EXPECT_EQ(count("Partition page: volume list rebuilt"), 2u) << log;
 }
 
+// fusefat reports no blocks to statvfs: the Total Size of its volume is the
+// size its boot sector gives.
+TEST_F(WipePage, FuseFatVolumeShowsItsFileSystemSize) {
+  if (!testutil::HaveTool("fusefat")) GTEST_SKIP() << "missing fusefat";
+  testutil::LoopDevice loop(disk);
+  ASSERT_TRUE(loop.ok()) << loop.error();
+  ASSERT_TRUE(loop.WaitForPartition(3)) << loop.error();
+  setenv("VANTOREL_DISKS", loop.Path().c_str(), 1);
+  const std::string mnt = dir->file("fuse");
+  volfix::TestMount mounted(mnt, {"fusefat", "-o", "ro", loop.Part(1), mnt});
+  ASSERT_TRUE(mounted.ok()) << mounted.output();
+  SendBusMsg(MSG_PARTITION_RESCAN);
+  WaitForLists({partition});
+  const int fatRow = RowOf(partition, QStringLiteral("VTPAGEFAT ("));
+  ASSERT_GE(fatRow, 0);
+  EXPECT_EQ(partition->Tree()->topLevelItem(fatRow)->text(3), FormatSizeText(8u << 20));
+}
+
 // The user's choice follows its volume (disk and start sector) through
 // rebuilds of the list; once the volume is gone no row is checked.
 TEST_F(WipePage, RebuildsKeepTheChoiceByIdentityAndNeverChooseAnother) {
