@@ -154,9 +154,11 @@ Bytes BuildVolume(const Layout& l) {
 
 class MemoryWriter : public IMountDriverWriter {
  public:
-  MemoryWriter(Bytes& bytes, int& writes) : m_bytes(bytes), m_writes(writes) {}
+  using Log = std::vector<std::pair<uint64_t, uint64_t>>;  // first sector, count
+  MemoryWriter(Bytes& bytes, int& writes, Log* log = nullptr) : m_bytes(bytes), m_writes(writes), m_log(log) {}
   uint64_t WriteSectors(const void* buffer, uint64_t first, uint64_t count) override {
     ++m_writes;
+    if (m_log) m_log->emplace_back(first, count);
     if ((first + count) * 512 > m_bytes.size()) {
       m_error = 644;
       return 0;
@@ -170,12 +172,15 @@ class MemoryWriter : public IMountDriverWriter {
  private:
   Bytes& m_bytes;
   int& m_writes;
+  Log* m_log;
   uint32_t m_error = 0;
 };
 
 struct ScrubResult {
   int rc = -1;
   int writes = 0;
+  MemoryWriter::Log written;                           // disk sectors (the volume starts at 0)
+  std::vector<std::pair<uint64_t, uint64_t>> readLog;  // volume sectors, in order
   Bytes before, after;
   NTFSWipeStats stats;
 };
@@ -189,11 +194,12 @@ ScrubResult Scrub(const Layout& l, const std::function<void(Bytes&)>& changeDisk
   testutil::MemoryDevice disk(diskBytes, 512);
   r.after = r.before;
   MountDriverOpener old = SetMountDriverOpener([&](int, uint32_t*) -> std::unique_ptr<IMountDriverWriter> {
-    return std::make_unique<MemoryWriter>(r.after, r.writes);
+    return std::make_unique<MemoryWriter>(r.after, r.writes, &r.written);
   });
   CNTFSMFTWiper wiper;
   wiper.SetDiskDevice(&disk);
   r.rc = wiper.Wipe(&volume, 0, 0, nullptr);
+  r.readLog = volume.readLog;
   r.stats = wiper.GetStats();
   SetMountDriverOpener(old);
   return r;
@@ -222,8 +228,21 @@ TEST(NTFSMFTWiper, ScrubsFreeRecordsInEveryRunOfAnMFTWithExtensionRecords) {
     for (uint64_t n : {6, 13, 21, 23}) std::memset(&expected[RecordOffset(n) + 48], 0, kRecord - 48);
     EXPECT_TRUE(expected == r.after);
     for (uint64_t n : {0, 5, 9, 11, 12, 14, 15, 16, 22}) EXPECT_FALSE(RecordChanged(r, n)) << n;
-    // Two sectors per record, written in one piece per run of changed sectors.
-    EXPECT_EQ(r.writes, 4);
+    // Whole aligned 4 KiB blocks, each holding a changed byte and covered by
+    // a read of this scrub: one block per cluster that holds a free record.
+    EXPECT_EQ(r.writes, 3);
+    for (const auto& [first, count] : r.written) {
+      ASSERT_EQ(first % 8, 0u);
+      ASSERT_EQ(count % 8, 0u);
+      for (uint64_t block = first; block < first + count; block += 8) {
+        EXPECT_NE(std::memcmp(&r.before[block * 512], &r.after[block * 512], 4096), 0) << "block at " << block;
+        EXPECT_TRUE(std::any_of(r.readLog.begin(), r.readLog.end(),
+                                [&](const std::pair<uint64_t, uint64_t>& read) {
+                                  return read.first <= block && block + 8 <= read.first + read.second;
+                                }))
+            << "block at " << block << " was not read";
+      }
+    }
   }
 }
 
@@ -328,7 +347,7 @@ TEST(NTFSQuickSearch, ScrubsThroughTheRecoveryController) {
   target.startSector = 0;
   EXPECT_EQ(controller->RunQuickSearch(&volume, target), 0);
   controller->Release();
-  EXPECT_EQ(writes, 4);
+  EXPECT_EQ(writes, 3);  // one block per cluster holding a free record
   for (uint64_t n : {6, 13, 21, 23})
     EXPECT_TRUE(
         std::all_of(&after[RecordOffset(n) + 48], &after[RecordOffset(n) + kRecord], [](uint8_t b) { return b == 0; }));
