@@ -120,7 +120,9 @@ int main(int argc, char** argv) {
     args.push_back(argv[i]);
   }
   if (g_image.empty()) {
-    g_image = std::string(VANTOREL_BUILD_DIR) + "/bench/disk-read-1g.img";
+    // scripts/run-benchmarks names a temporary folder of its own.
+    const char* tmp = getenv("VANTOREL_BENCH_TMP");
+    g_image = std::string(tmp ? tmp : VANTOREL_BUILD_DIR "/bench") + "/disk-read-1g.img";
     if (!MakeImage(g_image)) {
       fprintf(stderr, "cannot make %s\n", g_image.c_str());
       return 1;

@@ -9,6 +9,7 @@
 #include "CDiskDevice.h"
 #include "CFATDirEntry.h"
 #include "CScanOptions.h"
+#include "CScrubBlockWriter.h"
 #include "FATScrubCodes.h"
 #include "FatBytes.h"
 #include "IFATTable.h"
@@ -16,7 +17,6 @@
 #include "IStorageDevice.h"
 #include "ProgramFolder.h"
 #include "RunLog.h"
-
 
 namespace {
 
@@ -31,6 +31,9 @@ constexpr int kMaxInvalidEntries = 3;
 
 // The most bytes one read of the zeroing pass takes in.
 constexpr uint64_t kZeroReadBytes = 1 << 20;
+// The most bytes of a directory's chain read at once (clusters that follow
+// each other on the disk).
+constexpr uint64_t kDirectoryReadBytes = 256 << 10;
 
 const uint8_t kTemplate[32] = {
     0xE5, 'A',  'L',  'L',  'O',  'W',  '~',  '1',   // name, marked deleted
@@ -124,58 +127,32 @@ bool CFATWipeWorker::ClusterFree(uint32_t cluster) const {
 
 bool CFATWipeWorker::ReadStrict(uint8_t* buffer, uint64_t sector, uint32_t count) {
   if (m_readFailed) return false;
+  // Blocks still waiting over these sectors reach the disk before they are read.
+  if (m_out && !m_out->BeforeRead(sector * m_sectorSize, static_cast<uint64_t>(count) * m_sectorSize))
+    m_lastError = m_out->LastError();
   if (!m_device->ReadSectors(buffer, sector, count)) {
     ReleaseTrace("FAT scrub: read of %u sectors at %" PRIu64 " failed; nothing more is written", count, sector);
     m_readFailed = true;
+    if (m_out) m_out->Discard();
     return false;
   }
   return true;
 }
 
-uint32_t CFATWipeWorker::WriteSectors(const uint8_t* buffer, uint64_t sector, uint32_t count) {
-  if (count == 0 || buffer == nullptr) {
-    m_lastError = 87;
-    return 0;
-  }
-  // Nothing follows a failed read.
-  if (m_readFailed || !m_writer) return 0;
-  m_lastError = 0;
-  if (sector < m_writeBegin || sector > m_writeEnd || count > m_writeEnd - sector) {
-    ReleaseTrace("FAT scrub: write of %u sectors at %" PRIu64 " lies outside %" PRIu64 "..%" PRIu64 "; refused", count,
-                 sector, m_writeBegin, m_writeEnd);
-    m_lastError = 644;
-    ++m_counters.writesFailed;
-    return 0;
-  }
-  const uint64_t diskSector = m_targetStart + sector * m_writerRatio;
-  const uint64_t diskCount = static_cast<uint64_t>(count) * m_writerRatio;
-  const uint64_t written = m_writer->WriteSectors(buffer, diskSector, diskCount);
-  if (written != diskCount) {
-    m_lastError = m_writer->LastError() != 0 ? m_writer->LastError() : 29;
-    ++m_counters.writesFailed;
-    ReleaseTrace("FAT scrub: write at disk sector %" PRIu64 " failed (%u)", diskSector, m_lastError);
-    return static_cast<uint32_t>(written / m_writerRatio);
-  }
-  m_counters.sectorsWritten += count;
-  return count;
+bool CFATWipeWorker::ReadBlocks(std::vector<uint8_t>& buffer, uint64_t sector, uint32_t count, size_t* skip,
+                                uint64_t* first) {
+  uint64_t offset = sector * m_sectorSize, length = static_cast<uint64_t>(count) * m_sectorSize;
+  if (m_out) m_out->Widen(&offset, &length);
+  *first = offset / m_sectorSize;
+  *skip = static_cast<size_t>(offset < sector * m_sectorSize ? sector * m_sectorSize - offset : 0);
+  buffer.resize(static_cast<size_t>(length));
+  return ReadStrict(buffer.data(), *first, static_cast<uint32_t>(length / m_sectorSize));
 }
 
-void CFATWipeWorker::WriteChangedSectors(const uint8_t* before, const uint8_t* now, uint64_t sector,
-                                         uint32_t count) {
-  uint32_t i = 0;
-  while (i < count) {
-    if (std::memcmp(before + static_cast<size_t>(i) * m_sectorSize, now + static_cast<size_t>(i) * m_sectorSize,
-                    m_sectorSize) == 0) {
-      ++i;
-      continue;
-    }
-    uint32_t j = i + 1;
-    while (j < count && std::memcmp(before + static_cast<size_t>(j) * m_sectorSize,
-                                    now + static_cast<size_t>(j) * m_sectorSize, m_sectorSize) != 0)
-      ++j;
-    WriteSectors(now + static_cast<size_t>(i) * m_sectorSize, sector + i, j - i);
-    i = j;
-  }
+void CFATWipeWorker::WriteChangedSectors(const std::vector<uint8_t>& before, const std::vector<uint8_t>& now,
+                                         uint64_t sector) {
+  if (m_readFailed || !m_out) return;
+  if (!m_out->PutDiff(sector * m_sectorSize, before.data(), now.data(), now.size())) m_lastError = m_out->LastError();
 }
 
 void CFATWipeWorker::ReplaceEntry(uint8_t* entry) {
@@ -281,25 +258,29 @@ void CFATWipeWorker::WipeFixedRoot() {
     return;
   }
   const size_t bytes = static_cast<size_t>(m_rootDirSectors) * m_sectorSize;
-  std::vector<uint8_t> now(bytes);
-  if (!ReadStrict(now.data(), m_rootStart, m_rootDirSectors)) return;
+  std::vector<uint8_t> now;
+  size_t skip = 0;
+  uint64_t first = 0;
+  if (!ReadBlocks(now, m_rootStart, m_rootDirSectors, &skip, &first)) return;
   const std::vector<uint8_t> before = now;
+  uint8_t* root = now.data() + skip;
   bool changed = false;
   for (size_t off = 0; off + 32 <= bytes; off += 32) {
-    CFATDirEntry e(now.data() + off);
+    CFATDirEntry e(root + off);
     const int kind = ClassifyEntry(e);
     if (kind == 0) break;   // nothing after the end marker is touched
     if (kind < 0) continue;
-    ExamineLiveEntry(now.data() + off, 0, &changed);
+    ExamineLiveEntry(root + off, 0, &changed);
   }
   ++m_counters.directoriesWalked;
-  if (changed) WriteChangedSectors(before.data(), now.data(), m_rootStart, m_rootDirSectors);
+  if (changed) WriteChangedSectors(before, now, first);
 }
 
 void CFATWipeWorker::WipeLiveDirectory(uint32_t firstCluster, int depth, bool isRoot) {
   const size_t bytes = static_cast<size_t>(m_sectorsPerCluster) * m_sectorSize;
-  std::vector<uint8_t> now(bytes);
-  std::vector<uint8_t> before(bytes);
+  const uint32_t maxRun = static_cast<uint32_t>(std::max<uint64_t>(1, kDirectoryReadBytes / bytes));
+  std::vector<uint8_t> buffer;
+  std::vector<uint8_t> before;
   uint32_t cluster = firstCluster;
   bool first = true;
   int invalid = 0;
@@ -309,37 +290,59 @@ void CFATWipeWorker::WipeLiveDirectory(uint32_t firstCluster, int depth, bool is
       return;
     }
     if (!ClusterInVolume(cluster) || (m_clusterState[cluster] & kVisited)) return;
-    m_clusterState[cluster] |= kVisited | kLive;
-    if (!ReadStrict(now.data(), ClusterSector(cluster), m_sectorsPerCluster)) return;
-    size_t off = 0;
-    if (first && !isRoot) {
-      // A directory starts with "." naming itself and "..".
-      if (!StartsWithDots(now.data(), cluster)) {
-        DebugTrace("FAT scrub: cluster %u named as a directory holds none", cluster);
+    // The clusters of the chain that follow this one on the disk come in
+    // with the same read.
+    uint32_t run = 1;
+    while (run < maxRun && NextCluster(cluster + run - 1) == cluster + run && ClusterInVolume(cluster + run) &&
+           !(m_clusterState[cluster + run] & kVisited))
+      ++run;
+    size_t skip = 0;
+    uint64_t firstRead = 0;
+    if (!ReadBlocks(buffer, ClusterSector(cluster), run * m_sectorsPerCluster, &skip, &firstRead)) return;
+    before = buffer;
+    bool changed = false;
+    for (uint32_t i = 0; i < run; ++i, first = false) {
+      const uint32_t c = cluster + i;
+      if (i > 0 && Stopped()) {
+        m_cancelled = true;
         return;
       }
-      off = 64;
-    }
-    if (first) ++m_counters.directoriesWalked;
-    std::memcpy(before.data(), now.data(), bytes);
-    bool changed = false;
-    bool ended = false;
-    for (; off + 32 <= bytes; off += 32) {
-      CFATDirEntry e(now.data() + off);
-      const int kind = ClassifyEntry(e);
-      if (kind == 0) {
-        ended = true;
-        break;
+      m_clusterState[c] |= kVisited | kLive;
+      uint8_t* now = buffer.data() + skip + i * bytes;
+      size_t off = 0;
+      if (first && !isRoot) {
+        // A directory starts with "." naming itself and "..".
+        if (!StartsWithDots(now, c)) {
+          DebugTrace("FAT scrub: cluster %u named as a directory holds none", c);
+          return;
+        }
+        off = 64;
       }
-      if (kind < 0) {
-        if (++invalid >= kMaxInvalidEntries) return;  // this cluster's changes are dropped
-        break;
+      if (first) ++m_counters.directoriesWalked;
+      bool ended = false;
+      for (; off + 32 <= bytes; off += 32) {
+        CFATDirEntry e(now + off);
+        const int kind = ClassifyEntry(e);
+        if (kind == 0) {
+          ended = true;
+          break;
+        }
+        if (kind < 0) {
+          if (++invalid < kMaxInvalidEntries) break;
+          // This cluster's changes are dropped; those before it stand.
+          std::memcpy(now, before.data() + skip + i * bytes, bytes);
+          ended = true;
+          break;
+        }
+        ExamineLiveEntry(now + off, depth, &changed);
       }
-      ExamineLiveEntry(now.data() + off, depth, &changed);
+      if (ended) {
+        if (changed) WriteChangedSectors(before, buffer, firstRead);
+        return;
+      }
     }
-    if (changed) WriteChangedSectors(before.data(), now.data(), ClusterSector(cluster), m_sectorsPerCluster);
-    if (ended) return;
-    const uint32_t next = NextCluster(cluster);
+    if (changed) WriteChangedSectors(before, buffer, firstRead);
+    const uint32_t next = NextCluster(cluster + run - 1);
     if (next < 2 || next >= 0x0FFFFFF7u) return;
     cluster = next;
     first = false;
@@ -358,15 +361,18 @@ void CFATWipeWorker::WipeDeletedDirectory(uint32_t cluster, int depth) {
   }
   m_clusterState[cluster] |= kVisited;
   const size_t bytes = static_cast<size_t>(m_sectorsPerCluster) * m_sectorSize;
-  std::vector<uint8_t> now(bytes);
-  if (!ReadStrict(now.data(), ClusterSector(cluster), m_sectorsPerCluster)) return;
-  if (!StartsWithDots(now.data(), cluster)) return;
-  const std::vector<uint8_t> before = now;
+  std::vector<uint8_t> buffer;
+  size_t skip = 0;
+  uint64_t firstRead = 0;
+  if (!ReadBlocks(buffer, ClusterSector(cluster), m_sectorsPerCluster, &skip, &firstRead)) return;
+  uint8_t* now = buffer.data() + skip;
+  if (!StartsWithDots(now, cluster)) return;
+  const std::vector<uint8_t> before = buffer;
   bool changed = false;
   int invalid = 0;
   // Everything inside a deleted directory is deleted, whatever its own mark.
   for (size_t off = 64; off + 32 <= bytes; off += 32) {
-    uint8_t* p = now.data() + off;
+    uint8_t* p = now + off;
     CFATDirEntry e(p);
     const int kind = ClassifyEntry(e);
     if (kind == 0) break;
@@ -388,13 +394,7 @@ void CFATWipeWorker::WipeDeletedDirectory(uint32_t cluster, int depth) {
     changed = true;
   }
   ++m_counters.deletedDirectoriesWalked;
-  if (changed) WriteChangedSectors(before.data(), now.data(), ClusterSector(cluster), m_sectorsPerCluster);
-}
-
-void CFATWipeWorker::ZeroClusterFirstSector(uint32_t cluster, const uint8_t* current) {
-  if (AllZero(current, m_sectorSize)) return;
-  const std::vector<uint8_t> zeros(m_sectorSize, 0);
-  if (WriteSectors(zeros.data(), ClusterSector(cluster), 1) == 1) ++m_counters.sectorsZeroed;
+  if (changed) WriteChangedSectors(before, buffer, firstRead);
 }
 
 void CFATWipeWorker::ZeroFirstSectors() {
@@ -414,6 +414,7 @@ void CFATWipeWorker::ZeroFirstSectors() {
   // them (at most kZeroReadBytes); only their first sectors may be written.
   const uint64_t maxSpan = std::max<uint64_t>(1, kZeroReadBytes / m_sectorSize);
   std::vector<uint8_t> span;
+  std::vector<uint8_t> changed;
   size_t i = 0;
   while (i < clusters.size() && !m_readFailed) {
     if (Stopped()) {
@@ -424,10 +425,22 @@ void CFATWipeWorker::ZeroFirstSectors() {
     size_t j = i + 1;
     while (j < clusters.size() && ClusterSector(clusters[j]) + 1 - first <= maxSpan) ++j;
     const uint64_t count = ClusterSector(clusters[j - 1]) + 1 - first;
-    span.resize(static_cast<size_t>(count) * m_sectorSize);
-    if (!ReadStrict(span.data(), first, static_cast<uint32_t>(count))) return;
-    for (size_t k = i; k < j; ++k)
-      ZeroClusterFirstSector(clusters[k], span.data() + (ClusterSector(clusters[k]) - first) * m_sectorSize);
+    size_t skip = 0;
+    uint64_t firstRead = 0;
+    if (!ReadBlocks(span, first, static_cast<uint32_t>(count), &skip, &firstRead)) return;
+    changed.assign(span.size() / m_sectorSize, 0);
+    bool any = false;
+    for (size_t k = i; k < j; ++k) {
+      const size_t s = static_cast<size_t>(ClusterSector(clusters[k]) - firstRead);
+      uint8_t* sector = span.data() + s * m_sectorSize;
+      if (AllZero(sector, m_sectorSize)) continue;
+      std::memset(sector, 0, m_sectorSize);
+      changed[s] = 1;
+      any = true;
+      ++m_counters.sectorsZeroed;
+    }
+    if (any && !m_out->Put(firstRead * m_sectorSize, span.data(), span.size(), changed.data()))
+      m_lastError = m_out->LastError();
     i = j;
   }
 }
@@ -472,6 +485,8 @@ int CFATWipeWorker::WipeDeletedEntries() {
     return m_readFailed ? fatscrub::kReadFailed : fatscrub::kWrongTarget;
   }
 
+  m_out = std::make_unique<CScrubBlockWriter>(m_writer.get(), m_targetStart * static_cast<uint64_t>(writerSectorSize),
+                                              m_sectorSize, m_writeBegin * m_sectorSize, m_writeEnd * m_sectorSize);
   m_clusterState.assign(static_cast<size_t>(m_clusterLimit), 0);
   m_liveDirs.clear();
   m_deletedDirs.clear();
@@ -501,6 +516,12 @@ int CFATWipeWorker::WipeDeletedEntries() {
     WipeDeletedDirectory(dir.cluster, dir.depth);
   }
   if (!m_readFailed && !m_cancelled) ZeroFirstSectors();
+  // What is staged goes out unless a failed read or the stop came first.
+  if (!m_readFailed && !m_cancelled && !m_out->Flush()) m_lastError = m_out->LastError();
+  m_out->Discard();
+  m_counters.sectorsWritten = m_out->SectorsWritten();
+  m_counters.writesFailed = m_out->FailedWrites();
+  m_out.reset();
   m_writer.reset();  // closing flushes
 
   LogInfo("FAT scrub: %" PRIu64 " entries replaced, %" PRIu64 " sectors zeroed, %" PRIu64 " writes failed",

@@ -8,9 +8,11 @@
 // writes go through the mount-driver writer of the disk, at disk sectors
 // (volume sector x sectors-per-writer-sector + target start). What it may
 // change:
-//  - only sectors whose bytes it changed are written, and only between the
-//    first directory sector and the end of the volume (the smaller of the
-//    file system and the device);
+//  - only blocks in which it changed a byte are written, whole aligned
+//    blocks of the disk cut from the buffer it has just read (unchanged
+//    bytes go back identical; CScrubBlockWriter), and only between the first
+//    directory sector and the end of the volume (the smaller of the file
+//    system and the device);
 //  - nothing at all unless the disk sector at the target start holds the
 //    boot sector read through the volume;
 //  - a deleted entry's first cluster is zeroed, and a deleted directory is
@@ -32,6 +34,7 @@
 class IStorageDevice;
 class IFATTable;
 class IMountDriverWriter;
+class CScrubBlockWriter;
 
 struct FATWipeCounters {
   uint64_t entriesReplaced = 0;        // directory entries overwritten with the template
@@ -81,12 +84,8 @@ class CFATWipeWorker {
   // The whole scrub; returns a fatscrub:: code (FATScrubCodes.h).
   int WipeDeletedEntries();
 
-  // Writes `count` device sectors at device sector `sector` through the
-  // writer, inside the write window only. Returns the device sectors
-  // written; a failure sets the last error (87 bad arguments, 644 outside
-  // the window, else the writer's code) and is counted.
-  uint32_t WriteSectors(const uint8_t* buffer, uint64_t sector, uint32_t count);
-
+  // The last write error (87 bad arguments, 644 outside the window, else
+  // the writer's code).
   uint32_t GetLastError() const { return m_lastError; }
   const FATWipeCounters& GetCounters() const { return m_counters; }
   // Config.dat [register] bRevise (FAT32 runs; 0 for FAT16). Only the
@@ -110,11 +109,15 @@ class CFATWipeWorker {
   // Free in the FAT, no chain runs into it, no live entry names it.
   bool ClusterFree(uint32_t cluster) const;
   bool ReadStrict(uint8_t* buffer, uint64_t sector, uint32_t count);
+  // Reads `count` sectors at `sector` together with the rest of the disk
+  // blocks they lie in (inside the write window) into `buffer`; *skip
+  // receives the byte offset of `sector` in it, *first the first sector read.
+  bool ReadBlocks(std::vector<uint8_t>& buffer, uint64_t sector, uint32_t count, size_t* skip, uint64_t* first);
   bool CheckTargetStart();
   uint32_t NextCluster(uint32_t cluster) const;
   void BuildPredecessorMap();
-  // Writes the sectors of `now` that differ from `before`.
-  void WriteChangedSectors(const uint8_t* before, const uint8_t* now, uint64_t sector, uint32_t count);
+  // Hands the sectors of `now` that differ from `before` to the block writer.
+  void WriteChangedSectors(const std::vector<uint8_t>& before, const std::vector<uint8_t>& now, uint64_t sector);
   void ReplaceEntry(uint8_t* entry);
   // Acts on one valid entry of a live directory.
   void ExamineLiveEntry(uint8_t* entry, int depth, bool* changed);
@@ -123,9 +126,6 @@ class CFATWipeWorker {
   void WipeLiveDirectory(uint32_t firstCluster, int depth, bool isRoot);
   void WipeDeletedDirectory(uint32_t cluster, int depth);
   bool StartsWithDots(const uint8_t* cluster, uint32_t self) const;
-  // Zeroes the first sector of `cluster` unless `current` (its bytes now)
-  // is zero already.
-  void ZeroClusterFirstSector(uint32_t cluster, const uint8_t* current);
   // The first sectors of the free clusters deleted files named.
   void ZeroFirstSectors();
   void ReadRevise();
@@ -148,6 +148,7 @@ class CFATWipeWorker {
   uint8_t m_template[32];
 
   std::unique_ptr<IMountDriverWriter> m_writer;
+  std::unique_ptr<CScrubBlockWriter> m_out;
   uint32_t m_writerRatio = 1;  // writer sectors per device sector
   uint64_t m_writeBegin = 0;   // first device sector a write may touch
   uint64_t m_writeEnd = 0;     // first device sector a write may not touch

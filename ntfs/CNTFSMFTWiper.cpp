@@ -11,11 +11,12 @@
 #include "CNTFSFileRecordAttribute.h"
 #include "CNTFSFileRecordDataRunsAttribute.h"
 #include "CRawBackedDevice.h"
+#include "CScrubBlockWriter.h"
 #include "IMountDriverWriter.h"
 #include "IStorageDevice.h"
-#include "NTFSRecordRuns.h"
 #include "NTFSAttributeList.h"
 #include "NTFSRecordHeader.h"
+#include "NTFSRecordRuns.h"
 #include "NTFSSystemFiles.h"
 #include "RunLog.h"
 
@@ -403,8 +404,6 @@ int CNTFSMFTWiper::WipeFreeMFTRecords(const MFTLayout& layout) {
   // A batch holds whole clusters and whole records.
   const uint64_t unit = std::max(cb, r);
   const uint64_t batchBytes = unit * std::max<uint64_t>(1, kBatchBytes / unit);
-  const uint64_t batchClusters = batchBytes / cb;
-  const uint64_t mftClusters = (layout.recordCount * r + cb - 1) / cb;
   std::vector<uint8_t> buffer;
   std::vector<uint8_t> changed;
   try {
@@ -414,6 +413,33 @@ int CNTFSMFTWiper::WipeFreeMFTRecords(const MFTLayout& layout) {
     return kNTFSWipeNoMemory;
   }
 
+  CScrubBlockWriter out(m_writer, m_partitionStart * m_diskSectorSize, m_sectorSize, 0, m_volumeBytes);
+  const int rc = ScrubBatches(layout, out, buffer, changed);
+  // What was staged goes out at the end or at a cancel; after a failed read
+  // or write nothing more is written.
+  bool flushed = true;
+  if (rc == 0 || rc == kNTFSWipeCancelled)
+    flushed = out.Flush();
+  else
+    out.Discard();
+  m_stats.writes = out.Writes();
+  m_stats.sectorsWritten = out.SectorsWritten();
+  if (rc == 0 && !flushed) {
+    m_lastWriteError = out.LastError();
+    return kNTFSWipeWriteFailed;
+  }
+  // Free records left as they were still hold what a deleted file left.
+  if (rc == 0 && m_stats.recordsUnconfirmed) return kNTFSWipeIncomplete;
+  return rc;
+}
+
+int CNTFSMFTWiper::ScrubBatches(const MFTLayout& layout, CScrubBlockWriter& out, std::vector<uint8_t>& buffer,
+                                std::vector<uint8_t>& changed) {
+  const uint64_t cb = m_clusterBytes;
+  const uint64_t r = m_recordSize;
+  const uint64_t ss = m_sectorSize;
+  const uint64_t batchClusters = buffer.size() / cb;
+  const uint64_t mftClusters = (layout.recordCount * r + cb - 1) / cb;
   std::vector<NTFSRun> pieces;
   for (uint64_t first = 0; first < mftClusters; first += batchClusters) {
     if (m_cancel && m_cancel->load() != 0) return kNTFSWipeCancelled;
@@ -475,46 +501,15 @@ int CNTFSMFTWiper::WipeFreeMFTRecords(const MFTLayout& layout) {
         any = true;
       }
     }
-    if (any)
-      if (int rc = WriteChangedSectors(pieces, first, buffer.data(), changed)) return rc;
-  }
-  // Free records left as they were still hold what a deleted file left.
-  return m_stats.recordsUnconfirmed ? kNTFSWipeIncomplete : 0;
-}
-
-int CNTFSMFTWiper::WriteChangedSectors(const std::vector<NTFSRun>& pieces, uint64_t firstVCN, const uint8_t* buffer,
-                                       const std::vector<uint8_t>& changed) {
-  const uint64_t cb = m_clusterBytes;
-  const uint64_t ss = m_sectorSize;
-  const uint64_t unit = static_cast<uint64_t>(m_writer->GetSectorSize());
-  const uint64_t base = m_partitionStart * m_diskSectorSize;
-  for (const NTFSRun& piece : pieces) {
-    const uint64_t pieceFirst = (piece.firstVCN - firstVCN) * cb / ss;  // batch sector
-    const uint64_t pieceEnd = pieceFirst + piece.length * cb / ss;
-    for (uint64_t s = pieceFirst; s < pieceEnd;) {
-      if (!changed[static_cast<size_t>(s)]) {
-        ++s;
-        continue;
-      }
-      uint64_t e = s;
-      while (e < pieceEnd && changed[static_cast<size_t>(e)]) ++e;
-      const uint64_t volumeByte = piece.firstLCN * cb + (s - pieceFirst) * ss;
-      const uint64_t bytes = (e - s) * ss;
-      if (volumeByte + bytes > m_volumeBytes) {
-        m_lastWriteError = 644;
+    if (!any) continue;
+    // Each piece is a stretch of the volume read just now.
+    for (const NTFSRun& piece : pieces) {
+      const uint64_t at = (piece.firstVCN - first) * cb;
+      if (!out.Put(piece.firstLCN * cb, buffer.data() + at, static_cast<size_t>(piece.length * cb),
+                   changed.data() + at / ss)) {
+        m_lastWriteError = out.LastError();
         return kNTFSWipeWriteFailed;
       }
-      const uint64_t count = bytes / unit;
-      const uint64_t done = m_writer->WriteSectors(buffer + s * ss, (base + volumeByte) / unit, count);
-      ++m_stats.writes;
-      if (done != count) {
-        m_lastWriteError = m_writer->LastError() ? m_writer->LastError() : 29;
-        LogError("MFT scrub: write of %llu sectors at %llu failed (%u)\n", static_cast<unsigned long long>(count),
-                 static_cast<unsigned long long>((base + volumeByte) / unit), m_lastWriteError);
-        return kNTFSWipeWriteFailed;
-      }
-      m_stats.sectorsWritten += e - s;
-      s = e;
     }
   }
   return 0;

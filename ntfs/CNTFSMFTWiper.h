@@ -21,7 +21,9 @@
 // $MFT's runs (also those kept in extension records of record 0) must be
 // gap-free, inside the volume and cover its data size. Records are handled
 // whole whatever the cluster size; fixups are never applied to the buffer
-// that is written back, and only sectors whose bytes changed are written.
+// that is written back. What changed goes back as whole aligned blocks of
+// the disk (CScrubBlockWriter) cut from the buffer just read; only blocks
+// holding a changed byte are written.
 #pragma once
 
 #include <atomic>
@@ -34,6 +36,7 @@
 
 class IStorageDevice;
 class IMountDriverWriter;
+class CScrubBlockWriter;
 
 // Results of CNTFSMFTWiper::Wipe: 0 when every free record was scrubbed,
 // else a code whose upper 16 bits name where it failed and whose lower 16
@@ -62,7 +65,7 @@ struct NTFSWipeStats {
   uint64_t recordsScrubbed = 0;  // free records whose bytes 48 and up changed
   uint64_t recordsFree = 0;      // records that met every condition
   uint64_t recordsUnconfirmed = 0;  // free records of files left alone: their size, number or layout did not check
-  uint64_t sectorsWritten = 0;   // volume sectors written
+  uint64_t sectorsWritten = 0;   // volume sectors written (whole blocks, changed or not)
   uint64_t writes = 0;           // write calls made
 };
 
@@ -127,8 +130,8 @@ class CNTFSMFTWiper {
   int CheckRunList(MFTLayout& layout);
   int ReadMFTBitmap(MFTLayout& layout);
   int WipeFreeMFTRecords(const MFTLayout& layout);
-  int WriteChangedSectors(const std::vector<NTFSRun>& pieces, uint64_t firstVCN, const uint8_t* buffer,
-                          const std::vector<uint8_t>& changed);
+  int ScrubBatches(const MFTLayout& layout, CScrubBlockWriter& out, std::vector<uint8_t>& buffer,
+                   std::vector<uint8_t>& changed);
 
   IStorageDevice* m_volume = nullptr;
   IStorageDevice* m_disk = nullptr;

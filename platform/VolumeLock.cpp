@@ -30,10 +30,14 @@ struct LockedExtent {
   uint64_t startSector = 0;
   uint64_t sectorCount = 0;
   uint64_t diskSectorSize = 512;
+  uint32_t physicalBlockSize = 0;  // BLKPBSZGET of a block device
   uint64_t base = 0;  // byte offset on fd of the volume's first byte
 };
 
 namespace {
+
+// Writes of at least this many bytes go past the page cache.
+constexpr size_t kDirectWriteBytes = 2u << 20;
 
 std::mutex g_tableLock;
 std::vector<std::shared_ptr<LockedExtent>>& LockedTable() {
@@ -137,7 +141,9 @@ bool VolumeLock::Lock(char letter, uint32_t* winError) {
     *winError = kWinMediaChanged;
     return false;
   }
-  sync();
+  // No sync() of the whole machine: each unmount below writes its own file
+  // system out, and the node's own cached writes are written once it is
+  // open (fsync below), so the lock never waits for other disks' data.
 
   auto fail = [&](uint32_t code, int fd, const char* what) {
     LogInfo("Volume %c: lock refused: %s", m_volume.letter, what);
@@ -188,7 +194,10 @@ bool VolumeLock::Lock(char letter, uint32_t* winError) {
     if (m.source == node) return fail(kWinAccessDenied, fd, "a mount names the volume");
   if (FuseDaemonHoldsVolume(where)) return fail(kWinAccessDenied, fd, "a FUSE daemon holds the device");
 
+  if (fsync(fd) != 0) return fail(WinErrorFromErrno(errno), fd, "the volume's cached writes cannot be written");
   extent->fd = fd;
+  unsigned int physical = 0;
+  if (extent->isBlock && ioctl(fd, BLKPBSZGET, &physical) == 0) extent->physicalBlockSize = physical;
   if (extent->isBlock) extent->directFd = open(node.c_str(), O_WRONLY | O_DIRECT | O_CLOEXEC);
   m_extent = extent;
   {
@@ -241,10 +250,14 @@ uint32_t WriteLockedDisk(int diskNumber, uint64_t offset, const void* buffer, si
   const auto* bytes = static_cast<const uint8_t*>(buffer);
   uint64_t at = target->base + (offset - target->startSector * ss);
   target->written = true;
-  // Whole sectors from a buffer aligned to the sector size go past the page
-  // cache; the kernel writes back and drops cached pages of the range first.
-  // Anything the direct descriptor refuses is written the buffered way.
-  int fd = target->directFd >= 0 && reinterpret_cast<uintptr_t>(buffer) % ss == 0 ? target->directFd : target->fd;
+  // Large writes (the partition wipe's) of whole sectors from a buffer
+  // aligned to the sector size go past the page cache; the kernel writes
+  // back and drops cached pages of the range first. Smaller ones (a scrub's
+  // blocks) go through it: whole aligned pages need no read there, and the
+  // kernel merges them on their way to the disk at the flush. Anything the
+  // direct descriptor refuses is written the buffered way.
+  const bool direct = length >= kDirectWriteBytes && reinterpret_cast<uintptr_t>(buffer) % ss == 0;
+  int fd = target->directFd >= 0 && direct ? target->directFd : target->fd;
   while (*written < length) {
     ssize_t n = pwrite(fd, bytes + *written, length - *written, static_cast<off_t>(at + *written));
     if (n < 0 && errno == EINVAL && fd != target->fd) {
@@ -268,6 +281,12 @@ bool FlushLockedDisk(int diskNumber) {
     if (e->isBlock && ioctl(e->fd, BLKFLSBUF, 0) != 0) ok = false;
   }
   return ok;
+}
+
+uint32_t LockedDiskBlockSize(int diskNumber) {
+  uint32_t size = 0;
+  for (const auto& e : ExtentsOfDisk(diskNumber, nullptr)) size = std::max(size, e->physicalBlockSize);
+  return size;
 }
 
 bool HasLockedVolume(int diskNumber) {

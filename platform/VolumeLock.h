@@ -1,9 +1,10 @@
 // Taking a volume out of the file systems' hands for raw writes, and the
 // guarded raw writer that writes only inside a volume held that way.
 //
-// Lock: sync; unmount every mount of the volume (never forced or lazy);
+// Lock: unmount every mount of the volume (never forced or lazy);
 // open its own block device O_RDWR | O_EXCL (an image window: the file with
-// flock(LOCK_EX), and no loop device over the window); then look at the
+// flock(LOCK_EX), and no loop device over the window) and write out what
+// the node's cache holds (fsync); then look at the
 // mount table once more. A busy unmount, an EBUSY open, a mount still
 // listed, or a FUSE daemon still holding the device fail the lock with
 // Windows error 5, and every mount the attempt took away is put back.
@@ -80,6 +81,9 @@ uint32_t WriteLockedDisk(int diskNumber, uint64_t offset, const void* buffer, si
 // fdatasync and BLKFLSBUF on every locked volume of the disk that was
 // written. False when one of them failed.
 bool FlushLockedDisk(int diskNumber);
+// The physical block size of the disk's locked volumes (BLKPBSZGET); 0 when
+// none is locked or it cannot be told.
+uint32_t LockedDiskBlockSize(int diskNumber);
 // Whether this process holds a volume of the disk locked.
 bool HasLockedVolume(int diskNumber);
 

@@ -16,6 +16,9 @@ class IMountDriverWriter {
   virtual uint64_t WriteSectors(const void* buffer, uint64_t first, uint64_t count) = 0;
   virtual uint32_t LastError() const = 0;
   virtual int GetSectorSize() const = 0;
+  // The disk's physical block: writes of whole aligned blocks of it need
+  // no read first. 0 when unknown.
+  virtual int GetBlockSize() const { return 0; }
 };
 
 // Opens the writer of disk `diskNumber`; null (with *error set) when it

@@ -3,6 +3,7 @@
 #include "CMountDriverDevice.h"
 #include "DiskTable.h"
 #include "IMountDriverWriter.h"
+#include "VolumeLock.h"
 
 namespace {
 
@@ -30,6 +31,9 @@ class CMountDriverWriter : public IMountDriverWriter {
   }
   uint32_t LastError() const override { return m_lastError; }
   int GetSectorSize() const override { return m_sectorSize; }
+  int GetBlockSize() const override {
+    return static_cast<int>(platform::LockedDiskBlockSize(m_device.GetDiskNumber()));
+  }
   uint32_t OpenError() const { return m_device.GetLastError(); }
 
  private:

@@ -311,10 +311,12 @@ int32_t CEraseFilesRun::EraseFileAt(int parentFd, const std::string& name, const
     LogError("FillFileWithZero failed with %d.", result);
     return result;  // the file stays where it is, under its own name
   }
+  // The overwrite reached the disk with each pass's own flush; the size and
+  // times set here are metadata the file system writes with the unlink that
+  // follows, so flushing them again would erase nothing more.
   if (ftruncate(fd.get(), 0) != 0) LogError("erase: truncating %s failed: errno %d", path.c_str(), errno);
   const struct timespec times[2] = {{k1980, 0}, {k1980, 0}};
   if (futimens(fd.get(), times) != 0) LogError("erase: set time ERROR on %s: errno %d", path.c_str(), errno);
-  fdatasync(fd.get());
   if (close(fd.Release()) != 0) LogError("erase: closing %s failed: errno %d", path.c_str(), errno);
 
   std::string now = RenameBeforeDelete(parentFd, name, path, false);

@@ -348,18 +348,38 @@ TEST_P(FatScrubImages, StandingOracle) {
   plan.events = &firstRun;
   scrubtest::WriterInstall install(&plan);
   CVolumeDevice volume(t.image, t.offset, t.length, c.sectorSize, true);
+  scrubtest::RecordingDevice recorded(&volume, &firstRun);
   FATWipeCounters counters;
-  ASSERT_EQ(ScrubFATVolume(&volume, 0, t.diskStart, nullptr, &counters), fatscrub::kDone);
-  // Every sector written holds a changed byte.
-  const uint64_t perSector = static_cast<uint64_t>(c.sectorSize) / 512;
-  for (const auto& e : firstRun) {
-    ASSERT_EQ(e.count % perSector, 0u);
-    for (uint64_t s = e.first; s < e.first + e.count; s += perSector) {
-      EXPECT_NE(ReadBytes(original, s * 512, static_cast<size_t>(c.sectorSize)),
-                ReadBytes(t.image, s * 512, static_cast<size_t>(c.sectorSize)))
-          << "disk sector " << s << " written unchanged";
+  ASSERT_EQ(ScrubFATVolume(&recorded, 0, t.diskStart, nullptr, &counters), fatscrub::kDone);
+  // Every write, cut at the disk's 4 KiB blocks, holds a changed byte in each
+  // piece, and each piece was read after any earlier write over it: the
+  // bytes written back are this pass's reading.
+  constexpr uint64_t kBlock = 4096;
+  size_t wholeBlocks = 0, writes = 0;
+  for (size_t i = 0; i < firstRun.size(); ++i) {
+    const auto& w = firstRun[i];
+    if (w.kind != 'w') continue;
+    ++writes;
+    const uint64_t from = w.first * 512, to = (w.first + w.count) * 512;
+    wholeBlocks += from % kBlock == 0 && to % kBlock == 0;
+    for (uint64_t at = from; at < to; at = (at / kBlock + 1) * kBlock) {
+      const uint64_t end = std::min(to, (at / kBlock + 1) * kBlock);
+      EXPECT_NE(ReadBytes(original, at, static_cast<size_t>(end - at)),
+                ReadBytes(t.image, at, static_cast<size_t>(end - at)))
+          << "disk bytes " << at << ".." << end << " written unchanged";
+      bool read = false;
+      for (size_t j = i; j-- > 0 && !read;) {
+        const auto& e = firstRun[j];
+        const uint64_t a = e.kind == 'w' ? e.first * 512 : t.offset + e.first * c.sectorSize;
+        const uint64_t b = e.kind == 'w' ? a + e.count * 512 : a + e.count * c.sectorSize;
+        if (e.kind == 'w' && a < end && at < b) break;  // written before, not read since
+        read = e.kind == 'r' && a <= at && end <= b;
+      }
+      EXPECT_TRUE(read) << "disk bytes " << at << ".." << end << " written without being read in this pass";
     }
   }
+  EXPECT_GT(writes, 0u);
+  EXPECT_GT(wholeBlocks, 0u);
   EXPECT_EQ(plan.opened, 1);
   EXPECT_GE(counters.entriesReplaced, 10u);
   EXPECT_GE(counters.sectorsZeroed, byMtools ? 3u : 2u);

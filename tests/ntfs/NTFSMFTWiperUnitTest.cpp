@@ -172,10 +172,12 @@ Bytes BuildVolume(const Layout& l) {
 
 class MemoryWriter : public IMountDriverWriter {
  public:
-  MemoryWriter(Bytes& bytes, int& writes, std::function<void()> onWrite = nullptr)
-      : m_bytes(bytes), m_writes(writes), m_onWrite(std::move(onWrite)) {}
+  using Log = std::vector<std::pair<uint64_t, uint64_t>>;  // first sector, count
+  MemoryWriter(Bytes& bytes, int& writes, Log* log = nullptr, std::function<void()> onWrite = nullptr)
+      : m_bytes(bytes), m_writes(writes), m_log(log), m_onWrite(std::move(onWrite)) {}
   uint64_t WriteSectors(const void* buffer, uint64_t first, uint64_t count) override {
     ++m_writes;
+    if (m_log) m_log->emplace_back(first, count);
     if (m_onWrite) m_onWrite();
     if ((first + count) * 512 > m_bytes.size()) {
       m_error = 644;
@@ -190,6 +192,7 @@ class MemoryWriter : public IMountDriverWriter {
  private:
   Bytes& m_bytes;
   int& m_writes;
+  Log* m_log;
   std::function<void()> m_onWrite;
   uint32_t m_error = 0;
 };
@@ -199,6 +202,8 @@ struct ScrubResult {
   int writes = 0;
   int writesAfterFault = 0;  // writes made after a read of the volume or the disk failed
   bool faulted = false;      // a read failed
+  MemoryWriter::Log written;                           // disk sectors (the volume starts at 0)
+  std::vector<std::pair<uint64_t, uint64_t>> readLog;  // volume sectors, in order
   Bytes before, after;
   NTFSWipeStats stats;
 };
@@ -223,11 +228,12 @@ ScrubResult Scrub(const Layout& l, const std::function<void(Bytes&)>& changeDisk
   testutil::FaultInjectingDevice disk(&diskDevice, faults.disk);
   r.after = r.before;
   MountDriverOpener old = SetMountDriverOpener([&](int, uint32_t*) -> std::unique_ptr<IMountDriverWriter> {
-    return std::make_unique<MemoryWriter>(r.after, r.writes, [&] { r.writesAfterFault += faults.Seen(); });
+    return std::make_unique<MemoryWriter>(r.after, r.writes, &r.written, [&] { r.writesAfterFault += faults.Seen(); });
   });
   CNTFSMFTWiper wiper;
   wiper.SetDiskDevice(&disk);
   r.rc = wiper.Wipe(&volume, 0, 0, nullptr);
+  r.readLog = volumeBytes.readLog;
   r.stats = wiper.GetStats();
   r.faulted = faults.Seen();
   SetMountDriverOpener(old);
@@ -259,8 +265,21 @@ TEST(NTFSMFTWiper, ScrubsFreeRecordsInEveryRunOfAnMFTWithExtensionRecords) {
     for (uint64_t n : {6, 13, 21, 23}) std::memset(&expected[RecordOffset(n) + 48], 0, kRecord - 48);
     EXPECT_TRUE(expected == r.after);
     for (uint64_t n : {0, 5, 9, 11, 12, 14, 15, 16, 22}) EXPECT_FALSE(RecordChanged(r, n)) << n;
-    // Two sectors per record, written in one piece per run of changed sectors.
-    EXPECT_EQ(r.writes, 4);
+    // Whole aligned 4 KiB blocks, each holding a changed byte and covered by
+    // a read of this scrub: one block per cluster that holds a free record.
+    EXPECT_EQ(r.writes, 3);
+    for (const auto& [first, count] : r.written) {
+      ASSERT_EQ(first % 8, 0u);
+      ASSERT_EQ(count % 8, 0u);
+      for (uint64_t block = first; block < first + count; block += 8) {
+        EXPECT_NE(std::memcmp(&r.before[block * 512], &r.after[block * 512], 4096), 0) << "block at " << block;
+        EXPECT_TRUE(std::any_of(r.readLog.begin(), r.readLog.end(),
+                                [&](const std::pair<uint64_t, uint64_t>& read) {
+                                  return read.first <= block && block + 8 <= read.first + read.second;
+                                }))
+            << "block at " << block << " was not read";
+      }
+    }
   }
 }
 
@@ -488,7 +507,7 @@ TEST(NTFSQuickSearch, ScrubsThroughTheRecoveryController) {
   // Records 11 and 22 stay: the controller passes on that the scrub is incomplete.
   EXPECT_EQ(controller->RunQuickSearch(&volume, target), kNTFSWipeIncomplete);
   controller->Release();
-  EXPECT_EQ(writes, 4);
+  EXPECT_EQ(writes, 3);  // one block per cluster holding a free record
   for (uint64_t n : {6, 13, 21, 23})
     EXPECT_TRUE(
         std::all_of(&after[RecordOffset(n) + 48], &after[RecordOffset(n) + kRecord], [](uint8_t b) { return b == 0; }));
