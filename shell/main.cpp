@@ -12,6 +12,7 @@
 #include "CSelectFileFolderPage.h"
 #include "CWipePartitionPage.h"
 #include "DialogOpeners.h"
+#include "FillerFolders.h"
 #include "PageFactories.h"
 #include "CUIPublic.h"
 #include "CrashDump.h"
@@ -69,6 +70,9 @@ int main(int argc, char* argv[]) {
     return 0;
   }
   InstallQuitSignals();
+  // What a killed or crashed free-space run left behind (filler folders,
+  // on-demand mounts, loop devices) is released before the first listing.
+  filler::CleanUpAfterEarlierRuns();
   RegisterPagesAndDialogs();
 
   int result = 0;

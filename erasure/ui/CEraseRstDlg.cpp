@@ -33,7 +33,7 @@ CEraseRstDlg::~CEraseRstDlg() = default;
 
 void CEraseRstDlg::InitUI() {
   m_layout = new QVBoxLayout;
-  if (m_code != ERASE_COMPLETED)
+  if (!EraseResultSucceeded(m_mode, m_code))
     InitFailureUI();
   else
     InitSuccessUI();
@@ -117,13 +117,16 @@ void CEraseRstDlg::InitFailureUI() {
   SetFailureText();
 }
 
-void CEraseRstDlg::SetSuccessText() { m_text->setText(tr(EraseResultText(m_mode, ERASE_COMPLETED))); }
+void CEraseRstDlg::SetSuccessText() {
+  m_text->setText(tr(EraseResultText(m_mode, m_code)));
+}
 
 void CEraseRstDlg::SetFailureText() {
   m_text->setText(tr(EraseResultText(m_mode, m_code)));
   const bool longText = (m_mode == ERASE_MODE_PARTITION && m_code == ERASE_PARTITION_ACCESS_DENIED) ||
                         (m_mode == ERASE_MODE_FREESPACE &&
-                         (m_code == ERASE_FREESPACE_NONE_FOUND || m_code == ERASE_FREESPACE_ACCESS_DENIED));
+                         (m_code == ERASE_FREESPACE_NONE_FOUND || m_code == ERASE_FREESPACE_ACCESS_DENIED ||
+                          m_code == ERASE_FREESPACE_SCRUB_SKIPPED_BUSY));
   if (longText) setFixedSize(460, 270);
 }
 

@@ -94,7 +94,7 @@ static int CmdWipeFreeSpace(const std::vector<std::string>& args) {
   printf("result %d: %s %s\n", run.Result(), EraseResultTitle(run.Result()),
          EraseResultText(ERASE_MODE_FREESPACE, run.Result()));
   if (!run.Message().empty()) printf("reason: %s\n", run.Message().c_str());
-  return run.Result() == ERASE_COMPLETED ? 0 : 1;
+  return EraseResultSucceeded(ERASE_MODE_FREESPACE, run.Result()) ? 0 : 1;
 }
 
 static VtRegistrar reg("wipe-free-space",
