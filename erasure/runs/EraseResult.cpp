@@ -15,16 +15,12 @@ bool EraseResultSucceeded(int32_t mode, int32_t code) {
   return code == ERASE_COMPLETED || (mode == ERASE_MODE_FREESPACE && code == ERASE_FREESPACE_NAMES_NOT_SCRUBBED);
 }
 
-const char* EraseResultTitle(int32_t code) {
-  switch (code) {
-    case ERASE_COMPLETED:
-    case ERASE_FREESPACE_NAMES_NOT_SCRUBBED:
-      return "Completed!";
-    case ERASE_FREESPACE_SCRUB_SKIPPED_BUSY:
-      return "Partly completed!";
-    default:
-      return "Operation failed!";
-  }
+const char* EraseResultTitle(int32_t code) { return code == ERASE_COMPLETED ? "Completed!" : "Operation failed!"; }
+
+const char* EraseResultTitle(int32_t mode, int32_t code) {
+  if (EraseResultSucceeded(mode, code)) return "Completed!";
+  if (mode == ERASE_MODE_FREESPACE && code == ERASE_FREESPACE_SCRUB_SKIPPED_BUSY) return "Partly completed!";
+  return "Operation failed!";
 }
 
 const char* EraseResultText(int32_t mode, int32_t code) {

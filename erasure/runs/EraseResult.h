@@ -43,10 +43,12 @@ int32_t EraseCancelledResult(int32_t mode);
 // volume: code 0, and a free-space wipe of a file system without a scrub.
 bool EraseResultSucceeded(int32_t mode, int32_t code);
 
-// "Completed!" for the codes of success, "Partly completed!" for a free
-// space wiped whose scrub was skipped, else "Operation failed!". (Codes 6
-// and 7 exist in free-space mode only.)
+// "Completed!" for code 0, else "Operation failed!".
 const char* EraseResultTitle(int32_t code);
+// The title of a run of `mode`: "Completed!" for the codes of success,
+// "Partly completed!" for free space wiped whose scrub was skipped, else
+// "Operation failed!".
+const char* EraseResultTitle(int32_t mode, int32_t code);
 // The text under the title (untranslated source text; the dialog passes it
 // through its translation).
 const char* EraseResultText(int32_t mode, int32_t code);

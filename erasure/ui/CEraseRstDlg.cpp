@@ -69,7 +69,7 @@ void CEraseRstDlg::InitSuccessUI() {
   m_icon->setPixmap(QIcon(QStringLiteral("./Resources/Success.png")).pixmap(QSize(64, 64)));
   row->addWidget(m_icon, 0, Qt::AlignLeft | Qt::AlignTop);
 
-  m_title = new CBPQtLabel(tr(EraseResultTitle(m_code)));
+  m_title = new CBPQtLabel(tr(EraseResultTitle(m_mode, m_code)));
   m_title->setStyleSheet(QString::fromLatin1(kTitleStyle));
   column->addWidget(m_title, 0, Qt::AlignLeft);
   m_text = new CBPQtLabel(tr(EraseResultText(ERASE_MODE_FILES, ERASE_COMPLETED)));
@@ -100,7 +100,7 @@ void CEraseRstDlg::InitFailureUI() {
   m_icon->setPixmap(QIcon(QStringLiteral("./Resources/tip_warnning.png")).pixmap(QSize(64, 64)));
   row->addWidget(m_icon, 0, Qt::AlignTop);
 
-  m_title = new CBPQtLabel(tr(EraseResultTitle(m_code)));
+  m_title = new CBPQtLabel(tr(EraseResultTitle(m_mode, m_code)));
   m_title->setStyleSheet(QString::fromLatin1(kTitleStyle));
   column->addWidget(m_title, 0, Qt::AlignLeft);
   m_text = new CBPQtLabel(tr("The operation was canceled by the user."));

@@ -534,7 +534,7 @@ TEST_P(FreeSpaceScrub, RunsOnTheLockedVolumeAndRemountsIt) {
     EXPECT_EQ(stub.calls, 0);
     EXPECT_EQ(run.Scrub().winError, 5u);
     // Its own words, not those of a failed fill.
-    EXPECT_STREQ(EraseResultTitle(run.Result()), "Partly completed!");
+    EXPECT_STREQ(EraseResultTitle(ERASE_MODE_FREESPACE, run.Result()), "Partly completed!");
     EXPECT_NE(std::string(EraseResultText(ERASE_MODE_FREESPACE, run.Result())).find("in use"), std::string::npos);
     EXPECT_NE(run.HistoryText().find("not scrubbed: the partition was in use"), std::string::npos);
   } else {
