@@ -351,8 +351,7 @@ bool CWipeFreeSpaceRun::VolumeFull(int error, uint64_t passWritten) const {
   if (passWritten >= m_freeBytes) return true;
   // A mount that went away says nothing of the volume.
   platform::MountSpace space;
-  if (!platform::IsPathOnVolume(m_letter, m_mountPoint) || !platform::GetMountSpace(m_mountPoint, &space))
-    return false;
+  if (!platform::IsPathOnVolume(m_letter, m_mountPoint) || !platform::GetMountSpace(m_mountPoint, &space)) return false;
   // A file system that reports no free space tells a full volume only by
   // the error its driver answers.
   if (!space.known) return MayMeanFull(error);
