@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <sstream>
 #include <thread>
 
 namespace platform {
@@ -26,14 +27,21 @@ bool ReadSmallFile(const std::string& path, std::string& out) {
   return true;
 }
 
+// The fields after the command name of /proc/<pid>/stat, from the state
+// letter on; empty when unreadable. The command name is in parentheses and
+// may hold ')' itself: the last one ends it.
+std::string StatFields(pid_t pid) {
+  std::string stat;
+  if (!ReadSmallFile("/proc/" + std::to_string(pid) + "/stat", stat)) return std::string();
+  size_t close = stat.rfind(')');
+  if (close == std::string::npos || close + 2 >= stat.size()) return std::string();
+  return stat.substr(close + 2);
+}
+
 // The state letter of /proc/<pid>/stat ('R', 'S', 'Z', ...), 0 when unreadable.
 char ProcessState(pid_t pid) {
-  std::string stat;
-  if (!ReadSmallFile("/proc/" + std::to_string(pid) + "/stat", stat)) return 0;
-  // The command name is in parentheses and may hold ')' itself: take the last one.
-  size_t close = stat.rfind(')');
-  if (close == std::string::npos || close + 2 >= stat.size()) return 0;
-  return stat[close + 2];
+  const std::string fields = StatFields(pid);
+  return fields.empty() ? 0 : fields[0];
 }
 
 bool ParsePid(const char* text, pid_t& pid) {
@@ -124,6 +132,18 @@ bool IsProcessAlive(pid_t pid) {
   if (pid <= 0) return false;
   char state = ProcessState(pid);
   return state != 0 && state != 'Z' && state != 'X';
+}
+
+unsigned long long ProcessStartTime(pid_t pid) {
+  if (pid <= 0) return 0;
+  const std::string fields = StatFields(pid);
+  if (fields.empty() || fields[0] == 'Z' || fields[0] == 'X') return 0;
+  // The start time is field 22 of the line; the state letter is field 3.
+  std::istringstream in(fields);
+  std::string word;
+  for (int field = 3; field <= 22 && in >> word; ++field)
+    if (field == 22) return strtoull(word.c_str(), nullptr, 10);
+  return 0;
 }
 
 std::vector<pid_t> TerminateProcesses(const std::vector<pid_t>& pids, int graceMs) {

@@ -17,6 +17,11 @@ std::vector<pid_t> FindProcessIds(const std::vector<std::string>& names, uid_t u
 // True while the process exists and is not a zombie.
 bool IsProcessAlive(pid_t pid);
 
+// When the process started, in clock ticks since boot (/proc/<pid>/stat);
+// 0 when it is gone or a zombie. A pid and its start time name one process:
+// a pid reused by a later process has a later start time.
+unsigned long long ProcessStartTime(pid_t pid);
+
 // Ends a process: SIGTERM, then SIGKILL when it is still alive after
 // graceMs milliseconds. True when it is gone (or was already gone) afterwards.
 // Refuses pid <= 1 and the calling process.

@@ -12,12 +12,14 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <fstream>
 #include <mutex>
 #include <set>
 #include <sstream>
 #include <thread>
 
+#include "OwnerRecords.h"
 #include "RunCommand.h"
 #include "RunLog.h"
 
@@ -281,6 +283,10 @@ bool AttachLoop(const std::string& file, uint64_t offset, uint64_t length, int s
   std::string path = output.substr(0, output.find('\n'));
   if (path.compare(0, 9, "/dev/loop") != 0) return false;
   OwnLoops().insert(path);
+  // Written down so that a later start detaches it should this process
+  // end without doing so.
+  for (const auto& loop : ListLoopDevices())
+    if (loop.path == path) RecordOwnLoop(loop);
   *loopPath = path;
   return true;
 }
@@ -290,12 +296,13 @@ bool IsOwnLoop(const std::string& loopPath) {
   return OwnLoops().count(loopPath) != 0;
 }
 
-bool DetachOwnLoop(const std::string& loopPath) {
-  std::lock_guard<std::mutex> guard(g_loopLock);
-  if (!OwnLoops().count(loopPath)) return false;
+namespace {
+
+// losetup -d, retried a while; true once the kernel has let the device go
+// (or marked it to go when its last holder closes it).
+bool DetachLoopNode(const std::string& loopPath) {
   for (int i = 0; i < 20; ++i) {
     if (RunCommand({"losetup", "-d", loopPath}) == 0) {
-      OwnLoops().erase(loopPath);
       // While anyone (udev's probe, a closing mount) still holds the
       // device open, the kernel only marks it for release; wait until it
       // lets go, or a lock that follows still finds a loop over the window.
@@ -309,6 +316,17 @@ bool DetachOwnLoop(const std::string& loopPath) {
   }
   LogInfo("losetup -d %s failed", loopPath.c_str());
   return false;
+}
+
+}  // namespace
+
+bool DetachOwnLoop(const std::string& loopPath) {
+  std::lock_guard<std::mutex> guard(g_loopLock);
+  if (!OwnLoops().count(loopPath)) return false;
+  if (!DetachLoopNode(loopPath)) return false;
+  OwnLoops().erase(loopPath);
+  ForgetOwnLoop(loopPath);
+  return true;
 }
 
 bool MountVolumeAt(const LetteredVolume& v, const std::string& target, const MountRecord* like, int* error) {
@@ -418,10 +436,17 @@ bool OnDemandMount::Mount(char letter, int* error) {
   OnDemandFolderLock lock;
   const std::string target = ClaimMountFolder(OnDemandMountPoint(v.letter));
   bool mounted = false;
-  if (target.empty())
+  if (target.empty()) {
     *error = errno ? errno : EBUSY;
-  else if (!(mounted = MountVolumeAt(v, target, nullptr, error)))
-    rmdir(target.c_str());
+  } else {
+    // Written before the mount is made: a process killed at any point
+    // after it leaves a record of what to release.
+    RecordOnDemandMount(target, v.location);
+    if (!(mounted = MountVolumeAt(v, target, nullptr, error))) {
+      rmdir(target.c_str());
+      ForgetOnDemandMount(target);
+    }
+  }
   if (!mounted) return false;
   m_mountPoint = target;
   m_ours = true;
@@ -456,10 +481,102 @@ bool OnDemandMount::Unmount() {
       if (IsOwnLoop(loop.path)) DetachOwnLoop(loop.path);
   if (ok) {
     rmdir(m_mountPoint.c_str());
+    ForgetOnDemandMount(m_mountPoint);
     m_ours = false;
     m_mountPoint.clear();
   }
   return ok;
+}
+
+namespace {
+
+bool SameLoop(const LoopInfo& now, const OwnerRecord& r) {
+  return now.path == r.Field("path") && now.backingDev == r.Number("backingdev") &&
+         now.backingIno == r.Number("backingino") && now.offset == r.Number("offset") &&
+         now.sizeLimit == r.Number("sizelimit");
+}
+
+// A folder this program mounts on: /run/vantorel/<name>, nothing deeper.
+bool IsOnDemandFolder(const std::string& path) {
+  const std::string base = "/run/vantorel/";
+  return path.size() > base.size() && path.compare(0, base.size(), base) == 0 &&
+         path.find('/', base.size()) == std::string::npos && path.find("..") == std::string::npos;
+}
+
+// Releases one recorded on-demand mount; false when it must be tried again.
+bool ReleaseLeftoverMount(const OwnerRecord& r, const LeftoverHandlers& handlers, std::vector<std::string>* log) {
+  const std::string point = r.Field("mountpoint");
+  if (!IsOnDemandFolder(point)) {
+    log->push_back("left alone: the record names " + point + ", not a folder of ours");
+    return true;
+  }
+  const VolumeLocation where = LocationOfRecord(r);
+  const std::vector<MountEntry> table = ReadMountTable();
+  std::vector<MountEntry> ours;
+  for (const auto& m : MountsOfVolume(where, table))
+    if (m.mountPoint == point) ours.push_back(m);
+  for (const auto& m : table)
+    if (m.mountPoint == point &&
+        std::none_of(ours.begin(), ours.end(), [&](const MountEntry& o) { return o.id == m.id; })) {
+      log->push_back("left alone: " + point + " holds a mount (" + m.source + ", " + m.fsType +
+                     ") that is not the volume recorded");
+      return true;
+    }
+  bool ok = true;
+  // The last mount first: a mount stacked on another goes before it.
+  for (auto it = ours.rbegin(); it != ours.rend(); ++it) {
+    if (handlers.beforeUnmount) handlers.beforeUnmount(point, log);
+    int error = 0;
+    if (UnmountEntry(*it, &error)) {
+      log->push_back("unmounted " + point + " (" + it->fsType + "), left mounted by process " + std::to_string(r.pid));
+    } else {
+      log->push_back("could not unmount " + point + ": " + strerror(error));
+      ok = false;
+    }
+  }
+  if (ok && rmdir(point.c_str()) == 0) log->push_back("removed the folder " + point);
+  return ok;
+}
+
+}  // namespace
+
+std::vector<std::string> ReleaseLeftovers(const LeftoverHandlers& handlers) {
+  std::vector<std::string> log;
+  std::vector<OwnerRecord> gone;
+  for (auto& r : ReadOwnerRecords())
+    if (OwnerGone(r)) gone.push_back(r);
+  if (gone.empty()) return log;
+  OnDemandFolderLock lock;
+  // Folders first, while the volumes holding them are still mounted; then
+  // the mounts; then the loop devices the mounts held.
+  for (const auto& r : gone) {
+    if (r.kind != "folder") continue;
+    const std::string folder = r.Field("path");
+    struct stat st;
+    if (!folder.empty() && lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && handlers.leftFolder)
+      handlers.leftFolder(folder, &log);
+    RemoveOwnerRecord(r);
+  }
+  for (const auto& r : gone)
+    if (r.kind == "mount" && ReleaseLeftoverMount(r, handlers, &log)) RemoveOwnerRecord(r);
+  for (const auto& r : gone) {
+    if (r.kind != "loop") continue;
+    const std::string path = r.Field("path");
+    bool stays = false;
+    for (const auto& loop : ListLoopDevices()) {
+      if (loop.path != path) continue;
+      if (!SameLoop(loop, r)) {
+        log.push_back("left alone: " + path + " is attached over another file or window now");
+      } else if (DetachLoopNode(path)) {
+        log.push_back("detached " + path + ", left attached by process " + std::to_string(r.pid));
+      } else {
+        log.push_back("could not detach " + path);
+        stays = true;
+      }
+    }
+    if (!stays) RemoveOwnerRecord(r);
+  }
+  return log;
 }
 
 bool GetVolumeSpace(char letter, uint64_t* totalBytes, uint64_t* freeBytes, bool* freeKnown) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,26 @@ std::string OnDemandMountPoint(char letter);
 // `base`-<pid>; a left-over empty folder nothing mounts is taken over.
 // Empty, with errno set, when neither can be had.
 std::string ClaimMountFolder(const std::string& base);
+
+// Releases what processes of ours that have gone (killed, crashed) left
+// behind, as their owner records say (OwnerRecords.h), under the lock of
+// the on-demand folders:
+// - each recorded folder that still exists goes to `leftFolder` (the
+//   caller knows its own folders and removes only those);
+// - each recorded on-demand mount that is still the recorded volume's mount
+//   at its folder under /run/vantorel goes to `beforeUnmount`, then is
+//   unmounted and its folder removed; a folder holding any other mount is
+//   left alone;
+// - each recorded loop device still attached over the recorded file, at
+//   the recorded offset and limit, is detached; a loop device attached over
+//   anything else now is left alone.
+// Records of live processes are not touched. Returns lines for the run log
+// saying what was released and what was left alone.
+struct LeftoverHandlers {
+  std::function<void(const std::string& folder, std::vector<std::string>* log)> leftFolder;
+  std::function<void(const std::string& mountPoint, std::vector<std::string>* log)> beforeUnmount;
+};
+std::vector<std::string> ReleaseLeftovers(const LeftoverHandlers& handlers);
 
 // Size and free space of a volume (GetDiskFreeSpaceEx): from statvfs of its
 // mount point when mounted; otherwise its size and *freeKnown false.

@@ -7,6 +7,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <sstream>
 
@@ -53,6 +54,7 @@ bool GetMountSpace(const std::string& mountPoint, MountSpace* space) {
   space->fillableBytes = unit * blocks;
   space->known = sv.f_blocks != 0;
   space->readOnly = (sv.f_flag & ST_RDONLY) != 0;
+  space->blockBytes = std::max<uint64_t>(512, std::max<uint64_t>(sv.f_bsize, unit));
   return true;
 }
 

@@ -20,6 +20,9 @@ struct MountSpace {
   // False when the file system reports no block counts at all (fusefat).
   bool known = true;
   bool readOnly = false;  // ST_RDONLY
+  // The file system's block (a FAT or NTFS cluster as the driver reports
+  // it; fusefat reports 1024).
+  uint64_t blockBytes = 512;
 };
 // False when the folder cannot be asked.
 bool GetMountSpace(const std::string& mountPoint, MountSpace* space);

@@ -4,6 +4,7 @@
 #include "AppStyle.h"
 #include "CDiskListService.h"
 #include "CMainWin.h"
+#include "FillerFolders.h"
 #include "CUIPublic.h"
 #include "CrashDump.h"
 #include "ProgramFolder.h"
@@ -42,6 +43,9 @@ int main(int argc, char* argv[]) {
     return 0;
   }
   InstallQuitSignals();
+  // What a killed or crashed free-space run left behind (filler folders,
+  // on-demand mounts, loop devices) is released before the first listing.
+  filler::CleanUpAfterEarlierRuns();
   RegisterProgramParts();
 
   int result = 0;

@@ -15,16 +15,25 @@
 #include "ByteOrder.h"
 #include "DriveLetters.h"
 #include "EraseResult.h"
+#include "FillerFolders.h"
+#include "OwnerRecords.h"
 #include "RunLog.h"
 #include "VolumeMount.h"
 #include "VolumeState.h"
 
 namespace {
 
+// The smallest filler write: one sector, no cluster is smaller.
+constexpr size_t kLastPieceBytes = 512;
+
 // Reports progress every this many bytes of a pass.
 constexpr uint64_t kReportStep = 20u << 20;
 
-enum class FillEnd { Limit, Full, TooBig, Cancelled, Failed };
+// The errors drivers answer a write or an open on a full volume with: the
+// kernel's ENOSPC, and EPERM (fusefat), EFBIG or EDQUOT from others.
+bool MayMeanFull(int error) {
+  return error == ENOSPC || error == EPERM || error == EFBIG || error == EDQUOT;
+}
 
 // ntfs-3g shows a file's NTFS attributes as this attribute (big-endian);
 // a new file or folder inherits the compressed bit of its folder.
@@ -94,13 +103,22 @@ void CWipeFreeSpaceRun::SetFillerLayout(uint64_t fileBytes, int filesPerFolder) 
 std::string CWipeFreeSpaceRun::HistoryText() const {
   char text[64];
   snprintf(text, sizeof text, "Wiped free space of partition %c", m_letter);
-  return text;
+  switch (Result()) {
+    case ERASE_FREESPACE_SCRUB_SKIPPED_BUSY:
+      return std::string(text) + "; traces of deleted files not scrubbed: the partition was in use";
+    case ERASE_FREESPACE_NAMES_NOT_SCRUBBED:
+      return std::string(text) + "; names of deleted files not scrubbed on this file system";
+    default:
+      return text;
+  }
 }
 
 std::vector<EraseItem> CWipeFreeSpaceRun::HistoryRows() const {
   EraseItem row;
   row.path = HistoryText();
-  row.result = Result();
+  // The free space of a file system without a scrub was wiped whole: its
+  // row is a success, its text says what was not done.
+  row.result = EraseResultSucceeded(Mode(), Result()) ? ERASE_COMPLETED : Result();
   return {row};
 }
 
@@ -122,6 +140,8 @@ int CWipeFreeSpaceRun::Wipe() {
   m_passBytes.clear();
   m_mountPoint.clear();
   m_folder.clear();
+  // What killed or crashed runs left behind goes before anything else.
+  filler::CleanUpAfterEarlierRuns();
   platform::LetteredVolume volume;
   if (!platform::GetLetteredVolume(m_letter, &volume))
     return Fail(ERASE_FREESPACE_OPEN_FAILED, "no volume has the letter");
@@ -156,6 +176,11 @@ int CWipeFreeSpaceRun::Wipe() {
   // failed to come back.
   if (!platform::IsPathOnVolume(m_letter, m_mountPoint))
     return Fail(ERASE_FREESPACE_OPEN_FAILED, m_mountPoint + " is not on the volume");
+  // Filler that an earlier run left on the volume goes before the free
+  // space is measured. (The volume is first mounted here: a FUSE mount
+  // before the scrub would change the volume the scrub checks.)
+  for (const auto& line : filler::RemoveLeftovers(m_mountPoint))
+    LogInfo("WipeUnusedspace on partition %c: %s", m_letter, line.c_str());
   platform::MountSpace space;
   if (!platform::GetMountSpace(m_mountPoint, &space))
     return Fail(ERASE_FREESPACE_OPEN_FAILED, "the free space of " + m_mountPoint + " is unknown");
@@ -173,7 +198,7 @@ int CWipeFreeSpaceRun::Wipe() {
     return Fail(ERASE_FREESPACE_OPEN_FAILED, "the volume is not the one listed: " + why);
 
   // The run's own folder, with a name no one else uses.
-  std::string pattern = m_mountPoint + (m_mountPoint.back() == '/' ? "" : "/") + ".norvanta-XXXXXX";
+  std::string pattern = filler::FolderTemplate(m_mountPoint);
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
   if (!mkdtemp(name.data())) {
@@ -182,6 +207,7 @@ int CWipeFreeSpaceRun::Wipe() {
                 std::string("the filler folder cannot be created: ") + strerror(e));
   }
   m_folder = name.data();
+  platform::RecordOwnFolder(m_folder);
   int result = ERASE_COMPLETED;
   if (!platform::IsPathOnVolume(m_letter, m_folder)) {
     result = Fail(ERASE_FREESPACE_OPEN_FAILED, m_folder + " is not on the volume");
@@ -203,12 +229,22 @@ int CWipeFreeSpaceRun::Wipe() {
     m_buffer.clear();
     m_buffer.shrink_to_fit();
   }
-  if (rmdir(m_folder.c_str()) != 0) LogError("WipeUnusedspace: %s stays (%s)", m_folder.c_str(), strerror(errno));
+  if (rmdir(m_folder.c_str()) == 0 || errno == ENOENT)
+    platform::ForgetOwnFolder(m_folder);
+  else
+    LogError("WipeUnusedspace: %s stays (%s)", m_folder.c_str(), strerror(errno));
   platform::SyncVolume(m_mountPoint, volume);
   if (!mount.Unmount()) LogError("WipeUnusedspace: %s could not be unmounted", m_mountPoint.c_str());
   m_fillResult = result;
+  if (result == ERASE_COMPLETED && m_scrub.outcome == EScrubOutcome::SkippedBusy && m_scrub.remounted)
+    return Fail(ERASE_FREESPACE_SCRUB_SKIPPED_BUSY, ScrubOutcomeText(m_scrub.outcome));
   if (result == ERASE_COMPLETED && !ScrubComplete(m_scrub))
     return Fail(ERASE_FREESPACE_WRITE_FAILED, ScrubOutcomeText(m_scrub.outcome));
+  if (result == ERASE_COMPLETED && m_scrub.outcome == EScrubOutcome::NotApplicable) {
+    LogInfo("WipeUnusedspace on partition %c: the names of deleted files are not scrubbed on this file system",
+            m_letter);
+    return ERASE_FREESPACE_NAMES_NOT_SCRUBBED;
+  }
   if (result == ERASE_FREESPACE_CANCELLED) return Fail(result, "cancelled");
   if (result != ERASE_COMPLETED && Message().empty()) return Fail(result, "the filler could not be written or removed");
   return result;
@@ -222,26 +258,24 @@ int CWipeFreeSpaceRun::FillPass(int pass) {
   for (int index = 0; written < m_freeBytes; ++index) {
     if (IsCancelled()) return ERASE_FREESPACE_CANCELLED;
     if (index % m_filesPerFolder == 0) {
-      char part[32];
-      snprintf(part, sizeof part, "/%d", index / m_filesPerFolder);
-      subfolder = m_folder + part;
+      subfolder = m_folder + filler::SubfolderName(index / m_filesPerFolder);
       if (mkdir(subfolder.c_str(), 0700) != 0) {
-        if (errno == ENOSPC) break;  // full: not even a folder entry fits
-        LogError("WipeUnusedspace: mkdir %s failed (%s)", subfolder.c_str(), strerror(errno));
+        const int e = errno;
+        if (VolumeFull(e, written)) break;  // full: not even a folder entry fits
+        LogError("WipeUnusedspace: mkdir %s failed (%s)", subfolder.c_str(), strerror(e));
         return ERASE_FREESPACE_WRITE_FAILED;
       }
       m_createdFolders.push_back(subfolder);
     }
-    char file[48];
-    snprintf(file, sizeof file, "/norvanta%d.norvanta", index);
+    const std::string file = filler::FileName(index);
     const uint64_t limit = std::min<uint64_t>(m_fileBytes, m_freeBytes - written);
     int error = 0;
     uint64_t fileBytes = 0;
     const bool ok = WriteFillerFile(pass, subfolder + file, limit, &fileBytes, &error);
     written += fileBytes;
     if (!ok) {
-      if (error == ENOSPC) break;
       if (error == ECANCELED) return ERASE_FREESPACE_CANCELLED;
+      if (VolumeFull(error, written)) break;
       LogError("CreateTempFile failed with %d", error);
       return ERASE_FREESPACE_WRITE_FAILED;
     }
@@ -283,17 +317,17 @@ bool CWipeFreeSpaceRun::WriteFillerFile(int pass, const std::string& path, uint6
         Report(pass, before + static_cast<uint64_t>(r));
       continue;
     }
-    int e = r < 0 ? errno : ENOSPC;
+    const int e = r < 0 ? errno : ENOSPC;
     if (e == EINTR) continue;
-    // fusefat (the mounter that reports no free space) answers a write to
-    // a full volume with EPERM.
-    if (e == EPERM && !m_freeKnown) e = ENOSPC;
-    if (e == ENOSPC && chunk > 512) {
-      // The last clusters: smaller writes until not even a sector fits.
-      chunk /= 2;
+    if (MayMeanFull(e) && chunk > kLastPieceBytes) {
+      // The last free space: writes of half the size each time, through
+      // the cluster size (a power of two) down to one sector, until not
+      // even that fits: the last free cluster is written too.
+      chunk = std::max<size_t>(chunk / 2, kLastPieceBytes);
       continue;
     }
-    if (e == EFBIG) {  // the file system's largest file: go on with the next
+    if (e == EFBIG && !VolumeFull(e, m_passBytes.back() + *written)) {
+      // The file system's largest file: go on with the next.
       *error = EFBIG;
       break;
     }
@@ -312,18 +346,46 @@ bool CWipeFreeSpaceRun::WriteFillerFile(int pass, const std::string& path, uint6
   return ok;
 }
 
+bool CWipeFreeSpaceRun::VolumeFull(int error, uint64_t passWritten) const {
+  if (passWritten >= m_freeBytes) return true;
+  // A mount that went away says nothing of the volume.
+  platform::MountSpace space;
+  if (!platform::IsPathOnVolume(m_letter, m_mountPoint) || !platform::GetMountSpace(m_mountPoint, &space)) return false;
+  // A file system that reports no free space tells a full volume only by
+  // the error its driver answers.
+  if (!space.known) return MayMeanFull(error);
+  return space.fillableBytes < space.blockBytes;
+}
+
 bool CWipeFreeSpaceRun::RemoveFiller() {
   bool ok = true;
+  bool missing = false;  // some were not found
   for (auto it = m_createdFiles.rbegin(); it != m_createdFiles.rend(); ++it)
-    if (unlink(it->c_str()) != 0 && errno != ENOENT) {
+    if (unlink(it->c_str()) != 0) {
+      if (errno == ENOENT) {
+        missing = true;
+        continue;
+      }
       LogError("WipeUnusedspace: %s stays (%s)", it->c_str(), strerror(errno));
       ok = false;
     }
   for (auto it = m_createdFolders.rbegin(); it != m_createdFolders.rend(); ++it)
-    if (rmdir(it->c_str()) != 0 && errno != ENOENT) {
+    if (rmdir(it->c_str()) != 0) {
+      if (errno == ENOENT) {
+        missing = true;
+        continue;
+      }
       LogError("WipeUnusedspace: %s stays (%s)", it->c_str(), strerror(errno));
       ok = false;
     }
+  // A file not found is gone only while the volume is still mounted where
+  // the run put it: beneath a vanished mount the filler is still on the
+  // volume.
+  if (missing && !platform::IsPathOnVolume(m_letter, m_mountPoint)) {
+    LogError("WipeUnusedspace: %s is no longer the volume's mount; the filler may still be on it",
+             m_mountPoint.c_str());
+    ok = false;
+  }
   m_createdFiles.clear();
   m_createdFolders.clear();
   return ok;

@@ -86,6 +86,10 @@ class CWipeFreeSpaceRun : public CEraseRun {
   int Wipe();
   int FillPass(int pass);
   bool WriteFillerFile(int pass, const std::string& path, uint64_t limit, uint64_t* written, int* error);
+  // Whether the volume is full after `error` from an open, a mkdir or a
+  // write, whatever the error: the pass wrote the free space measured, or
+  // the file system reports less than one cluster free.
+  bool VolumeFull(int error, uint64_t passWritten) const;
   bool RemoveFiller();
   void Report(int pass, uint64_t written);
   IFreeSpaceObserver* Observer() const { return static_cast<IFreeSpaceObserver*>(RunObserver()); }

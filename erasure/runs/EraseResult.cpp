@@ -11,8 +11,16 @@ int32_t EraseCancelledResult(int32_t mode) {
   }
 }
 
-const char* EraseResultTitle(int32_t code) {
-  return code == ERASE_COMPLETED ? "Completed!" : "Operation failed!";
+bool EraseResultSucceeded(int32_t mode, int32_t code) {
+  return code == ERASE_COMPLETED || (mode == ERASE_MODE_FREESPACE && code == ERASE_FREESPACE_NAMES_NOT_SCRUBBED);
+}
+
+const char* EraseResultTitle(int32_t code) { return code == ERASE_COMPLETED ? "Completed!" : "Operation failed!"; }
+
+const char* EraseResultTitle(int32_t mode, int32_t code) {
+  if (EraseResultSucceeded(mode, code)) return "Completed!";
+  if (mode == ERASE_MODE_FREESPACE && code == ERASE_FREESPACE_SCRUB_SKIPPED_BUSY) return "Partly completed!";
+  return "Operation failed!";
 }
 
 const char* EraseResultText(int32_t mode, int32_t code) {
@@ -65,6 +73,12 @@ const char* EraseResultText(int32_t mode, int32_t code) {
           return kSomeFailed;
         case ERASE_FREESPACE_ACCESS_DENIED:
           return kAccessDenied;
+        case ERASE_FREESPACE_SCRUB_SKIPPED_BUSY:
+          return "The free disk space was wiped, but the traces of deleted files could not be scrubbed because the "
+                 "partition is in use. Close the programs that use it and try again.";
+        case ERASE_FREESPACE_NAMES_NOT_SCRUBBED:
+          return "You have successfully wiped free disk space of the selected partition/device. The names of deleted "
+                 "files were not scrubbed: this file system has no scrub of them.";
         default:
           return kCancelled;
       }

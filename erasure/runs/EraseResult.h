@@ -28,13 +28,27 @@ enum EraseResult : int32_t {
   ERASE_FREESPACE_WRITE_FAILED = 3,
   ERASE_FREESPACE_CANCELLED = 4,
   ERASE_FREESPACE_ACCESS_DENIED = 5,  // the volume is read-only or in use
+  // The free space was wiped, but the records of deleted files could not be
+  // scrubbed because the volume is in use (it could not be unmounted).
+  ERASE_FREESPACE_SCRUB_SKIPPED_BUSY = 6,
+  // The free space was wiped; the file system (exFAT, Ext2, FAT12) has no
+  // scrub of deleted names, so they are still listed. A completed run.
+  ERASE_FREESPACE_NAMES_NOT_SCRUBBED = 7,
 };
 
 // The code a run of `mode` ends with when it was cancelled.
 int32_t EraseCancelledResult(int32_t mode);
 
+// Whether a run of `mode` that ended with `code` did all it could do on its
+// volume: code 0, and a free-space wipe of a file system without a scrub.
+bool EraseResultSucceeded(int32_t mode, int32_t code);
+
 // "Completed!" for code 0, else "Operation failed!".
 const char* EraseResultTitle(int32_t code);
+// The title of a run of `mode`: "Completed!" for the codes of success,
+// "Partly completed!" for free space wiped whose scrub was skipped, else
+// "Operation failed!".
+const char* EraseResultTitle(int32_t mode, int32_t code);
 // The text under the title (untranslated source text; the dialog passes it
 // through its translation).
 const char* EraseResultText(int32_t mode, int32_t code);

@@ -33,7 +33,7 @@ CEraseRstDlg::~CEraseRstDlg() = default;
 
 void CEraseRstDlg::InitUI() {
   m_layout = new QVBoxLayout;
-  if (m_code != ERASE_COMPLETED)
+  if (!EraseResultSucceeded(m_mode, m_code))
     InitFailureUI();
   else
     InitSuccessUI();
@@ -69,7 +69,7 @@ void CEraseRstDlg::InitSuccessUI() {
   m_icon->setPixmap(QIcon(QStringLiteral("./Resources/Success.png")).pixmap(QSize(64, 64)));
   row->addWidget(m_icon, 0, Qt::AlignLeft | Qt::AlignTop);
 
-  m_title = new CBPQtLabel(tr(EraseResultTitle(m_code)));
+  m_title = new CBPQtLabel(tr(EraseResultTitle(m_mode, m_code)));
   m_title->setStyleSheet(QString::fromLatin1(kTitleStyle));
   column->addWidget(m_title, 0, Qt::AlignLeft);
   m_text = new CBPQtLabel(tr(EraseResultText(ERASE_MODE_FILES, ERASE_COMPLETED)));
@@ -100,7 +100,7 @@ void CEraseRstDlg::InitFailureUI() {
   m_icon->setPixmap(QIcon(QStringLiteral("./Resources/tip_warnning.png")).pixmap(QSize(64, 64)));
   row->addWidget(m_icon, 0, Qt::AlignTop);
 
-  m_title = new CBPQtLabel(tr(EraseResultTitle(m_code)));
+  m_title = new CBPQtLabel(tr(EraseResultTitle(m_mode, m_code)));
   m_title->setStyleSheet(QString::fromLatin1(kTitleStyle));
   column->addWidget(m_title, 0, Qt::AlignLeft);
   m_text = new CBPQtLabel(tr("The operation was canceled by the user."));
@@ -118,7 +118,7 @@ void CEraseRstDlg::InitFailureUI() {
 }
 
 void CEraseRstDlg::SetSuccessText() {
-  m_text->setText(tr(EraseResultText(m_mode, ERASE_COMPLETED)));
+  m_text->setText(tr(EraseResultText(m_mode, m_code)));
 }
 
 void CEraseRstDlg::SetFailureText() {
@@ -126,7 +126,8 @@ void CEraseRstDlg::SetFailureText() {
   const bool longText = (m_mode == ERASE_MODE_PARTITION &&
                          (m_code == ERASE_PARTITION_ACCESS_DENIED || m_code == ERASE_PARTITION_CANCELLED)) ||
                         (m_mode == ERASE_MODE_FREESPACE &&
-                         (m_code == ERASE_FREESPACE_NONE_FOUND || m_code == ERASE_FREESPACE_ACCESS_DENIED));
+                         (m_code == ERASE_FREESPACE_NONE_FOUND || m_code == ERASE_FREESPACE_ACCESS_DENIED ||
+                          m_code == ERASE_FREESPACE_SCRUB_SKIPPED_BUSY));
   if (longText) setFixedSize(460, 270);
 }
 

@@ -403,9 +403,10 @@ void CWipePartitionPage::ShowRefusal(int width, int height, const QString& text,
 
 void CWipePartitionPage::RefuseSystemVolume() {
   ShowRefusal(420, 240,
-              tr("Very sorry that you can't wipe the partition on which has installed Windows operating system "
-                 "because it will destroy the entire OS. You can try <b>Erase Files/Folders</b> and <b>Wipe Free "
-                 "Space</b> to destroy data on this partition."),
+              tr("Very sorry that you can't wipe this partition: the running system lives on it (it holds "
+                 "\"/\", /boot, /usr, /home or the swap area of this computer), and wiping it would destroy the "
+                 "system. You can try <b>Erase Files/Folders</b> and <b>Wipe Free Space</b> to destroy data on this "
+                 "partition."),
               true);
 }
 

@@ -74,6 +74,17 @@ TEST(EraseResultDialog, LayoutTextAndSizePerModeAndCode) {
        "The partition is occupied or the partition is read-only. Close other programs or remove the read-only "
        "attribute to try again.",
        270},
+      // Free space wiped on a busy volume whose scrub was skipped: neither
+      // a failed fill nor full success.
+      {ERASE_MODE_FREESPACE, 6, "Partly completed!",
+       "The free disk space was wiped, but the traces of deleted files could not be scrubbed because the partition "
+       "is in use. Close the programs that use it and try again.",
+       270},
+      // A file system without a scrub: completed, and says what stays.
+      {ERASE_MODE_FREESPACE, 7, "Completed!",
+       "You have successfully wiped free disk space of the selected partition/device. The names of deleted files "
+       "were not scrubbed: this file system has no scrub of them.",
+       250},
   };
   for (const Case& c : cases) {
     CEraseRstDlg dlg(460, 250, c.mode, c.code, env.Window());

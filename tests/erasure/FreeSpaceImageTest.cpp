@@ -5,7 +5,10 @@
 // mounted it), and no filler is left on any exit path.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -24,6 +27,7 @@
 #include "CWipeFreeSpaceRun.h"
 #include "DriveLetters.h"
 #include "EraseResult.h"
+#include "FillerFolders.h"
 #include "IQuickFileSystemSearchController.h"
 #include "IStorageDevice.h"
 #include "ScanEngineRegistry.h"
@@ -252,8 +256,11 @@ class FreeSpaceImage : public ::testing::Test {
   void ExpectFillOutcome(const CWipeFreeSpaceRun& run) {
     EXPECT_EQ(run.FillResult(), ERASE_COMPLETED);
     if (m_case.type == EFileSystemType::Ext2) {
+      // A completed run that says the names of deleted files stay.
       EXPECT_EQ(run.Scrub().outcome, EScrubOutcome::NotApplicable);
-      EXPECT_EQ(run.Result(), ERASE_COMPLETED);
+      EXPECT_EQ(run.Result(), ERASE_FREESPACE_NAMES_NOT_SCRUBBED);
+      EXPECT_TRUE(EraseResultSucceeded(ERASE_MODE_FREESPACE, run.Result()));
+      EXPECT_NE(run.HistoryText().find("names of deleted files not scrubbed"), std::string::npos);
     } else if (!HasQuickSearch(m_case.type)) {
       EXPECT_EQ(run.Scrub().outcome, EScrubOutcome::SkippedUnavailable);
       EXPECT_EQ(run.Result(), ERASE_FREESPACE_WRITE_FAILED);
@@ -381,7 +388,7 @@ TEST_F(FreeSpaceImage, ThreePassesOnAVolumeMountedOnDemand) {
   WriteCounter counter;
   CWipeFreeSpaceRun run;
   RunCounted(run, counter, 3);
-  EXPECT_EQ(run.Result(), ERASE_COMPLETED);
+  EXPECT_EQ(run.Result(), ERASE_FREESPACE_NAMES_NOT_SCRUBBED);
   // Its own folder, unless another process holds that one.
   EXPECT_EQ(run.MountPoint().rfind(platform::OnDemandMountPoint(m_letter), 0), 0u) << run.MountPoint();
   ASSERT_EQ(counter.bytes.size(), 3u);
@@ -526,6 +533,10 @@ TEST_P(FreeSpaceScrub, RunsOnTheLockedVolumeAndRemountsIt) {
   if (c.busy) {
     EXPECT_EQ(stub.calls, 0);
     EXPECT_EQ(run.Scrub().winError, 5u);
+    // Its own words, not those of a failed fill.
+    EXPECT_STREQ(EraseResultTitle(ERASE_MODE_FREESPACE, run.Result()), "Partly completed!");
+    EXPECT_NE(std::string(EraseResultText(ERASE_MODE_FREESPACE, run.Result())).find("in use"), std::string::npos);
+    EXPECT_NE(run.HistoryText().find("not scrubbed: the partition was in use"), std::string::npos);
   } else {
     EXPECT_EQ(stub.calls, 1);
     EXPECT_EQ(stub.deviceNumber, volfix::DiskNumberOf(m_loop->Path()));
@@ -542,7 +553,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(ScrubCase{kFat32, false, 0, EScrubOutcome::Done, ERASE_COMPLETED},
                       ScrubCase{kNtfs, false, 0, EScrubOutcome::Done, ERASE_COMPLETED},
                       ScrubCase{kNtfs, false, 0x660005, EScrubOutcome::Failed, ERASE_FREESPACE_WRITE_FAILED},
-                      ScrubCase{kNtfs, true, 0, EScrubOutcome::SkippedBusy, ERASE_FREESPACE_WRITE_FAILED}),
+                      ScrubCase{kNtfs, true, 0, EScrubOutcome::SkippedBusy, ERASE_FREESPACE_SCRUB_SKIPPED_BUSY}),
     [](const ::testing::TestParamInfo<ScrubCase>& info) {
       return std::string(info.param.fs.name) + (info.param.busy ? "_busy" : "") +
              (info.param.answer ? "_failing" : "");
@@ -626,7 +637,9 @@ TEST_F(FreeSpaceImage, VtctlWipesAndScrubsByLetter) {
   const auto runs = CHistoryDataBase(history).ReadAll();
   ASSERT_EQ(runs.size(), 1u);
   ASSERT_EQ(runs.begin()->second.size(), 1u);
-  EXPECT_EQ(runs.begin()->second[0].path, "Wiped free space of partition " + letter);
+  EXPECT_NE(wipe.output.find("result 7: Completed!"), std::string::npos) << wipe.output;
+  EXPECT_EQ(runs.begin()->second[0].path,
+            "Wiped free space of partition " + letter + "; names of deleted files not scrubbed on this file system");
   EXPECT_EQ(runs.begin()->second[0].algorithm, 3);
   EXPECT_EQ(runs.begin()->second[0].result, ERASE_COMPLETED);
   CheckAfterRun(true);
@@ -683,5 +696,195 @@ TEST_F(FreeSpaceImage, FillerSpreadOverSubfoldersOnFat) {
   for (const auto& f : folders) EXPECT_FALSE(fs::exists(f)) << f;
   CheckAfterRun(true);
 }
+
+}  // namespace
+
+namespace {
+
+// Volumes that fill a whole image file (VANTOREL_DISKS names the file), as a
+// user would wipe one: the run mounts them on demand through a loop device
+// of its own, with fusefat or ntfs-3g. vtctl drives the runs, as a separate
+// process that can be killed.
+struct FileVolumeCase {
+  const char* name;
+  std::vector<std::string> mkfs;  // the image path is appended
+  const char* roMount;            // ntfs-3g: its statvfs measures the free space
+  bool killMidFill;
+  uint64_t clusterBytes;  // FAT: fsck.fat's cluster count measures it
+};
+
+class FileVolume : public ::testing::TestWithParam<FileVolumeCase> {
+ protected:
+  void SetUp() override {
+    if (!testutil::IsRoot()) GTEST_SKIP() << "needs root (loop devices, mounts)";
+    if (!testutil::HaveFuse()) GTEST_SKIP() << "needs FUSE";
+    for (const char* tool : {"losetup", "mcopy", GetParam().mkfs[0].c_str(), GetParam().roMount})
+      if (!testutil::HaveTool(tool)) GTEST_SKIP() << "needs " << tool;
+    m_image = m_dir.file("volume.img");
+    ASSERT_EQ(testutil::Run({"truncate", "-s", "64M", m_image}).exitCode, 0);
+    std::vector<std::string> mkfs = GetParam().mkfs;
+    mkfs.push_back(m_image);
+    const auto made = testutil::Run(mkfs);
+    ASSERT_EQ(made.exitCode, 0) << made.output;
+    m_env = std::make_unique<volfix::EnvGuard>(m_image);
+    m_vtctl = testutil::BuildDir() + "/bin/vtctl";
+    const auto letters = testutil::Run({m_vtctl, "letters"});
+    const size_t at = letters.output.find(m_image);
+    ASSERT_NE(at, std::string::npos) << letters.output;
+    const size_t lineStart = letters.output.rfind('\n', at);
+    m_letter = letters.output.substr(lineStart == std::string::npos ? 0 : lineStart + 1, 1);
+  }
+
+  void TearDown() override {
+    // Whatever a failed test left of a killed run goes here too.
+    filler::CleanUpAfterEarlierRuns();
+  }
+
+  // Free bytes as fsck.fat counts them, or as ntfs-3g reports them
+  // read-only (fusefat reports no counts for FAT32).
+  uint64_t FreeBytes() {
+    if (GetParam().clusterBytes) {
+      const auto check = testutil::Run({"fsck.fat", "-n", m_image});
+      unsigned long long used = 0, total = 0;
+      const size_t at = check.output.find(" files, ");
+      if (at == std::string::npos ||
+          sscanf(check.output.c_str() + at, " files, %llu/%llu clusters", &used, &total) != 2) {
+        ADD_FAILURE() << check.output;
+        return 0;
+      }
+      return (total - used) * GetParam().clusterBytes;
+    }
+    const std::string mnt = m_dir.file("measure");
+    volfix::TestMount mount(mnt, {GetParam().roMount, "-o", "ro", m_image, mnt});
+    if (!mount.ok()) {
+      ADD_FAILURE() << mount.output();
+      return 0;
+    }
+    struct statvfs sv;
+    if (statvfs(mnt.c_str(), &sv) != 0) return 0;
+    return static_cast<uint64_t>(sv.f_bfree) * sv.f_frsize;
+  }
+
+  // Loop devices attached over the image now.
+  size_t LoopsOverImage() {
+    struct stat st;
+    if (stat(m_image.c_str(), &st) != 0) return 0;
+    size_t n = 0;
+    for (const auto& loop : platform::ListLoopDevices())
+      if (loop.backingDev == st.st_dev && loop.backingIno == st.st_ino) ++n;
+    return n;
+  }
+
+  testutil::TempDir m_dir{"filevolume"};
+  std::string m_image, m_vtctl, m_letter;
+  std::unique_ptr<volfix::EnvGuard> m_env;
+};
+
+// A run killed at 1 s or in the middle of the fill leaves its mount, loop
+// device and filler; the next run releases them first, fills the volume
+// again and says so honestly, and leaves no mount and no loop device; the
+// free space is what a complete run leaves (NTFS keeps a few clusters of
+// the first run's metadata, so the baseline is taken after one).
+TEST_P(FileVolume, NextRunCleansUpAfterAKilledRun) {
+  const auto first = testutil::Run({m_vtctl, "wipe-free-space", m_letter});
+  ASSERT_EQ(first.exitCode, 0) << first.output;
+  const uint64_t baseline = FreeBytes();
+  ASSERT_GT(baseline, 32u << 20);
+  const std::string errors = m_dir.file("killed.err");
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    const int fd = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(fd, 2);
+    dup2(fd, 1);
+    execl(m_vtctl.c_str(), m_vtctl.c_str(), "wipe-free-space", m_letter.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  bool midFill = false;
+  for (int i = 0; i < 3000; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (!GetParam().killMidFill && i == 99) break;  // about 1 s
+    const std::string said = ReadFile(errors);
+    const size_t at = said.find("pass 1: ");
+    if (at != std::string::npos && said.find("pass 1: ", at + 1) != std::string::npos) {
+      midFill = true;  // the first report after the start: 20 MiB written
+      break;
+    }
+  }
+  kill(pid, SIGKILL);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (GetParam().killMidFill) {
+    ASSERT_TRUE(midFill) << ReadFile(errors);
+    EXPECT_EQ(LoopsOverImage(), 1u) << "the killed run held the volume through a loop device";
+  }
+
+  const std::string history = m_dir.file("history.db");
+  const auto again = testutil::Run({m_vtctl, "--log-stderr", "wipe-free-space", "--history", history, m_letter});
+  if (GetParam().killMidFill) {
+    // The log says what was released.
+    EXPECT_NE(again.output.find("Left by an earlier run: removed the filler folder /run/vantorel/"), std::string::npos)
+        << again.output;
+    EXPECT_NE(again.output.find("Left by an earlier run: unmounted /run/vantorel/"), std::string::npos) << again.output;
+    EXPECT_NE(again.output.find("Left by an earlier run: detached /dev/loop"), std::string::npos) << again.output;
+  }
+  EXPECT_EQ(again.exitCode, 0) << again.output;
+  EXPECT_NE(again.output.find("result 0:"), std::string::npos) << again.output;
+  EXPECT_NE(again.output.find("scrub done"), std::string::npos) << again.output;
+  const auto runs = CHistoryDataBase(history).ReadAll();
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(runs.begin()->second.at(0).result, ERASE_COMPLETED);
+  EXPECT_EQ(LoopsOverImage(), 0u) << "a loop device stays over the volume";
+  EXPECT_EQ(FreeBytes(), baseline);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Killed, FileVolume,
+    ::testing::Values(FileVolumeCase{"fat32_at_1s", {"mkfs.fat", "-F", "32", "-s", "1"}, "fsck.fat", false, 512},
+                      FileVolumeCase{"fat32_mid_fill", {"mkfs.fat", "-F", "32", "-s", "1"}, "fsck.fat", true, 512},
+                      FileVolumeCase{"ntfs_at_1s", {"mkntfs", "-Q", "-F"}, "ntfs-3g", false, 0},
+                      FileVolumeCase{"ntfs_mid_fill", {"mkntfs", "-Q", "-F"}, "ntfs-3g", true, 0}),
+    [](const ::testing::TestParamInfo<FileVolumeCase>& info) { return std::string(info.param.name); });
+
+// A FAT volume filled to its last cluster is a completed fill, whatever
+// error the driver answers at the end (fusefat answers EPERM): result 0, a
+// successful history row, no deleted content left, a clean checker, and the
+// fill wrote all the free space but the clusters of its own two folders.
+class FatFill : public FileVolume {};
+
+TEST_P(FatFill, FullVolumeIsACompletedFill) {
+  const std::string dead = m_dir.file("dead.bin");
+  WriteFile(dead, Marked(5u << 20));
+  const auto copied = testutil::Shell("export MTOOLS_SKIP_CHECK=1; mcopy -i '" + m_image + "' '" + dead +
+                                      "' ::/dead.bin && mdel -i '" + m_image + "' ::/dead.bin");
+  ASSERT_EQ(copied.exitCode, 0) << copied.output;
+  ASSERT_GT(Count(ReadFile(m_image), kMarker), 0u);
+  const uint64_t free = FreeBytes();
+  const std::string history = m_dir.file("history.db");
+  const auto run = testutil::Run({m_vtctl, "wipe-free-space", "--history", history, m_letter});
+  EXPECT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_NE(run.output.find("result 0: Completed!"), std::string::npos) << run.output;
+  const size_t at = run.output.find(" filler bytes written");
+  ASSERT_NE(at, std::string::npos) << run.output;
+  const uint64_t written = std::stoull(run.output.substr(run.output.rfind(' ', at - 1) + 1));
+  const uint64_t cluster = GetParam().clusterBytes;
+  EXPECT_GE(written, free - 2 * cluster) << run.output;
+  EXPECT_LE(written, free);
+  const auto runs = CHistoryDataBase(history).ReadAll();
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(runs.begin()->second.at(0).result, ERASE_COMPLETED);
+  EXPECT_EQ(runs.begin()->second.at(0).path, "Wiped free space of partition " + m_letter);
+  EXPECT_EQ(Count(ReadFile(m_image), kMarker), 0u) << "deleted content left";
+  const auto check = testutil::Run({"fsck.fat", "-n", m_image});
+  EXPECT_EQ(check.exitCode, 0) << check.output;
+  EXPECT_EQ(LoopsOverImage(), 0u);
+  EXPECT_EQ(FreeBytes(), free);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Types, FatFill,
+    ::testing::Values(FileVolumeCase{"fat16", {"mkfs.fat", "-F", "16", "-s", "4"}, "fsck.fat", false, 2048},
+                      FileVolumeCase{"fat32", {"mkfs.fat", "-F", "32", "-s", "1"}, "fsck.fat", false, 512}),
+    [](const ::testing::TestParamInfo<FileVolumeCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

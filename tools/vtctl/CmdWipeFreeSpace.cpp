@@ -91,10 +91,10 @@ static int CmdWipeFreeSpace(const std::vector<std::string>& args) {
   for (uint64_t b : run.PassBytes()) total += b;
   printf("%c: %s; free %" PRIu64 " bytes, %zu passes, %" PRIu64 " filler bytes written\n", v.letter,
          ScrubOutcomeText(run.Scrub().outcome), run.FreeBytes(), run.PassBytes().size(), total);
-  printf("result %d: %s %s\n", run.Result(), EraseResultTitle(run.Result()),
+  printf("result %d: %s %s\n", run.Result(), EraseResultTitle(ERASE_MODE_FREESPACE, run.Result()),
          EraseResultText(ERASE_MODE_FREESPACE, run.Result()));
   if (!run.Message().empty()) printf("reason: %s\n", run.Message().c_str());
-  return run.Result() == ERASE_COMPLETED ? 0 : 1;
+  return EraseResultSucceeded(ERASE_MODE_FREESPACE, run.Result()) ? 0 : 1;
 }
 
 static VtRegistrar reg("wipe-free-space",

@@ -6,6 +6,7 @@
 #include "CFATQuickSearch.h"
 #include "CNTFSQuickSearch.h"
 #include "EngineError.h"
+#include "FillerFolders.h"
 #include "ProgramFolder.h"
 #include "RunLog.h"
 #include "VolumeAnalysers.h"
@@ -40,6 +41,10 @@ int main(int argc, char* argv[]) {
   RegisterVolumeAnalysers();
   RegisterNTFSQuickSearch();
   RegisterFATQuickSearch();
+
+  // Filler, on-demand mounts and loop devices that a killed or crashed run
+  // (of vtctl or of the program) left behind go first.
+  filler::CleanUpAfterEarlierRuns();
 
   if (argc <= first) return Usage();
   auto it = VtCommands().find(argv[first]);
