@@ -172,7 +172,7 @@ bool DetectFATTypeFromFAT(const uint8_t* firstFATSector, int& type) {
     type = CFATDBR::kTypeFAT32;
     return true;
   }
-  if (w0 == 0xFFFFFFF8u) {
+  if (fatbytes::IsCleanFAT16Head(w0)) {
     type = CFATDBR::kTypeFAT16;
     return true;
   }

@@ -129,7 +129,7 @@ uint32_t CFAT16Table::GetEntry(uint32_t index) {
 
 bool CFAT16Table::Validate() {
   if (!IsLoaded() || m_entryCount < 2) return false;
-  if (ReadLE32(m_bytes.data()) != 0xFFFFFFF8u) return false;
+  if (!fatbytes::IsCleanFAT16Head(ReadLE32(m_bytes.data()))) return false;
   return ValidateChains(kFat16Bad, kFat16Last);
 }
 

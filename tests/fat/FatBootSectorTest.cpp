@@ -141,6 +141,15 @@ TEST(FatBootSector, FatSignatureAndClusterRange) {
   EXPECT_EQ(type, 2);
   EXPECT_TRUE(DetectFATTypeFromFAT(fat16, type));
   EXPECT_EQ(type, 1);
+  // fusefat's FAT[1] after a mount: the clean flag alone.
+  const uint8_t fat16Fuse[8] = {0xF8, 0xFF, 0x00, 0x80, 0, 0, 0, 0};
+  type = 42;
+  EXPECT_TRUE(DetectFATTypeFromFAT(fat16Fuse, type));
+  EXPECT_EQ(type, 1);
+  const uint8_t fat16Dirty[8] = {0xF8, 0xFF, 0xFF, 0x7F, 0, 0, 0, 0};
+  type = 42;
+  EXPECT_FALSE(DetectFATTypeFromFAT(fat16Dirty, type));
+  EXPECT_EQ(type, 42);
   type = 42;
   EXPECT_FALSE(DetectFATTypeFromFAT(media0, type));
   EXPECT_EQ(type, 42);
