@@ -4,6 +4,7 @@
 #include "EraseMethods.h"
 #include "EraseResult.h"
 #include "RunLog.h"
+#include "VolumeLocation.h"
 
 CEraseRun::CEraseRun(int mode) : m_mode(mode) {}
 
@@ -52,4 +53,19 @@ int CEraseRun::Fail(int result, const std::string& why) {
   else
     LogError("%s: %s", LogName().c_str(), why.c_str());
   return result;
+}
+
+std::string CEraseRun::VolumeHistoryName(char letter) const {
+  std::string name(1, letter);
+  platform::VolumeLocation where;
+  std::string node;
+  if (platform::ResolveDriveLetter(letter, &where))
+    node = !where.devicePath.empty() ? where.devicePath
+                                     : where.imagePath + " at byte " + std::to_string(where.byteOffset);
+  if (node.empty() && m_volumeLabel.empty()) return name;
+  name += " (";
+  name += node;
+  if (!node.empty() && !m_volumeLabel.empty()) name += ", ";
+  name += m_volumeLabel;
+  return name + ")";
 }

@@ -32,6 +32,8 @@ class CEraseRun {
   // The history file; empty (the default) writes no history. The program's
   // dialogs give CHistoryDataBase::DefaultPath().
   void SetHistoryPath(const std::string& path) { m_historyPath = path; }
+  // The label of the volume a disk run works on, for its history row.
+  void SetVolumeLabel(const std::string& label) { m_volumeLabel = label; }
 
   // Runs on the calling thread until the run has ended: the work, the
   // history rows, then the observer's Done.
@@ -67,6 +69,13 @@ class CEraseRun {
   // How the run names itself in the log ("Wipe of E:").
   virtual std::string LogName() const = 0;
 
+  // How a disk run's history row names its volume. A letter lives only as
+  // long as the process that gave it, so the device node (or the image and
+  // byte offset of a window) and the label follow it:
+  // "D (/dev/loop3p1, VTPAGEFAT)"; the letter alone when it no longer
+  // resolves.
+  std::string VolumeHistoryName(char letter) const;
+
   // Notes why the run ends with `result`, logs it, and returns `result`.
   int Fail(int result, const std::string& why);
   // Asks a started run that has not ended to stop, then waits for it.
@@ -80,6 +89,7 @@ class CEraseRun {
   const int m_mode;
   int m_passes = 1;
   std::string m_historyPath;
+  std::string m_volumeLabel;
   IEraseRunObserver* m_observer = nullptr;
   std::atomic<int> m_cancel{0};
   std::atomic<bool> m_finished{false};

@@ -101,13 +101,12 @@ void CWipeFreeSpaceRun::SetFillerLayout(uint64_t fileBytes, int filesPerFolder) 
 }
 
 std::string CWipeFreeSpaceRun::HistoryText() const {
-  char text[64];
-  snprintf(text, sizeof text, "Wiped free space of partition %c", m_letter);
+  const std::string text = "Wiped free space of partition " + VolumeHistoryName(m_letter);
   switch (Result()) {
     case ERASE_FREESPACE_SCRUB_SKIPPED_BUSY:
-      return std::string(text) + "; traces of deleted files not scrubbed: the partition was in use";
+      return text + "; traces of deleted files not scrubbed: the partition was in use";
     case ERASE_FREESPACE_NAMES_NOT_SCRUBBED:
-      return std::string(text) + "; names of deleted files not scrubbed on this file system";
+      return text + "; names of deleted files not scrubbed on this file system";
     default:
       return text;
   }

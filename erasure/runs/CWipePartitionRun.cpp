@@ -67,7 +67,7 @@ void CWipePartitionRun::SetExpectedDisk(const platform::DiskIdentity& disk) {
 
 std::vector<EraseItem> CWipePartitionRun::HistoryRows() const {
   EraseItem row;
-  row.path = std::string("wipe partition ") + m_letter;
+  row.path = "wipe partition " + VolumeHistoryName(m_letter);
   row.result = Result();
   return {row};
 }

@@ -30,6 +30,7 @@ class CEraseFreeSpaceProgressDlg : public CRunProgressDlg {
   // The file system our analysers found (chooses the scrub), and whether the
   // volume has several extents (never scrubbed then).
   void SetFileSystem(EFileSystemType type, bool multiExtent = false);
+  void SetVolumeLabel(const std::string& label) { m_run.SetVolumeLabel(label); }
   void ExpectIdentity(const platform::VolumeExpectation& expect) { m_run.ExpectIdentity(expect); }
   // Builds the body and starts the run.
   void StartWipe();

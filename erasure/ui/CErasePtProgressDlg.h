@@ -33,6 +33,7 @@ class CErasePtProgressDlg : public CRunProgressDlg {
                  int bytesPerSector, uint64_t endSector);
   // The identity of the confirmed row's disk and the volume's extent count.
   void SetExpectedDisk(const platform::DiskIdentity& disk) { m_run.SetExpectedDisk(disk); }
+  void SetVolumeLabel(const std::string& label) { m_run.SetVolumeLabel(label); }
   void SetExtentCount(int extents) { m_run.SetExtentCount(extents); }
   // Builds the body and starts the run with CUIPublic's pass count.
   void StartWipe();

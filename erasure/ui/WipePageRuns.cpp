@@ -1,5 +1,7 @@
 #include "WipePageRuns.h"
 
+#include <cstring>
+
 #include "CEraseFreeSpaceProgressDlg.h"
 #include "CErasePtProgressDlg.h"
 #include "EraseResult.h"
@@ -13,6 +15,8 @@ WipeRunner& RunnerOf(int mode) {
   return mode == ERASE_MODE_FREESPACE ? freeSpace : partition;
 }
 
+std::string LabelOf(const VolumeRecord& record) { return std::string(record.label, strnlen(record.label, sizeof record.label)); }
+
 }  // namespace
 
 int StartPartitionWipe(const VolumeWipeTarget& target, QWidget* parent) {
@@ -20,6 +24,7 @@ int StartPartitionWipe(const VolumeWipeTarget& target, QWidget* parent) {
   dlg.SetParams(target.sectorsPerChunk, target.driveLetter, target.diskNumber, target.startSector, target.sectorCount,
                 target.bytesPerSector, target.endSector);
   dlg.SetExpectedDisk(target.disk);
+  dlg.SetVolumeLabel(LabelOf(target.record));
   dlg.SetExtentCount(target.extentCount);
   dlg.StartWipe();
   dlg.exec();
@@ -30,6 +35,7 @@ int StartFreeSpaceWipe(const VolumeWipeTarget& target, QWidget* parent) {
   CEraseFreeSpaceProgressDlg dlg(parent);
   dlg.SetPartition(target.driveLetter, target.diskNumber, target.startSector);
   dlg.SetFileSystem(target.fileSystem, target.extentCount != 1);
+  dlg.SetVolumeLabel(LabelOf(target.record));
   platform::VolumeExpectation expect;
   expect.disk = target.disk;
   expect.startSector = target.startSector;

@@ -638,8 +638,11 @@ TEST_F(FreeSpaceImage, VtctlWipesAndScrubsByLetter) {
   ASSERT_EQ(runs.size(), 1u);
   ASSERT_EQ(runs.begin()->second.size(), 1u);
   EXPECT_NE(wipe.output.find("result 7: Completed!"), std::string::npos) << wipe.output;
-  EXPECT_EQ(runs.begin()->second[0].path,
-            "Wiped free space of partition " + letter + "; names of deleted files not scrubbed on this file system");
+  const std::string& text = runs.begin()->second[0].path;
+  const std::string lead = "Wiped free space of partition " + letter + " (/dev/loop";
+  const std::string tail = "); names of deleted files not scrubbed on this file system";
+  EXPECT_EQ(text.compare(0, lead.size(), lead), 0) << text;
+  EXPECT_TRUE(text.size() > tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0) << text;
   EXPECT_EQ(runs.begin()->second[0].algorithm, 3);
   EXPECT_EQ(runs.begin()->second[0].result, ERASE_COMPLETED);
   CheckAfterRun(true);
@@ -873,7 +876,7 @@ TEST_P(FatFill, FullVolumeIsACompletedFill) {
   const auto runs = CHistoryDataBase(history).ReadAll();
   ASSERT_EQ(runs.size(), 1u);
   EXPECT_EQ(runs.begin()->second.at(0).result, ERASE_COMPLETED);
-  EXPECT_EQ(runs.begin()->second.at(0).path, "Wiped free space of partition " + m_letter);
+  EXPECT_EQ(runs.begin()->second.at(0).path, "Wiped free space of partition " + m_letter + " (" + m_image + " at byte 0)");
   EXPECT_EQ(Count(ReadFile(m_image), kMarker), 0u) << "deleted content left";
   const auto check = testutil::Run({"fsck.fat", "-n", m_image});
   EXPECT_EQ(check.exitCode, 0) << check.output;

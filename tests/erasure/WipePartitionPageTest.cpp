@@ -521,7 +521,8 @@ TEST_F(WipePage, RealPartitionWipeOfAnImageVolumeKeepsTheNeighbour) {
   // One row, written by the run.
   const auto rows = HistoryRows();
   ASSERT_EQ(rows.size(), 1u);
-  EXPECT_EQ(rows[0].path, std::string("wipe partition ") + partition->LastTarget().driveLetter);
+  EXPECT_EQ(rows[0].path, std::string("wipe partition ") + partition->LastTarget().driveLetter + " (" + disk +
+                              " at byte " + std::to_string(kP1 * 512) + ", VTPAGEFAT)");
   EXPECT_EQ(rows[0].result, int(ERASE_COMPLETED));
 }
 

@@ -215,7 +215,10 @@ TEST_F(WipeRunOnImage, WritesItsHistoryRowBeforeTellingItsEnd) {
     EXPECT_EQ(runs.begin()->first, run.TimeText());
     ASSERT_EQ(runs.begin()->second.size(), 1u);
     const EraseItem& row = runs.begin()->second[0];
-    EXPECT_EQ(row.path, std::string("wipe partition ") + m_letter);
+    // The letter, then where the volume lies (a letter lives only as long
+    // as its process).
+    EXPECT_EQ(row.path, std::string("wipe partition ") + m_letter + " (" + m_image + " at byte " +
+                            std::to_string(kStart * 512) + ")");
     EXPECT_EQ(row.algorithm, c.passes);
     EXPECT_EQ(row.result, c.result);
   }

@@ -72,6 +72,7 @@ static int CmdWipeFreeSpace(const std::vector<std::string>& args) {
   ConsoleObserver observer;
   CWipeFreeSpaceRun run;
   run.SetVolume(v.letter, v.fileSystem);
+  run.SetVolumeLabel(v.label);
   run.ExpectIdentity(expect);
   run.SetPasses(passes);
   run.SetObserver(&observer);

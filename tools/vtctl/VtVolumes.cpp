@@ -1,6 +1,7 @@
 #include "VtVolumes.h"
 
 #include <cctype>
+#include <cstring>
 
 #include "CCollectAllBasicPartitionandDynamicVolume.h"
 #include "CDiskDevice.h"
@@ -26,6 +27,7 @@ std::vector<VtVolume> RegisterDiskTableVolumes() {
     v.startSector = r.extents[0].startSector;
     v.sectorCount = r.extents[0].sectorCount;
     v.fileSystem = r.fileSystem;
+    v.label.assign(r.label, strnlen(r.label, sizeof r.label));
     volumes.push_back(v);
   }
   return volumes;

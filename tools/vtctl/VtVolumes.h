@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "DriveLetters.h"
@@ -14,6 +15,7 @@ struct VtVolume {
   uint64_t startSector = 0;
   uint64_t sectorCount = 0;
   EFileSystemType fileSystem = EFileSystemType::Unknown;
+  std::string label;  // the file system's label, empty when it has none
 };
 
 // Collects the volumes of every disk of the table (letters included) and
