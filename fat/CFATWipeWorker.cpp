@@ -487,6 +487,9 @@ int CFATWipeWorker::WipeDeletedEntries() {
 
   m_out = std::make_unique<CScrubBlockWriter>(m_writer.get(), m_targetStart * static_cast<uint64_t>(writerSectorSize),
                                               m_sectorSize, m_writeBegin * m_sectorSize, m_writeEnd * m_sectorSize);
+  // The deleted files' clusters lie scattered between live ones: their
+  // blocks go out in batches, many in flight at once.
+  m_out->EnableBatches();
   m_clusterState.assign(static_cast<size_t>(m_clusterLimit), 0);
   m_liveDirs.clear();
   m_deletedDirs.clear();

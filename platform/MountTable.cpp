@@ -237,8 +237,7 @@ FuseHolds ScanFuseDaemons() {
     DIR* fds = opendir((base + "/fd").c_str());
     if (!fds) continue;
     std::set<unsigned> connections;
-    std::set<dev_t> devices;
-    std::set<std::pair<uint64_t, uint64_t>> files;
+    std::vector<std::string> others;
     while (dirent* f = readdir(fds)) {
       if (f->d_name[0] == '.') continue;
       std::string link = base + "/fd/" + f->d_name;
@@ -254,14 +253,19 @@ FuseHolds ScanFuseDaemons() {
             connections.insert(static_cast<unsigned>(atoi(line.c_str() + 16)));
         continue;
       }
+      others.push_back(std::move(link));
+    }
+    closedir(fds);
+    // Only a FUSE daemon's other descriptors matter.
+    if (connections.empty()) continue;
+    std::set<dev_t> devices;
+    for (const std::string& link : others) {
       struct stat st;
       if (stat(link.c_str(), &st) != 0) continue;
       if (S_ISBLK(st.st_mode)) devices.insert(st.st_rdev);
-      if (S_ISREG(st.st_mode)) files.insert({st.st_dev, st.st_ino});
+      if (S_ISREG(st.st_mode)) out.files.insert({st.st_dev, st.st_ino});
     }
-    closedir(fds);
     for (unsigned c : connections) out.devices[c].insert(devices.begin(), devices.end());
-    if (!connections.empty()) out.files.insert(files.begin(), files.end());
   }
   closedir(proc);
   return out;

@@ -78,6 +78,21 @@ class VolumeLock {
 // to the locked volume's own descriptor, looping on short writes and
 // EINTR. Returns 0 or the Windows error; *written is what was written.
 uint32_t WriteLockedDisk(int diskNumber, uint64_t offset, const void* buffer, size_t length, size_t* written);
+// One piece of WriteLockedDiskBatch: `length` bytes at byte `offset` of the
+// disk; `written` and `error` are set by the call.
+struct LockedWrite {
+  uint64_t offset = 0;
+  const void* buffer = nullptr;
+  size_t length = 0;
+  size_t written = 0;
+  uint32_t error = 0;
+};
+// Writes each piece as WriteLockedDisk would (a piece outside the locked
+// volumes is refused with 644 and fails alone). Pieces of whole sectors
+// from buffers aligned to the sector go past the page cache, all in flight
+// together (asynchronous direct I/O); the call returns once every piece has
+// landed or failed. Returns how many pieces were written whole.
+size_t WriteLockedDiskBatch(int diskNumber, LockedWrite* writes, size_t count);
 // fdatasync and BLKFLSBUF on every locked volume of the disk that was
 // written. False when one of them failed.
 bool FlushLockedDisk(int diskNumber);

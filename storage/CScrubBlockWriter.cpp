@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "IMountDriverWriter.h"
 #include "RunLog.h"
@@ -30,8 +31,18 @@ CScrubBlockWriter::CScrubBlockWriter(IMountDriverWriter* writer, uint64_t volume
   const uint32_t block = std::max({kMinBlockBytes, asked, sectorSize});
   // Blocks are whole volume sectors, on the disk's block boundaries.
   if (sectorSize != 0 && block % sectorSize == 0 && volumeDiskByte % sectorSize == 0) m_blockSize = block;
-  const size_t stage = std::max<size_t>(kMaxWriteBytes, m_blockSize);
-  m_stage.reset(static_cast<uint8_t*>(std::aligned_alloc(std::max<size_t>(m_blockSize, 4096), stage)));
+  m_capacity = std::max<uint64_t>(kMaxWriteBytes, m_blockSize);
+  m_stage.reset(static_cast<uint8_t*>(std::aligned_alloc(std::max<size_t>(m_blockSize, 4096), m_capacity)));
+}
+
+void CScrubBlockWriter::EnableBatches() {
+  if (!m_runs.empty() || !m_stage) return;
+  const uint64_t capacity = std::max<uint64_t>(kBatchBytes, m_blockSize);
+  auto* stage = static_cast<uint8_t*>(std::aligned_alloc(std::max<size_t>(m_blockSize, 4096), capacity));
+  if (!stage) return;  // one write at a time, as before
+  m_stage.reset(stage);
+  m_capacity = capacity;
+  m_batchWrites = kBatchWrites;
 }
 
 CScrubBlockWriter::~CScrubBlockWriter() = default;
@@ -49,8 +60,12 @@ void CScrubBlockWriter::Widen(uint64_t* offset, uint64_t* length) const {
 }
 
 bool CScrubBlockWriter::BeforeRead(uint64_t offset, uint64_t length) {
-  if (m_pendingLength == 0) return true;
-  if (offset >= m_pendingOffset + m_pendingLength || offset + length <= m_pendingOffset) return true;
+  // The runs do not overlap: the last one starting before the read's end is
+  // the only one that can reach into it.
+  auto it = m_runs.lower_bound(offset + length);
+  if (it == m_runs.begin()) return true;
+  --it;
+  if (it->first + it->second.length <= offset) return true;
   return Flush();
 }
 
@@ -98,28 +113,70 @@ bool CScrubBlockWriter::PutDiff(uint64_t offset, const uint8_t* before, const ui
 
 bool CScrubBlockWriter::Stage(const uint8_t* block, uint64_t offset) {
   const uint64_t b = m_blockSize;
-  const uint64_t capacity = std::max<uint64_t>(kMaxWriteBytes, b);
-  if (m_pendingLength != 0 && offset >= m_pendingOffset && offset + b <= m_pendingOffset + m_pendingLength) {
-    std::memcpy(m_stage.get() + (offset - m_pendingOffset), block, b);  // the same block, newer bytes
+  const uint64_t capacity = m_capacity;
+  auto it = m_runs.upper_bound(offset);
+  if (it != m_runs.begin()) {
+    --it;
+    if (offset + b <= it->first + it->second.length) {
+      std::memcpy(m_stage.get() + it->second.at + (offset - it->first), block, b);  // the same block, newer bytes
+      return true;
+    }
+  }
+  // A block right after the run staged last joins it, up to one write's size.
+  auto last = m_runs.find(m_lastRun);
+  if (last != m_runs.end() && offset == last->first + last->second.length &&
+      last->second.length + b <= std::max<uint64_t>(kMaxWriteBytes, b) && m_staged + b <= capacity) {
+    std::memcpy(m_stage.get() + m_staged, block, b);
+    m_staged += b;
+    last->second.length += b;
     return true;
   }
   bool ok = true;
-  if (m_pendingLength != 0 && (offset != m_pendingOffset + m_pendingLength || m_pendingLength + b > capacity))
-    ok = Flush();
-  if (m_pendingLength == 0) m_pendingOffset = offset;
-  std::memcpy(m_stage.get() + m_pendingLength, block, b);
-  m_pendingLength += b;
+  if (m_staged + b > capacity || m_runs.size() >= m_batchWrites) ok = Flush();
+  std::memcpy(m_stage.get() + m_staged, block, b);
+  m_runs[offset] = Run{b, m_staged};
+  m_lastRun = offset;
+  m_staged += b;
   return ok;
 }
 
 bool CScrubBlockWriter::Flush() {
-  if (m_pendingLength == 0) return true;
-  const uint64_t length = m_pendingLength;
-  m_pendingLength = 0;
-  return Write(m_stage.get(), m_pendingOffset, length);
+  if (m_runs.empty()) return true;
+  std::vector<SectorWrite> pieces;
+  pieces.reserve(m_runs.size());
+  bool ok = true;
+  for (const auto& [offset, run] : m_runs) {
+    if (!Allowed(offset, run.length)) {
+      ok = false;
+      continue;
+    }
+    SectorWrite p;
+    p.buffer = m_stage.get() + run.at;
+    p.first = (m_volumeDiskByte + offset) / m_unit;
+    p.count = run.length / m_unit;
+    pieces.push_back(p);
+  }
+  Discard();
+  if (pieces.empty()) return ok;
+  m_writer->WriteSectorsBatch(pieces.data(), pieces.size());
+  for (const SectorWrite& p : pieces) {
+    if (p.done == p.count) {
+      ++m_writes;
+      m_sectorsWritten += p.count * m_unit / m_sectorSize;
+      continue;
+    }
+    ok = false;
+    ++m_failedWrites;
+    if (p.error == IMountDriverWriter::kNotTried) continue;  // after a failed one
+    ++m_writes;
+    m_lastError = p.error ? p.error : 29;
+    LogError("scrub: write of %llu sectors at disk sector %llu failed (%u)", static_cast<unsigned long long>(p.count),
+             static_cast<unsigned long long>(p.first), m_lastError);
+  }
+  return ok;
 }
 
-bool CScrubBlockWriter::Write(const uint8_t* bytes, uint64_t offset, uint64_t length) {
+bool CScrubBlockWriter::Allowed(uint64_t offset, uint64_t length) {
   if (!m_writer || !m_stage || length == 0 || length % m_unit != 0) {
     m_lastError = 87;
     ++m_failedWrites;
@@ -132,6 +189,11 @@ bool CScrubBlockWriter::Write(const uint8_t* bytes, uint64_t offset, uint64_t le
     ++m_failedWrites;
     return false;
   }
+  return true;
+}
+
+bool CScrubBlockWriter::Write(const uint8_t* bytes, uint64_t offset, uint64_t length) {
+  if (!Allowed(offset, length)) return false;
   const uint64_t first = (m_volumeDiskByte + offset) / m_unit;
   const uint64_t count = length / m_unit;
   const uint64_t done = m_writer->WriteSectors(bytes, first, count);

@@ -1,8 +1,10 @@
 #include <mutex>
+#include <vector>
 
 #include "CMountDriverDevice.h"
 #include "DiskTable.h"
 #include "IMountDriverWriter.h"
+#include "RunLog.h"
 #include "VolumeLock.h"
 
 namespace {
@@ -25,9 +27,28 @@ class CMountDriverWriter : public IMountDriverWriter {
     }
     size_t written = 0;
     const uint64_t bytes = count * static_cast<uint64_t>(m_sectorSize);
-    m_lastError = m_device.WriteAt(first * static_cast<uint64_t>(m_sectorSize), buffer, static_cast<size_t>(bytes),
-                                   &written);
+    m_lastError =
+        m_device.WriteAt(first * static_cast<uint64_t>(m_sectorSize), buffer, static_cast<size_t>(bytes), &written);
     return written / static_cast<uint64_t>(m_sectorSize);
+  }
+  size_t WriteSectorsBatch(SectorWrite* pieces, size_t n) override {
+    const uint64_t ss = static_cast<uint64_t>(m_sectorSize);
+    std::vector<platform::LockedWrite> writes(n);
+    for (size_t i = 0; i < n; ++i) {
+      writes[i].offset = pieces[i].first * ss;
+      writes[i].buffer = pieces[i].buffer;
+      writes[i].length = static_cast<size_t>(pieces[i].count * ss);
+    }
+    const size_t whole = platform::WriteLockedDiskBatch(m_device.GetDiskNumber(), writes.data(), n);
+    for (size_t i = 0; i < n; ++i) {
+      pieces[i].done = writes[i].written / ss;
+      pieces[i].error = writes[i].error;
+      if (writes[i].error == 0) continue;
+      m_lastError = writes[i].error;
+      LogInfo("Disk %d: write of %zu bytes at %llu failed with %u after %zu bytes", m_device.GetDiskNumber(),
+              writes[i].length, static_cast<unsigned long long>(writes[i].offset), writes[i].error, writes[i].written);
+    }
+    return whole;
   }
   uint32_t LastError() const override { return m_lastError; }
   int GetSectorSize() const override { return m_sectorSize; }

@@ -6,7 +6,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <functional>
+#include <memory>
+#include <vector>
 
 #include "CMountDriverDevice.h"
 #include "CVolumeManager.h"
@@ -14,6 +17,7 @@
 #include "TestUtil.h"
 #include "VolumeFixtures.h"
 #include "VolumeFormat.h"
+#include "VolumeLock.h"
 #include "VolumeMount.h"
 #include "WinError.h"
 
@@ -188,10 +192,49 @@ TEST_F(VolumeLayerOnLoop, WriterLandsInsideTheLockedPartitionOnly) {
   size_t written = 0;
   ASSERT_EQ(writer.WriteAt((kP3 + 3) * 512, pattern.data(), 4096, &written), 0u);
   EXPECT_EQ(written, 4096u);
-  ASSERT_TRUE(writer.Close());
-  EXPECT_EQ(volfix::DdRead(image, (kP3 + 3) * 512, 4096, dir.file("dd")), pattern);
+
+  // A batch of scattered blocks lands whole (aligned buffers in flight
+  // together, an unaligned one the plain way); its pieces outside the
+  // locked partition are refused alone.
+  void* aligned = nullptr;
+  ASSERT_EQ(posix_memalign(&aligned, 4096, 3 * 4096), 0);
+  std::unique_ptr<void, decltype(&free)> own(aligned, &free);
+  auto* blocks = static_cast<uint8_t*>(aligned);
+  for (size_t i = 0; i < 3 * 4096; ++i) blocks[i] = static_cast<uint8_t>(i * 29 + 7);
+  const std::string unaligned = "x" + pattern.substr(0, 1024);
+  struct Piece {
+    uint64_t sector;
+    const void* buffer;
+    size_t length;
+    uint32_t error;
+  };
+  const Piece pieces[] = {
+      {kP3 + 64, blocks, 4096, 0},
+      {kP3 + 200, blocks + 4096, 8192, 0},
+      {kP3 + 1000, unaligned.data() + 1, 1024, 0},
+      {kP2 + 64, blocks, 4096, platform::kWinWriteRefused},
+      {kP3 + kP3Sectors - 4, blocks, 4096, platform::kWinWriteRefused},
+  };
+  std::vector<platform::LockedWrite> batch;
+  for (const Piece& p : pieces) {
+    platform::LockedWrite w;
+    w.offset = p.sector * 512;
+    w.buffer = p.buffer;
+    w.length = p.length;
+    batch.push_back(w);
+  }
+  EXPECT_EQ(platform::WriteLockedDiskBatch(disk, batch.data(), batch.size()), 3u);
   std::string expected = original;
   expected.replace((kP3 + 3) * 512, 4096, pattern);
+  for (size_t i = 0; i < batch.size(); ++i) {
+    EXPECT_EQ(batch[i].error, pieces[i].error) << i;
+    EXPECT_EQ(batch[i].written, pieces[i].error ? 0u : pieces[i].length) << i;
+    if (pieces[i].error == 0)
+      expected.replace(pieces[i].sector * 512, pieces[i].length,
+                       std::string(static_cast<const char*>(pieces[i].buffer), pieces[i].length));
+  }
+  ASSERT_TRUE(writer.Close());
+  EXPECT_EQ(volfix::DdRead(image, (kP3 + 3) * 512, 4096, dir.file("dd")), pattern);
   EXPECT_TRUE(testutil::ReadFile(image) == expected);
   EXPECT_TRUE(manager.DismountVolume());
   EXPECT_TRUE(manager.UnlockVolume());
