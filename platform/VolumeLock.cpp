@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <mutex>
 
@@ -281,6 +282,8 @@ namespace {
 // The most pieces of a batch in flight at once.
 constexpr size_t kBatchDepth = 256;
 
+std::atomic<bool> g_ringAllowed{true};
+
 // One pwrite loop over EINTR and short writes; 0 or the Windows error.
 uint32_t WriteAll(int fd, const uint8_t* bytes, size_t length, uint64_t at, size_t* written) {
   while (*written < length) {
@@ -298,7 +301,7 @@ uint32_t WriteAll(int fd, const uint8_t* bytes, size_t length, uint64_t at, size
 // written again the buffered way. Called with the extent's lock held.
 void WriteDirectBatch(LockedExtent& target, LockedWrite* const* pieces, const uint64_t* at, size_t count) {
   std::vector<DirectWriteRing::Piece> ring(count);
-  if (target.directFd >= 0) {
+  if (target.directFd >= 0 && g_ringAllowed.load()) {
     if (!target.ring) {
       target.ring = std::make_unique<DirectWriteRing>();
       if (!target.ring->Open(kBatchDepth)) LogInfo("raw writes: no write ring; batches go one write at a time");
@@ -375,6 +378,10 @@ size_t WriteLockedDiskBatch(int diskNumber, LockedWrite* writes, size_t count) {
   for (size_t i = 0; i < count; ++i)
     if (writes[i].error == 0) ++whole;
   return whole;
+}
+
+void AllowWriteRing(bool allowed) {
+  g_ringAllowed.store(allowed);
 }
 
 bool FlushLockedDisk(int diskNumber) {

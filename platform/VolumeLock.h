@@ -93,6 +93,9 @@ struct LockedWrite {
 // together (asynchronous direct I/O); the call returns once every piece has
 // landed or failed. Returns how many pieces were written whole.
 size_t WriteLockedDiskBatch(int diskNumber, LockedWrite* writes, size_t count);
+// Off: batches go one plain write at a time, as they do on a kernel that
+// offers no write ring. On by default.
+void AllowWriteRing(bool allowed);
 // fdatasync and BLKFLSBUF on every locked volume of the disk that was
 // written. False when one of them failed.
 bool FlushLockedDisk(int diskNumber);

@@ -208,31 +208,38 @@ TEST_F(VolumeLayerOnLoop, WriterLandsInsideTheLockedPartitionOnly) {
     size_t length;
     uint32_t error;
   };
-  const Piece pieces[] = {
-      {kP3 + 64, blocks, 4096, 0},
-      {kP3 + 200, blocks + 4096, 8192, 0},
-      {kP3 + 1000, unaligned.data() + 1, 1024, 0},
-      {kP2 + 64, blocks, 4096, platform::kWinWriteRefused},
-      {kP3 + kP3Sectors - 4, blocks, 4096, platform::kWinWriteRefused},
-  };
-  std::vector<platform::LockedWrite> batch;
-  for (const Piece& p : pieces) {
-    platform::LockedWrite w;
-    w.offset = p.sector * 512;
-    w.buffer = p.buffer;
-    w.length = p.length;
-    batch.push_back(w);
-  }
-  EXPECT_EQ(platform::WriteLockedDiskBatch(disk, batch.data(), batch.size()), 3u);
   std::string expected = original;
   expected.replace((kP3 + 3) * 512, 4096, pattern);
-  for (size_t i = 0; i < batch.size(); ++i) {
-    EXPECT_EQ(batch[i].error, pieces[i].error) << i;
-    EXPECT_EQ(batch[i].written, pieces[i].error ? 0u : pieces[i].length) << i;
-    if (pieces[i].error == 0)
-      expected.replace(pieces[i].sector * 512, pieces[i].length,
-                       std::string(static_cast<const char*>(pieces[i].buffer), pieces[i].length));
+  // Once through the write ring, once the plain way (a kernel without one).
+  for (const bool ring : {true, false}) {
+    SCOPED_TRACE(ring ? "write ring" : "plain writes");
+    platform::AllowWriteRing(ring);
+    const uint64_t at = ring ? 0 : 2000;
+    const Piece pieces[] = {
+        {kP3 + at + 64, blocks, 4096, 0},
+        {kP3 + at + 200, blocks + 4096, 8192, 0},
+        {kP3 + at + 1000, unaligned.data() + 1, 1024, 0},
+        {kP2 + 64, blocks, 4096, platform::kWinWriteRefused},
+        {kP3 + kP3Sectors - 4, blocks, 4096, platform::kWinWriteRefused},
+    };
+    std::vector<platform::LockedWrite> batch;
+    for (const Piece& p : pieces) {
+      platform::LockedWrite w;
+      w.offset = p.sector * 512;
+      w.buffer = p.buffer;
+      w.length = p.length;
+      batch.push_back(w);
+    }
+    EXPECT_EQ(platform::WriteLockedDiskBatch(disk, batch.data(), batch.size()), 3u);
+    for (size_t i = 0; i < batch.size(); ++i) {
+      EXPECT_EQ(batch[i].error, pieces[i].error) << i;
+      EXPECT_EQ(batch[i].written, pieces[i].error ? 0u : pieces[i].length) << i;
+      if (pieces[i].error == 0)
+        expected.replace(pieces[i].sector * 512, pieces[i].length,
+                         std::string(static_cast<const char*>(pieces[i].buffer), pieces[i].length));
+    }
   }
+  platform::AllowWriteRing(true);
   ASSERT_TRUE(writer.Close());
   EXPECT_EQ(volfix::DdRead(image, (kP3 + 3) * 512, 4096, dir.file("dd")), pattern);
   EXPECT_TRUE(testutil::ReadFile(image) == expected);
