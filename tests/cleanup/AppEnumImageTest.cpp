@@ -89,7 +89,7 @@ TEST(AppEnumImage, ProgramListOfAPackageRoot) {
     ASSERT_EQ(f.size(), 3u) << line;
     db[f[0]] = {f[1], std::stoll(f[2]) * 1024};
   }
-  ASSERT_EQ(db.size(), 11u) << oracle.output;
+  ASSERT_EQ(db.size(), 12u) << oracle.output;
   auto row = [&](const std::string& list, const std::string& name, const std::string& pkg, const std::string& folder,
                  int self) {
     const std::string publisher = "Jürgen Äbel";
@@ -102,6 +102,7 @@ TEST(AppEnumImage, ProgramListOfAPackageRoot) {
       row("app", "Mein Editor", "nvt-editor", "/opt/nvt-editor", 0),
       row("app", "NVT Editor Extra", "nvt-editor-extra", "", 0),
       row("app", longName, "nvt-long", "", 0),
+      row("app", "NVT Own Tool", "nvt-own", "", 0),
       row("app", "Norvanta Vantorel Pro", "nvt-self", "", 1),
       row("app", "NVT Suite – Ωmega", "nvt-suite", "/usr/share/nvt-suite", 0),
       row("app", "NVT Viewer", "nvt-viewer", "/usr/lib/nvt-viewer", 0),
@@ -112,12 +113,26 @@ TEST(AppEnumImage, ProgramListOfAPackageRoot) {
   ASSERT_EQ(out.exitCode, 0) << out.output;
   EXPECT_EQ(Lines(out.output), expected) << out.output;
 
+  // Run from a file of a package, the program marks that package as its own.
+  const std::string copy = tmp.file("root");
+  ASSERT_EQ(testutil::Run({"cp", "-a", root, copy}).exitCode, 0);
+  ASSERT_EQ(testutil::Run({"install", "-m", "755", std::string(VANTOREL_BIN_DIR) + "/vtctl", copy + "/usr/bin/nvt-own"})
+                .exitCode,
+            0);
+  const auto own = testutil::Shell(Env(tmp.path(), home) + "VANTOREL_DPKG_ROOT=" + Quote(copy) + " " +
+                                   Quote(copy + "/usr/bin/nvt-own") + " apps 2>/dev/null");
+  ASSERT_EQ(own.exitCode, 0) << own.output;
+  std::string ownRows;
+  for (const std::string& line : Lines(own.output))
+    if (Fields(line).back() == "1") ownRows += Fields(line).at(2) + " ";
+  EXPECT_EQ(ownRows, "nvt-own nvt-self ") << own.output;
+
   // In process: the record carries the desktop ids and the uninstall text.
   UseHome(home);
   CAppEnum apps{DpkgDatabase(QString::fromStdString(root))};
   apps.Enum();
-  ASSERT_EQ(apps.GetApps().size(), 6u);
-  const InstalledApp& suite = apps.GetApps()[4];
+  ASSERT_EQ(apps.GetApps().size(), 7u);
+  const InstalledApp& suite = apps.GetApps()[5];
   EXPECT_EQ(suite.desktopIds, (QStringList{"nvt-suite.desktop", "nvt-suite-draw.desktop"}));
   EXPECT_EQ(suite.iconGroup, QStringLiteral("nvt-suite.desktop;nvt-suite-draw.desktop"));
   EXPECT_EQ(suite.uninstallCommand, QStringLiteral("dpkg --remove nvt-suite"));
