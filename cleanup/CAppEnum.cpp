@@ -174,7 +174,7 @@ void CAppEnum::EnumWinApps() {
 std::vector<LeftoverItem> CAppEnum::FindRegistryLeftovers(const InstalledApp& app) {
   m_leftovers.clear();
   const QString& name = app.packageId;
-  if (!app.isStoreApp && !name.isEmpty()) {
+  if (!app.isStoreApp && !name.isEmpty() && !name.startsWith(QLatin1Char('-'))) {
     for (const DpkgPackage& package : m_dpkg.Packages({name})) {
       if (package.name != name || package.state != QLatin1String("config-files")) continue;
       for (const DpkgConffile& file : m_dpkg.Conffiles(name)) {

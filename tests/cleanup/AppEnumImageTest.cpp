@@ -11,6 +11,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "CAppEnum.h"
@@ -129,8 +130,11 @@ TEST(AppEnumImage, ProgramListOfAPackageRoot) {
 
   // In process: the record carries the desktop ids and the uninstall text.
   UseHome(home);
+  // The page enumerates on a worker thread, as here (vtctl above has no
+  // GUI at all: the enumeration makes no widget and no image).
   CAppEnum apps{DpkgDatabase(QString::fromStdString(root))};
-  apps.Enum();
+  std::thread worker([&apps] { apps.Enum(); });
+  worker.join();
   ASSERT_EQ(apps.GetApps().size(), 7u);
   const InstalledApp& suite = apps.GetApps()[5];
   EXPECT_EQ(suite.desktopIds, (QStringList{"nvt-suite.desktop", "nvt-suite-draw.desktop"}));
