@@ -158,7 +158,7 @@ void CAppEnum::Enum() {
         app.desktopIds << shown.id;
       }
       app.iconGroup = app.desktopIds.join(QLatin1Char(';'));
-      app.selfFlag = ownPackage || app.name.contains(m_ownTitle) ? 1 : 0;
+      app.selfFlag = ownPackage || (!m_ownTitle.isEmpty() && app.name.contains(m_ownTitle)) ? 1 : 0;
       CutToFieldSizes(&app);
       (e == 0 ? m_apps : m_children).push_back(app);
     }
