@@ -1,12 +1,12 @@
 #include "CRAWFileProperties.h"
 
 #include <cstdio>
-#include <cstring>
 
 #include "CBasicFileProperties.h"
 #include "CRAWDataRunList.h"
 #include "CRawFileInfo.h"
 #include "FileTime.h"
+#include "SanitizeFileName.h"
 #include "ScanStreamIO.h"
 
 std::string ClampUtf8(const std::string& text, size_t maxBytes) {
@@ -69,12 +69,8 @@ void CRAWFileProperties::SetTimeText(const std::string& text) {
 }
 
 void CRAWFileProperties::SetRawFileType(int typeId, const std::string& typeName) {
-  std::string name = typeName;
-  while (!name.empty() && name.back() == ' ') name.pop_back();
-  for (char& c : name)
-    if (c != '\0' && std::strchr("\\/:?\"<>|*\r\n", c)) c = '_';
   m_typeId = typeId;
-  StoreText(name, m_typeName, m_typeNameLength);
+  StoreText(SanitizeFileName(typeName), m_typeName, m_typeNameLength);
 }
 
 void CRAWFileProperties::SetRawExtent(uint64_t first, uint64_t second) {
