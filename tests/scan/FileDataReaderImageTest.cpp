@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <ostream>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -128,6 +129,10 @@ struct Case {
   bool ntfs;
   bool sparse;  // the file has a hole
 };
+
+void PrintTo(const Case& c, std::ostream* os) {
+  *os << c.image << " " << c.name;
+}
 
 class FileDataReaderImage : public ::testing::TestWithParam<Case> {};
 
