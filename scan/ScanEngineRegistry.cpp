@@ -11,6 +11,7 @@ struct Registry {
   std::map<ECompleteSearchKind, CompleteSearchFactory> complete;
   TreeBuilderFactory builder;
   RawFilePlacer placer;
+  ResidentDataReader resident;
 };
 
 Registry& TheRegistry() {
@@ -83,6 +84,15 @@ int PlaceRawFiles(IStorageDevice* device, CFoundFileStore* store, IDirecotryTree
   return f ? f(device, store, builder) : 0;
 }
 
+void RegisterResidentDataReader(ResidentDataReader reader) {
+  SetSlot(TheRegistry().resident, std::move(reader));
+}
+int ReadResidentData(CFileNode* node, IStorageDevice* device, uint64_t& length, void* destination, uint64_t capacity) {
+  length = 0;
+  ResidentDataReader f = GetSlot(TheRegistry().resident);
+  return f ? f(node, device, length, destination, capacity) : 0;
+}
+
 void ClearScanEngineRegistry() {
   Registry& r = TheRegistry();
   std::lock_guard<std::mutex> hold(r.lock);
@@ -90,4 +100,5 @@ void ClearScanEngineRegistry() {
   r.complete.clear();
   r.builder = nullptr;
   r.placer = nullptr;
+  r.resident = nullptr;
 }

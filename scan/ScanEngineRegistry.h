@@ -12,10 +12,12 @@
 // factory removes it. The table is guarded by a lock.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 
 #include "FileSystemTypes.h"
 
+class CFileNode;
 class CFoundFileStore;
 class CSearchedPartitionInfo;
 class ICompleteFileSystemSearchController;
@@ -29,6 +31,13 @@ using TreeBuilderFactory = std::function<IDirecotryTreeBuilder*()>;
 // Places every carved file of the store in the builder's trees (the RAW
 // engine's CRawFileNodeBuilder::AddRawFiles without partition or map).
 using RawFilePlacer = std::function<int(IStorageDevice*, CFoundFileStore*, IDirecotryTreeBuilder*)>;
+// Copies the value of a node's unnamed data held inside its own file record
+// (NTFS resident data) into `destination`, which holds `capacity` bytes, and
+// sets `length` to the value's length: 1. 0 when the node has no such value,
+// its record does not load, or the value does not fit. The NTFS engine
+// registers it; CFileDataReader reads resident lists through it.
+using ResidentDataReader =
+    std::function<int(CFileNode* node, IStorageDevice* device, uint64_t& length, void* destination, uint64_t capacity)>;
 
 // Quick searches by volume type (FAT12, FAT16 and FAT32 are separate keys).
 void RegisterQuickSearch(EFileSystemType type, QuickSearchFactory factory);
@@ -46,6 +55,10 @@ IDirecotryTreeBuilder* CreateDirectoryTreeBuilder();
 void RegisterRawFilePlacer(RawFilePlacer placer);
 // 0 when no placer is registered.
 int PlaceRawFiles(IStorageDevice* device, CFoundFileStore* store, IDirecotryTreeBuilder* builder);
+
+void RegisterResidentDataReader(ResidentDataReader reader);
+// 0 (length 0) when no reader is registered.
+int ReadResidentData(CFileNode* node, IStorageDevice* device, uint64_t& length, void* destination, uint64_t capacity);
 
 // Removes every registration (tests).
 void ClearScanEngineRegistry();
