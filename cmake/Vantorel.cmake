@@ -34,18 +34,21 @@ function(vantorel_test name)
     VANTOREL_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
     VANTOREL_BUILD_DIR="${CMAKE_BINARY_DIR}"
     VANTOREL_BIN_DIR="${VANTOREL_BIN_DIR}")
-  set(env "QT_QPA_PLATFORM=offscreen;VANTOREL_SKIP_MARK=1")
+  # The test program (its listing too) starts through env: a list in the
+  # tests' ENVIRONMENT property would be split into property pairs on its way
+  # through the test discovery, and only its first entry would arrive.
+  set(emulator "env;QT_QPA_PLATFORM=offscreen;VANTOREL_SKIP_MARK=1")
   if(ARG_LEAK_CHECK AND VANTOREL_SANITIZE)
-    # The program (its test listing too) starts through env with its own
-    # sanitizer options, which no ASAN_OPTIONS of the caller's overrides.
-    set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR
-      "env;ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:allocator_may_return_null=1;LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/support/lsan-qt.supp")
+    # Its own sanitizer options, which no ASAN_OPTIONS of the caller's overrides.
+    list(APPEND emulator "ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:allocator_may_return_null=1"
+         "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/support/lsan-qt.supp")
   endif()
+  set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR "${emulator}")
   # A test counts as skipped only when the program says so after a run that
   # did not fail (tests/support/TestMain.cpp).
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
-    PROPERTIES LABELS ${ARG_LABEL} TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${env}"
+    PROPERTIES LABELS ${ARG_LABEL} TIMEOUT ${ARG_TIMEOUT}
                SKIP_REGULAR_EXPRESSION "\\[ VANTOREL SKIPPED \\]")
 endfunction()
 
