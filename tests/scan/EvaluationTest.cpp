@@ -43,6 +43,8 @@ constexpr uint64_t kDevice = 2 * 1024 * 1024;
 // chosen, the marked candidate and the count noted as dropped.
 // clang-format off
 const Case kCases[] = {
+    {"no candidate, no result",
+     kDevice, 512, 0, {}, {}, {}, -1, 0},
     {"a single candidate is chosen whatever its score",
      kDevice, 512, 0, {{0, 1000, 0}}, {0}, {0}, -1, 0},
     // ln(1 + 707) / ln(1 + 1000) is 0.95.
