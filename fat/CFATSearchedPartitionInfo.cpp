@@ -25,9 +25,8 @@ bool CFATSearchedPartitionInfo::Load(IScanStream* s) {
 void CFATSearchedPartitionInfo::Assign(const FATPartitionFields& f) {
   SetType(static_cast<EFileSystemType>(f.fileSystemType));
   SetSectorsPerCluster(f.sectorsPerCluster);
-  // The record keeps the sector of cluster 0.
-  const uint64_t twoClusters = 2ull * f.sectorsPerCluster;
-  SetClusterStartSector(f.dataStart >= twoClusters ? f.dataStart - twoClusters : 0);
+  // FAT runs count from cluster 2: run cluster 0 lies at the data start.
+  SetClusterStartSector(f.dataStart);
   SetStartSector(f.startSector);
   SetSectorCount(f.sectorCount);
   m_reservedSectors = f.reservedSectors;

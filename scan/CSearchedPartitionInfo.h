@@ -38,15 +38,28 @@ class CSearchedPartitionInfo {
   void SetType(EFileSystemType t) { m_type = t; }
   uint32_t GetSectorsPerCluster() const { return m_sectorsPerCluster; }
   void SetSectorsPerCluster(uint32_t v) { m_sectorsPerCluster = v; }
-  // Sector of cluster 0 on the searched device.
+  // The one origin of every run position: the sector where cluster 0 of the
+  // engine's run numbering lies, the sector CFileDataReader adds to
+  // run cluster x sectors per cluster. That is the partition start for NTFS
+  // and Ext2, the data start for FAT (whose runs count from cluster 2, so run
+  // cluster 0 is FAT cluster 2) and the cluster heap start for exFAT. Node
+  // geometry, the recovery's GetNodePartition, the cluster-use map
+  // (CClusterUseBitMap.h: its first sector is this sector and its bit i
+  // stands for run cluster i) and the carved-match count all take it, in
+  // sectors of the device given to Recover.
   uint64_t GetClusterStartSector() const { return m_clusterStartSector; }
   void SetClusterStartSector(uint64_t v) { m_clusterStartSector = v; }
   // First sector of the partition on the device.
   uint64_t GetStartSector() const { return m_startSector; }
   void SetStartSector(uint64_t v) { m_startSector = v; }
+  // The evidence the evaluation scores: points, plus kRecordMatchWeight per
+  // record match (a directory entry or file record the engine found inside
+  // the partition: AddRecordMatch), plus one per carved file that starts
+  // where a file name of the partition says its data begins (AddRawMatch).
+  static constexpr uint64_t kRecordMatchWeight = 50;
   uint64_t GetRawMatchCount() const { return m_rawMatchCount; }
   void SetRawMatchCount(uint64_t v) { m_rawMatchCount = v; }
-  void AddRawMatch() { ++m_rawMatchCount; }
+  void AddRawMatch(uint64_t n = 1) { m_rawMatchCount += n; }
   uint64_t GetRecordMatchCount() const { return m_recordMatchCount; }
   void SetRecordMatchCount(uint64_t v) { m_recordMatchCount = v; }
   void AddRecordMatch(uint64_t n = 1) { m_recordMatchCount += n; }
