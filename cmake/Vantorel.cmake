@@ -10,10 +10,12 @@ function(vantorel_library name)
   set_target_properties(${name} PROPERTIES AUTOMOC ON)
 endfunction()
 
-# vantorel_test(NAME LABEL unit|image|gui SOURCES... LINKS... [TIMEOUT s])
+# vantorel_test(NAME LABEL unit|image|gui SOURCES... LINKS... [TIMEOUT s] [LEAK_CHECK])
 # Builds one GoogleTest program and registers each of its tests with ctest.
+# LEAK_CHECK: in the sanitizer build the program runs with LeakSanitizer on,
+# whatever the run's ASAN_OPTIONS say.
 function(vantorel_test name)
-  cmake_parse_arguments(ARG "" "LABEL;TIMEOUT" "SOURCES;LINKS" ${ARGN})
+  cmake_parse_arguments(ARG "LEAK_CHECK" "LABEL;TIMEOUT" "SOURCES;LINKS" ${ARGN})
   if(NOT ARG_LABEL)
     set(ARG_LABEL unit)
   endif()
@@ -33,6 +35,9 @@ function(vantorel_test name)
     VANTOREL_BUILD_DIR="${CMAKE_BINARY_DIR}"
     VANTOREL_BIN_DIR="${VANTOREL_BIN_DIR}")
   set(env "QT_QPA_PLATFORM=offscreen;VANTOREL_SKIP_MARK=1")
+  if(ARG_LEAK_CHECK AND VANTOREL_SANITIZE)
+    list(APPEND env "ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:allocator_may_return_null=1")
+  endif()
   # A test counts as skipped only when the program says so after a run that
   # did not fail (tests/support/TestMain.cpp).
   gtest_discover_tests(${name}

@@ -11,6 +11,7 @@ struct Registry {
   std::map<ECompleteSearchKind, CompleteSearchFactory> complete;
   TreeBuilderFactory builder;
   RawFilePlacer placer;
+  std::map<EFileSystemType, FolderPropertiesFactory> folders;
 };
 
 Registry& TheRegistry() {
@@ -83,6 +84,14 @@ int PlaceRawFiles(IStorageDevice* device, CFoundFileStore* store, IDirecotryTree
   return f ? f(device, store, builder) : 0;
 }
 
+void RegisterFolderProperties(EFileSystemType type, FolderPropertiesFactory factory) {
+  Put(TheRegistry().folders, type, std::move(factory));
+}
+IFileProperties* CreateRegisteredFolderProperties(EFileSystemType type, const char* name) {
+  FolderPropertiesFactory f = Get(TheRegistry().folders, type);
+  return f ? f(name) : nullptr;
+}
+
 void ClearScanEngineRegistry() {
   Registry& r = TheRegistry();
   std::lock_guard<std::mutex> hold(r.lock);
@@ -90,4 +99,5 @@ void ClearScanEngineRegistry() {
   r.complete.clear();
   r.builder = nullptr;
   r.placer = nullptr;
+  r.folders.clear();
 }

@@ -20,6 +20,7 @@ class CFoundFileStore;
 class CSearchedPartitionInfo;
 class ICompleteFileSystemSearchController;
 class IDirecotryTreeBuilder;
+class IFileProperties;
 class IQuickFileSystemSearchController;
 class IStorageDevice;
 
@@ -46,6 +47,15 @@ IDirecotryTreeBuilder* CreateDirectoryTreeBuilder();
 void RegisterRawFilePlacer(RawFilePlacer placer);
 // 0 when no placer is registered.
 int PlaceRawFiles(IStorageDevice* device, CFoundFileStore* store, IDirecotryTreeBuilder* builder);
+
+// Folder properties of an engine whose file-properties member lives in its
+// own library (exFAT, HFS+): a new object named `name` with the folder
+// attribute, or null. The file model's own members (FAT, NTFS, Ext2, RAW)
+// need no registration (CreateFolderProperties, CFileSystemNode.h).
+using FolderPropertiesFactory = std::function<IFileProperties*(const char* name)>;
+void RegisterFolderProperties(EFileSystemType type, FolderPropertiesFactory factory);
+// Null when none is registered for the type.
+IFileProperties* CreateRegisteredFolderProperties(EFileSystemType type, const char* name);
 
 // Removes every registration (tests).
 void ClearScanEngineRegistry();
