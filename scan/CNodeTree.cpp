@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "CFileSystemNode.h"
@@ -74,7 +75,9 @@ CFileNode* CNodeTree::ChooseParent(CFileNode* node, EParentRule rule) const {
   int count = 0;
   for (auto it = range.first; it != range.second; ++it) {
     CFileNode* candidate = it->second;
-    if (IsSelfOrAncestor(node, candidate)) continue;  // never below itself
+    // Linked folders hang from the root through linked folders only, and the
+    // node is not linked yet: only the node itself could close a cycle.
+    if (candidate == node) continue;
     ++count;
     if (!first) first = candidate;
     if (!byTime && CreationTime(candidate) <= CreationTime(node)) byTime = candidate;
@@ -145,15 +148,30 @@ CFileNode* CNodeTree::GroupLostNodes(std::vector<CFileNode*>* out) {
   if (!lost) return nullptr;
   std::unordered_set<CFileNode*> listed;
   std::vector<CFileNode*> fronts;
+  // The folder each grouped folder went under, so that the top of a group
+  // is found without walking its whole chain (path halving).
+  std::unordered_map<CFileNode*, CFileNode*> under;
+  auto topOf = [&under](CFileNode* n) {
+    for (auto it = under.find(n); it != under.end(); it = under.find(n)) {
+      auto up = under.find(it->second);
+      if (up != under.end()) it->second = up->second;
+      n = it->second;
+    }
+    return n;
+  };
   for (auto& [key, folder] : m_waitingFolders) {
     (void)key;
     bool received = false;
     auto children = m_waitingFolders.equal_range(folder->GetId());
     for (auto it = children.first; it != children.second; ++it) {
       CFileNode* f = it->second;
-      // An ancestor of the folder would close a cycle of ids.
-      if (f == folder || f->GetParent() || IsSelfOrAncestor(f, folder)) continue;
+      // A parentless folder is an ancestor of this one only as the top of its
+      // group (or, for a group placed earlier, on the chain above that top).
+      if (f == folder || f->GetParent()) continue;
+      CFileNode* top = topOf(folder);
+      if (top == f || (top->GetParent() && IsSelfOrAncestor(f, top))) continue;
       folder->AddChild(f);
+      under[f] = folder;
       AppendOnce(out, listed, f);
       received = true;
     }

@@ -7,9 +7,12 @@
 #include <functional>
 #include <set>
 
+#include "ByteOrder.h"
+#include "CFATDataRunList.h"
 #include "CFileTree.h"
 #include "CPartitionTree.h"
 #include "INodeFilter.h"
+#include "IRecoveryResultSink.h"
 #include "MemoryDevice.h"
 #include "TreeTestSupport.h"
 
@@ -82,6 +85,14 @@ std::vector<StreamCase> PartitionCases() {
   };
   cases.push_back({"LongWaitingChain", Chain(300), std::vector<int>(299, 0), ChainText(300)});
   cases.back().results.push_back(1);
+  // The same chain whose top names a parent that never comes stays whole
+  // below the lost files (a file at the bottom keeps it from being pruned).
+  std::vector<Spec> lost = {{1000, 399, "f"}};
+  for (const Spec& s : Chain(300)) lost.push_back(s);
+  lost.back().parent = 999;
+  const std::string lostText = "root(Other lost files(" + std::string(300 * 2, ' ') + "f" + std::string(302, ')');
+  cases.push_back({"LostChainStaysTogether", lost, std::vector<int>(301, 0), lostText});
+  for (size_t i = 0; i < 300; ++i) cases.back().tree.replace(22 + 2 * i, 2, "d(");
   return cases;
 }
 
@@ -448,4 +459,63 @@ TEST(FileTree, RefusesWhatItCannotOwn) {
   EXPECT_EQ(tree.AddDeferredNode(child, nullptr), -1);
   DeleteFileNode(child);
   DeleteFileNode(holder);
+}
+
+namespace {
+
+struct ChangeSink : IRecoveryResultSink {
+  std::vector<std::string> changed;
+  void OnStart(const char*) override {}
+  void OnNodes(std::vector<CFileNode*>&, int) override {}
+  void OnRoot(CFileNode*, int) override {}
+  void OnRemove(CFileNode*) override {}
+  void OnNode(CFileNode*) override {}
+  void OnNodeChanged(CFileNode* node) override { changed.push_back(NameOf(node)); }
+};
+
+}  // namespace
+
+TEST(FileTree, DeferredExFatFilesGoBelowTheRecycleBin) {
+  EngineFolders engines;
+  const EFileSystemType exfat = EFileSystemType::exFAT;
+  testutil::MemoryDevice device(16, 512);
+  CFileTree tree;
+  CFileSystemNode* root = MakeRoot(exfat);
+  ASSERT_EQ(tree.SetRoot(exfat, root, &device, nullptr), 1);
+  EXPECT_EQ(tree.AddNode(MakeNode(exfat, {30, 5, "Outside", true, true}), nullptr), 1);
+  EXPECT_EQ(tree.AddNode(MakeNode(exfat, {31, 5, "Other", true, true}), nullptr), 1);
+  EXPECT_EQ(tree.AddDeferredNode(MakeNode(exfat, {10, 5, "$RECYCLE.BIN", true}), nullptr), 1);
+  EXPECT_EQ(tree.AddDeferredNode(MakeNode(exfat, {30, 10, "Inside", true}), nullptr), 1);
+  EXPECT_EQ(tree.AddDeferredNode(MakeNode(exfat, {40, 30, "kept.txt"}), nullptr), 1);
+  EXPECT_EQ(tree.AddNode(MakeNode(exfat, {41, 30, "deleted.txt", false, true}), nullptr), 1);
+  // No folder of that id in a recycle bin: the file waits.
+  EXPECT_EQ(tree.AddDeferredNode(MakeNode(exfat, {42, 31, "stray.txt"}), nullptr), 0);
+  tree.FinishTree(nullptr);
+  EXPECT_EQ(Render(root),
+            "root($RECYCLE.BIN(Inside(kept.txt)),Other lost files(stray.txt),Other*,Outside*(deleted.txt*))");
+}
+
+TEST(FileTree, RecycledFolderRenameIsReported) {
+  // The information file of a recycled folder in sectors 10 and 11.
+  std::vector<uint8_t> disk(16 * 512, 0);
+  const std::u16string path = u"C:\\Users\\x\\Projects";
+  WriteLE64(disk.data() + 10 * 512, 2);
+  WriteLE32(disk.data() + 10 * 512 + 24, static_cast<uint32_t>(path.size() + 1));
+  for (size_t i = 0; i < path.size(); ++i) WriteLE16(disk.data() + 10 * 512 + 28 + 2 * i, path[i]);
+  testutil::MemoryDevice device(disk);
+  ChangeSink sink;
+  CFileTree tree;
+  CFileSystemNode* root = MakeRoot(kFat);
+  root->SetPartitionGeometry(0, 1);
+  ASSERT_EQ(tree.SetRoot(kFat, root, &device, &sink), 1);
+  EXPECT_EQ(tree.AddDeferredNode(MakeNode(kFat, {10, 5, "$Recycle.Bin", true}), nullptr), 1);
+  EXPECT_EQ(tree.AddDeferredNode(MakeNode(kFat, {11, 10, "S-1-5-21-1", true}), nullptr), 1);
+  EXPECT_EQ(tree.AddDeferredNode(MakeNode(kFat, {12, 11, "$RFOLD1", true}), nullptr), 1);
+  CFileNode* info = MakeNode(kFat, {13, 11, "$IFOLD1", false, false, 0, 100});
+  auto* runs = new CFATDataRunList();
+  runs->AppendMerged(DataRun{10, 1});
+  static_cast<CFATFileProperties*>(info->GetProperties())->SetDataRunList(runs);
+  EXPECT_EQ(tree.AddDeferredNode(info, nullptr), 1);
+  EXPECT_EQ(sink.changed, (std::vector<std::string>{"Projects"}));
+  EXPECT_EQ(Render(root), "root($Recycle.Bin(S-1-5-21-1($IFOLD1,Projects)))");
 }
