@@ -9,6 +9,7 @@
 #include "CNTFSFileProperties.h"
 #include "CRAWFileProperties.h"
 #include "CScanOptions.h"
+#include "ScanEngineRegistry.h"
 #include "ScanStreamIO.h"
 
 bool FileNodeStatistics::operator==(const FileNodeStatistics& o) const {
@@ -64,14 +65,6 @@ void UpdateDirectoryCheckStates(CFileNode* node) {
   for (CFileNode* c = node->GetFirstChild(); c; c = c->GetNextSibling())
     if (IsDirectory(c)) UpdateDirectoryCheckStates(c);
   if (IsDirectory(node) || node->IsFileSystemNode()) node->SetCheckState(StateFromChildren(node));
-}
-
-void MakeFolderProperties(IFileProperties* p, const char* name) {
-  p->SetName(name);
-  if (auto* fat = dynamic_cast<CFATFileProperties*>(p)) fat->SetAttributes(kFileAttributeDirectory);
-  if (auto* ntfs = dynamic_cast<CNTFSFileProperties*>(p)) ntfs->SetAttributes(kFileAttributeDirectory);
-  if (auto* ext2 = dynamic_cast<CExt2FileProperties*>(p)) ext2->SetAttributes(kFileAttributeDirectory);
-  if (auto* raw = dynamic_cast<CRAWFileProperties*>(p)) raw->SetAttributes(kFileAttributeDirectory);
 }
 
 }  // namespace
@@ -191,42 +184,12 @@ void CFileSystemNode::SetName(const char* name) {
 }
 
 IFileProperties* CFileSystemNode::CreateRootProperties() const {
-  IFileProperties* p = nullptr;
-  const char* name = "";
-  switch (m_type) {
-    case EFileSystemType::FAT12:
-      p = CreateFATFileProperties();
-      name = "FAT12";
-      break;
-    case EFileSystemType::FAT16:
-      p = CreateFATFileProperties();
-      name = "FAT16";
-      break;
-    case EFileSystemType::FAT32:
-      p = CreateFATFileProperties();
-      name = "FAT32";
-      break;
-    case EFileSystemType::NTFS:
-      p = CreateNTFSFileProperties();
-      name = "NTFS";
-      break;
-    case EFileSystemType::Ext2:
-      p = CreateExt2FileProperties();
-      name = "EXT2";
-      break;
-    case EFileSystemType::Ext3:
-      p = CreateExt2FileProperties();
-      name = "EXT3";
-      break;
-    case EFileSystemType::RAW:
-      p = CreateRAWFileProperties();
-      name = "RAW";
-      break;
-    default:
-      return nullptr;  // exFAT roots get their properties from the exFAT engine
-  }
-  MakeFolderProperties(p, name);
-  return p;
+  // exFAT and HFS+ roots get their properties from their engines.
+  if (m_type == EFileSystemType::exFAT || m_type == EFileSystemType::HFSPlus) return nullptr;
+  static const char* const kNames[] = {"FAT12", "FAT16", "FAT32", "NTFS", "EXT2", "EXT3", "RAW"};
+  const int index = static_cast<int>(m_type);
+  if (index < 0 || index > static_cast<int>(EFileSystemType::RAW)) return nullptr;
+  return CreateFolderProperties(m_type, kNames[index]);
 }
 
 int CFileSystemNode::Save(IScanStream* s) {
@@ -260,6 +223,39 @@ int CFileSystemNode::Load(IScanStream* s) {
   m_name.assign(name.begin(), name.end());
   m_hasName = length > 0;
   return 1;
+}
+
+namespace {
+template <class Member>
+IFileProperties* AsFolder(Member* p) {
+  p->SetAttributes(kFileAttributeDirectory);
+  return p;
+}
+}  // namespace
+
+IFileProperties* CreateFolderProperties(EFileSystemType type, const char* name) {
+  IFileProperties* p = nullptr;
+  switch (type) {
+    case EFileSystemType::FAT12:
+    case EFileSystemType::FAT16:
+    case EFileSystemType::FAT32:
+      p = AsFolder(CreateFATFileProperties());
+      break;
+    case EFileSystemType::NTFS:
+      p = AsFolder(CreateNTFSFileProperties());
+      break;
+    case EFileSystemType::Ext2:
+    case EFileSystemType::Ext3:
+      p = AsFolder(CreateExt2FileProperties());
+      break;
+    case EFileSystemType::RAW:
+      p = AsFolder(CreateRAWFileProperties());
+      break;
+    default:
+      return CreateRegisteredFolderProperties(type, name);
+  }
+  p->SetName(name);
+  return p;
 }
 
 CFileSystemNode* CreateFileSystemNode() {

@@ -83,6 +83,12 @@ inline CFileSystemNode* AllocFileSystemNode() {
   return CreateFileSystemNode();
 }
 
+// Folder properties named `name` (attribute 0x10) of the member that fits
+// the type: FAT, NTFS, Ext2 (Ext2 and Ext3) and RAW (whose name setter keeps
+// nothing) from this library, exFAT and HFS+ from the factory their engine
+// registered (ScanEngineRegistry.h); null for any other type or without one.
+IFileProperties* CreateFolderProperties(EFileSystemType type, const char* name);
+
 // Clears `out`, walks the subtree breadth first and counts it; with `apply`
 // every node visited takes `value` as its check state after being counted.
 void ComputeSubtreeStatistics(CFileNode* node, FileNodeStatistics& out, bool apply, uint8_t value);

@@ -12,6 +12,7 @@ struct Registry {
   TreeBuilderFactory builder;
   RawFilePlacer placer;
   ResidentDataReader resident;
+  std::map<EFileSystemType, FolderPropertiesFactory> folders;
 };
 
 Registry& TheRegistry() {
@@ -93,6 +94,14 @@ int ReadResidentData(CFileNode* node, IStorageDevice* device, uint64_t& length, 
   return f ? f(node, device, length, destination, capacity) : 0;
 }
 
+void RegisterFolderProperties(EFileSystemType type, FolderPropertiesFactory factory) {
+  Put(TheRegistry().folders, type, std::move(factory));
+}
+IFileProperties* CreateRegisteredFolderProperties(EFileSystemType type, const char* name) {
+  FolderPropertiesFactory f = Get(TheRegistry().folders, type);
+  return f ? f(name) : nullptr;
+}
+
 void ClearScanEngineRegistry() {
   Registry& r = TheRegistry();
   std::lock_guard<std::mutex> hold(r.lock);
@@ -101,4 +110,5 @@ void ClearScanEngineRegistry() {
   r.builder = nullptr;
   r.placer = nullptr;
   r.resident = nullptr;
+  r.folders.clear();
 }

@@ -22,6 +22,7 @@ class CFoundFileStore;
 class CSearchedPartitionInfo;
 class ICompleteFileSystemSearchController;
 class IDirecotryTreeBuilder;
+class IFileProperties;
 class IQuickFileSystemSearchController;
 class IStorageDevice;
 
@@ -59,6 +60,14 @@ int PlaceRawFiles(IStorageDevice* device, CFoundFileStore* store, IDirecotryTree
 void RegisterResidentDataReader(ResidentDataReader reader);
 // 0 (length 0) when no reader is registered.
 int ReadResidentData(CFileNode* node, IStorageDevice* device, uint64_t& length, void* destination, uint64_t capacity);
+// Folder properties of an engine whose file-properties member lives in its
+// own library (exFAT, HFS+): a new object named `name` with the folder
+// attribute, or null. The file model's own members (FAT, NTFS, Ext2, RAW)
+// need no registration (CreateFolderProperties, CFileSystemNode.h).
+using FolderPropertiesFactory = std::function<IFileProperties*(const char* name)>;
+void RegisterFolderProperties(EFileSystemType type, FolderPropertiesFactory factory);
+// Null when none is registered for the type.
+IFileProperties* CreateRegisteredFolderProperties(EFileSystemType type, const char* name);
 
 // Removes every registration (tests).
 void ClearScanEngineRegistry();
