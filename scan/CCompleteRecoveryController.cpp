@@ -141,7 +141,7 @@ int CCompleteRecoveryController::ScanDevice(int64_t first, int64_t last) {
   SendScanStatus(m_sink, EScanStatusKind::ChunkTotal, total, 0);
   uint64_t done = 0;
   for (uint64_t c = firstChunk; c <= lastChunk; ++c) {
-    if (!m_sink->ShouldContinue()) return 0;
+    if (m_cancel || !m_sink->ShouldContinue()) return 0;
     m_cached->SetCurCacheBlock(static_cast<uint32_t>(c));
     const uint64_t start = c * chunk;
     const uint64_t sectors = std::min<uint64_t>(chunk, static_cast<uint64_t>(last) - start + 1);
@@ -245,7 +245,7 @@ int IsNodeInPartitionRange(CSearchedPartitionInfo* p, CFileNode* node) {
   std::unique_ptr<IDataRunList> runs(props ? props->GetDataRunList() : nullptr);
   if (!runs) return 0;
   const uint64_t spc = p->GetSectorsPerCluster();
-  if (spc == 0 || spc % 2 == 1) return 0;
+  if (spc == 0) return 0;
   uint64_t clusters = 0;
   for (const DataRun& r : runs->Runs()) {
     if (r.IsSparse()) return 0;
@@ -257,7 +257,9 @@ int IsNodeInPartitionRange(CSearchedPartitionInfo* p, CFileNode* node) {
   const uint64_t size = static_cast<uint64_t>(props->GetFileSize());
   const uint64_t perCluster = size / clusters;
   const uint64_t c = (perCluster + 511) / 512;
-  for (int k = 1; k <= 24; ++k) {
+  // The cluster size is the smallest power of two (1 to 2^24 sectors) that
+  // holds the bytes per cluster.
+  for (int k = 0; k <= 24; ++k) {
     const uint64_t power = uint64_t(1) << k;
     if ((power >> 1) < c && c <= power) return spc == power ? 1 : 0;
   }

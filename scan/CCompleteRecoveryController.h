@@ -35,6 +35,8 @@ class CCompleteRecoveryController : public IRecoveryController {
   using IRecoveryController::RunQuickSearch;
   void SetFileSystem(EFileSystemType type, const char* volumeName) override;
   int GetNodePartition(CFileNode* node, uint64_t& startSector, int& sectorsPerCluster) override;
+  // Stops the device scan before its next chunk; a cancelled recovery builds
+  // no trees. May be called from another thread.
   void Cancel() override { m_cancel = 1; }
 
   // 1 when the only search is the RAW search.

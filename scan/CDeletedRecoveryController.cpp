@@ -39,6 +39,9 @@ int CDeletedRecoveryController::RunQuickSearch(IStorageDevice* device, int devic
 int CDeletedRecoveryController::Recover(IStorageDevice* device, IScanProgressSink* sink, IRecoveryResultSink* results,
                                         const char* volumeName, int) {
   if (!device || !sink || !results) return engine_error::kDeletedBadArgument;
+  // The quick searches of these types are the deleted-record scrubs: a
+  // recovery must never run one.
+  if (IsFatFamily(m_type) || m_type == EFileSystemType::NTFS) return engine_error::kDeletedScrubbingType;
   SendScanStatus(sink, EScanStatusKind::Progress, 1);
   if (volumeName) m_volumeName = volumeName;
   m_device = device;

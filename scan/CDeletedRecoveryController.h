@@ -20,7 +20,9 @@ class CDeletedRecoveryController : public IRecoveryController {
   ERecoveryKind GetKind() const override { return ERecoveryKind::Deleted; }
   int SetFilter(INodeFilter* filter) override;
   // Builds the quick tree of deleted files. Never hands the quick search a
-  // write target, so a recovery cannot scrub.
+  // write target, so a recovery cannot scrub. FAT12/16/32 and NTFS volumes
+  // are refused (engine_error::kDeletedScrubbingType) before any quick
+  // search is made: their quick searches are the scrubs.
   int Recover(IStorageDevice* device, IScanProgressSink* sink, IRecoveryResultSink* results, const char* volumeName,
               int parameter) override;
   // Creates the quick search for the type (engine_error::kQuickNoController

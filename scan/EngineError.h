@@ -23,6 +23,8 @@ constexpr int kDeletedBadArgument = MakeEngineError(0x66, 0x05);   // Recover: d
 constexpr int kDeletedNoBuilder = MakeEngineError(0x67, 0x04);     // Recover: tree builder not created
 constexpr int kDeletedBuilderInit = MakeEngineError(0x6D, 0x01);   // Recover: tree builder Init failed
 constexpr int kDeletedNoController = MakeEngineError(0x7C, 0x12);  // Recover: no quick search for the type
+// Recover: FAT and NTFS have no read-only quick search (theirs scrubs).
+constexpr int kDeletedScrubbingType = MakeEngineError(0x65, 0x32);
 // Complete controller.
 constexpr int kCompleteBadArgument = MakeEngineError(0x4F, 0x05);   // Recover: device, sink or result sink null
 constexpr int kCompleteNoBuilder = MakeEngineError(0x1EA, 0x04);    // Recover: tree builder not created

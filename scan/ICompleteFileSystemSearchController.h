@@ -26,4 +26,11 @@ class ICompleteFileSystemSearchController : public IFileSystemSearchController {
   virtual void LoadSearchState(IScanStream* stream) = 0;
   virtual ECompleteSearchKind GetSearchKind() = 0;
   virtual void SetProgressSink(IScanProgressSink* sink) { (void)sink; }
+  // The partition this search associated with a file-system root node, or
+  // null. The tree builder asks a partition's owner before it takes an Ext2
+  // or Ext3 partition for a tree.
+  virtual CSearchedPartitionInfo* FindPartitionOfNode(CFileNode* root) {
+    (void)root;
+    return nullptr;
+  }
 };

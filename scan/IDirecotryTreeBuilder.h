@@ -46,4 +46,11 @@ class IDirecotryTreeBuilder {
   virtual void SetProgressSink(IScanProgressSink* sink) = 0;
   virtual IScanProgressSink* GetProgressSink() = 0;
   virtual INodeFilter* GetNodeFilter() = 0;
+  // Every cap that drops something (nodes beyond the node limits,
+  // partitions beyond the maximum chosen...) is noted here once with its
+  // name and how many it dropped; a builder that wraps another forwards it.
+  virtual void NoteCap(const char* name, uint64_t dropped) {
+    (void)name;
+    (void)dropped;
+  }
 };

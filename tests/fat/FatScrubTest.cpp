@@ -7,38 +7,26 @@
 #include "CFATQuickScrub.h"
 #include "CFATQuickSearch.h"
 #include "CFATSearchedPartitionInfo.h"
-#include "CMemoryScanStream.h"
 #include "CFATWipeWorker.h"
+#include "CMemoryScanStream.h"
 #include "FATPartitionFields.h"
 #include "FATScrubCodes.h"
 #include "FatTestData.h"
 #include "IMountDriverWriter.h"
 #include "MemoryDevice.h"
+#include "OpenerSpy.h"
 #include "ScanEngineRegistry.h"
 
 namespace {
 
 using fattest::Put32;
 using testutil::MemoryDevice;
-
-// Counts how often the scrub asks for a writer; never gives one.
-struct OpenerSpy {
-  int asked = 0;
-  MountDriverOpener old;
-  OpenerSpy() {
-    old = SetMountDriverOpener([this](int, uint32_t* error) -> std::unique_ptr<IMountDriverWriter> {
-      ++asked;
-      if (error) *error = 5;
-      return nullptr;
-    });
-  }
-  ~OpenerSpy() { SetMountDriverOpener(old); }
-};
+using testutil::OpenerSpy;
 
 TEST(FatScrub, DeletedEntryTemplateIsADeletedValidShortEntry) {
   const uint8_t* t = CFATWipeWorker::DeletedEntryTemplate();
-  const uint8_t expected[32] = {0xE5, 'A', 'L', 'L', 'O', 'W', '~', '1', 'T', 'L', 'M', 0x20, 0, 0, 0x00, 0x40,
-                                0x21, 0,   0x21, 0, 0,   0,   0x00, 0x40, 0x21, 0, 0,  0,  0,   0, 0,    0};
+  const uint8_t expected[32] = {0xE5, 'A', 'L',  'L', 'O', 'W', '~',  '1',  'T',  'L', 'M', 0x20, 0, 0, 0x00, 0x40,
+                                0x21, 0,   0x21, 0,   0,   0,   0x00, 0x40, 0x21, 0,   0,   0,    0, 0, 0,    0};
   EXPECT_EQ(std::memcmp(t, expected, 32), 0);
   CFATDirEntry e(t);
   EXPECT_TRUE(e.IsDeleted());

@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "CCompleteRecoveryController.h"
 #include "CDeletedRecoveryController.h"
+#include "CFileSystemNode.h"
 #include "CSearchedPartitionInfo.h"
 #include "EngineError.h"
 #include "ICompleteFileSystemSearchController.h"
@@ -16,6 +18,7 @@
 #include "IRecoveryResultSink.h"
 #include "IScanProgressSink.h"
 #include "IStorageDevice.h"
+#include "OpenerSpy.h"
 #include "ScanEngineRegistry.h"
 
 namespace {
@@ -112,6 +115,7 @@ class FakeComplete : public ICompleteFileSystemSearchController {
   void EndSearch() override { Note("EndSearch"); }
   void AnalyzeBlock(uint64_t first, uint64_t count) override {
     Note("AnalyzeBlock(" + std::to_string(first) + "," + std::to_string(count) + ")");
+    if (onBlock) onBlock();
   }
   void SetFoundFileStore(CFoundFileStore* store) override {
     Note(store ? "SetFoundFileStore" : "SetFoundFileStore(null)");
@@ -128,6 +132,8 @@ class FakeComplete : public ICompleteFileSystemSearchController {
   void LoadSearchState(IScanStream*) override {}
   ECompleteSearchKind GetSearchKind() override { return m_kind; }
   void SetProgressSink(IScanProgressSink*) override { Note("SetProgressSink"); }
+
+  std::function<void()> onBlock;
 
  private:
   void Note(const std::string& what) { m_log.push_back(m_name + ":" + what); }
@@ -158,7 +164,11 @@ class FakeQuick : public IQuickFileSystemSearchController {
 class RecoveryTest : public testing::Test {
  protected:
   void SetUp() override { ClearScanEngineRegistry(); }
-  void TearDown() override { ClearScanEngineRegistry(); }
+  void TearDown() override {
+    ClearScanEngineRegistry();
+    // Recoveries read only: not one asked for a writer.
+    EXPECT_EQ(writers.asked, 0);
+  }
 
   void RegisterBuilder(std::vector<CSearchedPartitionInfo*> chosen = {}) {
     RegisterDirectoryTreeBuilder([this, chosen] { return new FakeBuilder(log, chosen); });
@@ -183,6 +193,7 @@ class RecoveryTest : public testing::Test {
   }
   bool Has(const std::string& entry) const { return std::find(log.begin(), log.end(), entry) != log.end(); }
 
+  testutil::OpenerSpy writers;
   Log log;
   FakeSink sink;
   FakeResults results;
@@ -229,11 +240,11 @@ TEST_F(RecoveryTest, QuickSearchReachesTheRegisteredEngineWithTheWipeTarget) {
 
 TEST_F(RecoveryTest, DeletedRecoverNeverHandsOutAWriteTarget) {
   FakeDevice volume(1000, 512);
-  RegisterQuickSearch(EFileSystemType::FAT32, [this] { return new FakeQuick(log, 0); });
+  RegisterQuickSearch(EFileSystemType::exFAT, [this] { return new FakeQuick(log, 0); });
   CDeletedRecoveryController c;
   EXPECT_EQ(c.SetFilter(nullptr), 0);
   EXPECT_EQ(c.SetFilter(&filter), 1);
-  c.SetFileSystem(EFileSystemType::FAT32, "E:");
+  c.SetFileSystem(EFileSystemType::exFAT, "E:");
 
   EXPECT_EQ(c.Recover(nullptr, &sink, &results, "E:", 0), engine_error::kDeletedBadArgument);
   EXPECT_EQ(c.Recover(&volume, nullptr, &results, "E:", 0), engine_error::kDeletedBadArgument);
@@ -252,6 +263,29 @@ TEST_F(RecoveryTest, DeletedRecoverNeverHandsOutAWriteTarget) {
 
   c.SetFileSystem(EFileSystemType::HFSPlus, nullptr);
   EXPECT_EQ(c.Recover(&volume, &sink, &results, "E:", 0), engine_error::kDeletedNoController);
+}
+
+TEST_F(RecoveryTest, DeletedRecoverNeverMakesTheQuickSearchOfAScrubbingType) {
+  // The quick searches of FAT and NTFS scrub what they find.
+  const EFileSystemType scrubbing[] = {EFileSystemType::FAT12, EFileSystemType::FAT16, EFileSystemType::FAT32,
+                                       EFileSystemType::NTFS};
+  int made = 0;
+  for (EFileSystemType t : scrubbing)
+    RegisterQuickSearch(t, [this, &made] {
+      ++made;
+      return new FakeQuick(log, 0);
+    });
+  RegisterBuilder();
+  FakeDevice volume(1000, 512);
+  for (EFileSystemType t : scrubbing) {
+    CDeletedRecoveryController c;
+    c.SetFilter(&filter);
+    c.SetFileSystem(t, "E:");
+    EXPECT_EQ(c.Recover(&volume, &sink, &results, "E:", 0), engine_error::kDeletedScrubbingType) << static_cast<int>(t);
+    EXPECT_EQ(c.GetQuickController(), nullptr);
+  }
+  EXPECT_EQ(made, 0);
+  EXPECT_TRUE(log.empty());
 }
 
 TEST_F(RecoveryTest, CompleteScanWalksChunksInOrderThroughEverySearch) {
@@ -308,6 +342,9 @@ TEST_F(RecoveryTest, ChosenPartitionsAreBuiltByTheSearchOfTheirKind) {
                                     "EXT2:BuildPartitionTrees(1)", "EXT2:BuildLostFiles(1)", "builder:FinishBuild"}));
   const Log tail(log.end() - 4, log.end() - 1);
   EXPECT_EQ(tail, (Log{"EXT2:BuildPartitionTrees(1)", "builder:FinishPartition", "EXT2:BuildLostFiles(1)"}));
+  // A search that associates no roots with its partitions answers null.
+  CFileSystemNode root;
+  for (ICompleteFileSystemSearchController* s : c.GetSearches()) EXPECT_EQ(s->FindPartitionOfNode(&root), nullptr);
 }
 
 TEST_F(RecoveryTest, WithoutAChosenPartitionTheCarvedFilesArePlaced) {
@@ -326,17 +363,39 @@ TEST_F(RecoveryTest, WithoutAChosenPartitionTheCarvedFilesArePlaced) {
   EXPECT_TRUE(Matching("BuildPartitionTrees").empty());
 }
 
-TEST_F(RecoveryTest, CancelSkipsTheTreesButNotTheScan) {
-  RegisterBuilder();
-  RegisterAllSearches();
-  FakeDevice disk(8192 + 1, 512);
-  CCompleteRecoveryController c;
-  c.Cancel();
-  ASSERT_EQ(c.Recover(&disk, &sink, &results, "disk", 0), 0);
-  EXPECT_EQ(Matching("NTFS:AnalyzeBlock").size(), 2u);
-  EXPECT_TRUE(Matching("EndSearch").empty());
-  EXPECT_FALSE(Has("builder:FinishSearch"));
-  EXPECT_EQ(sink.statuses.back().kind, 4);
+TEST_F(RecoveryTest, CancelStopsTheScanAndSkipsTheTrees) {
+  const struct {
+    const char* when;
+    int cancelAfterBlocks;  // -1: before the recovery starts
+    size_t chunksScanned;
+  } cases[] = {{"before the recovery", -1, 0}, {"during the first chunk", 1, 1}, {"during the second chunk", 2, 2}};
+  for (const auto& k : cases) {
+    log.clear();
+    sink.statuses.clear();
+    CCompleteRecoveryController c;
+    int blocks = 0;
+    RegisterBuilder();
+    RegisterAllSearches();
+    // The cancel arrives while the FAT search reads a chunk: the searches
+    // after it still get that chunk, none gets the next.
+    RegisterCompleteSearch(ECompleteSearchKind::FAT, [&] {
+      auto* fat = new FakeComplete(log, ECompleteSearchKind::FAT, "FAT", nullptr);
+      fat->onBlock = [&] {
+        if (++blocks == k.cancelAfterBlocks) c.Cancel();
+      };
+      return fat;
+    });
+    if (k.cancelAfterBlocks < 0) c.Cancel();
+    FakeDevice disk(8192 * 4, 512);
+    ASSERT_EQ(c.Recover(&disk, &sink, &results, "disk", 0), 0) << k.when;
+    EXPECT_EQ(Matching("NTFS:AnalyzeBlock").size(), k.chunksScanned) << k.when;
+    EXPECT_EQ(Matching("RAW:AnalyzeBlock").size(), k.chunksScanned) << k.when;
+    EXPECT_TRUE(Matching("EndSearch").empty()) << k.when;
+    EXPECT_FALSE(Has("builder:FinishSearch")) << k.when;
+    EXPECT_FALSE(Has("builder:FinishBuild")) << k.when;
+    ASSERT_FALSE(sink.statuses.empty());
+    EXPECT_EQ(sink.statuses.back().kind, 4) << k.when;
+  }
 }
 
 TEST_F(RecoveryTest, SinkStopsTheScan) {
@@ -378,7 +437,6 @@ TEST_F(RecoveryTest, CompleteRecoverErrors) {
 
 #include "CFATDataRunList.h"
 #include "CFATFileProperties.h"
-#include "CFileSystemNode.h"
 #include "CompleteSearchPatition.h"
 
 namespace {
@@ -405,7 +463,11 @@ TEST(PartitionRange, NodeMustLieInsideWithAFittingClusterSize) {
       {"run past the end", EFileSystemType::FAT32, 150, {124, 2}, 8192, 8, 0},
       {"sparse run", EFileSystemType::FAT32, 150, {DataRun::kSparseStart, 2}, 8192, 8, 0},
       {"cluster size does not fit the size", EFileSystemType::FAT32, 150, {10, 2}, 8192, 4, 0},
-      {"odd sectors per cluster", EFileSystemType::FAT32, 150, {10, 1}, 100, 1, 0},
+      {"one-sector clusters, one cluster", EFileSystemType::FAT32, 150, {10, 1}, 100, 1, 1},
+      {"one-sector clusters, two clusters", EFileSystemType::FAT32, 150, {10, 2}, 1024, 1, 1},
+      {"two-sector clusters for 512-byte clusters", EFileSystemType::FAT32, 150, {10, 2}, 1024, 2, 0},
+      {"three sectors per cluster is no power of two", EFileSystemType::FAT32, 150, {10, 2}, 3072, 3, 0},
+      {"no sectors per cluster", EFileSystemType::FAT32, 150, {10, 1}, 100, 0, 0},
       {"one cluster always fits", EFileSystemType::FAT32, 150, {10, 1}, 100, 2, 1},
   };
   for (const auto& c : cases) {
