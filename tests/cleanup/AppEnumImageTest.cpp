@@ -136,7 +136,7 @@ TEST(AppEnumImage, ProgramListOfAPackageRoot) {
   std::thread worker([&apps] { apps.Enum(); });
   worker.join();
   ASSERT_EQ(apps.GetApps().size(), 7u);
-  const InstalledApp& suite = apps.GetApps()[5];
+  const InstalledApp suite = apps.GetApps()[5];  // the lists come back as copies
   EXPECT_EQ(suite.desktopIds, (QStringList{"nvt-suite.desktop", "nvt-suite-draw.desktop"}));
   EXPECT_EQ(suite.iconGroup, QStringLiteral("nvt-suite.desktop;nvt-suite-draw.desktop"));
   EXPECT_EQ(suite.uninstallCommand, QStringLiteral("dpkg --remove nvt-suite"));
@@ -263,7 +263,7 @@ TEST(AppEnumImage, FlatpakAppsOfTheUserInstallation) {
   CAppEnum apps;
   apps.EnumWinApps();
   ASSERT_EQ(apps.GetStoreApps().size(), 2u);
-  const InstalledApp& hello = apps.GetStoreApps()[1];
+  const InstalledApp hello = apps.GetStoreApps()[1];  // a copy, as above
   EXPECT_TRUE(hello.isStoreApp);
   EXPECT_EQ(hello.installation, AppInstallation::User);
   EXPECT_EQ(hello.uninstallCommand, QStringLiteral("flatpak uninstall --user -y --noninteractive org.nvt.Hello"));
