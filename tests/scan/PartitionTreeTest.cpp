@@ -24,16 +24,16 @@ constexpr EFileSystemType kFat = EFileSystemType::FAT32;
 
 struct StreamCase {
   const char* name;
-  std::vector<Spec> stream;
+  std::vector<NodeShape> stream;
   std::vector<int> results;         // AddNode's answer per node
   std::string tree;                 // after Finish
   std::vector<size_t> placed = {};  // nodes placed per call, when checked
 };
 
-std::vector<Spec> Chain(int length) {
+std::vector<NodeShape> Chain(int length) {
   // Folder k (id 100 + k) lies in folder k - 1; the deepest arrives first.
-  std::vector<Spec> specs;
-  for (int k = length - 1; k >= 0; --k) specs.push_back(Spec{100 + k, k == 0 ? 5 : 100 + k - 1, "d", true});
+  std::vector<NodeShape> specs;
+  for (int k = length - 1; k >= 0; --k) specs.push_back(NodeShape{100 + k, k == 0 ? 5 : 100 + k - 1, "d", true});
   return specs;
 }
 
@@ -87,8 +87,8 @@ std::vector<StreamCase> PartitionCases() {
   cases.back().results.push_back(1);
   // The same chain whose top names a parent that never comes stays whole
   // below the lost files (a file at the bottom keeps it from being pruned).
-  std::vector<Spec> lost = {{1000, 399, "f"}};
-  for (const Spec& s : Chain(300)) lost.push_back(s);
+  std::vector<NodeShape> lost = {{1000, 399, "f"}};
+  for (const NodeShape& s : Chain(300)) lost.push_back(s);
   lost.back().parent = 999;
   const std::string lostText = "root(Other lost files(" + std::string(300 * 2, ' ') + "f" + std::string(302, ')');
   cases.push_back({"LostChainStaysTogether", lost, std::vector<int>(301, 0), lostText});
@@ -206,9 +206,9 @@ TEST(PartitionTree, RefusesWhatItCannotOwn) {
 TEST(PartitionTree, GetNodeAtWalksEverySectionInOrder) {
   CPartitionTree tree;
   tree.SetRoot(kFat, MakeRoot(kFat));
-  const std::vector<Spec> stream = {{7, 5, "D", true},   {8, 7, "E", true},   {9, 7, "f"},   {10, 8, "g"},
-                                    {20, 99, "W", true}, {21, 98, "V", true}, {30, 97, "w"}, {31, 96, "v"}};
-  for (const Spec& s : stream) tree.AddNode(MakeNode(kFat, s), nullptr);
+  const std::vector<NodeShape> stream = {{7, 5, "D", true},   {8, 7, "E", true},   {9, 7, "f"},   {10, 8, "g"},
+                                         {20, 99, "W", true}, {21, 98, "V", true}, {30, 97, "w"}, {31, 96, "v"}};
+  for (const NodeShape& s : stream) tree.AddNode(MakeNode(kFat, s), nullptr);
   ASSERT_EQ(tree.GetNodeCount(), 9u);
   std::vector<std::string> names;
   for (uint64_t i = 0; i < tree.GetNodeCount(); ++i) names.push_back(NameOf(tree.GetNodeAt(i)));
@@ -229,7 +229,8 @@ TEST(PartitionTree, TakeAnyNodeAndForgetAllHandOwnershipOver) {
   {
     CPartitionTree tree;
     tree.SetRoot(kFat, MakeRoot(kFat));
-    for (const Spec& s : std::vector<Spec>{{7, 5, "D", true}, {9, 7, "f"}, {20, 99, "W", true}, {30, 97, "w"}})
+    for (const NodeShape& s :
+         std::vector<NodeShape>{{7, 5, "D", true}, {9, 7, "f"}, {20, 99, "W", true}, {30, 97, "w"}})
       tree.AddNode(MakeNode(kFat, s), nullptr);
     while (CFileNode* n = tree.TakeAnyNode()) {
       EXPECT_EQ(n->GetParent(), nullptr);
@@ -358,7 +359,7 @@ namespace {
 
 struct QuickCase {
   const char* name;
-  std::vector<Spec> stream;
+  std::vector<NodeShape> stream;
   std::vector<int> results;
   std::string tree;  // after FinishTree
 };

@@ -51,7 +51,7 @@ struct EngineFolders {
   }
 };
 
-struct Spec {
+struct NodeShape {
   int64_t id;
   int64_t parent;
   const char* name;
@@ -61,7 +61,7 @@ struct Spec {
   int64_t size = 1;
 };
 
-inline IFileProperties* MakeProperties(EFileSystemType type, const Spec& s) {
+inline IFileProperties* MakeProperties(EFileSystemType type, const NodeShape& s) {
   const uint16_t attributes = s.folder ? kFileAttributeDirectory : 0x20;
   CBasicFileProperties* basic = nullptr;
   switch (type) {
@@ -97,7 +97,7 @@ inline IFileProperties* MakeProperties(EFileSystemType type, const Spec& s) {
   return basic;
 }
 
-inline CFileNode* MakeNode(EFileSystemType type, const Spec& s) {
+inline CFileNode* MakeNode(EFileSystemType type, const NodeShape& s) {
   CFileNode* node = CreateFileNode();
   node->SetId(s.id);
   node->SetParentId(s.parent);
@@ -109,7 +109,7 @@ inline CFileSystemNode* MakeRoot(EFileSystemType type, int64_t id = 5) {
   CFileSystemNode* root = CreateFileSystemNode();
   root->SetId(id);
   root->SetFileSystemType(type);
-  root->SetProperties(MakeProperties(type, Spec{id, CFileNode::kNoId, "root", true}));
+  root->SetProperties(MakeProperties(type, NodeShape{id, CFileNode::kNoId, "root", true}));
   return root;
 }
 
