@@ -187,7 +187,7 @@ void CCompleteRecoveryController::Finish() {
   } else {
     // Without a partition the carved files still get a place, read through
     // the device the recovery was given.
-    PlaceRawFiles(m_device, m_store.get(), m_builder);
+    PlaceRawFiles(m_device, m_store.get(), m_builder, nullptr, nullptr);
   }
   m_builder->FinishBuild();
 }

@@ -35,6 +35,11 @@ class CNodeTree {
   int IsShown() const { return m_shown; }
   void SetShown(int shown) { m_shown = shown; }
 
+  // The node has the directory attribute.
+  static bool IsFolder(const CFileNode* node);
+  // Destroys the node and everything below it.
+  static void DestroySubtree(CFileNode* node);
+
  protected:
   enum class EParentRule {
     Usual,       // by creation time among folders of the same id
@@ -43,11 +48,8 @@ class CNodeTree {
 
   // A usable root: a known type and a file-system node without a parent.
   static bool CanBeRoot(EFileSystemType type, const CFileNode* node);
-  static bool IsFolder(const CFileNode* node);
   // `ancestor` is `node` or lies on its parent chain.
   static bool IsSelfOrAncestor(const CFileNode* ancestor, const CFileNode* node);
-  // Destroys the node and everything below it.
-  static void DestroySubtree(CFileNode* node);
 
   void EnterRoot(EFileSystemType type, CFileNode* root);
   // The linked folder the node goes under, or null.

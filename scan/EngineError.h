@@ -33,6 +33,8 @@ constexpr int kCompleteNoSearch = MakeEngineError(0x1E0, 0x10);     // Recover: 
 constexpr int kScanNoSink = MakeEngineError(0xFF, 0x05);            // device scan: sink null
 // Device scan: first sector after the last one (also a device without sectors).
 constexpr int kScanBadRange = MakeEngineError(0x104, 0x11);
+// Tree builder: AddNode found no tree of the node's kind.
+constexpr int kBuilderNoTree = MakeEngineError(0x13F, 0x14);
 // A deleted-record scrub ran to its end but left records of deleted files
 // as they were (it could not confirm them); what it could scrub, it did.
 constexpr int kScrubIncomplete = MakeEngineError(0xE2, 0x12B);

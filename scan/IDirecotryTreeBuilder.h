@@ -29,6 +29,8 @@ class IDirecotryTreeBuilder {
   virtual int AddPartitionNode(CFileNode* node, CSearchedPartitionInfo* partition) = 0;
   // Non-zero when the builder took the node; a refusal leaves it to the caller.
   virtual int AddNode(CFileNode* node, ETreeKind kind, int& error) = 0;
+  // The builder always takes the node: 0 when it could not place it (it is
+  // then destroyed).
   virtual int AddFoundNode(CFileNode* node, CSearchedPartitionInfo* partition) = 0;
   virtual int AddCandidate(CSearchedPartitionInfo* partition) = 0;
   virtual void GetCandidates(std::vector<CSearchedPartitionInfo*>& chosen) = 0;

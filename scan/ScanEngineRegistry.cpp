@@ -80,9 +80,10 @@ IDirecotryTreeBuilder* CreateDirectoryTreeBuilder() {
 void RegisterRawFilePlacer(RawFilePlacer placer) {
   SetSlot(TheRegistry().placer, std::move(placer));
 }
-int PlaceRawFiles(IStorageDevice* device, CFoundFileStore* store, IDirecotryTreeBuilder* builder) {
+int PlaceRawFiles(IStorageDevice* device, CFoundFileStore* store, IDirecotryTreeBuilder* builder,
+                  CSearchedPartitionInfo* partition, IIsClusterUsed* clusterUse) {
   RawFilePlacer f = GetSlot(TheRegistry().placer);
-  return f ? f(device, store, builder) : 0;
+  return f ? f(device, store, builder, partition, clusterUse) : 0;
 }
 
 void RegisterResidentDataReader(ResidentDataReader reader) {

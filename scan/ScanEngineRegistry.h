@@ -23,15 +23,19 @@ class CSearchedPartitionInfo;
 class ICompleteFileSystemSearchController;
 class IDirecotryTreeBuilder;
 class IFileProperties;
+class IIsClusterUsed;
 class IQuickFileSystemSearchController;
 class IStorageDevice;
 
 using QuickSearchFactory = std::function<IQuickFileSystemSearchController*()>;
 using CompleteSearchFactory = std::function<ICompleteFileSystemSearchController*()>;
 using TreeBuilderFactory = std::function<IDirecotryTreeBuilder*()>;
-// Places every carved file of the store in the builder's trees (the RAW
-// engine's CRawFileNodeBuilder::AddRawFiles without partition or map).
-using RawFilePlacer = std::function<int(IStorageDevice*, CFoundFileStore*, IDirecotryTreeBuilder*)>;
+// Places the carved files of the store in the builder's trees (the RAW
+// engine's CRawFileNodeBuilder::AddRawFiles): in the partition's tree when a
+// partition is given, else outside any partition; a file that starts in a
+// cluster the map reports in use is left out (no map: none is).
+using RawFilePlacer = std::function<int(IStorageDevice*, CFoundFileStore*, IDirecotryTreeBuilder*,
+                                        CSearchedPartitionInfo* partition, IIsClusterUsed* clusterUse)>;
 // Copies the value of a node's unnamed data held inside its own file record
 // (NTFS resident data) into `destination`, which holds `capacity` bytes, and
 // sets `length` to the value's length: 1. 0 when the node has no such value,
@@ -55,7 +59,8 @@ IDirecotryTreeBuilder* CreateDirectoryTreeBuilder();
 
 void RegisterRawFilePlacer(RawFilePlacer placer);
 // 0 when no placer is registered.
-int PlaceRawFiles(IStorageDevice* device, CFoundFileStore* store, IDirecotryTreeBuilder* builder);
+int PlaceRawFiles(IStorageDevice* device, CFoundFileStore* store, IDirecotryTreeBuilder* builder,
+                  CSearchedPartitionInfo* partition, IIsClusterUsed* clusterUse);
 
 void RegisterResidentDataReader(ResidentDataReader reader);
 // 0 (length 0) when no reader is registered.

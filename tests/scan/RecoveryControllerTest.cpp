@@ -351,9 +351,13 @@ TEST_F(RecoveryTest, WithoutAChosenPartitionTheCarvedFilesArePlaced) {
   RegisterBuilder();
   RegisterAllSearches();
   IStorageDevice* placedOn = nullptr;
-  RegisterRawFilePlacer([&](IStorageDevice* d, CFoundFileStore* s, IDirecotryTreeBuilder* b) {
+  RegisterRawFilePlacer([&](IStorageDevice* d, CFoundFileStore* s, IDirecotryTreeBuilder* b,
+                            CSearchedPartitionInfo* partition, IIsClusterUsed* clusterUse) {
     placedOn = d;
     EXPECT_TRUE(s && b);
+    // Outside any partition: no partition and no cluster-use map.
+    EXPECT_EQ(partition, nullptr);
+    EXPECT_EQ(clusterUse, nullptr);
     return 1;
   });
   FakeDevice disk(100, 512);
