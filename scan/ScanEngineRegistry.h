@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "FileSystemTypes.h"
 
@@ -24,6 +25,7 @@ class ICompleteFileSystemSearchController;
 class IDirecotryTreeBuilder;
 class IFileProperties;
 class IQuickFileSystemSearchController;
+class IRawFileAnalyser;
 class IStorageDevice;
 
 using QuickSearchFactory = std::function<IQuickFileSystemSearchController*()>;
@@ -68,6 +70,15 @@ using FolderPropertiesFactory = std::function<IFileProperties*(const char* name)
 void RegisterFolderProperties(EFileSystemType type, FolderPropertiesFactory factory);
 // Null when none is registered for the type.
 IFileProperties* CreateRegisteredFolderProperties(EFileSystemType type, const char* name);
+
+// The RAW analysers' full list (the carving library's analyser registry,
+// built on first use), for engines that offer a cluster's first sector to
+// every analyser. The analysers stay the registry's. The carving library
+// registers it (RegisterRawAnalyserList).
+using RawAnalyserListProvider = std::function<std::vector<IRawFileAnalyser*>()>;
+void RegisterRawAnalyserListProvider(RawAnalyserListProvider provider);
+// An empty list when no provider is registered.
+std::vector<IRawFileAnalyser*> GetRawAnalyserFullList();
 
 // Removes every registration (tests).
 void ClearScanEngineRegistry();
