@@ -150,7 +150,7 @@ std::string CAnalyserFileTypeTable::GetExtension(int id) const {
 }
 
 int CAnalyserFileTypeTable::ClaimScriptRow(const std::string& extension) {
-  const std::string ext = extension.substr(0, std::min(extension.find('\0'), kMaxRawExtensionLength));
+  const std::string ext = extension.substr(0, std::min(extension.find('\0'), kMaxScriptExtensionLength));
   if (ext.empty()) return -1;
   std::lock_guard<std::mutex> g(m_lock);
   for (int id = kFirstScriptFileType; id <= kLastScriptFileType; ++id) {
@@ -159,4 +159,9 @@ int CAnalyserFileTypeTable::ClaimScriptRow(const std::string& extension) {
     if (strcasecmp(row.c_str(), ext.c_str()) == 0) return id;
   }
   return -1;
+}
+
+void CAnalyserFileTypeTable::ForgetScriptRows() {
+  std::lock_guard<std::mutex> g(m_lock);
+  for (std::string& row : m_scriptRows) row.clear();
 }

@@ -14,6 +14,8 @@ constexpr int kLastFixedRawFileType = 110;
 constexpr int kFirstScriptFileType = 1000;
 constexpr int kLastScriptFileType = 1999;
 constexpr size_t kMaxRawExtensionLength = 8;
+// A script's extension (1-16 characters) is kept whole in its row.
+constexpr size_t kMaxScriptExtensionLength = 16;
 
 // The table as built in: the texts of rows 0-110, "" for every other row
 // (also 1000-1999, whatever the scripts claimed) and for ids outside it.
@@ -31,9 +33,11 @@ class CAnalyserFileTypeTable {
   // The extension of row `id`: a built-in row, a claimed script row, or "".
   std::string GetExtension(int id) const;
   // The script row holding `extension` already (compared ignoring case),
-  // else the first empty one, which now holds it (cut to 8 characters).
+  // else the first empty one, which now holds it (up to 16 characters).
   // -1 for an empty extension or when all 1000 rows hold others.
   int ClaimScriptRow(const std::string& extension);
+  // Empties every script row (tests).
+  void ForgetScriptRows();
 
  private:
   CAnalyserFileTypeTable() = default;

@@ -12,6 +12,7 @@ struct Registry {
   TreeBuilderFactory builder;
   RawFilePlacer placer;
   ResidentDataReader resident;
+  RawAnalyserListProvider analysers;
   std::map<EFileSystemType, FolderPropertiesFactory> folders;
 };
 
@@ -95,6 +96,14 @@ int ReadResidentData(CFileNode* node, IStorageDevice* device, uint64_t& length, 
   return f ? f(node, device, length, destination, capacity) : 0;
 }
 
+void RegisterRawAnalyserListProvider(RawAnalyserListProvider provider) {
+  SetSlot(TheRegistry().analysers, std::move(provider));
+}
+std::vector<IRawFileAnalyser*> GetRawAnalyserFullList() {
+  RawAnalyserListProvider f = GetSlot(TheRegistry().analysers);
+  return f ? f() : std::vector<IRawFileAnalyser*>();
+}
+
 void RegisterFolderProperties(EFileSystemType type, FolderPropertiesFactory factory) {
   Put(TheRegistry().folders, type, std::move(factory));
 }
@@ -111,5 +120,6 @@ void ClearScanEngineRegistry() {
   r.builder = nullptr;
   r.placer = nullptr;
   r.resident = nullptr;
+  r.analysers = nullptr;
   r.folders.clear();
 }

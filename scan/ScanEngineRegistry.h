@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "FileSystemTypes.h"
 
@@ -25,6 +26,7 @@ class IDirecotryTreeBuilder;
 class IFileProperties;
 class IIsClusterUsed;
 class IQuickFileSystemSearchController;
+class IRawFileAnalyser;
 class IStorageDevice;
 
 using QuickSearchFactory = std::function<IQuickFileSystemSearchController*()>;
@@ -73,6 +75,15 @@ using FolderPropertiesFactory = std::function<IFileProperties*(const char* name)
 void RegisterFolderProperties(EFileSystemType type, FolderPropertiesFactory factory);
 // Null when none is registered for the type.
 IFileProperties* CreateRegisteredFolderProperties(EFileSystemType type, const char* name);
+
+// The RAW analysers' full list (the carving library's analyser registry,
+// built on first use), for engines that offer a cluster's first sector to
+// every analyser. The analysers stay the registry's. The carving library
+// registers it (RegisterRawAnalyserList).
+using RawAnalyserListProvider = std::function<std::vector<IRawFileAnalyser*>()>;
+void RegisterRawAnalyserListProvider(RawAnalyserListProvider provider);
+// An empty list when no provider is registered.
+std::vector<IRawFileAnalyser*> GetRawAnalyserFullList();
 
 // Removes every registration (tests).
 void ClearScanEngineRegistry();

@@ -146,9 +146,11 @@ TEST(FileTypeTable, ScriptRowsAreSeenByTheAnalysersOnly) {
   EXPECT_STREQ(GetRawFileExtension(first), "");
   EXPECT_EQ(NarrowId("f.qzx"), 0);
   EXPECT_EQ(table.ClaimScriptRow(""), -1);
-  // A long extension is cut to the row's 8 characters.
+  // A script's extension of up to 16 characters is kept whole; a longer
+  // text never spills past its row.
   const int longRow = table.ClaimScriptRow("abcdefghijklmnop");
-  EXPECT_EQ(table.GetExtension(longRow), "abcdefgh");
+  EXPECT_EQ(table.GetExtension(longRow), "abcdefghijklmnop");
+  EXPECT_EQ(table.ClaimScriptRow("abcdefghijklmnopqrs"), longRow);
   // The rows run out at 1999, and never further.
   int last = longRow;
   for (int i = 0; i < 1100; ++i) {
