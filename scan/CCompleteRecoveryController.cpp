@@ -34,6 +34,7 @@ CCompleteRecoveryController::~CCompleteRecoveryController() {
 }
 
 void CCompleteRecoveryController::ReleaseAll() {
+  m_chosen.clear();
   for (ICompleteFileSystemSearchController* s : m_searches) delete s;
   m_searches.clear();
   if (m_builder) m_builder->Release();
@@ -74,6 +75,7 @@ int CCompleteRecoveryController::Recover(IStorageDevice* device, IScanProgressSi
 
   // A second recovery starts afresh: the searches of the first go with its
   // builder.
+  m_chosen.clear();
   for (ICompleteFileSystemSearchController* s : m_searches) delete s;
   m_searches.clear();
   if (m_builder) m_builder->Release();
@@ -173,10 +175,9 @@ void CCompleteRecoveryController::Finish() {
   GatherPartitions(found);
   for (CSearchedPartitionInfo* p : found) m_builder->AddCandidate(p);
   m_builder->FinishSearch();
-  std::vector<CSearchedPartitionInfo*> chosen;
-  m_builder->GetCandidates(chosen);
-  if (!chosen.empty()) {
-    for (CSearchedPartitionInfo* p : chosen) {
+  m_builder->GetCandidates(m_chosen);
+  if (!m_chosen.empty()) {
+    for (CSearchedPartitionInfo* p : m_chosen) {
       ICompleteFileSystemSearchController* s = SearchForPartition(p);
       if (!s) continue;
       std::vector<CSearchedPartitionInfo*> one{p};

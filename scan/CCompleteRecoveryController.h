@@ -50,6 +50,11 @@ class CCompleteRecoveryController : public IRecoveryController {
 
   CFoundFileStore* GetFoundFileStore() const { return m_store.get(); }
   const std::vector<ICompleteFileSystemSearchController*>& GetSearches() const { return m_searches; }
+  // The builder of the last recovery (with its trees) and the partitions it
+  // chose, in the order their trees were built; both stay until the next
+  // recovery or the controller's end.
+  IDirecotryTreeBuilder* GetTreeBuilder() const { return m_builder; }
+  const std::vector<CSearchedPartitionInfo*>& GetChosenPartitions() const { return m_chosen; }
 
  private:
   void Finish();
@@ -61,6 +66,7 @@ class CCompleteRecoveryController : public IRecoveryController {
   INodeFilter* m_filter = nullptr;
   IStorageDevice* m_device = nullptr;
   std::vector<ICompleteFileSystemSearchController*> m_searches;  // owned
+  std::vector<CSearchedPartitionInfo*> m_chosen;                 // the searches'
   EFileSystemType m_type = EFileSystemType::Unknown;
   std::string m_volumeName;
   std::unique_ptr<CFoundFileStore> m_store;

@@ -37,6 +37,8 @@ class CDeletedRecoveryController : public IRecoveryController {
   void Cancel() override { m_cancel = 1; }
 
   IQuickFileSystemSearchController* GetQuickController() const { return m_quick.get(); }
+  // The builder of the last recovery, with its tree; null before one.
+  IDirecotryTreeBuilder* GetTreeBuilder() const { return m_builder; }
 
  private:
   bool CreateQuickController();

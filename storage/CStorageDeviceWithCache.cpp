@@ -11,10 +11,23 @@ CStorageDeviceWithCache::~CStorageDeviceWithCache() {
   StopCache();
 }
 
+namespace {
+
+// Direct I/O takes buffers aligned to the logical block; a page covers every
+// block size in use.
+constexpr size_t kBufferAlignment = 4096;
+
+}  // namespace
+
 int CStorageDeviceWithCache::SetBlockSectors(uint32_t sectors) {
   StopCache();  // queued blocks of the old size are of no use
   m_blockSectors = sectors;
-  m_current.assign(size_t{sectors} * static_cast<size_t>(GetSectorSize()), 0);
+  {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_spare.clear();
+    m_bufferBytes = size_t{sectors} * static_cast<size_t>(GetSectorSize());
+    m_current = TakeBufferLocked();
+  }
   m_currentSectors = 0;
   m_currentBlock = kNoBlock;
   return 1;
@@ -40,6 +53,17 @@ int CStorageDeviceWithCache::InnerRead(void* buffer, uint64_t first, uint64_t co
   return m_inner->ReadSectors(buffer, first, count);
 }
 
+CStorageDeviceWithCache::Buffer CStorageDeviceWithCache::TakeBufferLocked() {
+  if (!m_spare.empty()) {
+    Buffer b = std::move(m_spare.back());
+    m_spare.pop_back();
+    return b;
+  }
+  void* memory = nullptr;
+  if (m_bufferBytes == 0 || posix_memalign(&memory, kBufferAlignment, m_bufferBytes) != 0) return nullptr;
+  return Buffer(static_cast<uint8_t*>(memory));
+}
+
 void CStorageDeviceWithCache::StartCache() {
   if (!m_inner || m_blockSectors == 0 || m_thread.joinable()) return;
   m_running = 1;
@@ -53,18 +77,18 @@ void CStorageDeviceWithCache::StartCache() {
 
 void CStorageDeviceWithCache::CacheThread() {
   const uint64_t total = m_inner->GetSectorCount();
-  const size_t ss = static_cast<size_t>(GetSectorSize());
   while (m_running) {
+    Block block;
     {
       std::unique_lock<std::mutex> guard(m_lock);
       m_space.wait(guard, [&] { return !m_running || m_queue.size() <= m_queueLimit; });
+      if (m_running && m_readPosition < total) block.data = TakeBufferLocked();
     }
     if (!m_running || m_readPosition >= total) break;
-    Block block;
     block.index = m_readPosition / m_blockSectors;
     block.sectors = std::min<uint64_t>(m_blockSectors, total - m_readPosition);
-    block.data.resize(static_cast<size_t>(block.sectors) * ss);
-    block.ok = InnerRead(block.data.data(), m_readPosition, block.sectors) != 0;
+    // Without a buffer the block is queued as failed: its reads go through.
+    block.ok = block.data && InnerRead(block.data.get(), m_readPosition, block.sectors) != 0;
     m_readPosition += block.sectors;
     std::lock_guard<std::mutex> guard(m_lock);
     m_queue.push_back(std::move(block));
@@ -77,7 +101,7 @@ void CStorageDeviceWithCache::CacheThread() {
 
 int CStorageDeviceWithCache::SetCurCacheBlock(uint32_t block) {
   if (!m_inner || !IsBlockInRange(block)) return 0;
-  if (m_current.empty()) return 1;
+  if (!m_current) return 1;
   m_currentBlock = kNoBlock;
   m_currentSectors = 0;
   std::unique_lock<std::mutex> guard(m_lock);
@@ -85,6 +109,7 @@ int CStorageDeviceWithCache::SetCurCacheBlock(uint32_t block) {
     m_data.wait(guard, [&] { return !m_queue.empty() || m_threadDone; });
     // Blocks the consumer went past are dropped.
     while (!m_queue.empty() && m_queue.front().index < block) {
+      if (m_queue.front().data) m_spare.push_back(std::move(m_queue.front().data));
       m_queue.pop_front();
       m_space.notify_all();
     }
@@ -92,11 +117,14 @@ int CStorageDeviceWithCache::SetCurCacheBlock(uint32_t block) {
   }
   if (!m_queue.empty() && m_queue.front().index == block) {
     Block& b = m_queue.front();
-    if (b.ok && b.data.size() <= m_current.size()) {
-      memcpy(m_current.data(), b.data.data(), b.data.size());
+    if (b.ok && b.sectors <= m_blockSectors) {
+      // The block's buffer becomes the current one; the old current one is
+      // recycled.
+      std::swap(m_current, b.data);
       m_currentSectors = b.sectors;
       m_currentBlock = block;
     }
+    if (b.data) m_spare.push_back(std::move(b.data));
     m_queue.pop_front();
     m_space.notify_all();
   }
@@ -136,7 +164,7 @@ int CStorageDeviceWithCache::ReadSectors(void* buffer, uint64_t first, uint64_t 
   }
   if (first >= begin && first < end) {
     uint64_t n = std::min(first + count, end) - first;
-    memcpy(out, m_current.data() + (first - begin) * ss, static_cast<size_t>(n * ss));
+    memcpy(out, m_current.get() + (first - begin) * ss, static_cast<size_t>(n * ss));
     out += n * ss;
     first += n;
     count -= n;

@@ -6,12 +6,18 @@
 // (the destructor stops the thread too). Read-ahead starts at sector 0.
 // A block whose read-ahead failed is never served from memory: reads of it
 // go to the inner device, which reports the failure its own way.
+//
+// Block buffers are aligned for direct I/O, so the inner device reads
+// straight into them, and they are recycled: making a block current hands
+// its buffer over instead of copying it.
 #pragma once
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <cstdlib>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -38,19 +44,28 @@ class CStorageDeviceWithCache : public IStorageDevice {
   int Close() override { return 1; }
 
  private:
+  struct FreeBuffer {
+    void operator()(uint8_t* p) const { free(p); }
+  };
+  using Buffer = std::unique_ptr<uint8_t[], FreeBuffer>;
   struct Block {
     uint64_t index = 0;
     uint64_t sectors = 0;
     bool ok = false;
-    std::vector<uint8_t> data;
+    Buffer data;
   };
   static constexpr uint64_t kNoBlock = UINT64_MAX;
 
   void CacheThread();
   int InnerRead(void* buffer, uint64_t first, uint64_t count);
+  // A block buffer of m_bufferBytes: a recycled one, else a new one (null
+  // when memory runs out). Call with m_lock held.
+  Buffer TakeBufferLocked();
 
   IStorageDevice* m_inner;  // not owned
-  std::vector<uint8_t> m_current;
+  size_t m_bufferBytes = 0;
+  Buffer m_current;
+  std::vector<Buffer> m_spare;    // recycled block buffers, under m_lock
   uint64_t m_currentSectors = 0;  // valid sectors in m_current
   uint32_t m_blockSectors = 1000;
   uint64_t m_currentBlock = kNoBlock;

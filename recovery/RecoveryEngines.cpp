@@ -1,0 +1,56 @@
+#include "RecoveryEngines.h"
+
+#include <cctype>
+
+#include "CDirectoryTreeBuilder.h"
+#include "ScanEngineRegistry.h"
+
+namespace {
+
+const char* const kEngineNames[] = {"ntfs", "fat", "exfat", "ext2", "hfsplus", "raw"};
+static_assert(sizeof kEngineNames / sizeof *kEngineNames == static_cast<size_t>(ERecoveryEngine::Count));
+
+constexpr uint32_t kAllEngines = (1u << static_cast<int>(ERecoveryEngine::Count)) - 1;
+
+}  // namespace
+
+EngineSelection::EngineSelection() : m_bits(kAllEngines) {}
+
+void EngineSelection::Set(ERecoveryEngine engine, bool on) {
+  const uint32_t bit = 1u << static_cast<int>(engine);
+  m_bits = on ? (m_bits | bit) : (m_bits & ~bit);
+}
+
+bool EngineSelection::Parse(const std::string& list, std::string* bad) {
+  uint32_t bits = 0;
+  size_t from = 0;
+  while (from <= list.size()) {
+    size_t comma = list.find(',', from);
+    if (comma == std::string::npos) comma = list.size();
+    std::string name = list.substr(from, comma - from);
+    for (char& c : name) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    int found = -1;
+    for (int i = 0; i < static_cast<int>(ERecoveryEngine::Count); ++i)
+      if (name == kEngineNames[i]) found = i;
+    if (found < 0) {
+      if (bad) *bad = list.substr(from, comma - from);
+      return false;
+    }
+    bits |= 1u << found;
+    from = comma + 1;
+  }
+  m_bits = bits;
+  return true;
+}
+
+RegisteredEngines RegisterRecoveryEngines(const EngineSelection& selection) {
+  (void)selection;
+  ClearScanEngineRegistry();
+  RegisteredEngines r;
+  RegisterDirectoryTreeBuilder([] { return new CDirectoryTreeBuilder; });
+  r.builder = true;
+  // No engine has a read-only search yet: each one that lands registers its
+  // complete search (and, for exFAT, Ext2 and HFS+, its quick search) here
+  // when the selection has it, and counts it in `r`.
+  return r;
+}

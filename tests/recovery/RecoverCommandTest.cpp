@@ -1,0 +1,177 @@
+// vtctl recover as a test or benchmark drives it: its usage and exit codes,
+// the refusals of the extraction target, and that it never writes to what
+// it scans (a read-only loop device's image keeps its sha256).
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "DiskTable.h"
+#include "LoopDevice.h"
+#include "PathOnDisk.h"
+#include "RecoveryRun.h"
+#include "TestUtil.h"
+#include "VolumeFixtures.h"
+
+namespace {
+
+struct Outcome {
+  int exitCode = -1;
+  std::string out;  // standard output
+  std::string err;  // standard error
+};
+
+class RecoverCommand : public ::testing::Test {
+ protected:
+  // vtctl recover with `args` over the disks `disks`, its run log in the
+  // test's folder.
+  Outcome Recover(const std::string& disks, const std::vector<std::string>& args) {
+    std::string line = "VANTOREL_DISKS='" + disks + "' VANTOREL_PROGRAM_DIR='" + m_dir.path() + "' '" +
+                       VANTOREL_BIN_DIR + "/vtctl' recover";
+    for (const std::string& a : args) line += " '" + a + "'";
+    const std::string err = m_dir.file("stderr");
+    Outcome o;
+    const testutil::CommandResult r = testutil::Shell(line + " 2>'" + err + "'");
+    o.exitCode = r.exitCode;
+    o.out = r.output;
+    o.err = testutil::ReadFile(err);
+    return o;
+  }
+  std::string Sha256(const std::string& path) {
+    const testutil::CommandResult r = testutil::Run({"sha256sum", path});
+    return r.exitCode == 0 ? r.output.substr(0, 64) : "unreadable: " + r.output;
+  }
+  // A FAT16 image with a few files, some deleted.
+  void MakeFatImage(const std::string& image) {
+    ASSERT_EQ(testutil::Run({"truncate", "-s", "16M", image}).exitCode, 0);
+    ASSERT_EQ(testutil::Run({"mkfs.fat", "-F", "16", "-n", "RECOVER", image}).exitCode, 0);
+    const std::string file = m_dir.file("payload.txt");
+    testutil::WriteFile(file, std::string(9000, 'p'));
+    const auto r = testutil::Shell("export MTOOLS_SKIP_CHECK=1; mcopy -i '" + image + "' '" + file +
+                                   "' ::/keep.txt && mcopy -i '" + image + "' '" + file + "' ::/gone.txt && mdel -i '" +
+                                   image + "' ::/gone.txt");
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+  }
+  // The letter `vtctl letters` gives the volume on `node`; 0 without one.
+  char LetterOf(const std::string& disks, const std::string& node) {
+    const std::string out = testutil::Shell("VANTOREL_DISKS='" + disks + "' VANTOREL_PROGRAM_DIR='" + m_dir.path() +
+                                            "' '" + VANTOREL_BIN_DIR + "/vtctl' letters 2>/dev/null")
+                                .output;
+    size_t at = out.find(node);
+    if (at == std::string::npos) return 0;
+    const size_t lineStart = out.rfind('\n', at);
+    return out[lineStart == std::string::npos ? 0 : lineStart + 1];
+  }
+
+  testutil::TempDir m_dir{"recover"};
+};
+
+TEST_F(RecoverCommand, UsageAndEngineErrors) {
+  VT_REQUIRE_TOOL("mkfs.fat");
+  VT_REQUIRE_TOOL("mcopy");
+  const std::string image = m_dir.file("fat.img");
+  MakeFatImage(image);
+  const char letter = LetterOf(image, image);
+  ASSERT_NE(letter, 0) << "no letter for the image";
+  const std::string volume(1, letter);
+  const struct {
+    std::vector<std::string> args;
+    int exitCode;
+    const char* says;  // on standard error
+  } cases[] = {
+      {{}, 2, "usage: vtctl recover"},
+      {{"0", "--bogus"}, 2, "unexpected argument --bogus"},
+      {{"0", "--engines", "ntfs,btrfs"}, 2, "unknown engine 'btrfs'"},
+      {{"0", "--extract", "a.txt"}, 2, "unexpected argument --extract"},
+      {{"0", "1"}, 2, "unexpected argument 1"},
+      {{"toolong"}, 2, "not a disk number or a drive letter"},
+      // No engine has a read-only search yet: nothing can run.
+      {{"0"}, 3, "no recovery engine is registered"},
+      {{"0", "--raw", "--engines", "raw"}, 3, "no recovery engine is registered"},
+      {{volume, "--complete"}, 3, "no recovery engine is registered"},
+      // FAT's quick search is the scrub: the deleted-file recovery refuses.
+      {{volume}, 3, "use --complete"},
+  };
+  for (const auto& c : cases) {
+    std::string shown;
+    for (const std::string& a : c.args) shown += a + " ";
+    const Outcome o = Recover(image, c.args);
+    EXPECT_EQ(o.exitCode, c.exitCode) << shown << o.err;
+    EXPECT_NE(o.err.find(c.says), std::string::npos) << shown << o.err;
+    EXPECT_EQ(o.out, "") << shown;
+  }
+}
+
+TEST_F(RecoverCommand, ExtractionRefusesAnExistingFileAndOneOnTheScannedDisk) {
+  VT_REQUIRE_ROOT();
+  VT_REQUIRE_TOOL("mke2fs");
+  VT_REQUIRE_TOOL("losetup");
+  // An Ext2 disk mounted through a loop device: a file in its folder would
+  // be written onto the disk the recovery reads.
+  const std::string image = m_dir.file("ext2.img");
+  ASSERT_EQ(testutil::Run({"truncate", "-s", "8M", image}).exitCode, 0);
+  ASSERT_EQ(testutil::Run({"mke2fs", "-q", "-t", "ext2", "-F", image}).exitCode, 0);
+  testutil::LoopDevice loop(image, 512, 0);
+  ASSERT_TRUE(loop.ok()) << loop.error();
+  const std::string mnt = m_dir.file("mnt");
+  volfix::TestMount mount(mnt, {"mount", "-t", "ext2", loop.Path(), mnt});
+  ASSERT_TRUE(mount.ok()) << mount.output();
+  const std::string existing = m_dir.file("existing.bin");
+  testutil::WriteFile(existing, "mine");
+
+  const struct {
+    const char* disks;  // "image" or "loop"
+    std::string out;
+    int exitCode;
+    const char* says;
+  } cases[] = {
+      {"image", existing, 2, "exists"},
+      {"image", mnt + "/out.bin", 2, "lies on the scanned disk"},
+      {"loop", mnt + "/out.bin", 2, "lies on the scanned disk"},
+      {"image", m_dir.file("missing/out.bin"), 2, "does not exist"},
+      // Elsewhere the target is taken, and the run goes on to its engines.
+      {"image", m_dir.file("fresh.bin"), 3, "no recovery engine is registered"},
+  };
+  for (const auto& c : cases) {
+    const std::string disks = std::string(c.disks) == "loop" ? loop.Path() : image;
+    const Outcome o = Recover(disks, {"0", "--extract", "1:a.txt", c.out});
+    EXPECT_EQ(o.exitCode, c.exitCode) << c.out << " on " << c.disks << ": " << o.err;
+    EXPECT_NE(o.err.find(c.says), std::string::npos) << c.out << ": " << o.err;
+  }
+  EXPECT_EQ(testutil::ReadFile(existing), "mine");
+  EXPECT_FALSE(testutil::Run({"test", "-e", mnt + "/out.bin"}).exitCode == 0);
+  EXPECT_FALSE(testutil::Run({"test", "-e", m_dir.file("fresh.bin")}).exitCode == 0);
+
+  // The same answers in process, with the disk entry as the table has it.
+  volfix::EnvGuard env(image);
+  platform::DiskEntry disk;
+  ASSERT_TRUE(platform::GetDiskEntry(volfix::DiskNumberOf(image), &disk));
+  EXPECT_TRUE(platform::PathLiesOnDisk(mnt, disk));
+  EXPECT_FALSE(platform::PathLiesOnDisk(m_dir.path(), disk));
+  EXPECT_EQ(RefuseExtractTarget(m_dir.file("fresh.bin"), disk), "");
+}
+
+TEST_F(RecoverCommand, AReadOnlyLoopDeviceKeepsItsBytes) {
+  VT_REQUIRE_ROOT();
+  VT_REQUIRE_TOOL("mkfs.fat");
+  VT_REQUIRE_TOOL("mcopy");
+  VT_REQUIRE_TOOL("sha256sum");
+  const std::string image = m_dir.file("fat.img");
+  MakeFatImage(image);
+  const std::string before = Sha256(image);
+  {
+    testutil::LoopDevice loop(image, 512, testutil::LoopDevice::kReadOnly);
+    ASSERT_TRUE(loop.ok()) << loop.error();
+    const char letter = LetterOf(loop.Path(), loop.Path());
+    ASSERT_NE(letter, 0);
+    const std::string volume(1, letter);
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"0"}, {"0", "--raw"}, {volume}, {volume, "--complete"}}) {
+      const Outcome o = Recover(loop.Path(), args);
+      EXPECT_NE(o.exitCode, 2) << o.err;
+    }
+  }
+  EXPECT_EQ(Sha256(image), before);
+}
+
+}  // namespace

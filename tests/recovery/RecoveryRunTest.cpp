@@ -1,0 +1,248 @@
+// The recovery run of `vtctl recover` in process, through the real tree
+// builder: a synthetic stream from a stand-in FAT search gives a committed
+// golden listing, a listed file is extracted byte for byte, and the run
+// never asks for a writer.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "CFATFileProperties.h"
+#include "CNoneResidentNTFSDataRunList.h"
+#include "CSearchedPartitionInfo.h"
+#include "ICompleteFileSystemSearchController.h"
+#include "IDirecotryTreeBuilder.h"
+#include "IQuickFileSystemSearchController.h"
+#include "MemoryDevice.h"
+#include "OpenerSpy.h"
+#include "RecoveryEngines.h"
+#include "RecoveryRun.h"
+#include "ScanEngineRegistry.h"
+#include "TestUtil.h"
+#include "TreeTestSupport.h"
+
+namespace {
+
+using treetest::NodeShape;
+
+constexpr uint64_t kDeviceSectors = 65536;
+constexpr uint64_t kDataStart = 2048 + 32;  // cluster 0 of the chosen FAT32 volume
+
+struct StreamNode {
+  NodeShape shape;
+  std::vector<DataRun> runs;
+};
+
+// The synthetic stream of the first partition: out of order, names that need
+// escapes, deleted and live files, one whose runs leave the device.
+const StreamNode kStream[] = {
+    {{24, 25, "inner.bin", false, false, 0, 700}, {{40, 2}}},  // before its folder
+    {{20, 5, "docs", true}, {}},
+    {{21, 20, "report.txt", false, false, 0, 1500}, {{10, 2}, {30, 1}}},
+    {{22, 20, "old\tdraft", false, true, 0, 700}, {{12, 2}}},
+    {{23, 5, "a/b\\c", false, true, 0, 5}, {{50, 1}}},
+    {{25, 5, "caf\xc3\xa9", true}, {}},
+    {{26, 5, "bad\xff", false, false, 0, 3}, {{51, 1}}},
+    {{27, 5, "offdisk.bin", false, false, 0, 4096}, {{uint64_t(1) << 40, 8}}},
+};
+
+CFileNode* MakeStreamNode(const StreamNode& s) {
+  CFileNode* node = treetest::MakeNode(EFileSystemType::FAT32, s.shape);
+  if (!s.runs.empty()) {
+    auto* list = new CNoneResidentNTFSDataRunList;
+    for (const DataRun& r : s.runs) list->AddRun(r);
+    static_cast<CFATFileProperties*>(node->GetProperties())->SetDataRunList(list);
+  }
+  return node;
+}
+
+struct FatPartition : CSearchedPartitionInfo {
+  EPartitionKind GetSearchKind() override { return EPartitionKind::FAT; }
+};
+
+// Finds six FAT32 candidates: a strong one, an overlapping weak echo of it
+// and four small disjoint ones, one more than a disk shows. Builds the
+// strong one's tree from the stream.
+class StreamSearch : public ICompleteFileSystemSearchController {
+ public:
+  StreamSearch() {
+    const struct {
+      uint64_t start, sectors, records;
+    } found[] = {{2048, 16384, 10}, {2048, 16384, 0}, {20000, 1000, 0},
+                 {22000, 1000, 0},  {24000, 1000, 0}, {26000, 1000, 0}};
+    for (const auto& f : found) {
+      auto p = std::make_unique<FatPartition>();
+      p->SetType(EFileSystemType::FAT32);
+      p->SetStartSector(f.start);
+      p->SetSectorCount(f.sectors);
+      p->SetSectorsPerCluster(1);
+      p->SetClusterStartSector(f.start + 32);
+      p->AddRecordMatch(f.records);
+      p->SetOwner(this);
+      m_partitions.push_back(std::move(p));
+    }
+  }
+  void SetTreeBuilder(IDirecotryTreeBuilder* builder) override { m_builder = builder; }
+  void GetPartitions(std::vector<CSearchedPartitionInfo*>& out) override {
+    for (auto& p : m_partitions) out.push_back(p.get());
+  }
+  void SetDevice(IStorageDevice*) override {}
+  void SetSearchOption(int) override {}
+  void StartSearch() override {}
+  void AnalyzeBlock(uint64_t first, uint64_t) override {
+    if (first == 0) m_builder->AddFileSystemNode(treetest::MakeRoot(EFileSystemType::FAT32));
+  }
+  void SetFoundFileStore(CFoundFileStore*) override {}
+  void BuildPartitionTrees(std::vector<CSearchedPartitionInfo*>& partitions) override {
+    if (partitions.size() != 1 || partitions[0] != m_partitions[0].get()) return;
+    for (const StreamNode& s : kStream) {
+      CFileNode* node = MakeStreamNode(s);
+      if (!m_builder->AddPartitionNode(node, partitions[0])) DeleteFileNode(node);
+    }
+  }
+  void BuildLostFiles(std::vector<CSearchedPartitionInfo*>&) override {}
+  int IsNodeInPartition(CFileNode*, CSearchedPartitionInfo*) override { return 1; }
+  int LoadNodeDataRuns(CFileNode*, CSearchedPartitionInfo*) override { return 0; }
+  void SaveSearchState(IScanStream*) override {}
+  void LoadSearchState(IScanStream*) override {}
+  ECompleteSearchKind GetSearchKind() override { return ECompleteSearchKind::FAT; }
+
+ private:
+  IDirecotryTreeBuilder* m_builder = nullptr;
+  std::vector<std::unique_ptr<CSearchedPartitionInfo>> m_partitions;
+};
+
+struct RunResult {
+  int exitCode = -1;
+  std::string out, err;
+};
+
+class RecoveryRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    RegisterRecoveryEngines(EngineSelection());
+    RegisterCompleteSearch(ECompleteSearchKind::FAT, [] { return new StreamSearch; });
+    // The disk the run scans, as the disk table would name it: an image file
+    // no loop device presents, so a file beside it lies off the disk.
+    m_request.disk.path = m_dir.file("disk.img");
+    m_request.disk.isImageFile = true;
+    m_request.disk.sectorCount = kDeviceSectors;
+    testutil::WriteFile(m_request.disk.path, "");
+    m_request.device = &m_device;
+    m_request.volumeName = "disk 0";
+  }
+  void TearDown() override {
+    ClearScanEngineRegistry();
+    EXPECT_EQ(m_writers.asked, 0);  // read-only: not one writer was asked for
+  }
+  RunResult Recover() {
+    RunResult r;
+    char *out = nullptr, *err = nullptr;
+    size_t outSize = 0, errSize = 0;
+    FILE* o = open_memstream(&out, &outSize);
+    FILE* e = open_memstream(&err, &errSize);
+    r.exitCode = RunRecovery(m_request, o, e);
+    fclose(o);
+    fclose(e);
+    r.out.assign(out, outSize);
+    r.err.assign(err, errSize);
+    free(out);
+    free(err);
+    return r;
+  }
+
+  testutil::OpenerSpy m_writers;
+  testutil::TempDir m_dir{"recovery-run"};
+  testutil::MemoryDevice m_device{kDeviceSectors, 512};
+  RecoveryRequest m_request;
+};
+
+TEST_F(RecoveryRunTest, SyntheticStreamGivesTheGoldenListing) {
+  const RunResult r = Recover();
+  EXPECT_EQ(r.exitCode, kRecoverListed) << r.err;
+  const std::string golden = testutil::SourceDir() + "/tests/recovery/data/synthetic-stream.listing";
+  if (getenv("VANTOREL_WRITE_GOLDEN")) testutil::WriteFile(golden, r.out);
+  EXPECT_EQ(r.out, testutil::ReadFile(golden));
+}
+
+TEST_F(RecoveryRunTest, ExtractionCopiesTheRunsOrLeavesNothing) {
+  // report.txt: clusters 10, 11 and 30 of the chosen volume, 1500 bytes.
+  std::string want;
+  for (uint64_t cluster : {10, 11, 30}) {
+    const auto bytes = testutil::PatternBytes((kDataStart + cluster) * 512, 512);
+    want.append(bytes.begin(), bytes.end());
+  }
+  want.resize(1500);
+  const struct {
+    const char* path;
+    const char* out;
+    bool existing;
+    int exitCode;
+    const char* says;
+  } cases[] = {
+      {"1:docs/report.txt", "report.out", false, kRecoverListed, "1500 bytes written"},
+      {"docs/report.txt", "any-tree.out", false, kRecoverListed, "1500 bytes written"},
+      {"1:offdisk.bin", "offdisk.out", false, kRecoverNothing, "reading the file failed"},
+      {"1:docs", "folder.out", false, kRecoverNothing, "no file docs was listed"},
+      {"2:docs/report.txt", "tree2.out", false, kRecoverNothing, "no file docs/report.txt"},
+      {"1:docs/old\\x09draft", "draft.out", false, kRecoverListed, "700 bytes written"},
+      {"1:docs/report.txt", "existing.out", true, kRecoverUsage, "exists"},
+  };
+  for (const auto& c : cases) {
+    m_request.extract = true;
+    const std::string path = c.path;
+    const size_t colon = path.find(':');
+    m_request.extractTree = colon == std::string::npos ? 0 : std::stoi(path.substr(0, colon));
+    m_request.extractPath = colon == std::string::npos ? path : path.substr(colon + 1);
+    m_request.extractOut = m_dir.file(c.out);
+    if (c.existing) testutil::WriteFile(m_request.extractOut, "mine");
+    const RunResult r = Recover();
+    EXPECT_EQ(r.exitCode, c.exitCode) << c.path << ": " << r.err;
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << c.path << ": " << r.err;
+    const bool left = testutil::Run({"test", "-e", m_request.extractOut}).exitCode == 0;
+    EXPECT_EQ(left, c.existing || c.exitCode == kRecoverListed) << c.path;
+    if (c.existing) {
+      EXPECT_EQ(testutil::ReadFile(m_request.extractOut), "mine");
+    } else if (c.exitCode == kRecoverListed && std::string(c.out) != "draft.out") {
+      EXPECT_EQ(testutil::ReadFile(m_request.extractOut), want) << c.path;
+    }
+  }
+}
+
+TEST_F(RecoveryRunTest, WithoutEnginesOrForScrubbingTypesNothingRuns) {
+  // The quick searches of FAT and NTFS scrub: the deleted-file recovery of
+  // such a volume never makes one, even when one is registered.
+  int made = 0;
+  for (EFileSystemType t :
+       {EFileSystemType::FAT12, EFileSystemType::FAT16, EFileSystemType::FAT32, EFileSystemType::NTFS})
+    RegisterQuickSearch(t, [&made]() -> IQuickFileSystemSearchController* {
+      ++made;
+      return nullptr;
+    });
+  const struct {
+    bool complete;
+    EFileSystemType type;
+    bool engines;
+    const char* says;
+  } cases[] = {
+      {false, EFileSystemType::FAT12, true, "use --complete"},
+      {false, EFileSystemType::FAT32, true, "use --complete"},
+      {false, EFileSystemType::NTFS, true, "use --complete"},
+      {false, EFileSystemType::exFAT, true, "no recovery engine is registered for EXFAT volumes"},
+      {true, EFileSystemType::Unknown, false, "no recovery engine is registered"},
+  };
+  for (const auto& c : cases) {
+    if (!c.engines) RegisterRecoveryEngines(EngineSelection());
+    m_request.complete = c.complete;
+    m_request.fileSystem = c.type;
+    const RunResult r = Recover();
+    EXPECT_EQ(r.exitCode, kRecoverEngineError) << c.says;
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+  }
+  EXPECT_EQ(made, 0);
+}
+
+}  // namespace
