@@ -577,6 +577,19 @@ TEST_F(TreeBuilderTest, CarvedFilesOutsideAnyPartitionGetATreeOfTheirOwn) {
   EXPECT_EQ(sink.events.back(), "show final More lost files");
 }
 
+TEST_F(TreeBuilderTest, WhileTheBuildFlagIsSetTheEndDoesNothing) {
+  Start();
+  Root(EFileSystemType::NTFS, 5);
+  File(EFileSystemType::NTFS, 10, 5, 150);
+  builder->SetBuildFlag(1);
+  EXPECT_EQ(builder->GetBuildFlag(), 1);
+  const std::vector<std::string> before = sink.events;
+  builder->FinishSearch();
+  builder->FinishBuild();
+  EXPECT_EQ(TreeTexts(), (std::vector<std::string>{"root(f)"}));
+  EXPECT_EQ(sink.events, before);
+}
+
 TEST_F(TreeBuilderTest, FileSystemRootsAfterTheSearchAreIgnored) {
   Start();
   CFileNode* plain = MakeNode(EFileSystemType::NTFS, {1, -1, "plain"});
@@ -659,6 +672,22 @@ TEST(QuickTreeBuilder, RecycleBinIsHeldAndPaired) {
   EXPECT_EQ(sink.events, (std::vector<std::string>{"start E:", "show root", "final nodes 0"}));
   EXPECT_EQ(sink.delivered, 6u);
   EXPECT_EQ(builder.FindTreeByType(EFileSystemType::FAT32), root);
+}
+
+// A quick search that ends without FinishSearch (cancelled): the held
+// nodes go with the builder.
+TEST(QuickTreeBuilder, HeldNodesGoWithTheBuilder) {
+  testutil::MemoryDevice device(std::vector<uint8_t>(64 * 512, 0));
+  RecordingSink sink;
+  NameFilter filter;
+  CDirectoryTreeBuilder builder;
+  ASSERT_EQ(builder.Init("E:", &sink, &filter, ETreeBuildMode::Quick, &device, 0), 1);
+  ASSERT_EQ(builder.AddFileSystemNode(MakeRoot(EFileSystemType::exFAT, 5)), 1);
+  int error = 0;
+  for (NodeShape s :
+       {NodeShape{20, 5, "$RECYCLE.BIN", true}, NodeShape{30, 20, "$RAB.txt"}, NodeShape{31, 20, "$IAB.txt"}})
+    EXPECT_EQ(builder.AddNode(MakeNode(EFileSystemType::exFAT, s), ETreeKind::exFAT, error), 1);
+  EXPECT_TRUE(sink.found.empty());
 }
 
 }  // namespace
