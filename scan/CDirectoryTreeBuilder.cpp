@@ -378,7 +378,7 @@ void CDirectoryTreeBuilder::SelectChosenPartitions(std::vector<Pairing>& pairs) 
     return t->GetRoot() && TypeGroup(c->GetType()) == TypeGroup(t->GetFileSystemType()) && BelongsTo(c, t);
   };
   uint64_t total = 0;
-  uint64_t dropped = 0;
+  std::vector<CSearchedPartitionInfo*> dropped;
   for (CSearchedPartitionInfo* c : candidates) {
     // One tree per partition: the one with the most of its nodes inside it
     // (the first on a tie).
@@ -401,16 +401,18 @@ void CDirectoryTreeBuilder::SelectChosenPartitions(std::vector<Pairing>& pairs) 
     if (total < m_limits.countedNodes)
       pairs.push_back({c, best});
     else
-      ++dropped;
+      dropped.push_back(c);
   }
-  if (dropped) NoteCap(kCountedNodesCapName, dropped);
+  // The best candidate is built whatever its count.
   if (pairs.empty()) {
     for (CPartitionTree* t : m_trees) {
       if (!matches(candidates.front(), t)) continue;
       pairs.push_back({candidates.front(), t});
+      dropped.erase(std::remove(dropped.begin(), dropped.end(), candidates.front()), dropped.end());
       break;
     }
   }
+  if (!dropped.empty()) NoteCap(kCountedNodesCapName, dropped.size());
   const std::vector<CPartitionTree*> trees = m_trees;
   for (CPartitionTree* t : trees) {
     const bool paired = std::any_of(pairs.begin(), pairs.end(), [t](const Pairing& p) { return p.tree == t; });

@@ -13,10 +13,13 @@
 #include "CFileSystemNode.h"
 #include "MemoryDevice.h"
 #include "RecycleBinNames.h"
+#include "TreeTestSupport.h"
 
 namespace {
 
 using testutil::MemoryDevice;
+using treetest::InfoBytes;
+using treetest::SetRuns;
 
 std::unique_ptr<CFileNode> Node(const char* name, uint16_t attributes = 0x20, uint64_t size = 0) {
   auto node = std::make_unique<CFileNode>();
@@ -26,32 +29,6 @@ std::unique_ptr<CFileNode> Node(const char* name, uint16_t attributes = 0x20, ui
   p->SetFileSize(static_cast<int64_t>(size));
   node->SetProperties(p);
   return node;
-}
-
-void SetRuns(CFileNode* node, std::initializer_list<DataRun> runs) {
-  auto* list = new CFATDataRunList();
-  for (const DataRun& r : runs) list->AppendMerged(r);
-  static_cast<CFATFileProperties*>(node->GetProperties())->SetDataRunList(list);
-}
-
-// An information file's bytes: the header, then the path in the fixed
-// (version 1) or variable (version 2) form. `declared` overrides the
-// variable form's unit count.
-std::vector<uint8_t> InfoBytes(uint64_t version, const std::u16string& path, int64_t declared = -1) {
-  std::vector<uint8_t> bytes(24, 0);
-  WriteLE64(bytes.data(), version);
-  WriteLE64(bytes.data() + 8, 48213);
-  std::u16string units = path + u'\0';
-  if (version == 2) {
-    bytes.resize(28);
-    WriteLE32(bytes.data() + 24, static_cast<uint32_t>(declared >= 0 ? declared : static_cast<int64_t>(units.size())));
-  }
-  for (char16_t u : units) {
-    bytes.push_back(static_cast<uint8_t>(u));
-    bytes.push_back(static_cast<uint8_t>(u >> 8));
-  }
-  if (version == 1) bytes.resize(544, 0);
-  return bytes;
 }
 
 // The pairing as a plain walk of the pending list.

@@ -5,11 +5,14 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
+#include "ByteOrder.h"
 #include "CBasicFileProperties.h"
 #include "CExt2FileProperties.h"
+#include "CFATDataRunList.h"
 #include "CFATFileProperties.h"
 #include "CFileSystemNode.h"
 #include "CNTFSFileProperties.h"
@@ -133,6 +136,33 @@ inline std::string Render(const CFileNode* n, int depth = 0) {
   text += "(";
   for (size_t i = 0; i < children.size(); ++i) text += (i ? "," : "") + children[i];
   return text + ")";
+}
+
+// Gives a node with FAT properties these data runs.
+inline void SetRuns(CFileNode* node, std::initializer_list<DataRun> runs) {
+  auto* list = new CFATDataRunList();
+  for (const DataRun& r : runs) list->AppendMerged(r);
+  static_cast<CFATFileProperties*>(node->GetProperties())->SetDataRunList(list);
+}
+
+// An information file's bytes: the header, then the path in the fixed
+// (version 1) or variable (version 2) form. `declared` overrides the
+// variable form's unit count.
+inline std::vector<uint8_t> InfoBytes(uint64_t version, const std::u16string& path, int64_t declared = -1) {
+  std::vector<uint8_t> bytes(24, 0);
+  WriteLE64(bytes.data(), version);
+  WriteLE64(bytes.data() + 8, 48213);
+  std::u16string units = path + u'\0';
+  if (version == 2) {
+    bytes.resize(28);
+    WriteLE32(bytes.data() + 24, static_cast<uint32_t>(declared >= 0 ? declared : static_cast<int64_t>(units.size())));
+  }
+  for (char16_t u : units) {
+    bytes.push_back(static_cast<uint8_t>(u));
+    bytes.push_back(static_cast<uint8_t>(u >> 8));
+  }
+  if (version == 1) bytes.resize(544, 0);
+  return bytes;
 }
 
 }  // namespace treetest
