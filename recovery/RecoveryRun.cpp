@@ -205,7 +205,10 @@ int RunRecovery(const RecoveryRequest& request, FILE* out, FILE* err) {
     }
     const int64_t bytes = Extract(*controller, request.device, node, request.extractOut, err);
     if (bytes < 0) return kRecoverNothing;
-    fprintf(err, "vtctl recover: %" PRId64 " bytes written to %s\n", bytes, request.extractOut.c_str());
+    fprintf(err, "vtctl recover: %" PRId64 " bytes written to %s", bytes, request.extractOut.c_str());
+    if (props && bytes < props->GetFileSize())
+      fprintf(err, " (the file's runs end before its %" PRId64 " bytes)", props->GetFileSize());
+    fputc('\n', err);
   }
   return listing.HasTrees() ? kRecoverListed : kRecoverNothing;
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "CExt2FileProperties.h"
 #include "CFATFileProperties.h"
 #include "CNoneResidentNTFSDataRunList.h"
 #include "CSearchedPartitionInfo.h"
@@ -114,6 +115,55 @@ class StreamSearch : public ICompleteFileSystemSearchController {
   std::vector<std::unique_ptr<CSearchedPartitionInfo>> m_partitions;
 };
 
+// Carves nothing and finds no partition; counts how often it was made.
+class IdleRawSearch : public StreamSearch {
+ public:
+  static inline int made = 0;
+  IdleRawSearch() { ++made; }
+  void GetPartitions(std::vector<CSearchedPartitionInfo*>&) override {}
+  void AnalyzeBlock(uint64_t, uint64_t) override {}
+  void BuildPartitionTrees(std::vector<CSearchedPartitionInfo*>&) override {}
+  ECompleteSearchKind GetSearchKind() override { return ECompleteSearchKind::RAW; }
+};
+
+// The deleted-file search of an Ext2 volume: a root, a deleted file in a
+// live folder, a live file (which the quick tree does not keep) and a deleted
+// name that needs an escape. Its one partition's clusters start at sector
+// 100, two sectors each.
+class QuickExt2Search : public IQuickFileSystemSearchController {
+ public:
+  QuickExt2Search() {
+    m_partition.SetType(EFileSystemType::Ext2);
+    m_partition.SetStartSector(64);
+    m_partition.SetSectorCount(kDeviceSectors - 64);
+    m_partition.SetClusterStartSector(100);
+    m_partition.SetSectorsPerCluster(2);
+  }
+  void SetTreeBuilder(IDirecotryTreeBuilder* builder) override { m_builder = builder; }
+  void GetPartitions(std::vector<CSearchedPartitionInfo*>& out) override { out.push_back(&m_partition); }
+  void SetOptions(int, uint64_t) override { ADD_FAILURE() << "a recovery handed out a write target"; }
+  int QuickSearchFiles(IStorageDevice*, IScanProgressSink*) override {
+    m_builder->AddFileSystemNode(treetest::MakeRoot(EFileSystemType::Ext2));
+    const NodeShape shapes[] = {{20, 5, "kept", true},
+                                {21, 20, "gone.txt", false, true, 0, 1500},
+                                {22, 5, "live.txt", false, false, 0, 10},
+                                {23, 5, "tab	here", false, true, 0, 1}};
+    for (const NodeShape& s : shapes) {
+      CFileNode* node = treetest::MakeNode(EFileSystemType::Ext2, s);
+      auto* list = new CNoneResidentNTFSDataRunList;
+      list->AddRun({7, 1});
+      static_cast<CExt2FileProperties*>(node->GetProperties())->SetDataRunList(list);
+      int error = 0;
+      if (!m_builder->AddNode(node, ETreeKind::Ext2, error)) DeleteFileNode(node);
+    }
+    return 0;
+  }
+
+ private:
+  IDirecotryTreeBuilder* m_builder = nullptr;
+  CSearchedPartitionInfo m_partition;
+};
+
 struct RunResult {
   int exitCode = -1;
   std::string out, err;
@@ -209,6 +259,39 @@ TEST_F(RecoveryRunTest, ExtractionCopiesTheRunsOrLeavesNothing) {
       EXPECT_EQ(testutil::ReadFile(m_request.extractOut), want) << c.path;
     }
   }
+}
+
+TEST_F(RecoveryRunTest, RawSearchJoinsOnlyWhenAsked) {
+  RegisterCompleteSearch(ECompleteSearchKind::RAW, [] { return new IdleRawSearch; });
+  IdleRawSearch::made = 0;
+  for (bool raw : {false, true}) {
+    m_request.raw = raw;
+    EXPECT_EQ(Recover().exitCode, kRecoverListed);
+    EXPECT_EQ(IdleRawSearch::made, raw ? 1 : 0);
+  }
+}
+
+TEST_F(RecoveryRunTest, DeletedFilesOfAVolumeAreListedAndExtracted) {
+  RegisterQuickSearch(EFileSystemType::Ext2, [] { return new QuickExt2Search; });
+  m_request.complete = false;
+  m_request.fileSystem = EFileSystemType::Ext2;
+  m_request.volumeName = "E:";
+  m_request.extract = true;
+  m_request.extractPath = "kept/gone.txt";
+  m_request.extractOut = m_dir.file("gone.out");
+  const RunResult r = Recover();
+  EXPECT_EQ(r.exitCode, kRecoverListed) << r.err;
+  EXPECT_NE(r.err.find("1024 bytes written"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("runs end before its 1500 bytes"), std::string::npos) << r.err;
+  EXPECT_EQ(r.out,
+            "partition\t1\tEXT2\t64\t65472\t2\t100\t0x0\t1\t0\t0\t0.000000\troot\n"
+            "node\t1\td\tlive\t1\t20\tkept\n"
+            "node\t1\tf\tdeleted\t1500\t21\tkept/gone.txt\n"
+            "node\t1\tf\tdeleted\t1\t23\ttab\\x09here\n");
+  // Cluster 7 of the volume: sectors 114 and 115 (the run is one cluster:
+  // the file's last 476 bytes are not on the device).
+  const auto bytes = testutil::PatternBytes((100 + 7 * 2) * 512, 1024);
+  EXPECT_EQ(testutil::ReadFile(m_request.extractOut), std::string(bytes.begin(), bytes.end()));
 }
 
 TEST_F(RecoveryRunTest, WithoutEnginesOrForScrubbingTypesNothingRuns) {
