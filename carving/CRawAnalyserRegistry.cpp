@@ -20,9 +20,10 @@ IRawFileAnalyser* Make() {
 
 using PlainFactory = IRawFileAnalyser* (*)();
 
-// The analysers that exist, by class. Each analyser adds its row here; a
-// class of the tables without one is skipped. (The script analyser is made
-// with the registry's shared scripts, below.)
+// The analysers that exist, by class. Each analyser adds its row here, as
+// {ERawAnalyserClass::FileZIP, &Make<FileZIPAnalyser>}; a class of the
+// tables without one is skipped. (The script analyser is made with the
+// registry's shared scripts, below.)
 const std::vector<std::pair<ERawAnalyserClass, PlainFactory>>& LandedAnalysers() {
   static const std::vector<std::pair<ERawAnalyserClass, PlainFactory>> rows = {};
   return rows;
