@@ -86,7 +86,9 @@ CFileNode* CNTFSNodeFactory::CreateFileNodeFromRecord(const uint8_t* record, int
       MakeNTFSFileProperties(sector, extended, partition ? uint64_t(sectorSize) * k : 0, &parent));
   if (!properties) return nullptr;
   if (partition && k >= 1 && k <= 255) FixSizeFromRunList(properties.get(), static_cast<uint8_t>(k));
-  if (info.GetParentRecordNumber() == -1 && parent != -1) info.SetParentRecordNumber(parent);
+  // The parent goes with the name the properties took: a hard link's other
+  // $FILE_NAME names another folder.
+  if (parent != -1) info.SetParentRecordNumber(parent);
   properties->SetRecordList(std::move(segments));
   CFileNode* node = CreateFileNode();
   node->SetPosition(sector);

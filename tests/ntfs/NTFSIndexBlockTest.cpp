@@ -2,11 +2,19 @@
 // the $INDEX_ROOT parent, the folder record, record numbers from sectors.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <memory>
 
+#include "CBasicFileProperties.h"
+#include "CFileNode.h"
 #include "CNTFSMFTRecordInfo.h"
+#include "CNTFSNodeFactory.h"
+#include "CSearchedNTFSPartitionInfo.h"
 #include "FolderRecordInfo.h"
+#include "IFileProperties.h"
 #include "IndexBlockBuilder.h"
+#include "MemoryDevice.h"
 #include "NTFSIndexRecord.h"
 #include "NTFSRecordNumber.h"
 
@@ -179,6 +187,74 @@ TEST(NTFSClusterGrid, SectorOnTheGridAtItsCluster) {
   EXPECT_FALSE(IsClusterAligned(100 + 8 * 4 + 1, 4, 100, 8));
   EXPECT_FALSE(IsClusterAligned(50, 0, 100, 8));
   EXPECT_FALSE(IsClusterAligned(100, 0, 100, 0));
+}
+
+}  // namespace
+
+namespace {
+
+struct NodeDeleter {
+  void operator()(CFileNode* n) const { DeleteFileNode(n); }
+};
+using Node = std::unique_ptr<CFileNode, NodeDeleter>;
+
+std::vector<uint8_t> FileRecord(uint32_t number, uint32_t dosFlags, const std::u16string& name, uint64_t parent) {
+  RecordBuilder b(1024, number);
+  b.StandardInformation(dosFlags);
+  b.FileName(name, parent);
+  b.Resident(0x80, std::vector<uint8_t>(20, 0xAB));
+  return b.Finish();
+}
+
+TEST(NTFSNodeFactory, IdsFromTheRecordAndTheReparseMark) {
+  CNTFSNodeFactory factory(nullptr, nullptr);
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> record;
+    bool made;
+    int64_t id, parent;
+  } cases[] = {
+      {"plain file", FileRecord(50, 0x20, u"plain.txt", 77), true, 50, 77},
+      {"reparse point", FileRecord(51, 0x400, u"link", 77), true, -10, 77},
+      {"system file", FileRecord(6, 0x6, u"$Bitmap", 5), false, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Node node(factory.CreateFileNodeFromRecord(c.record.data(), 1024, 2000, nullptr, nullptr));
+    ASSERT_EQ(node != nullptr, c.made);
+    if (!node) continue;
+    EXPECT_EQ(node->GetId(), c.id);
+    EXPECT_EQ(node->GetParentId(), c.parent);
+    EXPECT_EQ(node->GetPosition(), 2000u);
+  }
+}
+
+TEST(NTFSNodeFactory, ReloadReadsOnlyInsideTheDevice) {
+  // A record in the last two sectors of a 40-sector device.
+  std::vector<uint8_t> bytes(40 * 512, 0);
+  const std::vector<uint8_t> record = FileRecord(60, 0x20, u"last.txt", 77);
+  std::copy(record.begin(), record.end(), bytes.begin() + 38 * 512);
+  testutil::MemoryDevice device(bytes, 512);
+  CNTFSNodeFactory factory(&device, nullptr);
+  CSearchedNTFSPartitionInfo partition;
+  partition.SetSectorsPerCluster(8);
+  partition.SetSectorCount(40);
+
+  Node node(factory.CreateFileNodeFromRecord(record.data(), 1024, 38, nullptr, nullptr));
+  ASSERT_TRUE(node);
+  dynamic_cast<CBasicFileProperties*>(node->GetProperties())->SetFileSize(-1);
+  node->SetId(1);
+  EXPECT_EQ(factory.LoadNodeDataRuns(node.get(), &partition), 1);
+  EXPECT_EQ(node->GetProperties()->GetFileSize(), 20);
+  EXPECT_EQ(node->GetId(), 60);
+  ASSERT_FALSE(device.readLog.empty());
+  for (const auto& [first, count] : device.readLog) EXPECT_LE(first + count, 40u);
+
+  node->SetPosition(40);  // past the end: nothing is read
+  dynamic_cast<CBasicFileProperties*>(node->GetProperties())->SetFileSize(-1);
+  device.readLog.clear();
+  EXPECT_EQ(factory.LoadNodeDataRuns(node.get(), &partition), 0);
+  EXPECT_TRUE(device.readLog.empty());
 }
 
 }  // namespace
