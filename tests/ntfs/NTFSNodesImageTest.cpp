@@ -16,9 +16,11 @@
 #include "CNTFSFileRecord.h"
 #include "CNTFSMFTRecordInfo.h"
 #include "CNTFSNodeFactory.h"
+#include "CNTFSQuickSearch.h"
 #include "CSearchedNTFSPartitionInfo.h"
 #include "FolderRecordInfo.h"
 #include "IDataRunList.h"
+#include "IDirecotryTreeBuilder.h"
 #include "IFileProperties.h"
 #include "ImageFileDevice.h"
 #include "NTFSAttributeList.h"
@@ -344,6 +346,69 @@ TEST_P(NTFSNodesImage, RecycleBinInfoFileGivesTheOriginalName) {
   EXPECT_EQ(std::string(bytes.begin(), bytes.end()), expected);
   EXPECT_EQ(RecycledNameFromInfo(bytes), "report.txt");
   RegisterResidentDataReader(nullptr);
+}
+
+// Keeps what the MFT walk hands over.
+class CollectingBuilder : public IDirecotryTreeBuilder {
+ public:
+  ~CollectingBuilder() override {
+    for (CFileNode* n : nodes) DeleteFileNode(n);
+    for (CFileNode* n : roots) DeleteFileNode(n);
+  }
+  int Init(const char*, IRecoveryResultSink*, INodeFilter*, ETreeBuildMode, IStorageDevice*, int) override { return 1; }
+  int SetPartitionRoot(CFileNode*, CSearchedPartitionInfo*) override { return 0; }
+  int AddFileSystemNode(CFileNode* root) override {
+    roots.push_back(root);
+    return 1;
+  }
+  int AddPartitionNode(CFileNode*, CSearchedPartitionInfo*) override { return 0; }
+  int AddNode(CFileNode* node, ETreeKind kind, int&) override {
+    if (kind != ETreeKind::NTFS) return 0;
+    nodes.push_back(node);
+    return 1;
+  }
+  int AddFoundNode(CFileNode*, CSearchedPartitionInfo*) override { return 0; }
+  int AddCandidate(CSearchedPartitionInfo*) override { return 0; }
+  void GetCandidates(std::vector<CSearchedPartitionInfo*>&) override {}
+  void FinishSearch() override {}
+  void FinishPartition(CSearchedPartitionInfo*) override {}
+  void FinishBuild() override {}
+  uint64_t GetNodeCount() override { return nodes.size(); }
+  CFileNode* GetPartitionRoot(CSearchedPartitionInfo*) override { return nullptr; }
+  CFileNode* FindTreeByType(EFileSystemType) override { return nullptr; }
+  int GetBuildFlag() override { return 0; }
+  void SetBuildFlag(int) override {}
+  void SetProgressSink(IScanProgressSink*) override {}
+  IScanProgressSink* GetProgressSink() override { return nullptr; }
+  INodeFilter* GetNodeFilter() override { return nullptr; }
+
+  std::vector<CFileNode*> nodes;
+  std::vector<CFileNode*> roots;
+};
+
+TEST_P(NTFSNodesImage, MFTWalkHandsOverTheNodesFlsLists) {
+  CollectingBuilder builder;
+  CNTFSQuickSearch search;
+  search.SetTreeBuilder(&builder);
+  ASSERT_EQ(search.ScanVolume(&volume->device, nullptr), 0);
+  ASSERT_EQ(builder.roots.size(), 1u);
+  EXPECT_EQ(builder.roots[0]->GetId(), 5);
+  EXPECT_STREQ(builder.roots[0]->GetProperties()->GetName(), "Nodes");
+  std::set<uint64_t> expected, got;
+  for (const auto& [inode, list] : byInode)
+    if (inode >= 12 && list[0].path.rfind("$OrphanFiles", 0) != 0) expected.insert(inode);
+  for (CFileNode* node : builder.nodes) {
+    ASSERT_GE(node->GetId(), 0);
+    got.insert(static_cast<uint64_t>(node->GetId()));
+    bool named = false;
+    for (const FlsEntry& e : byInode[node->GetId()]) {
+      const size_t slash = e.path.rfind('/');
+      named = named || e.path.substr(slash == std::string::npos ? 0 : slash + 1) == node->GetProperties()->GetName();
+    }
+    EXPECT_TRUE(named) << node->GetProperties()->GetName();
+  }
+  EXPECT_EQ(got, expected);
+  EXPECT_EQ(builder.nodes.size(), expected.size());
 }
 
 INSTANTIATE_TEST_SUITE_P(SectorSizes, NTFSNodesImage, ::testing::Values(512, 4096),
