@@ -1,15 +1,17 @@
 #include "NTFSFileRecordProperties.h"
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
+#include "ByteOrder.h"
 #include "CCommonFileRecordInfo.h"
 #include "CNTFSFileRecordDataRunsAttribute.h"
 #include "CNTFSFileRecordFileNameAttribute.h"
 #include "CNoneResidentNTFSDataRunList.h"
 #include "CPackedDataRuns.h"
 #include "CResidentNTFSDataRunList.h"
-#include "ByteOrder.h"
+#include "NTFSRecordNumber.h"
 #include "NTFSRecordRuns.h"
 #include "NTFSSystemFiles.h"
 #include "NTFSText.h"
@@ -45,7 +47,11 @@ bool ReadFileNameInformation(CNTFSExtendedFileRecord& record, NTFSFileFields& fi
   const uint8_t* used = second && N::GetNamespace(second) == kWin32Namespace ? second : first;
   if (!used) return false;
   int64_t found = GetFoundRecordParent(first, second);
-  if (found < 0) found = static_cast<int64_t>(N::GetParentReference(used));
+  // Names in two folders are hard links, not a long and short pair: the
+  // parent goes with the name taken.
+  const int64_t usedParent = static_cast<int64_t>(N::GetParentReference(used));
+  if (found < 0 || (second && N::GetParentReference(first) != N::GetParentReference(second) && usedParent >= 5))
+    found = usedParent;
   if (parent && found != -1) *parent = found;
 
   std::u16string name;
@@ -116,7 +122,8 @@ bool ReadDataRunsInformation(CNTFSExtendedFileRecord& record, NTFSFileFields& fi
     uint64_t dataSize = 0, firstVCN = 0;
     if (!AppendAttributeRuns(header, &dataSize, &firstVCN, runs)) return true;  // damaged pairs add nothing
     nonResident = true;
-    if (firstVCN == 0 && dataSize <= static_cast<uint64_t>(INT64_MAX) && (size <= 0 || size < static_cast<int64_t>(dataSize)))
+    if (firstVCN == 0 && dataSize <= static_cast<uint64_t>(INT64_MAX) &&
+        (size <= 0 || size < static_cast<int64_t>(dataSize)))
       size = static_cast<int64_t>(dataSize);
     return true;
   });
@@ -125,7 +132,8 @@ bool ReadDataRunsInformation(CNTFSExtendedFileRecord& record, NTFSFileFields& fi
     uint64_t total = 0;
     list.reset(MakeNoneResidentRunList(runs, &total));
     if (size < 0) size = 0;
-    if (bytesPerCluster != 0 && bytesPerCluster % 512 == 0 && total <= static_cast<uint64_t>(INT64_MAX) / bytesPerCluster) {
+    if (bytesPerCluster != 0 && bytesPerCluster % 512 == 0 &&
+        total <= static_cast<uint64_t>(INT64_MAX) / bytesPerCluster) {
       const int64_t limit = static_cast<int64_t>(total * bytesPerCluster);
       if (size > limit || size == 0) size = limit;
     }
@@ -165,6 +173,8 @@ void FixSizeFromRunList(IFileProperties* properties, uint8_t sectorsPerCluster) 
 
 bool IsSystemFileRecordBuffer(const uint8_t* buffer, int length) {
   if (!buffer || length < kNTFSMinRecordLength) return false;
-  CNTFSFileRecord record(buffer, kNTFSMinRecordLength, false);
+  // The record at the size it states (4096 on 4096-byte-sector volumes).
+  const int size = std::min(length, static_cast<int>(RecordSizeOf(buffer, length, kNTFSMinRecordLength)));
+  CNTFSFileRecord record(buffer, size, false);
   return IsSystemFileRecord(record);
 }

@@ -59,39 +59,9 @@ struct Volume {
   CNTFSRunList mftRuns;
 };
 
-struct FlsEntry {
-  bool directory = false;
-  bool deleted = false;
-  uint64_t inode = 0;
-  std::string path;
-};
-
-std::vector<FlsEntry> ListFiles(const std::vector<std::string>& volume) {
-  std::vector<std::string> argv = {"fls", "-r", "-p"};
-  argv.insert(argv.end(), volume.begin(), volume.end());
-  std::vector<FlsEntry> out;
-  std::istringstream in(testutil::Run(argv).output);
-  std::string line;
-  const std::regex re("^([-rd])/([rd]) (\\* )?([0-9]+)-[0-9]+-[0-9]+:\\t(.*)$");
-  while (std::getline(in, line)) {
-    std::smatch m;
-    if (!std::regex_match(line, m, re)) continue;
-    FlsEntry e;
-    e.directory = m[2] == "d";
-    e.deleted = m[3].matched;
-    e.inode = std::stoull(m[4]);
-    e.path = m[5];
-    out.push_back(e);
-  }
-  return out;
-}
-
-std::string Istat(const std::vector<std::string>& volume, uint64_t inode) {
-  std::vector<std::string> argv = {"istat", "-z", "UTC"};
-  argv.insert(argv.end(), volume.begin(), volume.end());
-  argv.push_back(std::to_string(inode));
-  return testutil::Run(argv).output;
-}
+using ntfstest::FlsEntry;
+using ntfstest::Istat;
+using ntfstest::ListFiles;
 
 // A FILETIME as istat prints it in UTC.
 std::string FileTimeText(uint64_t t) {
@@ -123,7 +93,8 @@ std::vector<uint64_t> Clusters(const IFileProperties& p) {
 Props MakeProperties(Volume& v, uint64_t inode, int64_t& parent, std::unique_ptr<NTFSSegmentRefList>& list) {
   const int64_t sector = v.RecordSector(inode);
   Bytes raw(v.recordSize);
-  if (sector < 0 || !v.device.ReadSectors(raw.data(), static_cast<uint64_t>(sector), v.recordSize / 512)) return nullptr;
+  if (sector < 0 || !v.device.ReadSectors(raw.data(), static_cast<uint64_t>(sector), v.recordSize / 512))
+    return nullptr;
   list = BuildSegmentRefList(raw.data(), v.recordSize, static_cast<uint64_t>(sector), v.spc, 0, &v.device, v.mftRuns,
                              static_cast<uint8_t>(v.recordSize / 512));
   CNTFSExtendedFileRecord record(raw.data(), v.recordSize, static_cast<uint64_t>(sector), &v.device, list.get());
@@ -195,7 +166,7 @@ TEST(NTFSPropertiesImage, PropertiesMatchSleuthkit) {
       if (expected.clusters[i] == 0) clusters[i] = 0;  // istat: allocated past the data
     EXPECT_EQ(clusters, expected.clusters);
   }
-  EXPECT_EQ(checked, 5);  // dir, its two files, frag.bin, gone.bin
+  EXPECT_EQ(checked, 5);   // dir, its two files, frag.bin, gone.bin
   EXPECT_EQ(withList, 1);  // frag.bin: $FILE_NAME and $DATA in extension records
   EXPECT_EQ(deleted, 1);   // gone.bin
 }
