@@ -305,14 +305,17 @@ TEST_F(FatRebuildPatched, DeletedEntriesThatLostTheirHighWordAreFoundAgain) {
     std::string entryHead;  // first 12 bytes of the entry to patch
     const char* path;       // what must read back
     const char* payload;
+    bool startAtLowWord;  // the scan also met a directory start where the low word points
   } rows[] = {
+      {"a deleted folder, its made-up twin replaced", std::string("\xE5ONE       \x10", 12), "Gone/first gone file.bin",
+       "gone1.bin", false},
       {"a deleted folder, found under i x 65536 + low word", std::string("\xE5ONE       \x10", 12),
-       "Gone/first gone file.bin", "gone1.bin"},
+       "Gone/first gone file.bin", "gone1.bin", true},
       {"a deleted file, given its cluster back by the guess",
        std::string("\xE5"
                    "ELETE~1BIN\x20",
                    12),
-       "deleted tail file.bin", "tail.bin"},
+       "deleted tail file.bin", "tail.bin", false},
   };
   for (const Row& row : rows) {
     testutil::TempDir tmp("highword");
@@ -323,9 +326,19 @@ TEST_F(FatRebuildPatched, DeletedEntriesThatLostTheirHighWordAreFoundAgain) {
     ASSERT_NE(ReadLE16(reinterpret_cast<const uint8_t*>(&bytes[at + 20])), 0) << row.what;
     bytes[at + 20] = bytes[at + 21] = 0;
     testutil::WriteFile(image, bytes);
+    std::vector<FatDirectoryStart> starts = FolderStarts(original, 512, listing);
+    if (row.startAtLowWord) {
+      const FatRebuildGeometry geo = GeometryOf(std::vector<uint8_t>(bytes.begin(), bytes.begin() + 512));
+      const uint32_t low = ReadLE16(reinterpret_cast<const uint8_t*>(&bytes[at + 26]));
+      starts.push_back({geo.dataStart + (low - 2) * uint64_t(geo.sectorsPerCluster), int32_t(low), 0});
+    }
 
-    Rebuilt r(image, 512, FolderStarts(original, 512, listing));
+    Rebuilt r(image, 512, starts);
     const auto ours = r.Paths();
+    const std::string top = std::string(row.path).substr(0, std::string(row.path).find('/'));
+    ASSERT_EQ(ours.count(top), 1u) << row.what;
+    EXPECT_GE(dynamic_cast<CFATFileProperties*>(ours.at(top)->GetProperties())->GetFirstCluster(), 0x10000u)
+        << row.what;
     auto it = ours.find(row.path);
     ASSERT_NE(it, ours.end()) << row.what;
     const std::vector<uint8_t> got = r.Read(it->second);
