@@ -8,7 +8,6 @@
 #include "FatBytes.h"
 #include "WideToAnsiString.h"
 
-
 namespace {
 
 bool IsPlausibleDate(uint16_t d) {
@@ -77,10 +76,18 @@ void CFATDirEntry::GetShortName(std::string& out, int join) const {
 
 bool CFATDirEntry::GetLongNamePart(std::string& out) const {
   char16_t part[13];
-  static const int kOffsets[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
-  for (int i = 0; i < 13; ++i) part[i] = static_cast<char16_t>(ReadLE16(m_entry + kOffsets[i]));
-  out = WideToAnsiString(part, 13);
+  out = WideToAnsiString(part, GetLongNameUnits(part));
   return true;
+}
+
+size_t CFATDirEntry::GetLongNameUnits(char16_t* out) const {
+  static const int kOffsets[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
+  size_t n = 0;
+  for (; n < 13; ++n) {
+    out[n] = static_cast<char16_t>(ReadLE16(m_entry + kOffsets[n]));
+    if (out[n] == 0) break;
+  }
+  return n;
 }
 
 uint8_t CFATDirEntry::ShortNameChecksum() const { return ChecksumOf(m_entry); }
@@ -157,31 +164,59 @@ CFATFileProperties* CreateFATFilePropertiesFromEntry(const char* name, const uin
   return props;
 }
 
+namespace {
+
+// The 8.3 name as shown: the case bits of byte 12 (0x08 base, 0x10
+// extension) turn a part to lower case, as the name was written.
+void ShortNameWithCase(const CFATDirEntry& entry, std::string& name) {
+  entry.GetShortName(name, 0);
+  const uint8_t flags = entry.GetEntry()[12];
+  const size_t dot = name.find('.');
+  for (size_t i = 0; i < name.size(); ++i) {
+    const bool inExtension = dot != std::string::npos && i > dot;
+    if ((inExtension ? flags & 0x10 : flags & 0x08) && name[i] >= 'A' && name[i] <= 'Z')
+      name[i] = static_cast<char>(name[i] - 'A' + 'a');
+  }
+}
+
+}  // namespace
+
 CFATFileProperties* CreateFATFilePropertiesFromEntries(const uint8_t* entries, size_t length) {
   if (entries == nullptr) return nullptr;
-  std::string longName;
+  std::u16string longUnits;
   bool haveLongName = false;
   bool longNameBroken = false;  // too long, or parts of different files
   bool haveChecksum = false;
   uint8_t checksum = 0;
+  int nextOrder = -1;  // the sequence number the next live part must carry
   for (size_t off = 0; off + CFATDirEntry::kSize <= length; off += CFATDirEntry::kSize) {
     CFATDirEntry entry(entries + off);
     if (entry.IsLongNameEntry()) {
       if (haveChecksum && entry.GetLongNameChecksum() != checksum) longNameBroken = true;
+      // Live parts count down to 1 from the one flagged last (0x40); a run
+      // that starts elsewhere lost its head and names nothing whole.
+      // Deleted parts lost their sequence byte.
+      const uint8_t order = entry.GetEntry()[0];
+      if (order != 0xE5) {
+        if (!haveChecksum) nextOrder = (order & 0x40) ? (order & 0x1F) : 0;
+        if ((order & 0x1F) != nextOrder || nextOrder == 0) longNameBroken = true;
+        --nextOrder;
+      }
       haveChecksum = true;
       checksum = entry.GetLongNameChecksum();
-      std::string part;
-      if (entry.GetLongNamePart(part)) {
-        if (longName.size() + part.size() > CFATDirEntry::kMaxLongName) longNameBroken = true;
-        if (!longNameBroken) longName.insert(0, part);
-        haveLongName = true;
-      }
+      char16_t part[13];
+      const size_t units = entry.GetLongNameUnits(part);
+      if (longUnits.size() + units > CFATDirEntry::kMaxLongNameUnits) longNameBroken = true;
+      if (!longNameBroken) longUnits.insert(0, part, units);
+      haveLongName = true;
       continue;
     }
     if (haveChecksum && !ChecksumMatches(entry, checksum)) longNameBroken = true;
     std::string name;
+    const std::string longName = WideToAnsiString(longUnits);
+    if (haveLongName && !entry.IsDeleted() && nextOrder != 0) longNameBroken = true;
     if (!haveLongName || longNameBroken || !IsValidFileName(longName.c_str()))
-      entry.GetShortName(name, 0);
+      ShortNameWithCase(entry, name);
     else
       name = longName;
     return CreateFATFilePropertiesFromEntry(name.c_str(), entry.GetEntry());

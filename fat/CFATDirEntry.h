@@ -11,8 +11,10 @@ class CFATFileProperties;
 class CFATDirEntry {
  public:
   static constexpr size_t kSize = 32;
-  // The longest long name kept, in bytes (UTF-8).
-  static constexpr size_t kMaxLongName = 519;
+  // The longest long name: 255 UTF-16 units, in UTF-8 at most 3 bytes each
+  // (a surrogate pair, two units, makes 4).
+  static constexpr size_t kMaxLongNameUnits = 255;
+  static constexpr size_t kMaxLongName = kMaxLongNameUnits * 3;
 
   explicit CFATDirEntry(const uint8_t* entry = nullptr) : m_entry(entry) {}
   ~CFATDirEntry() = default;
@@ -41,6 +43,10 @@ class CFATDirEntry {
   void GetShortName(std::string& out, int join) const;
   // The 13 characters of a long-name part up to its terminator, as UTF-8.
   bool GetLongNamePart(std::string& out) const;
+  // The same part as UTF-16 units (up to 13, the terminator left out). Parts
+  // are joined as units and converted once, so that a character whose two
+  // units lie in two parts stays whole.
+  size_t GetLongNameUnits(char16_t* out) const;
   // The checksum of the 11 short-name bytes that long-name parts carry.
   uint8_t ShortNameChecksum() const;
   // The checksum byte of a long-name part.

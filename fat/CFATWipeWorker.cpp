@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstring>
-#include <fstream>
 #include <string>
 
 #include "CDiskDevice.h"
@@ -11,11 +10,11 @@
 #include "CScanOptions.h"
 #include "CScrubBlockWriter.h"
 #include "FATScrubCodes.h"
+#include "FatConfig.h"
 #include "FatBytes.h"
 #include "IFATTable.h"
 #include "IMountDriverWriter.h"
 #include "IStorageDevice.h"
-#include "ProgramFolder.h"
 #include "RunLog.h"
 
 namespace {
@@ -88,25 +87,7 @@ CFATWipeWorker::~CFATWipeWorker() = default;
 
 const uint8_t* CFATWipeWorker::DeletedEntryTemplate() { return kTemplate; }
 
-void CFATWipeWorker::ReadRevise() {
-  // [register] bRevise=N of Config.dat in the program folder; 1 when absent.
-  m_revise = 1;
-  std::ifstream in(platform::ProgramFile("Config.dat"));
-  std::string line;
-  bool inSection = false;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (!line.empty() && line[0] == '[') {
-      inSection = line == "[register]";
-      continue;
-    }
-    const size_t eq = line.find('=');
-    if (inSection && eq != std::string::npos && line.compare(0, eq, "bRevise") == 0) {
-      m_revise = std::atoi(line.c_str() + eq + 1);
-      break;
-    }
-  }
-}
+void CFATWipeWorker::ReadRevise() { m_revise = ReadReviseSetting(); }
 
 bool CFATWipeWorker::Stopped() const {
   return (m_stop != nullptr && m_stop->load() != 0) || GetScanOptions()->stopFatWalks.load() != 0;

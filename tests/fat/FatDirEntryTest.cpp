@@ -193,6 +193,41 @@ TEST(FatDirEntry, LongNamePartsAreUtf8) {
   EXPECT_EQ(part, "\xC3\xA9\xF0\x9F\x98\x80_");
 }
 
+TEST(FatDirEntry, LongNamesKeepWholeCharacters) {
+  auto shortE = ShortEntry("SMILE~1 TXT", 0x20, 3, 10);
+  const uint8_t sum = Checksum(shortE.data());
+  // 255 units of a three-byte character: 765 bytes of UTF-8, kept whole.
+  std::vector<uint8_t> run;
+  for (int part = 20; part >= 1; --part) {
+    auto e = LongEntry(static_cast<uint8_t>(part | (part == 20 ? 0x40 : 0)), "", sum);
+    static const int kOffsets[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
+    for (int i = 0; i < 13; ++i) {
+      const int unit = (part - 1) * 13 + i;
+      Put16(&e[kOffsets[i]], unit < 255 ? 0x20AC : unit == 255 ? 0 : 0xFFFF);  // the euro sign
+    }
+    Append(run, e);
+  }
+  Append(run, shortE);
+  Props wide(CreateFATFilePropertiesFromEntries(run.data(), run.size()));
+  ASSERT_TRUE(wide);
+  std::string euros;
+  for (int i = 0; i < 255; ++i) euros += "\xE2\x82\xAC";
+  EXPECT_EQ(wide->GetName(), euros);
+
+  // A surrogate pair whose units lie in two parts: one four-byte character.
+  auto first = LongEntry(0x01, "abcdefghijkl", sum);
+  Put16(&first[30], 0xD83D);
+  auto second = LongEntry(0x42, "", sum);
+  Put16(&second[1], 0xDE00);
+  Put16(&second[3], 0);
+  std::vector<uint8_t> pair = second;
+  Append(pair, first);
+  Append(pair, shortE);
+  Props split(CreateFATFilePropertiesFromEntries(pair.data(), pair.size()));
+  ASSERT_TRUE(split);
+  EXPECT_STREQ(split->GetName(), "abcdefghijkl\xF0\x9F\x98\x80");
+}
+
 TEST(FatDirEntry, RandomRunsDoNotCrash) {
   std::mt19937 rng(11);
   for (int i = 0; i < 3000; ++i) {
