@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "CDirectoryTreeBuilder.h"
+#include "CRawAnalyserRegistry.h"
 #include "ScanEngineRegistry.h"
 
 namespace {
@@ -49,6 +50,9 @@ RegisteredEngines RegisterRecoveryEngines(const EngineSelection& selection) {
   RegisteredEngines r;
   RegisterDirectoryTreeBuilder([] { return new CDirectoryTreeBuilder; });
   r.builder = true;
+  // The carving analysers (and the user's scripts) for the searches that
+  // test whether a cluster starts a known file; built on first use.
+  RegisterRawAnalyserList();
   // No engine has a read-only search yet: each one that lands registers its
   // complete search (and, for exFAT, Ext2 and HFS+, its quick search) here
   // when the selection has it, and counts it in `r`.
