@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -17,6 +18,7 @@
 #include "MemoryDevice.h"
 #include "NTFSIndexRecord.h"
 #include "NTFSRecordNumber.h"
+#include "NTFSResidentReader.h"
 
 namespace {
 
@@ -255,6 +257,62 @@ TEST(NTFSNodeFactory, ReloadReadsOnlyInsideTheDevice) {
   device.readLog.clear();
   EXPECT_EQ(factory.LoadNodeDataRuns(node.get(), &partition), 0);
   EXPECT_TRUE(device.readLog.empty());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(NTFSResidentValue, CopiedOnlyInsideItsAttribute) {
+  // A resident attribute of 48 bytes: value at 24.
+  struct Case {
+    const char* what;
+    uint16_t valueOffset;
+    uint32_t valueLength;
+    uint64_t capacity;
+    int copied;
+  } cases[] = {
+      {"value inside", 24, 20, 64, 1},
+      {"value filling the attribute", 24, 24, 24, 1},
+      {"value one byte past the attribute", 24, 25, 64, 0},
+      {"offset past the attribute", 60, 4, 64, 0},
+      {"huge length", 24, 0xFFFFFFF0u, UINT64_MAX, 0},
+      {"too little room", 24, 20, 19, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<uint8_t> attribute(48, 0x5A);
+    Put32(attribute, 0, 0x80);
+    Put32(attribute, 4, 48);
+    attribute[8] = 0;  // resident
+    attribute[9] = 0;  // no name
+    Put32(attribute, 16, c.valueLength);
+    Put16(attribute, 20, c.valueOffset);
+    std::vector<uint8_t> out(64, 0);
+    uint64_t length = 7;
+    EXPECT_EQ(ntfs_resident::CopyResidentValue(attribute.data(), out.data(), c.capacity, length), c.copied);
+    if (c.copied) {
+      EXPECT_EQ(length, c.valueLength);
+    }
+  }
+}
+
+TEST(NTFSResidentValue, RecordReadAtItsOwnSizeInsideTheDevice) {
+  // A 1024-byte record in the last two sectors of the device: a read of 16
+  // sectors would pass the device's end.
+  std::vector<uint8_t> bytes(10 * 512, 0);
+  const std::vector<uint8_t> record = FileRecord(60, 0x20, u"tail.txt", 77);
+  std::copy(record.begin(), record.end(), bytes.begin() + 8 * 512);
+  testutil::MemoryDevice device(bytes, 512);
+  CNTFSNodeFactory factory(&device, nullptr);
+  Node node(factory.CreateFileNodeFromRecord(record.data(), 1024, 8, nullptr, nullptr));
+  ASSERT_TRUE(node);
+  std::vector<uint8_t> out(64, 0);
+  uint64_t length = 0;
+  ASSERT_EQ(ntfs_resident::ReadResidentData(node.get(), &device, length, out.data(), out.size()), 1);
+  EXPECT_EQ(length, 20u);
+  EXPECT_EQ(out[0], 0xAB);
+  for (const auto& [first, count] : device.readLog) EXPECT_LE(first + count, 10u);
 }
 
 }  // namespace
