@@ -4,6 +4,7 @@
 
 #include "CDirectoryTreeBuilder.h"
 #include "CRawAnalyserRegistry.h"
+#include "NTFSResidentReader.h"
 #include "ScanEngineRegistry.h"
 
 namespace {
@@ -53,6 +54,9 @@ RegisteredEngines RegisterRecoveryEngines(const EngineSelection& selection) {
   // The carving analysers (and the user's scripts) for the searches that
   // test whether a cluster starts a known file; built on first use.
   RegisterRawAnalyserList();
+  // Small NTFS files (and recycle-bin $I records) keep their data inside
+  // their file record; the file reader reads them through this.
+  RegisterNTFSResidentReader();
   // No engine has a read-only search yet: each one that lands registers its
   // complete search (and, for exFAT, Ext2 and HFS+, its quick search) here
   // when the selection has it, and counts it in `r`.
