@@ -106,17 +106,25 @@ CExt2DirEntryIterator& CExt2DirEntryIterator::operator++() {
   return *this;
 }
 
-CExt2Inode CExt2DirEntryIterator::operator*() const {
+bool CExt2DirEntryIterator::GetEntryInode(uint32_t& number, std::string& name) const {
   size_t available = 0;
   const uint8_t* entry = GetEntry(&available);
+  number = entry && available >= CExt2DirEntry::kHeaderSize ? CExt2DirEntry::Inode(entry) : 0;
+  name.clear();
+  if (!CExt2DirEntry::IsValid(entry, available)) return false;
+  name = CExt2DirEntry::NameText(entry + CExt2DirEntry::kHeaderSize, CExt2DirEntry::NameLength(entry));
+  return true;
+}
+
+CExt2Inode CExt2DirEntryIterator::operator*() const {
   const CExt2FileSystem* fs = m_directory->GetFileSystem();
-  if (!entry || available < CExt2DirEntry::kHeaderSize) return CExt2Inode(fs, nullptr, 0);
-  const uint32_t number = CExt2DirEntry::Inode(entry);
-  const bool valid = CExt2DirEntry::IsValid(entry, available);
+  uint32_t number = 0;
+  std::string name;
+  const bool valid = GetEntryInode(number, name);
   CExt2Inode inode(fs, nullptr, number);
   if (valid) {
     inode.Load(number);
-    inode.SetName(CExt2DirEntry::NameText(entry + CExt2DirEntry::kHeaderSize, CExt2DirEntry::NameLength(entry)));
+    inode.SetName(name);
   }
   return inode;
 }

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "CExt2BlockIterator.h"
@@ -41,6 +42,9 @@ class CExt2DirEntryIterator {
   // The inode the current entry names, loaded when the entry is valid, named
   // by the entry. Read errors pass to the caller.
   CExt2Inode operator*() const;
+  // The current entry's inode number and name without reading the inode;
+  // false for an entry that is not valid.
+  bool GetEntryInode(uint32_t& number, std::string& name) const;
 
   uint64_t GetOffset() const { return m_offset; }
   // The directory block that sits last in the window.

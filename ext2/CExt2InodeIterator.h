@@ -23,10 +23,16 @@ class CExt2InodeIterator {
   bool operator==(const CExt2InodeIterator& o) const { return m_fs == o.m_fs && m_number == o.m_number; }
   bool operator!=(const CExt2InodeIterator& o) const { return !(*this == o); }
   uint32_t GetInodeNumber() const { return m_number; }
+  const CExt2FileSystem* GetFileSystem() const { return m_fs; }
 
   // The current inode (empty name). A group whose table cannot be read, or
   // a number beyond the groups, gives all-zero inodes (not in use).
   CExt2Inode GetInode();
+  // Inode `number` through the same cached table (the iterator moves there).
+  CExt2Inode GetInode(uint32_t number) {
+    m_number = number;
+    return GetInode();
+  }
   // Groups whose inode table could not be read so far.
   uint32_t GetUnreadableGroups() const { return m_unreadableGroups; }
 

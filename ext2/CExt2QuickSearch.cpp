@@ -60,6 +60,7 @@ void CExt2QuickSearch::ClearState() {
   m_seen.clear();
   m_parents.clear();
   m_names.Clear();
+  m_lookup.reset();
   m_buildStopped = false;
   m_stopped = false;
   m_scanDone = 0;
@@ -125,6 +126,7 @@ CFileNode* CExt2QuickSearch::SearchFileSystem(const CExt2FileSystem& fs) {
   if (!IsCancelled()) AddOrphanInodes();
   for (auto& [inode, entry] : m_seen) entry.directory->Release();
   m_seen.clear();
+  m_lookup.reset();
   return root;
 }
 
@@ -312,15 +314,20 @@ void CExt2QuickSearch::AddInodeNode(const CExt2Inode& inode) {
   properties->Release();
 }
 
+CExt2Inode CExt2QuickSearch::LookUpInode(const CExt2FileSystem* fs, uint32_t number) {
+  if (!m_lookup || m_lookup->GetFileSystem() != fs) m_lookup = std::make_unique<CExt2InodeIterator>(fs, number);
+  return m_lookup->GetInode(number);
+}
+
 void CExt2QuickSearch::WalkDirectory(const CExt2Inode& directory, CExt2FileProperties* properties,
                                      int64_t directoryId) {
   if (!properties) return;
   for (CExt2DirEntryIterator it(&directory, 0, &m_names); !it.IsEnd() && !IsCancelled(); ++it) {
     try {
-      const CExt2Inode child = *it;
-      const std::string& name = child.GetName();
-      if (name == "." || name == ".." || !child.HasValidBlockPointers()) continue;
-      const uint32_t n = child.GetInodeNumber();
+      uint32_t n = 0;
+      std::string name;
+      if (!it.GetEntryInode(n, name) || name == "." || name == "..") continue;
+      if (!LookUpInode(directory.GetFileSystem(), n).HasValidBlockPointers()) continue;
       auto waiting = m_unplaced.find(n);
       if (waiting != m_unplaced.end()) {
         CFileNode* node = waiting->second;

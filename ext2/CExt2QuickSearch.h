@@ -33,6 +33,7 @@ class CExt2DataRunList;
 class CExt2FileProperties;
 class CExt2FileSystem;
 class CExt2Inode;
+class CExt2InodeIterator;
 class CFileNode;
 class CFileSystemNode;
 
@@ -95,6 +96,8 @@ class CExt2QuickSearch : public IQuickFileSystemSearchController {
   CExt2FileProperties* CreateFileProperties(const CExt2Inode& inode) const;
   void AddInodeNode(const CExt2Inode& inode);
   void WalkDirectory(const CExt2Inode& directory, CExt2FileProperties* properties, int64_t directoryId);
+  // The inode a directory entry names, through a cached inode table.
+  CExt2Inode LookUpInode(const CExt2FileSystem* fs, uint32_t number);
   // 0, or non-zero when the node gets no name and is dropped.
   int MakeInodeName(CFileNode* node, const std::string& name, uint32_t inode);
   // Names the node and hands it to the builder under `parentId`; destroys
@@ -116,6 +119,8 @@ class CExt2QuickSearch : public IQuickFileSystemSearchController {
   // Placed directories: inode -> parent id, for the cycle check.
   std::map<uint32_t, int64_t> m_parents;
   CExt2DeletedNames m_names;
+  // Reads the inodes directory entries name, one group's table at a time.
+  std::unique_ptr<CExt2InodeIterator> m_lookup;
   std::string m_lastError;
   uint64_t m_scanTotal = 0;
   uint64_t m_scanDone = 0;
