@@ -35,11 +35,12 @@ CExt2FileSystem::CExt2FileSystem(IStorageDevice* device, uint64_t partitionStart
   if (!m_super.IsValid()) throw CExt2BadSuperBlock();
   m_superBlockSector = partitionStart + 2;
   m_super.SetBlockGroupNr(0);
+  if (m_super.UnknownIncompatFeatures()) throw CExt2UnsupportedFeature(m_super.UnknownIncompatNames());
   const uint64_t groups = m_super.GetGroupCount();
-  if (!descriptors || groups * 32 > kMaxDescriptorBytes ||
-      !CheckGroupDescriptors(descriptors, groups, m_super.FirstDataBlock(), m_super.BlocksPerGroup()))
+  const uint64_t bytes = groups * m_super.GetDescriptorSize();
+  if (!descriptors || bytes > kMaxDescriptorBytes || !CheckGroupDescriptors(descriptors, groups, m_super))
     throw CExt2BadGroupDescriptor();
-  m_descriptors.assign(descriptors, descriptors + groups * 32);
+  m_descriptors.assign(descriptors, descriptors + bytes);
 }
 
 CExt2FileSystem::~CExt2FileSystem() = default;
@@ -71,6 +72,7 @@ void CExt2FileSystem::Init(IStorageDevice* device, uint64_t sector, const CExt2S
   if (primary < 2 || primary - 2 >= deviceSectors) throw CExt2BadSuperBlock();
   if (GetTotalBytes() > (deviceSectors - (primary - 2)) * 512) throw CExt2BadSuperBlock();
   if (VolumeProbeActive.load() == 1) return;
+  if (m_super.UnknownIncompatFeatures()) throw CExt2UnsupportedFeature(m_super.UnknownIncompatNames());
   m_descriptors = FindBackupSuperBlock();
   if (m_descriptors.empty()) throw CExt2BadGroupDescriptor();
 }
@@ -82,12 +84,12 @@ uint64_t CExt2FileSystem::GetPrimarySuperBlockSector() const {
   return static_cast<uint64_t>(offset) > m_superBlockSector ? 0 : m_superBlockSector - static_cast<uint64_t>(offset);
 }
 
-uint64_t CExt2FileSystem::BlockToSector(uint32_t block) const {
-  return static_cast<uint64_t>(block) * m_super.GetSectorsPerBlock() + GetPrimarySuperBlockSector() - 2;
+uint64_t CExt2FileSystem::BlockToSector(uint64_t block) const {
+  return block * m_super.GetSectorsPerBlock() + GetPrimarySuperBlockSector() - 2;
 }
 
 uint64_t CExt2FileSystem::GetTotalBytes() const {
-  return static_cast<uint64_t>(m_super.BlocksCount()) * m_super.GetBlockSize();
+  return m_super.BlocksCount() * m_super.GetBlockSize();
 }
 
 EFileSystemType CExt2FileSystem::GetFileSystemType() const {
@@ -99,8 +101,10 @@ std::string CExt2FileSystem::GetVolumeName() const {
   return std::string(name, strnlen(name, 16));
 }
 
-uint64_t CExt2FileSystem::ReadBlocks(void* buffer, uint32_t first, uint32_t count) const {
+uint64_t CExt2FileSystem::ReadBlocks(void* buffer, uint64_t first, uint32_t count) const {
   const uint64_t deviceSectors = m_device ? m_device->GetSectorCount() : 0;
+  // A block number so large that its sector wraps is outside the device too.
+  if (first > (UINT64_MAX >> 4)) throw std::range_error("CExt2FileSystem::ReadBlocks");
   const uint64_t firstSector = BlockToSector(first);
   const uint64_t sectorCount = static_cast<uint64_t>(count) * m_super.GetSectorsPerBlock();
   if (firstSector >= deviceSectors || sectorCount > deviceSectors - firstSector)
@@ -113,21 +117,29 @@ uint64_t CExt2FileSystem::ReadBlocks(void* buffer, uint32_t first, uint32_t coun
   return 1;
 }
 
-uint32_t CExt2FileSystem::DescriptorField(uint64_t group, size_t offset) const {
-  return ReadLE32(m_descriptors.data() + group * 32 + offset);
+uint64_t CExt2FileSystem::DescriptorBlock(const uint8_t* table, uint64_t group, int index, uint32_t descriptorSize) {
+  const uint8_t* d = table + group * descriptorSize;
+  uint64_t value = ReadLE32(d + 4 * index);
+  if (descriptorSize >= 64) value |= static_cast<uint64_t>(ReadLE32(d + 0x20 + 4 * index)) << 32;
+  return value;
 }
 
-bool CExt2FileSystem::GetInodeLocation(uint32_t inode, uint32_t* block, uint32_t* offset) const {
+uint64_t CExt2FileSystem::GetInodeTableBlock(uint64_t group) const {
+  const uint32_t size = m_super.GetDescriptorSize();
+  if (size == 0 || (group + 1) * size > m_descriptors.size()) return 0;
+  return DescriptorBlock(m_descriptors.data(), group, 2, size);
+}
+
+bool CExt2FileSystem::GetInodeLocation(uint32_t inode, uint64_t* block, uint32_t* offset) const {
   const uint32_t perGroup = m_super.InodesPerGroup();
   const uint32_t blockSize = m_super.GetBlockSize();
   if (inode == 0 || perGroup == 0 || blockSize == 0 || !block || !offset) return false;
   const uint64_t group = (inode - 1) / perGroup;
   const uint64_t index = (inode - 1) % perGroup;
-  if (group >= m_super.GetGroupCount() || (group + 1) * 32 > m_descriptors.size()) return false;
+  if (group >= m_super.GetGroupCount() || (group + 1) * m_super.GetDescriptorSize() > m_descriptors.size())
+    return false;
   const uint64_t byteInTable = index * m_super.GetInodeSize();
-  const uint64_t b = DescriptorField(group, 8) + byteInTable / blockSize;
-  if (b > UINT32_MAX) return false;
-  *block = static_cast<uint32_t>(b);
+  *block = GetInodeTableBlock(group) + byteInTable / blockSize;
   *offset = static_cast<uint32_t>(byteInTable % blockSize);
   return true;
 }
@@ -150,9 +162,32 @@ bool CExt2FileSystem::CheckGroupDescriptors(const uint8_t* table, uint64_t count
   return true;
 }
 
+bool CExt2FileSystem::CheckGroupDescriptors(const uint8_t* table, uint64_t count, const CExt2SuperBlock& super) {
+  const uint32_t size = super.GetDescriptorSize();
+  if (!super.HasFlexBg() && size == 32)
+    return CheckGroupDescriptors(table, count, super.FirstDataBlock(), super.BlocksPerGroup());
+  if (!table || size < 32) return false;
+  const uint64_t tableBlocks = super.GetInodeTableBlocks();
+  for (uint64_t i = 0; i < count; ++i) {
+    uint64_t low = super.FirstDataBlock(), high = super.BlocksCount();
+    if (!super.HasFlexBg()) {
+      low = super.FirstDataBlock() + i * super.BlocksPerGroup();
+      high = std::min<uint64_t>(high, low + super.BlocksPerGroup());
+    }
+    for (int field = 0; field < 3; ++field) {
+      const uint64_t value = DescriptorBlock(table, i, field, size);
+      if (value < low || value >= high) return false;
+    }
+    const uint64_t inodeTable = DescriptorBlock(table, i, 2, size);
+    if (super.HasFlexBg() && tableBlocks > high - inodeTable) return false;
+  }
+  return true;
+}
+
 std::vector<uint8_t> CExt2FileSystem::FindBackupSuperBlock() const {
   const uint64_t groups = m_super.GetGroupCount();
-  const uint64_t tableBytes = GetGroupDescriptorSectors(groups) * 512;
+  const uint64_t descriptorBytes = groups * m_super.GetDescriptorSize();
+  const uint64_t tableBytes = GetGroupDescriptorSectors(groups, m_super.GetDescriptorSize()) * 512;
   if (groups == 0 || tableBytes > kMaxDescriptorBytes) return {};
   CExt2GcThreadScope gcThread;
   // The candidate list lives in uncollectable memory so the collector sees
@@ -163,14 +198,15 @@ std::vector<uint8_t> CExt2FileSystem::FindBackupSuperBlock() const {
   size_t collectedCount = 0;
   const uint8_t* current = nullptr;
   const uint64_t deviceSectors = m_device->GetSectorCount();
-  auto readable = [&](uint64_t sector, uint64_t count) { return sector < deviceSectors && count <= deviceSectors - sector; };
+  auto readable = [&](uint64_t sector, uint64_t count) {
+    return sector < deviceSectors && count <= deviceSectors - sector;
+  };
 
   for (uint32_t group : kBackupGroups) {
     if (group >= groups) break;
     const uint64_t block = static_cast<uint64_t>(m_super.BlocksPerGroup()) * group + m_super.FirstDataBlock();
-    if (block + 1 > UINT32_MAX) break;
     if (group != 0) {
-      const uint64_t sbSector = BlockToSector(static_cast<uint32_t>(block));
+      const uint64_t sbSector = BlockToSector(block);
       uint8_t raw[CExt2SuperBlock::kSize] = {};
       if (!readable(sbSector, 2) || !m_device->ReadSectors(raw, sbSector, 2)) {
         current = nullptr;
@@ -185,25 +221,25 @@ std::vector<uint8_t> CExt2FileSystem::FindBackupSuperBlock() const {
       current = nullptr;
       break;
     }
-    const uint64_t tableSector = BlockToSector(static_cast<uint32_t>(block + 1));
+    const uint64_t tableSector = BlockToSector(block + 1);
     if (!readable(tableSector, tableBytes / 512) || !m_device->ReadSectors(table, tableSector, tableBytes / 512)) {
       current = nullptr;
       break;
     }
-    if (!CheckGroupDescriptors(table, groups, m_super.FirstDataBlock(), m_super.BlocksPerGroup())) {
+    if (!CheckGroupDescriptors(table, groups, m_super)) {
       current = nullptr;
       continue;
     }
     bool agrees = false;
     for (size_t i = 0; i < collectedCount && !agrees; ++i)
-      agrees = std::memcmp(collected[i], table, static_cast<size_t>(groups * 32)) == 0;
+      agrees = std::memcmp(collected[i], table, static_cast<size_t>(descriptorBytes)) == 0;
     current = table;
     if (agrees) break;
     collected[collectedCount++] = table;
   }
   if (!current && collectedCount > 0) current = collected[0];
   std::vector<uint8_t> result;
-  if (current) result.assign(current, current + groups * 32);
+  if (current) result.assign(current, current + descriptorBytes);
   for (size_t i = 0; i < collectedCount; ++i) Ext2CollectorFree(collected[i]);
   if (current && std::find(collected, collected + collectedCount, current) == collected + collectedCount)
     Ext2CollectorFree(const_cast<uint8_t*>(current));

@@ -11,6 +11,18 @@ class CExt2BadSuperBlock : public std::exception {};
 class CExt2BadGroupDescriptor : public std::exception {};
 class CExt2ReadSectorError : public std::exception {};
 
+// The file system uses an incompatible feature the reader does not read;
+// it is refused as a whole rather than misread. what() names the features.
+class CExt2UnsupportedFeature : public std::exception {
+ public:
+  explicit CExt2UnsupportedFeature(const std::string& features)
+      : m_text("the file system uses features this program cannot read: " + features) {}
+  const char* what() const noexcept override { return m_text.c_str(); }
+
+ private:
+  std::string m_text;
+};
+
 // A processor fault while parsing. The reader checks its input before every
 // operation that could fault, so nothing raises this on its own here; it is
 // kept so the catch points and the log read the same for any caller that
@@ -48,3 +60,5 @@ void InstallStructuredExceptionTranslator();
 void AppendExt2ErrorLog(const char* text);
 // The two lines written per caught exception: its type name, then what().
 void LogExt2Exception(const std::exception& e);
+// The same two lines as error lines of the run log (RunLog.h).
+void ReportExt2Exception(const std::exception& e);

@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "CDirectoryTreeBuilder.h"
+#include "CExt2QuickSearch.h"
 #include "CRawAnalyserRegistry.h"
 #include "NTFSResidentReader.h"
 #include "ScanEngineRegistry.h"
@@ -46,7 +47,6 @@ bool EngineSelection::Parse(const std::string& list, std::string* bad) {
 }
 
 RegisteredEngines RegisterRecoveryEngines(const EngineSelection& selection) {
-  (void)selection;
   ClearScanEngineRegistry();
   RegisteredEngines r;
   RegisterDirectoryTreeBuilder([] { return new CDirectoryTreeBuilder; });
@@ -57,8 +57,12 @@ RegisteredEngines RegisterRecoveryEngines(const EngineSelection& selection) {
   // Small NTFS files (and recycle-bin $I records) keep their data inside
   // their file record; the file reader reads them through this.
   RegisterNTFSResidentReader();
-  // No engine has a read-only search yet: each one that lands registers its
-  // complete search (and, for exFAT, Ext2 and HFS+, its quick search) here
-  // when the selection has it, and counts it in `r`.
+  // Each engine registers its complete search (and, for exFAT, Ext2 and
+  // HFS+, its read-only quick search) when the selection has it, and counts
+  // it in `r`.
+  if (selection.Has(ERecoveryEngine::Ext2)) {
+    RegisterExt2QuickSearch();  // Ext2 and Ext3 (the probe lists Ext4 as Ext3)
+    r.quickSearches += 2;
+  }
   return r;
 }

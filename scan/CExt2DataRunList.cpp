@@ -4,7 +4,9 @@ void CExt2DataRunList::AddExtent(const DataRun& run) {
   std::deque<DataRun>& runs = MutableRuns();
   if (!runs.empty()) {
     DataRun& last = runs.back();
-    if (last.start + last.length == run.start || (last.start == 0 && run.start == 0)) {
+    const bool bothHoles = last.IsSparse() && run.IsSparse();
+    const bool continues = !last.IsSparse() && !run.IsSparse() && last.start + last.length == run.start;
+    if (bothHoles || continues) {
       last.length += run.length;
       return;
     }

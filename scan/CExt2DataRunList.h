@@ -1,4 +1,5 @@
-// The run list of the Ext2 engine.
+// The run list of the Ext2 engine, in file-system blocks; holes are sparse
+// runs (start DataRun::kSparseStart).
 #pragma once
 
 #include "IDataRunList.h"
@@ -6,7 +7,8 @@
 class CExt2DataRunList : public IDataRunList {
  public:
   EDataRunKind GetKind() const override { return EDataRunKind::Ext2; }
-  // Lengthens the last run when the new one continues it or both are holes
-  // (start 0); otherwise appends a copy.
+  // Lengthens the last run when both are holes, or when neither is and the
+  // new one continues the last on disk; otherwise appends a copy. Block 0
+  // is a block like any other.
   void AddExtent(const DataRun& run);
 };

@@ -38,7 +38,8 @@ Facts ReadFacts(const std::string& image) {
   }
   f.type = kv["TYPE"];
   f.label = kv["LABEL"];
-  auto dump = testutil::Shell("dumpe2fs -h '" + image + "' 2>/dev/null | awk -F: '/^Block count/{c=$2} /^Block size/{s=$2} END{print c*s}'");
+  auto dump = testutil::Shell("dumpe2fs -h '" + image +
+                              "' 2>/dev/null | awk -F: '/^Block count/{c=$2} /^Block size/{s=$2} END{print c*s}'");
   f.bytes = std::stoull(dump.output);
   return f;
 }
@@ -112,7 +113,9 @@ TEST(Ext2Volume, PartitionInsideADisk) {
   const std::string fsImage = MakeImage(dir, "fs", {"-t", "ext2", "-L", "inner"}, "4M");
   const std::string disk = dir.file("disk");
   ASSERT_EQ(testutil::Shell("truncate -s 6M " + disk + " && dd if=" + fsImage + " of=" + disk +
-                            " bs=512 seek=2048 conv=notrunc status=none").exitCode, 0);
+                            " bs=512 seek=2048 conv=notrunc status=none")
+                .exitCode,
+            0);
   ImageFileDevice device(disk);
   CExt2Volume inside(&device, 2048);
   EXPECT_EQ(inside.GetFileSystemType(), EFileSystemType::Ext2);
@@ -125,7 +128,9 @@ TEST(Ext2Volume, PartitionInsideADisk) {
   // and the size comes back in the disk's own sectors.
   const std::string bigSectors = dir.file("disk4k");
   ASSERT_EQ(testutil::Shell("truncate -s 6M " + bigSectors + " && dd if=" + fsImage + " of=" + bigSectors +
-                            " bs=4096 seek=256 conv=notrunc status=none").exitCode, 0);
+                            " bs=4096 seek=256 conv=notrunc status=none")
+                .exitCode,
+            0);
   ImageFileDevice device4k(bigSectors, 4096);
   CExt2Volume inside4k(&device4k, 256);
   EXPECT_EQ(inside4k.GetFileSystemType(), EFileSystemType::Ext2);
@@ -200,7 +205,8 @@ TEST(Ext2FileSystem, BackupDescriptorsReplaceADamagedPrimary) {
   std::string bytes = testutil::ReadFile(image);
   ImageFileDevice pristineDisk(image);
   CExt2FileSystem pristine(&pristineDisk, 2);
-  uint32_t block = 0, offset = 0;
+  uint64_t block = 0;
+  uint32_t offset = 0;
   ASSERT_TRUE(pristine.GetInodeLocation(2, &block, &offset));
 
   // Primary descriptor table (block 2): point group 0's inode table outside its group.
@@ -211,7 +217,8 @@ TEST(Ext2FileSystem, BackupDescriptorsReplaceADamagedPrimary) {
   std::thread worker([&] { EXPECT_NO_THROW(CExt2FileSystem(&disk, 2)); });
   worker.join();
   CExt2FileSystem fs(&disk, 2);
-  uint32_t block2 = 0, offset2 = 0;
+  uint64_t block2 = 0;
+  uint32_t offset2 = 0;
   ASSERT_TRUE(fs.GetInodeLocation(2, &block2, &offset2));
   EXPECT_EQ(block2, block);
   EXPECT_EQ(offset2, offset);
@@ -219,8 +226,7 @@ TEST(Ext2FileSystem, BackupDescriptorsReplaceADamagedPrimary) {
   EXPECT_FALSE(fs.GetInodeLocation(0xFFFFFFFF, &block2, &offset2));
 
   // Every copy damaged: no table to trust.
-  for (uint32_t group : {1u, 3u})
-    WriteLE32(reinterpret_cast<uint8_t*>(&bytes[(group * 1024 + 2) * 1024 + 8]), 4000);
+  for (uint32_t group : {1u, 3u}) WriteLE32(reinterpret_cast<uint8_t*>(&bytes[(group * 1024 + 2) * 1024 + 8]), 4000);
   testutil::WriteFile(dir.file("hopeless"), bytes);
   ImageFileDevice hopeless(dir.file("hopeless"));
   EXPECT_THROW(CExt2FileSystem(&hopeless, 2), CExt2BadGroupDescriptor);

@@ -22,7 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   volume.GetVolumeLabel(label, sizeof label);
   try {
     CExt2FileSystem fs(&device, 2);
-    uint32_t block = 0, offset = 0;
+    uint64_t block = 0;
+    uint32_t offset = 0;
     for (uint32_t inode : {1u, 2u, 11u, 0xFFFFFFFFu}) fs.GetInodeLocation(inode, &block, &offset);
     std::vector<uint8_t> buf(8192);
     fs.ReadBlocks(buf.data(), 1, 1);

@@ -92,12 +92,13 @@ TEST(PackedDataRuns, ListKindsPackAndUnpack) {
 }
 
 TEST(DataRunList, MergingRules) {
+  // Ext2: holes merge only with holes; block 0 is a block like any other,
+  // and a hole whose start + length wraps onto a block never takes it.
   CExt2DataRunList ext2;
-  ext2.AddExtent({0, 3});
-  ext2.AddExtent({0, 2});
-  ext2.AddExtent({10, 2});
-  ext2.AddExtent({12, 1});
-  EXPECT_EQ(RunsOf(ext2), (std::vector<DataRun>{{0, 5}, {10, 3}}));
+  for (const DataRun& r :
+       std::vector<DataRun>{{0, 3}, {0, 2}, {kSparse, 2}, {kSparse, 1}, {2, 1}, {10, 2}, {12, 1}, {kSparse, 1}, {0, 1}})
+    ext2.AddExtent(r);
+  EXPECT_EQ(RunsOf(ext2), (std::vector<DataRun>{{0, 3}, {0, 2}, {kSparse, 3}, {2, 1}, {10, 3}, {kSparse, 1}, {0, 1}}));
   CFATDataRunList fat;
   fat.AppendMerged({kSparse, 3});
   fat.AppendMerged({kSparse, 2});
