@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cinttypes>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -28,25 +29,42 @@ constexpr uint8_t kZeroed = 0x08;       // its first sector was dealt with
 // An invalid entry ends a cluster's scan; this many end the directory.
 constexpr int kMaxInvalidEntries = 3;
 
-// The most bytes one read of the zeroing pass takes in.
+// The most bytes one read of the zeroing pass takes in, and how many such
+// reads are in flight together.
 constexpr uint64_t kZeroReadBytes = 1 << 20;
+constexpr size_t kZeroSpansInFlight = 16;
+// Directory runs read ahead together: at most so many reads, and so many
+// bytes of one directory's chain.
+constexpr size_t kPrefetchReads = 64;
+constexpr uint64_t kPrefetchBytesPerDirectory = 64 << 10;
+// Buffers of reads in flight together are aligned for direct I/O.
+constexpr uint64_t kBufferAlign = 4096;
+
+uint64_t AlignUp(uint64_t v, uint64_t a) {
+  return (v + a - 1) / a * a;
+}
+
+struct FreeBytes {
+  void operator()(uint8_t* p) const { std::free(p); }
+};
+using AlignedBytes = std::unique_ptr<uint8_t, FreeBytes>;
 // The most bytes of a directory's chain read at once (clusters that follow
 // each other on the disk).
 constexpr uint64_t kDirectoryReadBytes = 256 << 10;
 
 const uint8_t kTemplate[32] = {
-    0xE5, 'A',  'L',  'L',  'O',  'W',  '~',  '1',   // name, marked deleted
-    'T',  'L',  'M',                                 // extension
-    0x20,                                            // archive
-    0x00, 0x00,                                      // reserved, creation tenths
-    0x00, 0x40,                                      // creation time 08:00:00
-    0x21, 0x00,                                      // creation date 1980-01-01
-    0x21, 0x00,                                      // access date
-    0x00, 0x00,                                      // first cluster high
-    0x00, 0x40,                                      // write time
-    0x21, 0x00,                                      // write date
-    0x00, 0x00,                                      // first cluster low
-    0x00, 0x00, 0x00, 0x00,                          // size
+    0xE5, 'A',  'L',  'L',  'O', 'W', '~', '1',  // name, marked deleted
+    'T',  'L',  'M',                             // extension
+    0x20,                                        // archive
+    0x00, 0x00,                                  // reserved, creation tenths
+    0x00, 0x40,                                  // creation time 08:00:00
+    0x21, 0x00,                                  // creation date 1980-01-01
+    0x21, 0x00,                                  // access date
+    0x00, 0x00,                                  // first cluster high
+    0x00, 0x40,                                  // write time
+    0x21, 0x00,                                  // write date
+    0x00, 0x00,                                  // first cluster low
+    0x00, 0x00, 0x00, 0x00,                      // size
 };
 
 // 0 at the end marker, -1 for an invalid entry, 1 for one to examine.
@@ -85,7 +103,9 @@ CFATWipeWorker::CFATWipeWorker(IStorageDevice* device, IFATTable* fatTable, cons
 
 CFATWipeWorker::~CFATWipeWorker() = default;
 
-const uint8_t* CFATWipeWorker::DeletedEntryTemplate() { return kTemplate; }
+const uint8_t* CFATWipeWorker::DeletedEntryTemplate() {
+  return kTemplate;
+}
 
 void CFATWipeWorker::ReadRevise() { m_revise = ReadReviseSetting(); }
 
@@ -93,7 +113,9 @@ bool CFATWipeWorker::Stopped() const {
   return (m_stop != nullptr && m_stop->load() != 0) || GetScanOptions()->stopFatWalks.load() != 0;
 }
 
-bool CFATWipeWorker::ClusterInVolume(uint64_t cluster) const { return cluster >= 2 && cluster < m_clusterLimit; }
+bool CFATWipeWorker::ClusterInVolume(uint64_t cluster) const {
+  return cluster >= 2 && cluster < m_clusterLimit;
+}
 
 uint64_t CFATWipeWorker::ClusterSector(uint64_t cluster) const {
   return m_dataStart + (cluster - 2) * m_sectorsPerCluster;
@@ -107,12 +129,23 @@ bool CFATWipeWorker::ClusterFree(uint32_t cluster) const {
 }
 
 bool CFATWipeWorker::ReadStrict(uint8_t* buffer, uint64_t sector, uint32_t count) {
+  SectorRead read;
+  read.buffer = buffer;
+  read.first = sector;
+  read.count = count;
+  return ReadStrictBatch(&read, 1);
+}
+
+bool CFATWipeWorker::ReadStrictBatch(SectorRead* reads, size_t n) {
   if (m_readFailed) return false;
   // Blocks still waiting over these sectors reach the disk before they are read.
-  if (m_out && !m_out->BeforeRead(sector * m_sectorSize, static_cast<uint64_t>(count) * m_sectorSize))
-    m_lastError = m_out->LastError();
-  if (!m_device->ReadSectors(buffer, sector, count)) {
-    ReleaseTrace("FAT scrub: read of %u sectors at %" PRIu64 " failed; nothing more is written", count, sector);
+  for (size_t i = 0; i < n && m_out; ++i)
+    if (!m_out->BeforeRead(reads[i].first * m_sectorSize, reads[i].count * m_sectorSize))
+      m_lastError = m_out->LastError();
+  const size_t whole = m_device->ReadSectorsBatch(reads, n);
+  if (whole < n) {
+    ReleaseTrace("FAT scrub: read of %" PRIu64 " sectors at %" PRIu64 " failed; nothing more is written",
+                 reads[whole].count, reads[whole].first);
     m_readFailed = true;
     if (m_out) m_out->Discard();
     return false;
@@ -126,6 +159,16 @@ bool CFATWipeWorker::ReadBlocks(std::vector<uint8_t>& buffer, uint64_t sector, u
   if (m_out) m_out->Widen(&offset, &length);
   *first = offset / m_sectorSize;
   *skip = static_cast<size_t>(offset < sector * m_sectorSize ? sector * m_sectorSize - offset : 0);
+  // A directory run read ahead with others is taken as it was read: none
+  // of its clusters has been walked (or written) since, or its run would
+  // have come out shorter.
+  auto ahead = m_prefetched.find(*first);
+  if (ahead != m_prefetched.end()) {
+    const bool same = ahead->second.size() == length;
+    if (same) buffer.swap(ahead->second);
+    m_prefetched.erase(ahead);
+    if (same) return !m_readFailed;
+  }
   buffer.resize(static_cast<size_t>(length));
   return ReadStrict(buffer.data(), *first, static_cast<uint32_t>(length / m_sectorSize));
 }
@@ -159,8 +202,7 @@ bool CFATWipeWorker::CheckTargetStart() {
   }
   const uint64_t diskSectors = disk->GetSectorCount();
   const uint64_t first = m_targetStart + m_volumeStart * m_writerRatio;
-  if (diskSectors == 0 || m_targetStart > diskSectors ||
-      m_writeEnd > (diskSectors - m_targetStart) / m_writerRatio) {
+  if (diskSectors == 0 || m_targetStart > diskSectors || m_writeEnd > (diskSectors - m_targetStart) / m_writerRatio) {
     ReleaseTrace("FAT scrub: the volume does not fit disk %d at %" PRIu64, m_driverDeviceNumber, m_targetStart);
     return false;
   }
@@ -170,8 +212,7 @@ bool CFATWipeWorker::CheckTargetStart() {
     return false;
   }
   if (std::memcmp(onDisk.data(), boot.data(), m_sectorSize) != 0) {
-    ReleaseTrace("FAT scrub: disk %d sector %" PRIu64 " is not this volume's boot sector", m_driverDeviceNumber,
-                 first);
+    ReleaseTrace("FAT scrub: disk %d sector %" PRIu64 " is not this volume's boot sector", m_driverDeviceNumber, first);
     return false;
   }
   return true;
@@ -249,12 +290,64 @@ void CFATWipeWorker::WipeFixedRoot() {
   for (size_t off = 0; off + 32 <= bytes; off += 32) {
     CFATDirEntry e(root + off);
     const int kind = ClassifyEntry(e);
-    if (kind == 0) break;   // nothing after the end marker is touched
+    if (kind == 0) break;  // nothing after the end marker is touched
     if (kind < 0) continue;
     ExamineLiveEntry(root + off, 0, &changed);
   }
   ++m_counters.directoriesWalked;
   if (changed) WriteChangedSectors(before, now, first);
+}
+
+uint32_t CFATWipeWorker::RunFrom(uint32_t cluster, uint32_t maxRun) const {
+  // The clusters of the chain that follow this one on the disk come in with
+  // the same read.
+  uint32_t run = 1;
+  while (run < maxRun && NextCluster(cluster + run - 1) == cluster + run && ClusterInVolume(cluster + run) &&
+         !(m_clusterState[cluster + run] & kVisited))
+    ++run;
+  return run;
+}
+
+void CFATWipeWorker::PrefetchDirectories() {
+  if (!m_prefetch || m_readFailed || m_liveDirs.empty()) return;
+  if (m_prefetched.count(ClusterSector(m_liveDirs.back().cluster))) return;
+  const uint64_t clusterBytes = static_cast<uint64_t>(m_sectorsPerCluster) * m_sectorSize;
+  const uint32_t maxRun = static_cast<uint32_t>(std::max<uint64_t>(1, kDirectoryReadBytes / clusterBytes));
+  // The runs the walks of the next directories on the stack will read,
+  // each directory's chain up to kPrefetchBytesPerDirectory.
+  std::vector<SectorRead> reads;
+  uint64_t total = 0;
+  size_t examined = 0;
+  for (auto dir = m_liveDirs.rbegin();
+       dir != m_liveDirs.rend() && reads.size() < kPrefetchReads && examined++ < kPrefetchReads; ++dir) {
+    uint32_t cluster = dir->cluster;
+    uint64_t bytes = 0;
+    while (ClusterInVolume(cluster) && !(m_clusterState[cluster] & kVisited) && bytes < kPrefetchBytesPerDirectory &&
+           reads.size() < kPrefetchReads) {
+      const uint32_t run = RunFrom(cluster, maxRun);
+      SectorRead read;
+      read.first = ClusterSector(cluster);
+      read.count = static_cast<uint64_t>(run) * m_sectorsPerCluster;
+      if (m_prefetched.count(read.first) == 0) {
+        read.buffer = reinterpret_cast<void*>(static_cast<uintptr_t>(total));  // its place, set below
+        total += read.count * m_sectorSize;
+        reads.push_back(read);
+      }
+      bytes += read.count * m_sectorSize;
+      const uint32_t next = NextCluster(cluster + run - 1);
+      if (next < 2 || next >= 0x0FFFFFF7u) break;
+      cluster = next;
+    }
+  }
+  if (reads.size() < 2) return;  // one read gains nothing from going ahead
+  AlignedBytes batch(static_cast<uint8_t*>(std::aligned_alloc(kBufferAlign, AlignUp(total, kBufferAlign))));
+  if (!batch) return;
+  for (SectorRead& r : reads) r.buffer = batch.get() + reinterpret_cast<uintptr_t>(r.buffer);
+  if (!ReadStrictBatch(reads.data(), reads.size())) return;
+  for (const SectorRead& r : reads) {
+    const auto* bytes = static_cast<const uint8_t*>(r.buffer);
+    m_prefetched[r.first].assign(bytes, bytes + r.count * m_sectorSize);
+  }
 }
 
 void CFATWipeWorker::WipeLiveDirectory(uint32_t firstCluster, int depth, bool isRoot) {
@@ -271,12 +364,7 @@ void CFATWipeWorker::WipeLiveDirectory(uint32_t firstCluster, int depth, bool is
       return;
     }
     if (!ClusterInVolume(cluster) || (m_clusterState[cluster] & kVisited)) return;
-    // The clusters of the chain that follow this one on the disk come in
-    // with the same read.
-    uint32_t run = 1;
-    while (run < maxRun && NextCluster(cluster + run - 1) == cluster + run && ClusterInVolume(cluster + run) &&
-           !(m_clusterState[cluster + run] & kVisited))
-      ++run;
+    const uint32_t run = RunFrom(cluster, maxRun);
     size_t skip = 0;
     uint64_t firstRead = 0;
     if (!ReadBlocks(buffer, ClusterSector(cluster), run * m_sectorsPerCluster, &skip, &firstRead)) return;
@@ -390,11 +478,29 @@ void CFATWipeWorker::ZeroFirstSectors() {
     }
     clusters.push_back(c);
   }
+  if (clusters.empty()) return;
   std::sort(clusters.begin(), clusters.end());
   // Neighbouring clusters are read with one read of the sectors between
-  // them (at most kZeroReadBytes); only their first sectors may be written.
-  const uint64_t maxSpan = std::max<uint64_t>(1, kZeroReadBytes / m_sectorSize);
-  std::vector<uint8_t> span;
+  // them (at most kZeroReadBytes, widened to whole blocks); only their first
+  // sectors may be written. Up to kZeroSpansInFlight such reads go out
+  // together; a span whose blocks meet the one before it waits for the next
+  // batch, so that it is read after that one's changes are staged.
+  const uint64_t ss = m_sectorSize;
+  const uint64_t maxSpan = std::max<uint64_t>(1, kZeroReadBytes / ss);
+  const uint64_t spanBytes = AlignUp(maxSpan * ss + 2 * static_cast<uint64_t>(m_out->BlockSize()), kBufferAlign);
+  AlignedBytes buffer(static_cast<uint8_t*>(std::aligned_alloc(kBufferAlign, spanBytes * kZeroSpansInFlight)));
+  if (!buffer) {
+    ReleaseTrace("FAT scrub: no memory for the clusters to zero");
+    m_readFailed = true;
+    m_out->Discard();
+    return;
+  }
+  struct Span {
+    size_t from, to;  // the clusters in it
+    size_t at;        // where its bytes lie in the buffer
+  };
+  std::vector<Span> spans;
+  std::vector<SectorRead> reads;
   std::vector<uint8_t> changed;
   size_t i = 0;
   while (i < clusters.size() && !m_readFailed) {
@@ -402,27 +508,43 @@ void CFATWipeWorker::ZeroFirstSectors() {
       m_cancelled = true;
       return;
     }
-    const uint64_t first = ClusterSector(clusters[i]);
-    size_t j = i + 1;
-    while (j < clusters.size() && ClusterSector(clusters[j]) + 1 - first <= maxSpan) ++j;
-    const uint64_t count = ClusterSector(clusters[j - 1]) + 1 - first;
-    size_t skip = 0;
-    uint64_t firstRead = 0;
-    if (!ReadBlocks(span, first, static_cast<uint32_t>(count), &skip, &firstRead)) return;
-    changed.assign(span.size() / m_sectorSize, 0);
-    bool any = false;
-    for (size_t k = i; k < j; ++k) {
-      const size_t s = static_cast<size_t>(ClusterSector(clusters[k]) - firstRead);
-      uint8_t* sector = span.data() + s * m_sectorSize;
-      if (AllZero(sector, m_sectorSize)) continue;
-      std::memset(sector, 0, m_sectorSize);
-      changed[s] = 1;
-      any = true;
-      ++m_counters.sectorsZeroed;
+    spans.clear();
+    reads.clear();
+    uint64_t lastEnd = 0;
+    while (i < clusters.size() && spans.size() < kZeroSpansInFlight) {
+      const uint64_t first = ClusterSector(clusters[i]);
+      size_t j = i + 1;
+      while (j < clusters.size() && ClusterSector(clusters[j]) + 1 - first <= maxSpan) ++j;
+      uint64_t offset = first * ss, length = (ClusterSector(clusters[j - 1]) + 1 - first) * ss;
+      m_out->Widen(&offset, &length);
+      if (!spans.empty() && offset < lastEnd) break;
+      lastEnd = offset + length;
+      SectorRead read;
+      read.buffer = buffer.get() + spans.size() * spanBytes;
+      read.first = offset / ss;
+      read.count = length / ss;
+      spans.push_back({i, j, spans.size() * spanBytes});
+      reads.push_back(read);
+      i = j;
     }
-    if (any && !m_out->Put(firstRead * m_sectorSize, span.data(), span.size(), changed.data()))
-      m_lastError = m_out->LastError();
-    i = j;
+    if (!ReadStrictBatch(reads.data(), reads.size())) return;
+    for (size_t r = 0; r < spans.size(); ++r) {
+      uint8_t* span = buffer.get() + spans[r].at;
+      const uint64_t firstRead = reads[r].first;
+      changed.assign(static_cast<size_t>(reads[r].count), 0);
+      bool any = false;
+      for (size_t k = spans[r].from; k < spans[r].to; ++k) {
+        const size_t s = static_cast<size_t>(ClusterSector(clusters[k]) - firstRead);
+        uint8_t* sector = span + s * ss;
+        if (AllZero(sector, m_sectorSize)) continue;
+        std::memset(sector, 0, m_sectorSize);
+        changed[s] = 1;
+        any = true;
+        ++m_counters.sectorsZeroed;
+      }
+      if (any && !m_out->Put(firstRead * ss, span, static_cast<size_t>(reads[r].count * ss), changed.data()))
+        m_lastError = m_out->LastError();
+    }
   }
 }
 
@@ -483,11 +605,23 @@ int CFATWipeWorker::WipeDeletedEntries() {
     WipeFixedRoot();
   else
     WipeLiveDirectory(m_rootCluster, 0, true);
+  // Clusters made of whole disk blocks share none: the directories next on
+  // the stack can be read ahead, together, without any of them holding
+  // bytes another's walk changes first.
+  const uint64_t blockSize = m_out->BlockSize();
+  const uint64_t dataDiskByte = m_targetStart * static_cast<uint64_t>(writerSectorSize) + m_dataStart * m_sectorSize;
+  m_prefetch = blockSize != 0 && (static_cast<uint64_t>(m_sectorsPerCluster) * m_sectorSize) % blockSize == 0 &&
+               dataDiskByte % blockSize == 0;
+  m_prefetched.clear();
   while (!m_liveDirs.empty() && !m_readFailed && !m_cancelled) {
+    PrefetchDirectories();
+    if (m_readFailed) break;
     const PendingDir dir = m_liveDirs.back();
     m_liveDirs.pop_back();
     WipeLiveDirectory(dir.cluster, dir.depth, false);
   }
+  m_prefetched.clear();
+  m_prefetch = false;
   // Then directories reached through deleted entries, then the first
   // sectors of the deleted files' clusters.
   while (!m_deletedDirs.empty() && !m_readFailed && !m_cancelled) {

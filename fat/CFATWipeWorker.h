@@ -28,23 +28,25 @@
 
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <vector>
 
 class IStorageDevice;
+struct SectorRead;
 class IFATTable;
 class IMountDriverWriter;
 class CScrubBlockWriter;
 
 struct FATWipeCounters {
-  uint64_t entriesReplaced = 0;        // directory entries overwritten with the template
-  uint64_t sectorsZeroed = 0;          // first sectors of free clusters zeroed
-  uint64_t sectorsWritten = 0;         // volume sectors written, all kinds
-  uint64_t writesFailed = 0;           // writes the writer did not complete
-  uint64_t clustersInUseSkipped = 0;   // deleted entries naming a cluster that is held: left alone
-  uint64_t directoriesWalked = 0;      // live directories (the root included)
+  uint64_t entriesReplaced = 0;       // directory entries overwritten with the template
+  uint64_t sectorsZeroed = 0;         // first sectors of free clusters zeroed
+  uint64_t sectorsWritten = 0;        // volume sectors written, all kinds
+  uint64_t writesFailed = 0;          // writes the writer did not complete
+  uint64_t clustersInUseSkipped = 0;  // deleted entries naming a cluster that is held: left alone
+  uint64_t directoriesWalked = 0;     // live directories (the root included)
   uint64_t deletedDirectoriesWalked = 0;
-  uint64_t depthLimitHits = 0;         // directories left unwalked at the depth limit
+  uint64_t depthLimitHits = 0;  // directories left unwalked at the depth limit
 };
 
 // Where the scrub works. Positions are sectors of the volume device.
@@ -109,12 +111,21 @@ class CFATWipeWorker {
   // Free in the FAT, no chain runs into it, no live entry names it.
   bool ClusterFree(uint32_t cluster) const;
   bool ReadStrict(uint8_t* buffer, uint64_t sector, uint32_t count);
+  // The same for several reads in flight together: all of them read, or a
+  // failure (and nothing more is written).
+  bool ReadStrictBatch(SectorRead* reads, size_t n);
   // Reads `count` sectors at `sector` together with the rest of the disk
   // blocks they lie in (inside the write window) into `buffer`; *skip
   // receives the byte offset of `sector` in it, *first the first sector read.
   bool ReadBlocks(std::vector<uint8_t>& buffer, uint64_t sector, uint32_t count, size_t* skip, uint64_t* first);
   bool CheckTargetStart();
   uint32_t NextCluster(uint32_t cluster) const;
+  // How many clusters from `cluster` on (at most maxRun) follow each other
+  // both in its chain and on the disk, none walked yet: one read's worth.
+  uint32_t RunFrom(uint32_t cluster, uint32_t maxRun) const;
+  // Reads the runs the next directories on the stack will need, together,
+  // when clusters share no disk block.
+  void PrefetchDirectories();
   void BuildPredecessorMap();
   // Hands the sectors of `now` that differ from `before` to the block writer.
   void WriteChangedSectors(const std::vector<uint8_t>& before, const std::vector<uint8_t>& now, uint64_t sector);
@@ -165,5 +176,7 @@ class CFATWipeWorker {
   std::vector<PendingDir> m_liveDirs;
   std::vector<PendingDir> m_deletedDirs;
   std::vector<uint32_t> m_zeroCandidates;
+  bool m_prefetch = false;
+  std::map<uint64_t, std::vector<uint8_t>> m_prefetched;  // by first sector: the bytes read ahead
   FATWipeCounters m_counters;
 };

@@ -81,6 +81,14 @@ void DirectWriteRing::Reap(Piece* pieces, size_t* pending) {
 }
 
 void DirectWriteRing::WriteAll(int fd, Piece* pieces, size_t count) {
+  RunAll(IORING_OP_WRITE, fd, pieces, count);
+}
+
+void DirectWriteRing::ReadAll(int fd, Piece* pieces, size_t count) {
+  RunAll(IORING_OP_READ, fd, pieces, count);
+}
+
+void DirectWriteRing::RunAll(uint8_t opcode, int fd, Piece* pieces, size_t count) {
   auto* sqes = static_cast<io_uring_sqe*>(m_sqes);
   for (size_t from = 0; from < count;) {
     const size_t n = std::min<size_t>(m_entries, count - from);
@@ -90,7 +98,7 @@ void DirectWriteRing::WriteAll(int fd, Piece* pieces, size_t count) {
       io_uring_sqe& s = sqes[index];
       std::memset(&s, 0, sizeof s);
       const Piece& p = pieces[from + k];
-      s.opcode = IORING_OP_WRITE;
+      s.opcode = opcode;
       s.fd = fd;
       s.addr = reinterpret_cast<uint64_t>(p.buffer);
       s.len = static_cast<uint32_t>(p.length);

@@ -1,6 +1,6 @@
-// Many writes in flight at once on one descriptor (io_uring): the way a
-// batch of scattered blocks reaches a direct-I/O device at its own pace
-// rather than one round trip each.
+// Many writes (or reads) in flight at once on one descriptor (io_uring): the
+// way a batch of scattered blocks reaches a direct-I/O device at its own
+// pace rather than one round trip each.
 #pragma once
 
 #include <cstddef>
@@ -14,7 +14,7 @@ class DirectWriteRing {
     const void* buffer = nullptr;
     size_t length = 0;
     uint64_t at = 0;     // byte offset on the descriptor
-    int64_t result = 0;  // set: the bytes written, or -errno
+    int64_t result = 0;  // set: the bytes moved, or -errno
   };
 
   DirectWriteRing() = default;
@@ -29,9 +29,12 @@ class DirectWriteRing {
   // Writes every piece to `fd` and returns once all of them have ended,
   // each with its own result; the buffers are not touched after that.
   void WriteAll(int fd, Piece* pieces, size_t count);
+  // The same for reads: each piece's buffer receives its bytes.
+  void ReadAll(int fd, Piece* pieces, size_t count);
 
  private:
   void Close();
+  void RunAll(uint8_t opcode, int fd, Piece* pieces, size_t count);
   void Reap(Piece* pieces, size_t* pending);
 
   int m_fd = -1;

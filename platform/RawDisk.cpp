@@ -10,13 +10,16 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
+#include "DirectWriteRing.h"
 #include "RunLog.h"
 
 namespace platform {
 
 namespace {
 constexpr size_t kBounceBytes = 4u << 20;  // 4 MiB, as the disk device always used
+constexpr unsigned kReadRingDepth = 64;
 
 uint64_t AlignDown(uint64_t v, uint64_t a) {
   return v - v % a;
@@ -64,6 +67,16 @@ bool QueryGeometry(int fd, int* sectorSize, uint64_t* byteSize, bool* isBlockDev
     return true;
   }
   return false;
+}
+
+size_t IRawDisk::ReadAll(RawRead* pieces, size_t count) {
+  size_t whole = 0;
+  for (size_t i = 0; i < count; ++i) {
+    RawRead& p = pieces[i];
+    p.error = whole < i ? ECANCELED : ReadAt(p.buffer, p.offset, p.length);
+    if (p.error == 0) ++whole;
+  }
+  return whole;
 }
 
 RawDisk::~RawDisk() {
@@ -183,6 +196,52 @@ int RawDisk::ReadAt(void* buffer, uint64_t offset, size_t length) {
     return err;
   }
   return EINVAL;
+}
+
+size_t RawDisk::ReadAll(RawRead* pieces, size_t count) {
+  const uint64_t align = static_cast<uint64_t>(m_align);
+  bool together = m_fd >= 0 && m_direct && count > 1;
+  for (size_t i = 0; together && i < count; ++i) {
+    const RawRead& p = pieces[i];
+    together = p.length > 0 && p.offset <= m_length && p.length <= m_length - p.offset &&
+               reinterpret_cast<uintptr_t>(p.buffer) % align == 0 && (m_base + p.offset) % align == 0 &&
+               p.length % align == 0;
+  }
+  if (together) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (!m_ring && !m_ringRefused) {
+      m_ring = std::make_unique<DirectWriteRing>();
+      if (!m_ring->Open(kReadRingDepth)) {
+        m_ring.reset();
+        m_ringRefused = true;
+      }
+    }
+    if (m_ring) {
+      std::vector<DirectWriteRing::Piece> ring(count);
+      for (size_t i = 0; i < count; ++i) {
+        ring[i].buffer = pieces[i].buffer;
+        ring[i].length = pieces[i].length;
+        ring[i].at = m_base + pieces[i].offset;
+      }
+      m_ring->ReadAll(m_fd, ring.data(), count);
+      for (size_t i = 0; i < count; ++i)
+        pieces[i].error = ring[i].result == static_cast<int64_t>(pieces[i].length) ? 0 : -1;
+    } else {
+      together = false;
+    }
+  }
+  // In order: a piece the ring did not read whole (or every piece, without
+  // the ring) is read the plain way; after a failure nothing counts.
+  size_t whole = 0;
+  for (size_t i = 0; i < count; ++i) {
+    RawRead& p = pieces[i];
+    if (whole < i)
+      p.error = ECANCELED;
+    else if (!together || p.error != 0)
+      p.error = ReadAt(p.buffer, p.offset, p.length);
+    if (p.error == 0) ++whole;
+  }
+  return whole;
 }
 
 }  // namespace platform

@@ -22,6 +22,18 @@ enum class ReadErrorClass {
 };
 ReadErrorClass ClassifyReadError(int error);
 
+// One read of a batch: `length` bytes at byte `offset` into `buffer`;
+// `error` is set to 0 when all of them arrived, else to the errno of the
+// failure (ECANCELED: not read, a piece before it failed).
+struct RawRead {
+  void* buffer = nullptr;
+  uint64_t offset = 0;
+  size_t length = 0;
+  int error = 0;
+};
+
+class DirectWriteRing;
+
 // The raw byte source under a disk or volume device. Tests replace it with
 // a fault-injecting one.
 class IRawDisk {
@@ -32,6 +44,11 @@ class IRawDisk {
   // otherwise an errno value: ERANGE for a request that passes the end
   // known at open, ENXIO when the node ends early (it shrank or went away).
   virtual int ReadAt(void* buffer, uint64_t offset, size_t length) = 0;
+  // Reads every piece as ReadAt reads it; the pieces may be in flight
+  // together. Returns how many pieces, in order, were read before the first
+  // failure; the pieces after a failed one count as not read. The default
+  // reads them one after another and stops at the first failure.
+  virtual size_t ReadAll(RawRead* pieces, size_t count);
   // Bytes per logical sector (512 for image files), never 0.
   virtual int SectorSize() const = 0;
   // Size in bytes as learnt when opened.
@@ -57,6 +74,10 @@ class RawDisk : public IRawDisk {
                                              int sectorSize = 0, int* error = nullptr);
 
   int ReadAt(void* buffer, uint64_t offset, size_t length) override;
+  // Pieces whose buffers, offsets and lengths are all aligned go out
+  // together through a read ring on the direct descriptor; a piece the ring
+  // did not read whole is read again the plain way, which decides.
+  size_t ReadAll(RawRead* pieces, size_t count) override;
   int SectorSize() const override { return m_sectorSize; }
   uint64_t ByteSize() const override { return m_length; }
   const std::string& Path() const override { return m_path; }
@@ -77,8 +98,10 @@ class RawDisk : public IRawDisk {
   uint64_t m_base = 0;    // window start on the node, bytes
   uint64_t m_length = 0;  // window length, bytes
   std::string m_path;
-  std::mutex m_lock;  // guards the bounce buffer
+  std::mutex m_lock;  // guards the bounce buffer and the ring
   uint8_t* m_bounce = nullptr;
+  std::unique_ptr<DirectWriteRing> m_ring;
+  bool m_ringRefused = false;  // the kernel offers no ring
 };
 
 // Sector size and byte size of an open node: BLKSSZGET and BLKGETSIZE64 for

@@ -7,8 +7,9 @@
 #include <QSize>
 #include <QString>
 #include <QVector>
-
 #include <string>
+
+#include "FolderSize.h"
 
 class QLabel;
 class QStringList;
@@ -20,13 +21,6 @@ QString FormatSizeText(quint64 bytes);
 QString GetAlgorithmName(uint passes);
 // A 3-character drive root stays as it is; else the part after the last "/".
 QString GetFileNameFromPath(const QString& path);
-// The folder of the executable a command line names (quotes stripped);
-// empty when it names no executable file.
-QString GetExecutableFolder(const QString& command);
-// Bytes of the files that are not hidden in the folder tree (the
-// executable's folder when isFolder is false). Symbolic links are not
-// followed and every folder is counted once.
-quint64 GetFolderSize(const QString& path, bool isFolder);
 // An icon location ("path",index) without its index and quotes.
 std::string StripIconPath(std::string location);
 // "C:\x\app.exe" -> "app": the last path part without its 4-character

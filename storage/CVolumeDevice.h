@@ -26,6 +26,9 @@ class CVolumeDevice : public CRawBackedDevice {
   int Open() override;
   // One read under the lock, without retries.
   int ReadSectors(void* buffer, uint64_t first, uint64_t count) override;
+  // Strict: the pieces go to the raw disk as one batch, in flight together,
+  // under the lock; lenient: one after another, as ReadSectors reads them.
+  size_t ReadSectorsBatch(SectorRead* pieces, size_t n) override;
   // 0 unless open; not cached.
   uint64_t GetSectorCount() override;
   char GetDriveLetter() const { return m_letter; }

@@ -3,7 +3,17 @@
 // volumes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+
+// One read of a batch: `count` sectors at `first` into `buffer`; `ok` tells
+// whether the buffer holds them.
+struct SectorRead {
+  void* buffer = nullptr;
+  uint64_t first = 0;
+  uint64_t count = 0;
+  bool ok = false;
+};
 
 class IStorageDevice {
  public:
@@ -20,6 +30,19 @@ class IStorageDevice {
   // bytes). Nonzero when the buffer holds the data; 0 means the caller must
   // not use the buffer.
   virtual int ReadSectors(void* buffer, uint64_t first, uint64_t count) = 0;
+  // Reads every piece as ReadSectors reads it; the pieces may be in flight
+  // together. Returns how many pieces, in order, were read before the first
+  // failure; no piece after a failed one counts as read. The default reads
+  // them one after another and stops at the first failure.
+  virtual size_t ReadSectorsBatch(SectorRead* pieces, size_t n) {
+    size_t whole = 0;
+    for (size_t i = 0; i < n; ++i) {
+      SectorRead& p = pieces[i];
+      p.ok = whole == i && ReadSectors(p.buffer, p.first, p.count) != 0;
+      if (p.ok) ++whole;
+    }
+    return whole;
+  }
   // Total sectors; 0 when the device is not open or its size is unknown.
   virtual uint64_t GetSectorCount() = 0;
   // Bytes per sector; never 0 (512 when the device cannot tell).

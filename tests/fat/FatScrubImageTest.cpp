@@ -425,6 +425,55 @@ INSTANTIATE_TEST_SUITE_P(Volumes, FatScrubImages,
 
 // The path the free-space wipe takes: the deleted-recovery controller makes
 // the registered FAT quick search and runs it with the wipe target.
+// Deleted files' clusters one read's length apart, so that the last sector
+// of one zeroing read and the first of the next lie in the same 4 KiB disk
+// block (512-byte clusters): the later read must see the earlier one's
+// change, or its copy of the shared block would put the old bytes back.
+TEST_F(FatScrubFixture, ZeroingReadsThatShareABlockKeepEachOthersChanges) {
+  Target t;
+  t.image = m_work->file("spans.img");
+  Tool({"mkfs.fat", "-C", "-F", "16", "-s", "1", "-S", "512", "-n", "SPANS", t.image, "16384"});
+  t.length = FileSize(t.image);
+  const Layout l = LayoutOf(t);
+  // mcopy fills the free clusters in order: a pad that puts A one sector
+  // past a block boundary, A, 2046 clusters, B, C. One read covers A to B
+  // (2048 sectors); C starts the next, inside B's block.
+  uint64_t pad = (9 - l.clusterArea % 8) % 8;
+  if (pad == 0) pad = 8;
+  const std::string files = m_work->file("files");
+  Tool({"mkdir", "-p", files});
+  const std::vector<std::pair<std::string, uint64_t>> order = {
+      {"pad.bin", pad}, {"a.bin", 1}, {"filler.bin", 2046}, {"b.bin", 1}, {"c.bin", 1}};
+  for (const auto& [name, clusters] : order) {
+    testutil::WriteFile(files + "/" + name, std::string(static_cast<size_t>(clusters * 512), 'x'));
+    Tool({"mcopy", "-i", t.image, files + "/" + name, "::/" + name});
+  }
+  std::map<std::string, uint64_t> first;
+  for (const Listed& item : ListAll(t, false)) {
+    const std::vector<uint64_t> sectors = SectorsOf(t, item.inode);
+    if (!sectors.empty()) first[item.path] = sectors[0];
+  }
+  ASSERT_EQ((first["a.bin"]) % 8, 1u) << "pad " << pad << ", cluster area " << l.clusterArea;
+  ASSERT_EQ(first["b.bin"], first["a.bin"] + 2047);
+  ASSERT_EQ(first["c.bin"], first["a.bin"] + 2048);
+  Tool({"mdel", "-i", t.image, "::/a.bin", "::/b.bin", "::/c.bin"});
+  const std::string original = m_work->file("spans.before");
+  Tool({"cp", "--sparse=always", t.image, original});
+  const Oracle oracle = BuildOracle(t);
+
+  scrubtest::WriterPlan plan;
+  plan.imagePath = t.image;
+  scrubtest::WriterInstall install(&plan);
+  CVolumeDevice volume(t.image, 0, t.length, 512, true);
+  FATWipeCounters counters;
+  ASSERT_EQ(ScrubFATVolume(&volume, 0, 0, nullptr, &counters), fatscrub::kDone);
+  EXPECT_EQ(counters.sectorsZeroed, 3u);
+  for (const char* name : {"a.bin", "b.bin", "c.bin"})
+    EXPECT_EQ(ReadBytes(t.image, first[name] * 512, 512), std::vector<uint8_t>(512, 0)) << name;
+  uint64_t changed = 0;
+  EXPECT_EQ(ChangesOutside(oracle, original, t.image, &changed), "");
+}
+
 TEST_F(FatScrubFixture, ThroughTheDeletedRecoveryController) {
   const Case c{"fat32", 512, true};
   const Target t = Prepare(c, "controller.img");
@@ -826,6 +875,18 @@ std::vector<HardCase> HardCases() {
     r.expected = fatscrub::kReadFailed;
     r.pickBad = [](Volume& v, std::vector<uint64_t>& bad) {
       bad.push_back(v.l.clusterArea + v.ClusterOf("Sub Folder/Deeper") - 2);
+    };
+    r.check = ExpectNoWriteAfterAFailedRead;
+    rows.push_back(r);
+  }
+  {
+    HardCase r;
+    r.name = "ReadFailureOnADirectoryReadAhead";
+    r.what = "read failure on a directory read ahead together with the one before it (4 KiB clusters)";
+    r.volume = {"fat32_4k", 4096, false};
+    r.expected = fatscrub::kReadFailed;
+    r.pickBad = [](Volume& v, std::vector<uint64_t>& bad) {
+      bad.push_back(v.l.clusterArea + v.ClusterOf("Later") - 2);
     };
     r.check = ExpectNoWriteAfterAFailedRead;
     rows.push_back(r);

@@ -36,9 +36,7 @@ struct WriterPlan {
 
 class ImageWriter : public IMountDriverWriter {
  public:
-  explicit ImageWriter(WriterPlan* plan) : m_plan(plan) {
-    m_fd = ::open(plan->imagePath.c_str(), O_RDWR | O_CLOEXEC);
-  }
+  explicit ImageWriter(WriterPlan* plan) : m_plan(plan) { m_fd = ::open(plan->imagePath.c_str(), O_RDWR | O_CLOEXEC); }
   ~ImageWriter() override {
     if (m_fd >= 0) {
       ::fdatasync(m_fd);
@@ -92,7 +90,8 @@ class WriterInstall {
   MountDriverOpener m_old;
 };
 
-// Passes reads through and records them.
+// Passes reads through and records them; a batch goes to the inner device
+// as one, and its pieces are recorded up to the first that failed.
 class RecordingDevice : public IStorageDevice {
  public:
   RecordingDevice(IStorageDevice* inner, std::vector<Event>* events) : m_inner(inner), m_events(events) {}
@@ -100,6 +99,12 @@ class RecordingDevice : public IStorageDevice {
     const int ok = m_inner->ReadSectors(buffer, first, count);
     m_events->push_back({ok ? 'r' : 'f', first, count});
     return ok;
+  }
+  size_t ReadSectorsBatch(SectorRead* pieces, size_t n) override {
+    const size_t whole = m_inner->ReadSectorsBatch(pieces, n);
+    for (size_t i = 0; i < n && i <= whole; ++i)
+      m_events->push_back({i < whole ? 'r' : 'f', pieces[i].first, pieces[i].count});
+    return whole;
   }
   uint64_t GetSectorCount() override { return m_inner->GetSectorCount(); }
   int GetSectorSize() override { return m_inner->GetSectorSize(); }

@@ -143,3 +143,41 @@ TEST(DeviceFaults, ClosedAndOutOfRangeDisks) {
   CVolumeDevice badLetter('?');
   EXPECT_FALSE(badLetter.IsOpen());
 }
+
+// A batch of reads on a strict volume device (one batch to the raw disk):
+// the pieces before a failed one hold their sectors, nothing after it
+// counts, and the failure is the device's last read error.
+TEST(DeviceFaults, StrictBatchReadStopsAtTheFirstFailedPiece) {
+  auto plan = std::make_shared<FaultPlan>();
+  CVolumeDevice volume(MakeFaultOpener(plan,
+                                       [] {
+                                         return std::unique_ptr<platform::IRawDisk>(
+                                             std::make_unique<MemoryRawDisk>(PatternBytes(0, kSectors * 512), 512));
+                                       }),
+                       true);
+  std::vector<std::vector<uint8_t>> buffers(4, std::vector<uint8_t>(8 * 512));
+  const uint64_t firsts[] = {16, 0, 200, 300};
+  std::vector<SectorRead> reads(4);
+  for (size_t i = 0; i < reads.size(); ++i) {
+    reads[i].buffer = buffers[i].data();
+    reads[i].first = firsts[i];
+    reads[i].count = 8;
+  }
+  EXPECT_EQ(volume.ReadSectorsBatch(reads.data(), reads.size()), reads.size());
+  for (size_t i = 0; i < reads.size(); ++i) {
+    EXPECT_TRUE(reads[i].ok) << i;
+    EXPECT_EQ(buffers[i], PatternBytes(firsts[i] * 512, 8 * 512)) << i;
+  }
+
+  // A media error, then a piece that passes the end.
+  plan->SetBadSector(203);
+  EXPECT_EQ(volume.ReadSectorsBatch(reads.data(), reads.size()), 2u);
+  EXPECT_TRUE(reads[0].ok && reads[1].ok);
+  EXPECT_FALSE(reads[2].ok || reads[3].ok);
+  EXPECT_EQ(volume.GetLastReadError(), EIO);
+  plan->ClearBadSectors();
+  reads[2].first = kSectors - 4;
+  EXPECT_EQ(volume.ReadSectorsBatch(reads.data(), reads.size()), 2u);
+  EXPECT_FALSE(reads[2].ok || reads[3].ok);
+  EXPECT_EQ(volume.GetLastReadError(), ERANGE);
+}
