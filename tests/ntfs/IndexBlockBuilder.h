@@ -12,7 +12,7 @@
 
 namespace ntfstest {
 
-struct IndexEntrySpec {
+struct IndexEntryShape {
   uint64_t parent = 77 | (uint64_t(3) << 48);  // record and sequence number
   std::u16string name = u"file.txt";
   uint16_t flags = 0;
@@ -21,9 +21,9 @@ struct IndexEntrySpec {
 };
 
 // Entries with $FILE_NAME keys, then the last entry (flags 2).
-inline std::vector<uint8_t> IndexEntries(const std::vector<IndexEntrySpec>& specs) {
+inline std::vector<uint8_t> IndexEntries(const std::vector<IndexEntryShape>& shapes) {
   std::vector<uint8_t> out;
-  for (const IndexEntrySpec& e : specs) {
+  for (const IndexEntryShape& e : shapes) {
     const size_t keyLength = 66 + 2 * e.name.size();
     const size_t length = (16 + keyLength + 7) & ~size_t(7);
     std::vector<uint8_t> entry(length, 0);
@@ -48,7 +48,7 @@ inline std::vector<uint8_t> IndexEntries(const std::vector<IndexEntrySpec>& spec
 
 // A 4096-byte block: update sequence at 40 with 9 entries, entries from
 // 24 + 40, allocated 4072; stored form (fixups written).
-inline std::vector<uint8_t> IndexBlock(const std::vector<IndexEntrySpec>& specs, uint64_t vcn = 0,
+inline std::vector<uint8_t> IndexBlock(const std::vector<IndexEntryShape>& shapes, uint64_t vcn = 0,
                                        uint16_t usn = 0x0005) {
   std::vector<uint8_t> b(4096, 0);
   std::memcpy(b.data(), "INDX", 4);
@@ -56,7 +56,7 @@ inline std::vector<uint8_t> IndexBlock(const std::vector<IndexEntrySpec>& specs,
   Put16(b, 6, 9);
   Put64(b, 8, 0x5555);
   Put64(b, 16, vcn);
-  const std::vector<uint8_t> entries = IndexEntries(specs);
+  const std::vector<uint8_t> entries = IndexEntries(shapes);
   Put32(b, 24, 40);
   Put32(b, 28, static_cast<uint32_t>(40 + entries.size()));
   Put32(b, 32, 4072);
@@ -71,9 +71,9 @@ inline std::vector<uint8_t> IndexBlock(const std::vector<IndexEntrySpec>& specs,
   return b;
 }
 
-// The value of a $INDEX_ROOT over $FILE_NAME holding `specs`.
-inline std::vector<uint8_t> IndexRootValue(const std::vector<IndexEntrySpec>& specs) {
-  const std::vector<uint8_t> entries = IndexEntries(specs);
+// The value of a $INDEX_ROOT over $FILE_NAME holding `shapes`.
+inline std::vector<uint8_t> IndexRootValue(const std::vector<IndexEntryShape>& shapes) {
+  const std::vector<uint8_t> entries = IndexEntries(shapes);
   std::vector<uint8_t> v(32 + entries.size(), 0);
   Put32(v, 0, 0x30);
   Put32(v, 4, 1);

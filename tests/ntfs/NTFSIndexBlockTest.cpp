@@ -37,7 +37,7 @@ bool AnalyzeExact(const Bytes& block, size_t length) {
 }
 
 TEST(NTFSIndexBlock, MutationsAreRejectedInsideTheBlock) {
-  const std::vector<IndexEntrySpec> three = {{}, {}, {}};
+  const std::vector<IndexEntryShape> three = {{}, {}, {}};
   struct Case {
     const char* what;
     std::function<void(Bytes&)> mutate;
@@ -100,7 +100,7 @@ TEST(NTFSIndexBlock, ParentVcnAndFixupRoundTrip) {
 
 // A folder record with an optional $INDEX_ROOT and a $INDEX_ALLOCATION of
 // two 4096-byte clusters at LCN 0x40.
-Bytes FolderRecord(uint32_t headerNumber, const std::vector<IndexEntrySpec>* root) {
+Bytes FolderRecord(uint32_t headerNumber, const std::vector<IndexEntryShape>* root) {
   RecordBuilder b(1024, headerNumber);
   b.Flags(0x0003);
   b.StandardInformation(0);
@@ -111,14 +111,14 @@ Bytes FolderRecord(uint32_t headerNumber, const std::vector<IndexEntrySpec>* roo
 }
 
 TEST(NTFSFolderRecord, NumberFromTheRootEntriesOrTheHeader) {
-  const std::vector<IndexEntrySpec> named77 = {{}, {}};
-  std::vector<IndexEntrySpec> mixed = {{}, {}};
+  const std::vector<IndexEntryShape> named77 = {{}, {}};
+  std::vector<IndexEntryShape> mixed = {{}, {}};
   mixed[1].parent = 78 | (uint64_t(3) << 48);
-  const std::vector<IndexEntrySpec> none = {};
+  const std::vector<IndexEntryShape> none = {};
   struct Case {
     const char* what;
     uint32_t header;
-    const std::vector<IndexEntrySpec>* root;
+    const std::vector<IndexEntryShape>* root;
     bool accepted;
     int64_t number;
   } cases[] = {

@@ -32,9 +32,9 @@ struct StreamCase {
 
 std::vector<NodeShape> Chain(int length) {
   // Folder k (id 100 + k) lies in folder k - 1; the deepest arrives first.
-  std::vector<NodeShape> specs;
-  for (int k = length - 1; k >= 0; --k) specs.push_back(NodeShape{100 + k, k == 0 ? 5 : 100 + k - 1, "d", true});
-  return specs;
+  std::vector<NodeShape> shapes;
+  for (int k = length - 1; k >= 0; --k) shapes.push_back(NodeShape{100 + k, k == 0 ? 5 : 100 + k - 1, "d", true});
+  return shapes;
 }
 
 std::string ChainText(int length) {
