@@ -174,4 +174,48 @@ TEST_F(RecoverCommand, AReadOnlyLoopDeviceKeepsItsBytes) {
   EXPECT_EQ(Sha256(image), before);
 }
 
+// The deleted-file recovery of an Ext2, Ext3 or Ext4 volume on a read-only
+// loop device: the file deleted with debugfs is listed under the root with
+// its name, its bytes come back whole, live files are not listed, and the
+// image keeps its sha256.
+TEST_F(RecoverCommand, ExtVolumesListAndGiveBackTheirDeletedFilesReadOnly) {
+  VT_REQUIRE_ROOT();
+  VT_REQUIRE_TOOL("mke2fs");
+  VT_REQUIRE_TOOL("debugfs");
+  VT_REQUIRE_TOOL("sha256sum");
+  const std::string tree = m_dir.file("tree");
+  ASSERT_EQ(testutil::Run({"mkdir", "-p", tree + "/docs"}).exitCode, 0);
+  std::string payload;
+  for (int i = 0; payload.size() < 300000; ++i) payload += "line " + std::to_string(i) + " of the report\n";
+  testutil::WriteFile(tree + "/docs/report.txt", payload);
+  testutil::WriteFile(tree + "/keep.txt", "kept");
+  for (const char* type : {"ext2", "ext3", "ext4"}) {
+    SCOPED_TRACE(type);
+    const std::string image = m_dir.file(std::string(type) + ".img");
+    ASSERT_EQ(testutil::Run({"truncate", "-s", "32M", image}).exitCode, 0);
+    ASSERT_EQ(testutil::Run({"mke2fs", "-q", "-t", type, "-d", tree, "-F", image}).exitCode, 0);
+    const auto rm = testutil::Run({"debugfs", "-w", "-R", "rm /docs/report.txt", image});
+    ASSERT_EQ(rm.exitCode, 0) << rm.output;
+    const std::string before = Sha256(image);
+    const std::string out = m_dir.file(std::string(type) + "-report.txt");
+    {
+      testutil::LoopDevice loop(image, 512, testutil::LoopDevice::kReadOnly);
+      ASSERT_TRUE(loop.ok()) << loop.error();
+      const char letter = LetterOf(loop.Path(), loop.Path());
+      ASSERT_NE(letter, 0);
+      const std::string volume(1, letter);
+      const Outcome listed = Recover(loop.Path(), {volume});
+      EXPECT_EQ(listed.exitCode, 0) << listed.err;
+      EXPECT_NE(listed.out.find("\tf\tdeleted\t" + std::to_string(payload.size()) + "\t"), std::string::npos)
+          << listed.out;
+      EXPECT_NE(listed.out.find("\treport.txt\n"), std::string::npos) << listed.out;
+      EXPECT_EQ(listed.out.find("keep.txt"), std::string::npos) << listed.out;
+      const Outcome extracted = Recover(loop.Path(), {volume, "--extract", "1:report.txt", out});
+      EXPECT_EQ(extracted.exitCode, 0) << extracted.err;
+    }
+    EXPECT_EQ(testutil::ReadFile(out), payload);
+    EXPECT_EQ(Sha256(image), before);
+  }
+}
+
 }  // namespace
