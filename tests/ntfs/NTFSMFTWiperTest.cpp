@@ -124,8 +124,22 @@ class WriterScope {
 };
 
 Bytes ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  if (!in) return Bytes();
+  Bytes out(static_cast<size_t>(in.tellg()));
+  in.seekg(0);
+  in.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(out.size()));
+  out.resize(static_cast<size_t>(in.gcount()));
+  return out;
+}
+
+// Whether the file at `b` exists and holds the bytes of the one at `a`.
+::testing::AssertionResult SameFile(const std::string& a, const std::string& b) {
+  struct stat sa, sb;
+  if (stat(a.c_str(), &sa) != 0) return ::testing::AssertionFailure() << a << " is missing";
+  if (stat(b.c_str(), &sb) != 0) return ::testing::AssertionFailure() << b << " is missing";
+  if (ReadAll(a) != ReadAll(b)) return ::testing::AssertionFailure() << b << " differs from " << a;
+  return ::testing::AssertionSuccess();
 }
 
 std::vector<std::string> Lines(const std::string& path) {
@@ -360,17 +374,14 @@ TEST_P(NTFSScrub, ErasesOnlyFreeRecordsAndKeepsTheVolumeSound) {
   MountPoint was(original, tmp.file("was"), true);
   MountPoint now(image, tmp.file("now"), false);
   ASSERT_TRUE(was.ok() && now.ok());
-  for (const std::string& path : live) {
-    const auto cmp = testutil::Run({"cmp", tmp.file("was/" + path), tmp.file("now/" + path)});
-    EXPECT_EQ(cmp.exitCode, 0) << path << ": " << cmp.output;
-  }
+  for (const std::string& path : live) EXPECT_TRUE(SameFile(tmp.file("was/" + path), tmp.file("now/" + path)));
   const auto write = testutil::Shell("set -e; cd '" + tmp.file("now") +
                                      "'; mkdir fresh; for i in $(seq 200); do echo \"new file $i\" > fresh/n$i.txt; "
                                      "done; sync");
   ASSERT_EQ(write.exitCode, 0) << write.output;
   const auto remount = testutil::Shell("set -e; umount '" + tmp.file("now") + "'; ntfs-3g -o ro '" + image + "' '" +
-                                       tmp.file("now") + "'; for i in $(seq 200); do [ \"$(cat '" + tmp.file("now") +
-                                       "'/fresh/n$i.txt)\" = \"new file $i\" ]; done");
+                                       tmp.file("now") + "'; for i in $(seq 200); do read -r line < '" + tmp.file("now") +
+                                       "'/fresh/n$i.txt; [ \"$line\" = \"new file $i\" ]; done");
   EXPECT_EQ(remount.exitCode, 0) << remount.output;
   const auto fix2 = testutil::Run({"ntfsfix", "-n", image});
   EXPECT_EQ(fix2.exitCode, 0) << fix2.output;
@@ -402,9 +413,10 @@ class FaultWatch : public IStorageDevice {
   std::shared_ptr<WriteLog> m_log;
 };
 
-// One volume with deleted files for the fault tests.
+// One volume with deleted files for the fault tests: the 4 KiB-cluster
+// volume of the geometry tests, so the suite makes it once.
 const std::string& FaultFixture() {
-  static const std::string image = ScrubImage(Geometry{512, 4096, 16});
+  static const std::string image = ScrubImage(Geometry{512, 4096, 32});
   return image;
 }
 
