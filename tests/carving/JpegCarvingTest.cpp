@@ -164,11 +164,15 @@ TEST_F(JpegFiles, CarvedWholeAtBothSectorSizes) {
     pictures.push_back({name, Bytes(name), t.count("Model") ? t.at("Model") : "",
                         t.count("DateTimeOriginal") ? t.at("DateTimeOriginal") : ""});
   }
+  // No APP0 at all: the picture starts FF D8 FF DB.
+  const std::string jfif = Bytes("jfif-baseline");
+  pictures.push_back({"quantisation table first", jfif.substr(0, 2) + jfif.substr(20), "", ""});
+  ASSERT_EQ(pictures.back().bytes.substr(0, 4), "\xFF\xD8\xFF\xDB");
   // Exif first, with an empty first directory; 11,264 bytes, so FF D9 ends
   // a 512-byte sector.
   pictures.push_back({"Qt-header-bg", carvingtest::InstalledPackageFile("qtbase5-dev", "/Qt-header-bg.jpg"), "", ""});
   pictures.push_back({"Qt-footer-bg", carvingtest::InstalledPackageFile("qtbase5-dev", "/Qt-footer-bg.jpg"), "", ""});
-  ASSERT_EQ(pictures[6].bytes.size(), 11264u) << "qtbase5-dev's Qt-header-bg.jpg (scripts/install-deps)";
+  ASSERT_EQ(pictures[7].bytes.size(), 11264u) << "qtbase5-dev's Qt-header-bg.jpg (scripts/install-deps)";
 
   testutil::TempDir dir("jpeg");
   for (int ss : {512, 4096}) {
@@ -202,11 +206,18 @@ TEST_F(JpegFiles, WhatIsNotCarvedOrCutShort) {
     const Carved l = Carve(lower, ss);
     EXPECT_NE(l.matched, 0);
     EXPECT_EQ(l.size, 0u);
+    // Without APP0 a frame must have three components.
+    const std::string jfif = Bytes("jfif-baseline");
+    std::string grey = jfif.substr(0, 2) + jfif.substr(20);
+    const size_t greySof = grey.find("\xFF\xC0");
+    ASSERT_EQ(grey.substr(greySof + 4, 1), "\x08");  // the frame's precision
+    grey[greySof + 9] = 1;
+    EXPECT_EQ(Carve(grey, ss).size, 0u);
     // A frame so large that width x height x 3 passes 32 bits: the end
     // search still reaches the picture's end.
     std::string huge = Bytes("large");
     const size_t sof = huge.find("\xFF\xC0");
-    ASSERT_NE(sof, std::string::npos);
+    ASSERT_EQ(huge.substr(sof + 4, 1), "\x08");
     huge.replace(sof + 5, 4, std::string("\x55\x56\xFF\xFF", 4));  // 21846 rows of 65535
     EXPECT_EQ(Carve(huge, ss).size, huge.size());
   }
