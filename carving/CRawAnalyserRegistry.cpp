@@ -6,6 +6,7 @@
 
 #include "CCustomHeaderManage.h"
 #include "CustomFileAnalyser.h"
+#include "FileJPGAnalyser.h"
 #include "IRawFileAnalyser.h"
 #include "RawFileTypeTable.h"
 #include "RunLog.h"
@@ -25,7 +26,9 @@ using PlainFactory = IRawFileAnalyser* (*)();
 // tables without one is skipped. (The script analyser is made with the
 // registry's shared scripts, below.)
 const std::vector<std::pair<ERawAnalyserClass, PlainFactory>>& LandedAnalysers() {
-  static const std::vector<std::pair<ERawAnalyserClass, PlainFactory>> rows = {};
+  static const std::vector<std::pair<ERawAnalyserClass, PlainFactory>> rows = {
+      {ERawAnalyserClass::FileJPG, &Make<FileJPGAnalyser>},
+  };
   return rows;
 }
 

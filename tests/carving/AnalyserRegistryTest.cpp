@@ -175,7 +175,7 @@ TEST(AnalyserRegistry, ListsTheClassesStillWithoutAnAnalyser) {
       "FileCABAnalyser", "FileCHMAnalyser",      "FileCPTAnalyser",  "FileCRWAnalyser",        "FileDBXAnalyser",
       "FileDWGAnalyser", "FileDXFAnalyser",      "FileEMFAnalyser",  "FileEPSAnalyser",        "FileFH11Analyser",
       "FileGIFAnalyser", "FileGZAnalyser",       "FileHLPAnalyser",  "FileHTMAnalyser",        "FileICOAnalyser",
-      "FileJPGAnalyser", "FileLowDocAnalyser",   "FileLZHAnalyser",  "FileMDBAnalyser",        "FileMIDAnalyser",
+      "FileLowDocAnalyser",   "FileLZHAnalyser",  "FileMDBAnalyser",        "FileMIDAnalyser",
       "FileMNYAnalyser", "FileMOVAnalyser",      "FileMP3Analyser",  "FileMP4Analyser",        "FileOLEAnalyser",
       "FileONEAnalyser", "FilePDFAnalyser",      "FilePNGAnalyser",  "FilePSDAnalyser",        "FilePSPAnalyser",
       "FilePSTAnalyser", "FileRARAnalyser",      "FileRIFFAnalyser", "FileRTFAnalyser",        "FileSWFAnalyser",
