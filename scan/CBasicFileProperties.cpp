@@ -74,3 +74,21 @@ bool CBasicFileProperties::LoadOptionalRuns(IScanStream* s, std::unique_ptr<CPac
   out.reset(LoadPackedDataRuns(s));
   return out != nullptr;
 }
+
+bool CBasicFileProperties::SaveWithTwoWords(IScanStream* s, uint32_t first, uint32_t second) const {
+  return SaveCommon(s, false) && StreamWriteU32(s, first) && StreamWriteU32(s, second) && SaveOptionalRuns(s);
+}
+
+bool CBasicFileProperties::LoadWithTwoWords(IScanStream* s, uint32_t& first, uint32_t& second) {
+  Common common;
+  uint32_t a = 0, b = 0;
+  std::unique_ptr<CPackedDataRuns> packed;
+  if (!LoadCommon(s, common) || !StreamReadU32(s, a) || !StreamReadU32(s, b) || !LoadOptionalRuns(s, packed))
+    return false;
+  Assign(std::move(common));
+  m_status = 0;
+  m_packed = std::move(packed);
+  first = a;
+  second = b;
+  return true;
+}

@@ -55,6 +55,11 @@ class CBasicFileProperties : public IFileProperties {
   // u32 1 and the packed runs, or u32 0.
   bool SaveOptionalRuns(IScanStream* s) const;
   static bool LoadOptionalRuns(IScanStream* s, std::unique_ptr<CPackedDataRuns>& out);
+  // The saved form of the FAT and exFAT members: the common fields (no
+  // terminator), two u32 words, the optional runs. Load takes everything
+  // over and clears the status flag, or changes nothing.
+  bool SaveWithTwoWords(IScanStream* s, uint32_t first, uint32_t second) const;
+  bool LoadWithTwoWords(IScanStream* s, uint32_t& first, uint32_t& second);
 
   std::string m_name;
   int64_t m_size = 0;

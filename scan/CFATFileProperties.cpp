@@ -27,22 +27,11 @@ void CFATFileProperties::SetDataRunList(IDataRunList* list) {
 }
 
 bool CFATFileProperties::Save(IScanStream* s) const {
-  return SaveCommon(s, false) && StreamWriteU32(s, m_firstCluster) && StreamWriteU32(s, m_parentCluster) &&
-         SaveOptionalRuns(s);
+  return SaveWithTwoWords(s, m_firstCluster, m_parentCluster);
 }
 
 bool CFATFileProperties::Load(IScanStream* s) {
-  Common common;
-  uint32_t first = 0, parent = 0;
-  std::unique_ptr<CPackedDataRuns> packed;
-  if (!LoadCommon(s, common) || !StreamReadU32(s, first) || !StreamReadU32(s, parent) || !LoadOptionalRuns(s, packed))
-    return false;
-  Assign(std::move(common));
-  m_status = 0;
-  m_firstCluster = first;
-  m_parentCluster = parent;
-  m_packed = std::move(packed);
-  return true;
+  return LoadWithTwoWords(s, m_firstCluster, m_parentCluster);
 }
 
 CFATFileProperties* CreateFATFileProperties() {

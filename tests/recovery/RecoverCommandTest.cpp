@@ -3,10 +3,13 @@
 // it scans (a read-only loop device's image keeps its sha256).
 #include <gtest/gtest.h>
 
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "DiskTable.h"
+#include "ExFatImagePatch.h"
 #include "LoopDevice.h"
 #include "PathOnDisk.h"
 #include "RecoveryRun.h"
@@ -216,6 +219,148 @@ TEST_F(RecoverCommand, ExtVolumesListAndGiveBackTheirDeletedFilesReadOnly) {
     EXPECT_EQ(testutil::ReadFile(out), payload);
     EXPECT_EQ(Sha256(image), before);
   }
+}
+
+// The deleted files of the exFAT volumes of make-exfat-images.sh as
+// `fls -r -d -p` lists them: their paths.
+std::set<std::string> FlsDeletedFiles(const std::string& image) {
+  std::set<std::string> out;
+  std::istringstream lines(testutil::Run({"fls", "-f", "exfat", "-r", "-d", "-p", image}).output);
+  std::string line;
+  while (std::getline(lines, line)) {
+    const size_t tab = line.find('\t');
+    if (tab != std::string::npos && line.rfind("r/r", 0) == 0) out.insert(line.substr(tab + 1));
+  }
+  return out;
+}
+
+// The paths of the deleted files of tree 1 in a vtctl recover listing.
+std::set<std::string> ListedDeletedFiles(const std::string& listing) {
+  std::set<std::string> out;
+  std::istringstream lines(listing);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line.rfind("node\t1\tf\tdeleted\t", 0) != 0) continue;
+    out.insert(line.substr(line.rfind('\t') + 1));
+  }
+  return out;
+}
+
+// The deleted-file recovery of exFAT volumes on read-only loop devices
+// (512- and 4096-byte sectors): every deleted file fls lists is listed at
+// the same path, deleted files come back byte for byte (a fragmented one
+// as far as its FAT chain survives), the recycled file takes its old name,
+// and the images keep their sha256.
+TEST_F(RecoverCommand, ExFatVolumesListAndGiveBackTheirDeletedFilesReadOnly) {
+  VT_REQUIRE_ROOT();
+  VT_REQUIRE_TOOL("mkfs.exfat");
+  VT_REQUIRE_TOOL("mount.exfat-fuse");
+  VT_REQUIRE_TOOL("fls");
+  VT_REQUIRE_TOOL("sha256sum");
+  if (!testutil::HaveFuse()) GTEST_SKIP() << "no FUSE";
+  std::string error;
+  const std::string folder = testutil::SharedFixture("make-exfat-images.sh", {}, "", error);
+  ASSERT_FALSE(folder.empty()) << error;
+  const struct {
+    const char* name;
+    int sectorSize;
+    uint32_t clusterSize;
+  } volumes[] = {{"exfat-4k", 512, 4096}, {"exfat-128k", 512, 131072}, {"exfat-4kn", 4096, 32768}};
+  for (const auto& v : volumes) {
+    SCOPED_TRACE(v.name);
+    const std::string image = folder + "/" + v.name + ".img";
+    const std::string kept = folder + "/gone/" + v.name + "/";
+    const std::string before = Sha256(image);
+    const std::set<std::string> deleted = FlsDeletedFiles(image);
+    ASSERT_EQ(deleted.size(), 5u);
+    {
+      testutil::LoopDevice loop(image, v.sectorSize, testutil::LoopDevice::kReadOnly);
+      ASSERT_TRUE(loop.ok()) << loop.error();
+      const char letter = LetterOf(loop.Path(), loop.Path());
+      ASSERT_NE(letter, 0);
+      const std::string volume(1, letter);
+      const Outcome listed = Recover(loop.Path(), {volume});
+      EXPECT_EQ(listed.exitCode, 0) << listed.err;
+      const std::set<std::string> ours = ListedDeletedFiles(listed.out);
+      for (const std::string& path : deleted) EXPECT_EQ(ours.count(path), 1u) << path << "\n" << listed.out;
+      EXPECT_EQ(ours.count("$RECYCLE.BIN/S-1-5-21-1004336348-1177238915-682003330-1001/old-report.txt"), 0u)
+          << "a live recycled file is no deleted file";
+      EXPECT_NE(listed.out.find("\t$RECYCLE.BIN/S-1-5-21-1004336348-1177238915-682003330-1001/old-report.txt\n"),
+                std::string::npos)
+          << listed.out;
+      EXPECT_EQ(listed.out.find("top.txt"), std::string::npos) << listed.out;
+      int n = 0;
+      for (const char* path : {"gone-big.bin", "doomed/two.bin", "frag/odd.bin"}) {
+        const std::string out = m_dir.file(std::string(v.name) + "-" + std::to_string(++n));
+        const Outcome extracted = Recover(loop.Path(), {volume, "--extract", std::string("1:") + path, out});
+        EXPECT_EQ(extracted.exitCode, 0) << path << ": " << extracted.err;
+        const std::string original = testutil::ReadFile(kept + path);
+        const std::string got = testutil::ReadFile(out);
+        if (std::string(path) == "frag/odd.bin") {
+          EXPECT_GE(got.size(), v.clusterSize);
+          EXPECT_TRUE(original.compare(0, got.size(), got) == 0) << path;
+        } else {
+          EXPECT_TRUE(got == original) << path;
+        }
+      }
+    }
+    EXPECT_EQ(Sha256(image), before);
+  }
+}
+
+// Data and folders more than 2 TiB into the cluster heap: a 3 TiB sparse
+// volume whose deleted file far.bin is moved there (its stream entry
+// rewritten, known bytes written there with dd's help), and whose folder
+// far/ (holding the deleted inner.txt) is copied there too.
+TEST_F(RecoverCommand, ExFatDataPastTwoTebibytesIsReadFromItsOwnSectors) {
+  VT_REQUIRE_ROOT();
+  VT_REQUIRE_TOOL("mkfs.exfat");
+  VT_REQUIRE_TOOL("mount.exfat-fuse");
+  if (!testutil::HaveFuse()) GTEST_SKIP() << "no FUSE";
+  const std::string image = m_dir.file("big.img");
+  ASSERT_EQ(testutil::Run({"truncate", "-s", "3T", image}).exitCode, 0);
+  ASSERT_EQ(testutil::Run({"mkfs.exfat", image}).exitCode, 0);
+  const std::string payload = std::string(3000, 'x') + "far beyond two tebibytes";
+  {
+    testutil::LoopDevice loop(image, 512, 0);
+    ASSERT_TRUE(loop.ok()) << loop.error();
+    const std::string mnt = m_dir.file("mnt");
+    volfix::TestMount mount(mnt, {"mount.exfat-fuse", loop.Path(), mnt});
+    ASSERT_TRUE(mount.ok()) << mount.output();
+    testutil::WriteFile(mnt + "/far.bin", std::string(payload.size(), 'n'));
+    ASSERT_EQ(testutil::Run({"mkdir", mnt + "/far"}).exitCode, 0);
+    testutil::WriteFile(mnt + "/far/inner.txt", "inside the far folder");
+    ASSERT_EQ(testutil::Run({"rm", mnt + "/far.bin", mnt + "/far/inner.txt"}).exitCode, 0);
+  }
+  testutil::ExFatLayout l;
+  ASSERT_TRUE(testutil::ReadExFatLayout(image, l));
+  const uint64_t set = testutil::FindRootEntrySet(image, l, "far.bin");
+  ASSERT_NE(set, 0u);
+  // 2.5 TiB into the heap: past what a 32-bit sector product can reach.
+  const uint32_t cluster = static_cast<uint32_t>((5ull << 39) / l.clusterSize) + 2;
+  ASSERT_LT(cluster, l.clusterCount + 2);
+  ASSERT_TRUE(testutil::PatchExFatStream(image, set, cluster, true));
+  const std::string dd = "printf '%s' '" + payload + "' | dd of='" + image + "' bs=512 seek=" +
+                         std::to_string(l.ClusterOffset(cluster) / 512) + " conv=notrunc status=none";
+  ASSERT_EQ(testutil::Shell(dd).exitCode, 0);
+  const uint64_t folderSet = testutil::FindRootEntrySet(image, l, "far");
+  ASSERT_NE(folderSet, 0u);
+  std::vector<uint8_t> stream(32), folder(l.clusterSize);
+  ASSERT_TRUE(testutil::ReadBytesAt(image, folderSet + 32, stream));
+  ASSERT_TRUE(testutil::ReadBytesAt(image, l.ClusterOffset(testutil::ExFatLE32(&stream[20])), folder));
+  ASSERT_TRUE(testutil::WriteBytesAt(image, l.ClusterOffset(cluster + 1), folder));
+  ASSERT_TRUE(testutil::PatchExFatStream(image, folderSet, cluster + 1, true));
+  // What a 32-bit product would read instead holds other bytes.
+  const uint64_t wrapped = l.heapOffset + ((uint64_t(cluster - 2) * (l.clusterSize / 512)) & 0xFFFFFFFFull) * 512;
+  ASSERT_TRUE(testutil::WriteBytesAt(image, wrapped, std::vector<uint8_t>(payload.size(), 'w')));
+
+  const char letter = LetterOf(image, image);
+  ASSERT_NE(letter, 0);
+  const std::string out = m_dir.file("far.out");
+  const Outcome o = Recover(image, {std::string(1, letter), "--extract", "1:far.bin", out});
+  EXPECT_EQ(o.exitCode, 0) << o.err;
+  EXPECT_EQ(testutil::ReadFile(out), payload);
+  EXPECT_EQ(ListedDeletedFiles(o.out), (std::set<std::string>{"far.bin", "far/inner.txt"})) << o.out;
 }
 
 }  // namespace

@@ -313,7 +313,9 @@ TEST_F(RecoveryRunTest, WithoutEnginesOrForScrubbingTypesNothingRuns) {
       {false, EFileSystemType::FAT12, true, "use --complete"},
       {false, EFileSystemType::FAT32, true, "use --complete"},
       {false, EFileSystemType::NTFS, true, "use --complete"},
-      {false, EFileSystemType::exFAT, true, "no recovery engine is registered for EXFAT volumes"},
+      {false, EFileSystemType::HFSPlus, true, "no recovery engine is registered for HFS+ volumes"},
+      // The exFAT search says so when the volume holds no exFAT boot sector.
+      {false, EFileSystemType::exFAT, true, "the recovery failed with engine code 0x2F7000D"},
       {true, EFileSystemType::Unknown, false, "no recovery engine is registered"},
   };
   for (const auto& c : cases) {
