@@ -25,6 +25,7 @@
 #include "LoopDevice.h"
 #include "RecordingTreeBuilder.h"
 #include "ScanEngineRegistry.h"
+#include "FatTestData.h"
 #include "TestUtil.h"
 #include "Testdisk.h"
 
@@ -65,20 +66,10 @@ std::vector<std::string> Split(const std::string& line) {
   return out;
 }
 
-// The recycled data file takes the name its information file records.
-const char kRecycled[] = "$RECYCLE.BIN/S-1-5-21-1-2-3-1001/$RAB12CD.txt";
-const char kRestored[] = "$RECYCLE.BIN/S-1-5-21-1-2-3-1001/report.txt";
-
-// A deleted name with only its 8.3 form lost its first character: both
-// sides are compared from their second.
+// The names compared with fls's: the recycled file under the name its
+// information file gives it, a deleted 8.3 name from its second character.
 std::string Comparable(const std::string& path, bool deleted) {
-  if (path == kRecycled) return kRestored;
-  if (!deleted) return path;
-  const size_t slash = path.rfind('/');
-  const size_t at = slash == std::string::npos ? 0 : slash + 1;
-  std::string p = path;
-  if (p.size() > at && (p[at] == '_' || p[at] == '#')) p.erase(at, 1);
-  return p;
+  return fattest::ComparableName(path == fattest::kRecycledPath ? fattest::kRestoredPath : path, deleted);
 }
 
 std::string WithoutFirstNameCharacter(const std::string& path) {
