@@ -17,25 +17,11 @@ tool=$build/bench/fat_rebuild
 for need in "$tool" mkfs.fat mcopy mdel fls; do
   command -v "$need" >/dev/null || { echo "fat-rebuild: skipped (needs $need)"; exit 0; }
 done
-export MTOOLS_SKIP_CHECK=1 MTOOLS_NO_VFAT=0
 
 image=$bench_work/fat32.img
 truncate -s 1G "$image"
 mkfs.fat -F 32 -s 8 -n BENCH "$image" >/dev/null
-src=$bench_work/src
-# mtools slows down with the size of the folder it writes into: 200 a folder.
-per=200
-for ((d = 0; d < files / per; d++)); do
-  rm -rf "$src"
-  mkdir -p "$src"
-  for ((f = 0; f < per; f++)); do echo "file $d $f" >"$src/bench file $f.txt"; done
-  mmd -i "$image" "::/folder $d"
-  mcopy -i "$image" "$src"/* "::/folder $d/"
-  gone=()
-  for ((f = 0; f < per; f += 10)); do gone+=("::/folder $d/bench file $f.txt"); done
-  mdel -i "$image" "${gone[@]}"
-done
-rm -rf "$src"
+bench_fat_fill "$image" "$files"
 
 bench_side() {
   case $1 in

@@ -33,6 +33,10 @@ void CFATDBR::DetectType() {
     m_type = kTypeUnknown;
 }
 
+void CFATDBR::AcceptFAT12() {
+  if (m_type == kTypeUnknown && IsFAT12()) m_type = kTypeFAT12;
+}
+
 bool CFATDBR::HasBootSignature(const uint8_t* sector) {
   return sector != nullptr && sector[0] != 0 && sector[510] == 0x55 && sector[511] == 0xAA;
 }

@@ -14,6 +14,9 @@ class CFATDBR {
   // Sets the type code: 1 (FAT16) when the FAT16 test passes, else 2 (FAT32)
   // when the FAT32 test passes, else 9. FAT12 is never set.
   void DetectType();
+  // Also takes a FAT12 boot sector: when neither FAT16 nor FAT32 was
+  // recognised and the FAT12 test passes, the type becomes 0.
+  void AcceptFAT12();
   bool IsValid() const { return m_type != kTypeUnknown; }
   int GetFATType() const { return m_type; }
   const uint8_t* GetSector() const { return m_sector; }

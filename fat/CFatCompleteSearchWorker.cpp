@@ -617,14 +617,19 @@ bool CFatCompleteSearchWorker::IsKnownFileStart(uint64_t cluster) {
   if (!InData(cluster)) return false;
   m_probe.assign(std::max<size_t>(kProbeBytes, m_sectorSize), 0);
   if (!ReadSectors(m_probe.data(), ClusterToSector(cluster), 1)) return false;
-  for (const auto& analyser : m_analysers) {
+  auto matches = [this](IRawFileAnalyser* analyser) {
     CRawFileInfo scratch;
     try {
-      if (analyser && analyser->MatchHeader(m_probe.data(), &scratch)) return true;
+      return analyser && analyser->MatchHeader(m_probe.data(), &scratch);
     } catch (...) {
       // An analyser that throws did not match.
+      return false;
     }
-  }
+  };
+  for (const auto& analyser : m_analysers)
+    if (matches(analyser.get())) return true;
+  for (IRawFileAnalyser* analyser : m_borrowedAnalysers)
+    if (matches(analyser)) return true;
   return IsPEImage(m_probe.data(), m_sectorSize);
 }
 

@@ -88,6 +88,8 @@ class CFatCompleteSearchWorker {
   // The analysers IsKnownFileStart offers a cluster's first sector to (the
   // full list of the RAW analyser registry); the worker owns them.
   void SetRawAnalysers(std::vector<std::unique_ptr<IRawFileAnalyser>> analysers);
+  // The same with analysers the caller keeps (the registry's full list).
+  void SetRawAnalysers(std::vector<IRawFileAnalyser*> borrowed) { m_borrowedAnalysers = std::move(borrowed); }
   // Config.dat's bRevise for FAT32 (read by the constructor), 0 otherwise.
   int GetRevise() const { return m_revise; }
   void SetRevise(int revise) { m_revise = revise; }
@@ -182,5 +184,6 @@ class CFatCompleteSearchWorker {
   std::vector<CFileNode*> m_retired;
   CRecyclePendingList m_recyclePending;
   std::vector<std::unique_ptr<IRawFileAnalyser>> m_analysers;
+  std::vector<IRawFileAnalyser*> m_borrowedAnalysers;
   std::vector<uint8_t> m_probe;  // IsKnownFileStart's zero-padded sector
 };

@@ -5,6 +5,7 @@
 #include "CDirectoryTreeBuilder.h"
 #include "CExFatQuickSearch.h"
 #include "CExt2QuickSearch.h"
+#include "CFatCompleteSearch.h"
 #include "CRawAnalyserRegistry.h"
 #include "NTFSResidentReader.h"
 #include "ScanEngineRegistry.h"
@@ -61,6 +62,10 @@ RegisteredEngines RegisterRecoveryEngines(const EngineSelection& selection) {
   // Each engine registers its complete search (and, for exFAT, Ext2 and
   // HFS+, its read-only quick search) when the selection has it, and counts
   // it in `r`.
+  if (selection.Has(ERecoveryEngine::FAT)) {
+    RegisterFatCompleteSearch();  // FAT12, FAT16 and FAT32
+    ++r.completeSearches;
+  }
   if (selection.Has(ERecoveryEngine::exFAT)) {
     RegisterExFatQuickSearch();
     r.quickSearches += 1;

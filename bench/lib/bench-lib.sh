@@ -154,3 +154,23 @@ bench_time_scrub() {
   [ -n "$letter" ] || { echo "bench: no letter for $1" >&2; exit 1; }
   VANTOREL_DISKS=$1 bench_time "$vtctl" scrub "$letter"
 }
+
+# bench_fat_fill IMAGE FILES: FILES small files in folders of 200 ("folder
+# D/bench file F.txt"), a tenth of each folder deleted, written by mtools
+# into the FAT volume IMAGE (which may be "disk.img@@OFFSET").
+bench_fat_fill() {
+  local image=$1 files=$2 src=$bench_work/src per=200 d f
+  export MTOOLS_SKIP_CHECK=1 MTOOLS_NO_VFAT=0
+  # mtools slows down with the size of the folder it writes into: 200 a folder.
+  for ((d = 0; d < files / per; d++)); do
+    rm -rf "$src"
+    mkdir -p "$src"
+    for ((f = 0; f < per; f++)); do echo "file $d $f" >"$src/bench file $f.txt"; done
+    mmd -i "$image" "::/folder $d"
+    mcopy -i "$image" "$src"/* "::/folder $d/"
+    local gone=()
+    for ((f = 0; f < per; f += 10)); do gone+=("::/folder $d/bench file $f.txt"); done
+    mdel -i "$image" "${gone[@]}"
+  done
+  rm -rf "$src"
+}

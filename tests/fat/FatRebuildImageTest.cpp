@@ -20,6 +20,7 @@
 #include "IDataRunList.h"
 #include "IFATTable.h"
 #include "ImageFileDevice.h"
+#include "FatTestData.h"
 #include "TestUtil.h"
 
 namespace {
@@ -180,20 +181,9 @@ std::vector<FatDirectoryStart> FolderStarts(const std::string& image, int sector
   return starts;
 }
 
-// The name fls gives, and ours: a deleted name with only its 8.3 form lost
-// its first character, so both are compared from their second.
-std::string Comparable(const std::string& path, bool deleted) {
-  if (!deleted) return path;
-  const size_t slash = path.rfind('/');
-  const size_t at = slash == std::string::npos ? 0 : slash + 1;
-  std::string p = path;
-  if (p.size() > at && (p[at] == '_' || p[at] == '#')) p.erase(at, 1);
-  return p;
-}
-
-// The recycled data file takes the name its information file records.
-const char kRecycled[] = "$RECYCLE.BIN/S-1-5-21-1-2-3-1001/$RAB12CD.txt";
-const char kRestored[] = "$RECYCLE.BIN/S-1-5-21-1-2-3-1001/report.txt";
+using fattest::ComparableName;
+constexpr const char* kRecycled = fattest::kRecycledPath;
+constexpr const char* kRestored = fattest::kRestoredPath;
 
 class FatRebuildImages : public ::testing::TestWithParam<ImageCase> {
  protected:
@@ -225,10 +215,10 @@ TEST_P(FatRebuildImages, TreeRunsAndBytesAgreeWithSleuthkitAndMtools) {
 
   std::map<std::string, bool> expected, got;
   for (const auto& [path, l] : listing)
-    expected[Comparable(path == kRecycled ? kRestored : path, l.deleted)] = l.deleted;
+    expected[ComparableName(path == kRecycled ? kRestored : path, l.deleted)] = l.deleted;
   for (const auto& [path, node] : ours) {
     const bool deleted = node->GetProperties()->IsDeleted() != 0;
-    got[Comparable(path, deleted)] = deleted;
+    got[ComparableName(path, deleted)] = deleted;
   }
   EXPECT_EQ(got, expected);
 

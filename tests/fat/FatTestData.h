@@ -93,4 +93,21 @@ inline void Append(std::vector<uint8_t>& to, const std::vector<uint8_t>& more) {
   to.insert(to.end(), more.begin(), more.end());
 }
 
+// What tests/fixtures/fat_fill.sh writes and the rebuild shows otherwise:
+// the recycled data file takes the name its information file records.
+inline const char kRecycledPath[] = "$RECYCLE.BIN/S-1-5-21-1-2-3-1001/$RAB12CD.txt";
+inline const char kRestoredPath[] = "$RECYCLE.BIN/S-1-5-21-1-2-3-1001/report.txt";
+
+// The name fls gives, and ours: a deleted name with only its 8.3 form lost
+// its first character ("_" in fls, "#" here), so both are compared from
+// their second.
+inline std::string ComparableName(const std::string& path, bool deleted) {
+  if (!deleted) return path;
+  const size_t slash = path.rfind('/');
+  const size_t at = slash == std::string::npos ? 0 : slash + 1;
+  std::string p = path;
+  if (p.size() > at && (p[at] == '_' || p[at] == '#')) p.erase(at, 1);
+  return p;
+}
+
 }  // namespace fattest

@@ -319,7 +319,13 @@ TEST_F(RecoveryRunTest, WithoutEnginesOrForScrubbingTypesNothingRuns) {
       {true, EFileSystemType::Unknown, false, "no recovery engine is registered"},
   };
   for (const auto& c : cases) {
-    if (!c.engines) RegisterRecoveryEngines(EngineSelection());
+    if (!c.engines) {
+      // The builder alone: no engine selected.
+      EngineSelection none;
+      for (int e = 0; e < static_cast<int>(ERecoveryEngine::Count); ++e)
+        none.Set(static_cast<ERecoveryEngine>(e), false);
+      RegisterRecoveryEngines(none);
+    }
     m_request.complete = c.complete;
     m_request.fileSystem = c.type;
     const RunResult r = Recover();

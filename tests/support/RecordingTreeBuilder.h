@@ -67,6 +67,38 @@ class RecordingTreeBuilder : public IDirecotryTreeBuilder {
   bool m_keep;
 };
 
+// A recording builder that also takes the tree of a partition root, as the
+// program's builder does: it owns every node below the root it was handed
+// (frees them with itself) and answers that root for any partition.
+class PartitionTreeKeeper : public RecordingTreeBuilder {
+ public:
+  PartitionTreeKeeper() : RecordingTreeBuilder(false) {}
+  ~PartitionTreeKeeper() override { Free(); }
+  int SetPartitionRoot(CFileNode* root, CSearchedPartitionInfo*) override {
+    Free();
+    std::vector<CFileNode*> stack{root};
+    while (!stack.empty()) {
+      CFileNode* n = stack.back();
+      stack.pop_back();
+      m_tree.push_back(n);
+      for (CFileNode* c = n->GetFirstChild(); c; c = c->GetNextSibling()) stack.push_back(c);
+    }
+    m_root = root;
+    return 1;
+  }
+  CFileNode* GetPartitionRoot(CSearchedPartitionInfo*) override { return m_root; }
+  const std::vector<CFileNode*>& Tree() const { return m_tree; }
+
+ private:
+  void Free() {
+    for (CFileNode* n : m_tree) DestroyFileNode(n);
+    m_tree.clear();
+    m_root = nullptr;
+  }
+  CFileNode* m_root = nullptr;
+  std::vector<CFileNode*> m_tree;
+};
+
 class CountingSink : public IScanProgressSink {
  public:
   void OnStatus(const ScanStatusRecord*) override { ++reports; }
