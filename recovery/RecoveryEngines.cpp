@@ -4,6 +4,7 @@
 
 #include "CDirectoryTreeBuilder.h"
 #include "CExt2QuickSearch.h"
+#include "CNTFSSearchController.h"
 #include "CRawAnalyserRegistry.h"
 #include "NTFSResidentReader.h"
 #include "ScanEngineRegistry.h"
@@ -60,6 +61,10 @@ RegisteredEngines RegisterRecoveryEngines(const EngineSelection& selection) {
   // Each engine registers its complete search (and, for exFAT, Ext2 and
   // HFS+, its read-only quick search) when the selection has it, and counts
   // it in `r`.
+  if (selection.Has(ERecoveryEngine::NTFS)) {
+    RegisterNTFSCompleteSearch();
+    ++r.completeSearches;
+  }
   if (selection.Has(ERecoveryEngine::Ext2)) {
     RegisterExt2QuickSearch();  // Ext2 and Ext3 (the probe lists Ext4 as Ext3)
     r.quickSearches += 2;
