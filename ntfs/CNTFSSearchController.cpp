@@ -226,12 +226,15 @@ int CNTFSSearchController::IsBackupDBR(const CSearchedNTFSPartitionInfo& b) {
   return backup;
 }
 
-void CNTFSSearchController::AdjustPartitionSizeAccordingtoDBR(const CSearchedNTFSPartitionInfo& b) {
+int CNTFSSearchController::AdjustPartitionSizeAccordingtoDBR(const CSearchedNTFSPartitionInfo& b) {
   ElapsedTrace trace("AdjustPartitionSizeAccordingtoDBR", 0);
-  m_updater.ForEachEqual(b, [&](CSearchedNTFSPartitionInfo& c) {
-    if (c.GetSectorCount() != 0) return;
+  // The boot sector knows the volume's size better than any other trace
+  // (the $Bitmap counts whole clusters, index blocks reach to the device's
+  // end): equal candidates take its size.
+  return m_updater.ForEachEqual(b, [&](CSearchedNTFSPartitionInfo& c) {
     c.SetSectorCount(b.GetSectorCount());
     c.SetClusterCount(b.GetClusterCount());
+    if (c.GetSerialNumber() == 0) c.SetSerialNumber(b.GetSerialNumber());
   });
 }
 
@@ -251,8 +254,9 @@ void CNTFSSearchController::AnalyzeNTFSDBRSector(uint64_t sector, const uint8_t*
         }
         return;
       }
-      AdjustPartitionSizeAccordingtoDBR(*b);
-      InsertCandidate(m_candidates, std::move(b));
+      // Equal candidates already carry the backup flag (IsBackupDBR); a
+      // second record of the same volume would only split its evidence.
+      if (!AdjustPartitionSizeAccordingtoDBR(*b)) InsertCandidate(m_candidates, std::move(b));
     }
   }
   if (auto c = NewCandidateFromDBR(bytes, sector, kNTFSBootSectorFlag)) InsertCandidate(m_candidates, std::move(c));
@@ -468,6 +472,10 @@ void CNTFSSearchController::SettleCandidates() {
     }
     const int64_t points = ScoreNTFSCandidate(c);
     c.SetPoints(points);
+    DebugTrace("NTFS candidate start %llu sectors %llu k %u flags 0x%x points %lld folders %llu\n",
+               static_cast<unsigned long long>(c.GetStartSector()), static_cast<unsigned long long>(c.GetSectorCount()),
+               c.GetSectorsPerCluster(), c.GetStateFlags(), static_cast<long long>(points),
+               static_cast<unsigned long long>(c.GetRecordMatchCount()));
     if (n <= kSettlementKeep || i < kSettlementKeep || points > 10) {
       c.SetClusterStartSector(c.GetStartSector());
       m_evidence.CountRawMatches(m_store, &c);

@@ -139,7 +139,7 @@ class CNTFSSearchController : public ICompleteFileSystemSearchController {
   std::unique_ptr<CSearchedNTFSPartitionInfo> NewCandidateFromDBR(const uint8_t* sector, uint64_t start,
                                                                   uint32_t flags) const;
   int IsBackupDBR(const CSearchedNTFSPartitionInfo& candidate);
-  void AdjustPartitionSizeAccordingtoDBR(const CSearchedNTFSPartitionInfo& candidate);
+  int AdjustPartitionSizeAccordingtoDBR(const CSearchedNTFSPartitionInfo& candidate);
   int MarkFolderMatches(const CSearchedNTFSPartitionInfo& candidate);
   void OfferFolderCandidate(uint64_t blockSector, const FolderRecordInfo& folder, uint64_t vcn);
   void AnalyzeRecord(uint64_t sector, const uint8_t* bytes, int length);
