@@ -17,6 +17,7 @@
 #include "CFoundFileStore.h"
 #include "CNTFSFileProperties.h"
 #include "CNTFSFileRecord.h"
+#include "CNTFSFileRecordAttribute.h"
 #include "CNTFSLogFileAnalyzer.h"
 #include "CNTFSNodeFactory.h"
 #include "CNTFSSearchController.h"
@@ -33,7 +34,9 @@
 #include "NTFSRecordRuns.h"
 #include "NTFSSystemFiles.h"
 #include "RecycleBinNames.h"
+#include "RunLog.h"
 #include "ScanEngineRegistry.h"
+#include "Utf16.h"
 
 namespace {
 
@@ -110,6 +113,9 @@ class CNTFSPartitionTreeBuild {
   void ScanRecordRuns(const std::list<NTFSRecordRun>& runs);
   void ScanRecordRange(uint64_t first, uint64_t count);
   void OfferRecord(const uint8_t* bytes, int length, uint64_t sector);
+  // Nodes for the record's other names in other folders (hard links).
+  void AddLinkNodes(const uint8_t* bytes, int length, uint64_t sector, const CNTFSMFTRecordInfo* group,
+                    const CFileNode* node);
   CFileSystemNode* CreateRoot(int index, const char* label) const;
   void Link(CFileNode* root);
   void AdoptAndCollectLost(CFileNode* root);
@@ -129,6 +135,7 @@ class CNTFSPartitionTreeBuild {
   std::vector<CFileNode*> m_nodes;  // made, not yet linked (owned)
   std::vector<CFileNode*> m_pruned;
   CRecyclePendingList m_recycle;
+  std::unordered_set<uint64_t> m_offered;  // record sectors already read
 };
 
 void CNTFSPartitionTreeBuild::OpenLogFiles(NTFSSystemRecordLists& lists) {
@@ -136,14 +143,40 @@ void CNTFSPartitionTreeBuild::OpenLogFiles(NTFSSystemRecordLists& lists) {
   // runs count clusters from there.
   m_window = std::make_unique<CPartitionVirtualVolumeDevice>(m_device, m_start, m_sectors);
   m_window->Open();
-  for (const auto& mft : lists.mfts) {
-    if (!MFTBelongsTo(*mft, m_start, m_k, m_sectors)) continue;
-    m_groups.push_back(mft.get());
+  std::vector<CNTFSMFTRecordInfo*> belong;
+  for (const auto& mft : lists.mfts)
+    DebugTrace("NTFS tree: $MFT record at %lld, LCN %lld, k %u\n", static_cast<long long>(mft->GetSector()),
+               static_cast<long long>(mft->GetFirstLCN()), mft->GetSectorsPerCluster());
+  for (const auto& mft : lists.mfts)
+    if (MFTBelongsTo(*mft, m_start, m_k, m_sectors)) belong.push_back(mft.get());
+  if (belong.empty()) {
+    // The $MFT's own first record is gone: the copy $MFTMirr keeps of it
+    // names the same runs.
+    for (const auto& mft : lists.mfts) {
+      const uint64_t sector = static_cast<uint64_t>(mft->GetSector());
+      if (mft->GetSector() < 0 || sector < m_start || sector - m_start >= m_sectors) continue;
+      const int64_t first = mft->GetFirstLCN();
+      if (first >= 0 && mft->GetSectorsPerCluster() == m_k && (sector - m_start) % m_k == 0) {
+        // Its runs must still end inside the partition.
+        uint64_t highest = 0;
+        bool inside = true;
+        for (const NTFSRun& run : mft->GetRunList()) {
+          if (run.firstLCN == kNTFSSparseLCN || run.length == 0) continue;
+          if (run.firstLCN + run.length > m_sectors / m_k) inside = false;
+          highest = std::max(highest, run.firstLCN + run.length);
+        }
+        if (inside && highest > 0) belong.push_back(mft.get());
+      }
+    }
+  }
+  for (CNTFSMFTRecordInfo* mftRecord : belong) {
+    auto* mft = mftRecord;
+    m_groups.push_back(mft);
     CNTFSLogFileAnalyzer* analyzer = nullptr;
     for (auto& [info, a] : lists.analyzers)
-      if (info == mft.get()) analyzer = a.get();
+      if (info == mft) analyzer = a.get();
     if (!analyzer) {
-      lists.analyzers.emplace_back(mft.get(), std::make_unique<CNTFSLogFileAnalyzer>());
+      lists.analyzers.emplace_back(mft, std::make_unique<CNTFSLogFileAnalyzer>());
       analyzer = lists.analyzers.back().second.get();
     }
     if (!analyzer->IsAnalyzed() && m_k <= 255 &&
@@ -158,12 +191,13 @@ void CNTFSPartitionTreeBuild::ScanRecordRuns(const std::list<NTFSRecordRun>& run
   const uint64_t deviceSectors = m_device->GetSectorCount();
   // Records on the partition's cluster grid, in chunks of at most 128
   // sectors.
-  uint64_t chunkStart = 0, chunkEnd = 0;
+  uint64_t chunkStart = 0, chunkEnd = 0, scanned = m_start;
   bool open = false;
   auto flush = [&] {
     if (!open) return;
     const uint64_t last = std::min({chunkEnd, end, deviceSectors});
     if (last > chunkStart) ScanRecordRange(chunkStart, last - chunkStart);
+    scanned = std::max(scanned, last);
     open = false;
   };
   for (const NTFSRecordRun& run : runs) {
@@ -177,6 +211,8 @@ void CNTFSPartitionTreeBuild::ScanRecordRuns(const std::list<NTFSRecordRun>& run
       if (sector >= end) break;
       if ((sector - m_start) % m_k != 0 && run.spacing >= m_k) continue;
       const uint64_t recordEnd = sector + run.spacing;
+      // Sectors a chunk has read already are not read again.
+      if (sector < scanned) continue;
       if (open && sector >= chunkStart && recordEnd <= chunkStart + kChunkSectors) {
         chunkEnd = std::max(chunkEnd, recordEnd);
         continue;
@@ -210,6 +246,7 @@ void CNTFSPartitionTreeBuild::ScanRecordRange(uint64_t first, uint64_t count) {
 }
 
 void CNTFSPartitionTreeBuild::OfferRecord(const uint8_t* bytes, int length, uint64_t sector) {
+  if (!m_offered.insert(sector).second) return;
   {
     CNTFSFileRecord view(bytes, length, false);
     if (!view.IsValid() || view.IsExtensionRecord()) return;
@@ -219,7 +256,12 @@ void CNTFSPartitionTreeBuild::OfferRecord(const uint8_t* bytes, int length, uint
   for (const CNTFSMFTRecordInfo* mft : m_groups)
     if (mft->GetRunList().ContainsLCN(cluster)) group = mft;
   if (m_partition->GetGroupOnlySwitch() && !group) return;
-  if (!m_partition->GetMFTGroupSwitch()) group = nullptr;
+  // The switches hold the options once the candidate's $MFT was placed;
+  // without a placed $MFT (its first record lost) the options still say
+  // whether records take their numbers and attribute lists from it.
+  const bool placed = m_partition->GetMFTSector() != CSearchedNTFSPartitionInfo::kUnknown;
+  const uint32_t mftGroup = placed ? m_partition->GetMFTGroupSwitch() : static_cast<uint32_t>(GetScanOptions()->ntfsOptions[1]);
+  if (!mftGroup) group = nullptr;
   CFileNode* node = m_factory->CreateFileNodeFromRecord(bytes, length, sector, m_partition, group);
   if (!node) return;
   INodeFilter* filter = m_builder ? m_builder->GetNodeFilter() : nullptr;
@@ -234,6 +276,39 @@ void CNTFSPartitionTreeBuild::OfferRecord(const uint8_t* bytes, int length, uint
       if (a->MatchFileRecords(bytes, properties, node->GetParentId(), ntfs ? ntfs->GetRecordList() : nullptr)) break;
   }
   m_nodes.push_back(node);
+  AddLinkNodes(bytes, length, sector, group, node);
+}
+
+void CNTFSPartitionTreeBuild::AddLinkNodes(const uint8_t* bytes, int length, uint64_t sector,
+                                           const CNTFSMFTRecordInfo* group, const CFileNode* node) {
+  constexpr uint8_t kDosNamespace = 2;
+  CNTFSFileRecord view(bytes, length, true);
+  if (!view.IsValid() || !node->GetProperties()) return;
+  const std::string taken = node->GetProperties()->GetName() ? node->GetProperties()->GetName() : "";
+  std::vector<std::pair<int64_t, std::string>> seen{{node->GetParentId(), taken}};
+  for (int ordinal = 0; ordinal < 16; ++ordinal) {
+    const uint8_t* header = view.FindAttribute(CNTFSFileRecordAttribute::kFileName, ordinal);
+    if (!header) break;
+    const uint8_t* value = CNTFSFileRecordAttribute::GetValue(header);
+    const uint32_t valueLength = CNTFSFileRecordAttribute::GetValueLength(header);
+    if (!value || valueLength < 66) continue;
+    const uint8_t characters = value[64];
+    if (value[65] == kDosNamespace || valueLength < 66u + 2u * characters || characters == 0) continue;
+    int64_t parent = 0;
+    for (int i = 0; i < 6; ++i) parent |= int64_t(value[i]) << (8 * i);
+    std::u16string name;
+    for (int i = 0; i < characters; ++i) name.push_back(static_cast<char16_t>(value[66 + 2 * i] | (value[67 + 2 * i] << 8)));
+    const std::string utf8 = Utf16ToUtf8(name);
+    bool known = false;
+    for (const auto& [p, n] : seen) known = known || (p == parent) || n == utf8;
+    if (known) continue;
+    seen.emplace_back(parent, utf8);
+    CFileNode* link = m_factory->CreateFileNodeFromRecord(bytes, length, sector, m_partition, group);
+    if (!link) return;
+    link->GetProperties()->SetName(utf8.c_str());
+    link->SetParentId(parent);
+    m_nodes.push_back(link);
+  }
 }
 
 CFileSystemNode* CNTFSPartitionTreeBuild::CreateRoot(int index, const char* label) const {
