@@ -23,6 +23,7 @@
 #include "NTFSSystemFiles.h"
 #include "RunLog.h"
 #include "ScanEngineRegistry.h"
+#include "ScanStreamIO.h"
 
 namespace {
 
@@ -53,20 +54,6 @@ int64_t CounterPoints(uint64_t counter, int64_t threshold) {
   const int64_t c = static_cast<int64_t>(counter);
   if (c < 0) return 0;
   return std::min<int64_t>(10, 10 * (c / threshold));
-}
-
-bool WriteU64(IScanStream* stream, uint64_t v) {
-  uint8_t b[8];
-  for (int i = 0; i < 8; ++i) b[i] = static_cast<uint8_t>(v >> (8 * i));
-  return stream->Write(b, 8) == 8;
-}
-
-bool ReadU64(IScanStream* stream, uint64_t& v) {
-  uint8_t b[8];
-  if (stream->Read(b, 8) != 8) return false;
-  v = 0;
-  for (int i = 0; i < 8; ++i) v |= uint64_t(b[i]) << (8 * i);
-  return true;
 }
 
 // Device sectors of one FILE record that states `recordSize`.
@@ -535,32 +522,32 @@ void CNTFSSearchController::FreeScanState() {
 
 void CNTFSSearchController::SaveSearchState(IScanStream* stream) {
   if (!stream) return;
-  if (!WriteU64(stream, m_lists.mfts.size())) return;
+  if (!StreamWriteU64(stream, m_lists.mfts.size())) return;
   for (const auto& mft : m_lists.mfts)
     if (!mft->Save(*stream)) return;
-  if (!WriteU64(stream, m_runs.size())) return;
+  if (!StreamWriteU64(stream, m_runs.size())) return;
   for (const NTFSRecordRun& run : m_runs)
-    if (!WriteU64(stream, run.firstSector) || !WriteU64(stream, run.count)) return;
+    if (!StreamWriteU64(stream, run.firstSector) || !StreamWriteU64(stream, run.count)) return;
 }
 
 void CNTFSSearchController::LoadSearchState(IScanStream* stream) {
   if (!stream) return;
   uint64_t k = 0;
-  if (!ReadU64(stream, k)) return;
+  if (!StreamReadU64(stream, k)) return;
   for (uint64_t i = 0; i < k; ++i) {
     auto mft = std::make_unique<CNTFSMFTRecordInfo>();
     if (!mft->Load(*stream)) return;
     m_lists.mfts.push_back(std::move(mft));
   }
   uint64_t m = 0;
-  if (!ReadU64(stream, m)) return;
+  if (!StreamReadU64(stream, m)) return;
   // Saved runs keep no spacing: records of the size the device's sectors
   // give (1024 bytes, or one sector when sectors are larger).
   const uint32_t spacing =
       RecordSpacing(std::max<uint32_t>(kNTFSMinRecordLength, static_cast<uint32_t>(m_sectorSize)), m_sectorSize);
   for (uint64_t i = 0; i < m; ++i) {
     NTFSRecordRun run;
-    if (!ReadU64(stream, run.firstSector) || !ReadU64(stream, run.count)) return;
+    if (!StreamReadU64(stream, run.firstSector) || !StreamReadU64(stream, run.count)) return;
     run.spacing = spacing;
     m_runs.push_back(run);
   }

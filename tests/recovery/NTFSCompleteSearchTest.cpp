@@ -12,7 +12,17 @@
 #include <string>
 #include <vector>
 
+#include "CCompleteRecoveryController.h"
+#include "CMemoryScanStream.h"
+#include "CNTFSSearchController.h"
+#include "CNodeTree.h"
+#include "CSearchedNTFSPartitionInfo.h"
+#include "INodeFilter.h"
+#include "IRecoveryResultSink.h"
+#include "ImageFileDevice.h"
 #include "LoopDevice.h"
+#include "RecordingTreeBuilder.h"
+#include "RecoveryEngines.h"
 #include "RealVolumes.h"
 #include "Testdisk.h"
 #include "TestUtil.h"
@@ -270,6 +280,149 @@ TEST_F(NTFSCompleteSearch, WindowsDisksWithoutTheirPartitionTable) {
     ASSERT_TRUE(p);
     EXPECT_EQ(Describe(expected, l.trees.at(p->number)), "");
     std::remove(disk.c_str());
+  }
+}
+
+// Keeps the roots of the trees built (their node counts) and destroys them.
+class RootCountingBuilder : public testutil::RecordingTreeBuilder {
+ public:
+  RootCountingBuilder() : RecordingTreeBuilder(false) { kind = ETreeKind::NTFS; }
+  int SetPartitionRoot(CFileNode* root, CSearchedPartitionInfo*) override {
+    size_t n = 0;
+    std::vector<CFileNode*> queue{root};
+    while (!queue.empty()) {
+      CFileNode* at = queue.back();
+      queue.pop_back();
+      ++n;
+      for (CFileNode* c = at->GetFirstChild(); c; c = c->GetNextSibling()) queue.push_back(c);
+    }
+    treeSizes.push_back(n);
+    CNodeTree::DestroySubtree(root);
+    return 1;
+  }
+  std::vector<size_t> treeSizes;
+};
+
+void ScanWhole(CNTFSSearchController& search, IStorageDevice* device, IDirecotryTreeBuilder* builder) {
+  constexpr uint32_t kBlock = 8192;
+  search.SetDevice(device);
+  search.SetSearchOption(kBlock);
+  search.SetTreeBuilder(builder);
+  search.StartSearch();
+  for (uint64_t first = 0; first < device->GetSectorCount(); first += kBlock)
+    search.AnalyzeBlock(first, std::min<uint64_t>(kBlock, device->GetSectorCount() - first));
+  search.EndSearch();
+}
+
+// The search state saved after a scan and loaded into a fresh search gives
+// the same $MFT records and record runs; the candidates saved with it come
+// back alike, and both searches build the same trees from them.
+TEST_F(NTFSCompleteSearch, SearchStateSavedAndLoadedBuildsTheSameTrees) {
+  const std::string disk = Variant("a.img", {{0, 1}});
+  ImageFileDevice device(disk, 512);
+  ASSERT_TRUE(device.Open());
+  RootCountingBuilder builder;
+  CNTFSSearchController search;
+  ScanWhole(search, &device, &builder);
+  ASSERT_GE(search.GetMFTRecords().size(), 2u);
+  ASSERT_FALSE(search.GetRecordRuns().empty());
+
+  CMemoryScanStream stream;
+  search.SaveSearchState(&stream);
+  std::vector<CSearchedPartitionInfo*> found;
+  search.GetPartitions(found);
+  for (CSearchedPartitionInfo* p : found) ASSERT_TRUE(p->Save(&stream));
+
+  CNTFSSearchController loaded;
+  loaded.SetDevice(&device);
+  loaded.SetTreeBuilder(&builder);
+  loaded.LoadSearchState(&stream);
+  ASSERT_EQ(loaded.GetMFTRecords().size(), search.GetMFTRecords().size());
+  for (size_t i = 0; i < search.GetMFTRecords().size(); ++i) {
+    EXPECT_EQ(loaded.GetMFTRecords()[i]->GetSector(), search.GetMFTRecords()[i]->GetSector());
+    EXPECT_TRUE(loaded.GetMFTRecords()[i]->GetRunList().IsEqual(search.GetMFTRecords()[i]->GetRunList()));
+  }
+  ASSERT_EQ(loaded.GetRecordRuns().size(), search.GetRecordRuns().size());
+  for (auto a = search.GetRecordRuns().begin(), b = loaded.GetRecordRuns().begin(); a != search.GetRecordRuns().end();
+       ++a, ++b) {
+    EXPECT_EQ(a->firstSector, b->firstSector);
+    EXPECT_EQ(a->count, b->count);
+  }
+  std::vector<std::unique_ptr<CSearchedNTFSPartitionInfo>> back;
+  for (CSearchedPartitionInfo* p : found) {
+    auto c = std::make_unique<CSearchedNTFSPartitionInfo>();
+    ASSERT_TRUE(c->Load(&stream));
+    const auto* original = static_cast<CSearchedNTFSPartitionInfo*>(p);
+    EXPECT_EQ(c->GetStartSector(), original->GetStartSector());
+    EXPECT_EQ(c->GetSectorCount(), original->GetSectorCount());
+    EXPECT_EQ(c->GetStateFlags(), original->GetStateFlags());
+    EXPECT_EQ(c->GetPoints(), original->GetPoints());
+    back.push_back(std::move(c));
+  }
+  // The two volumes: built by the search and by the loaded one alike.
+  for (size_t i = 0; i < found.size(); ++i) {
+    if (found[i]->GetStartSector() != kFirst && found[i]->GetStartSector() != kSecond) continue;
+    if (found[i]->GetPoints() <= 10) continue;
+    std::vector<CSearchedPartitionInfo*> one{found[i]}, same{back[i].get()};
+    search.BuildPartitionTrees(one);
+    loaded.BuildPartitionTrees(same);
+  }
+  ASSERT_EQ(builder.treeSizes.size(), 4u);
+  EXPECT_GT(builder.treeSizes[0], 300u);
+  EXPECT_EQ(builder.treeSizes[0], builder.treeSizes[1]);
+  EXPECT_EQ(builder.treeSizes[2], builder.treeSizes[3]);
+  // Each search numbers its own builds.
+  EXPECT_EQ(search.GetBuildCount(), 2);
+  EXPECT_EQ(loaded.GetBuildCount(), 2);
+}
+
+class NoResults : public IRecoveryResultSink {
+ public:
+  void OnStart(const char*) override {}
+  void OnNodes(std::vector<CFileNode*>&, int) override {}
+  void OnRoot(CFileNode*, int) override {}
+  void OnRemove(CFileNode*) override {}
+  void OnNode(CFileNode*) override {}
+  void OnNodeChanged(CFileNode*) override {}
+};
+
+class AcceptAll : public INodeFilter {
+ public:
+  int Accept(CFileNode*) override { return 1; }
+};
+
+// Cancels the recovery (as its Cancel button does) at the n-th chunk.
+class CancellingSink : public testutil::CountingSink {
+ public:
+  int ShouldContinue() override {
+    if (controller && --cancelAt == 0) controller->Cancel();
+    return 1;
+  }
+  CCompleteRecoveryController* controller = nullptr;
+  int cancelAt = -1;
+};
+
+// A cancel after the first blocks ends the scan: no partition is chosen and
+// no tree is built.
+TEST_F(NTFSCompleteSearch, CancelMidScanBuildsNoTree) {
+  const std::string disk = Variant("a.img", {{0, 1}});
+  ImageFileDevice device(disk, 512);
+  ASSERT_TRUE(device.Open());
+  EngineSelection selection;
+  ASSERT_TRUE(selection.Parse("ntfs"));
+  RegisterRecoveryEngines(selection);
+  for (int stopAfter : {-1, 3}) {
+    SCOPED_TRACE(stopAfter);
+    CCompleteRecoveryController controller;
+    AcceptAll filter;
+    NoResults results;
+    CancellingSink sink;
+    sink.controller = &controller;
+    sink.cancelAt = stopAfter;
+    ASSERT_EQ(controller.SetFilter(&filter), 1);
+    EXPECT_EQ(controller.Recover(&device, &sink, &results, "disk", 0), 0);
+    if (stopAfter < 0) EXPECT_GE(controller.GetChosenPartitions().size(), 2u);
+    else EXPECT_TRUE(controller.GetChosenPartitions().empty());
   }
 }
 
