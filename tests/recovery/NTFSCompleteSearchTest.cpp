@@ -376,16 +376,6 @@ TEST_F(NTFSCompleteSearch, SearchStateSavedAndLoadedBuildsTheSameTrees) {
   EXPECT_EQ(loaded.GetBuildCount(), 2);
 }
 
-class NoResults : public IRecoveryResultSink {
- public:
-  void OnStart(const char*) override {}
-  void OnNodes(std::vector<CFileNode*>&, int) override {}
-  void OnRoot(CFileNode*, int) override {}
-  void OnRemove(CFileNode*) override {}
-  void OnNode(CFileNode*) override {}
-  void OnNodeChanged(CFileNode*) override {}
-};
-
 class AcceptAll : public INodeFilter {
  public:
   int Accept(CFileNode*) override { return 1; }
@@ -415,7 +405,7 @@ TEST_F(NTFSCompleteSearch, CancelMidScanBuildsNoTree) {
     SCOPED_TRACE(stopAfter);
     CCompleteRecoveryController controller;
     AcceptAll filter;
-    NoResults results;
+    testutil::IgnoringResultSink results;
     CancellingSink sink;
     sink.controller = &controller;
     sink.cancelAt = stopAfter;

@@ -12,6 +12,7 @@
 
 #include "CFileNode.h"
 #include "IDirecotryTreeBuilder.h"
+#include "IRecoveryResultSink.h"
 #include "IScanProgressSink.h"
 
 namespace testutil {
@@ -65,6 +66,17 @@ class RecordingTreeBuilder : public IDirecotryTreeBuilder {
     return 1;
   }
   bool m_keep;
+};
+
+// A result sink that ignores what it is told.
+class IgnoringResultSink : public IRecoveryResultSink {
+ public:
+  void OnStart(const char*) override {}
+  void OnNodes(std::vector<CFileNode*>&, int) override {}
+  void OnRoot(CFileNode*, int) override {}
+  void OnRemove(CFileNode*) override {}
+  void OnNode(CFileNode*) override {}
+  void OnNodeChanged(CFileNode*) override {}
 };
 
 class CountingSink : public IScanProgressSink {
