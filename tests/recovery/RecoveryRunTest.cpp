@@ -317,7 +317,12 @@ TEST_F(RecoveryRunTest, WithoutEnginesOrForScrubbingTypesNothingRuns) {
       {true, EFileSystemType::Unknown, false, "no recovery engine is registered"},
   };
   for (const auto& c : cases) {
-    if (!c.engines) RegisterRecoveryEngines(EngineSelection());
+    if (!c.engines) {
+      // Only the RAW engine, which has no complete search of its own.
+      EngineSelection rawOnly;
+      ASSERT_TRUE(rawOnly.Parse("raw"));
+      RegisterRecoveryEngines(rawOnly);
+    }
     m_request.complete = c.complete;
     m_request.fileSystem = c.type;
     const RunResult r = Recover();
