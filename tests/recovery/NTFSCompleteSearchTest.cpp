@@ -15,6 +15,7 @@
 #include "CCompleteRecoveryController.h"
 #include "CMemoryScanStream.h"
 #include "CNTFSSearchController.h"
+#include "CFileSystemNode.h"
 #include "CNodeTree.h"
 #include "CSearchedNTFSPartitionInfo.h"
 #include "INodeFilter.h"
@@ -297,10 +298,13 @@ class RootCountingBuilder : public testutil::RecordingTreeBuilder {
       for (CFileNode* c = at->GetFirstChild(); c; c = c->GetNextSibling()) queue.push_back(c);
     }
     treeSizes.push_back(n);
+    const char* label = root->IsFileSystemNode() ? static_cast<CFileSystemNode*>(root)->GetName() : nullptr;
+    labels.push_back(label ? label : "");
     CNodeTree::DestroySubtree(root);
     return 1;
   }
   std::vector<size_t> treeSizes;
+  std::vector<std::string> labels;
 };
 
 void ScanWhole(CNTFSSearchController& search, IStorageDevice* device, IDirecotryTreeBuilder* builder) {
@@ -371,6 +375,21 @@ TEST_F(NTFSCompleteSearch, SearchStateSavedAndLoadedBuildsTheSameTrees) {
   EXPECT_GT(builder.treeSizes[0], 300u);
   EXPECT_EQ(builder.treeSizes[0], builder.treeSizes[1]);
   EXPECT_EQ(builder.treeSizes[2], builder.treeSizes[3]);
+  // The roots carry the labels ntfslabel reads from the intact volumes.
+  if (testutil::HaveTool("ntfslabel")) {
+    for (uint64_t start : {kFirst, kSecond}) {
+      const std::string part = m_dir.file("part.img");
+      ASSERT_EQ(testutil::Run({"dd", "if=" + s_folder + "/disk.img", "of=" + part, "bs=512",
+                               "skip=" + std::to_string(start), "count=32768", "status=none"})
+                    .exitCode,
+                0);
+      std::string label = testutil::Run({"ntfslabel", "-f", part}).output;
+      while (!label.empty() && (label.back() == '\n' || label.back() == ' ')) label.pop_back();
+      EXPECT_EQ(builder.labels[start == kFirst ? 0 : 2], label);
+      EXPECT_EQ(builder.labels[start == kFirst ? 1 : 3], label);
+      std::remove(part.c_str());
+    }
+  }
   // Each search numbers its own builds.
   EXPECT_EQ(search.GetBuildCount(), 2);
   EXPECT_EQ(loaded.GetBuildCount(), 2);
