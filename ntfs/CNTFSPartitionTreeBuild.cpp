@@ -499,8 +499,12 @@ void CNTFSSearchController::BuildLostFiles(std::vector<CSearchedPartitionInfo*>&
       for (CFileNode* c = n->GetFirstChild(); c; c = c->GetNextSibling()) queue.push_back(c);
       IFileProperties* props = n->GetProperties();
       if (!props || n == root) continue;
-      std::unique_ptr<IDataRunList> runs(props->GetDataRunList());
-      marker.MarkRuns(runs.get(), props->GetFileSize(), n->GetPosition());
+      // A deleted file's clusters are free: that is where carved files of
+      // it are looked for.
+      if (!props->IsDeleted()) {
+        std::unique_ptr<IDataRunList> runs(props->GetDataRunList());
+        marker.MarkRuns(runs.get(), props->GetFileSize(), n->GetPosition());
+      }
       if (dynamic_cast<CNTFSFileProperties*>(props)) marker.MarkRecord(n->GetPosition());
     }
     ClusterUseBitMapInfo info;

@@ -5,6 +5,8 @@
 // files against what icat reads, and the scanned images keep their bytes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <map>
 #include <set>
@@ -15,7 +17,11 @@
 #include "CCompleteRecoveryController.h"
 #include "CMemoryScanStream.h"
 #include "CNTFSSearchController.h"
+#include "CClusterUseBitMap.h"
 #include "CFileSystemNode.h"
+#include "CFoundFileStore.h"
+#include "CRawFileInfo.h"
+#include "ScanEngineRegistry.h"
 #include "CNodeTree.h"
 #include "CSearchedNTFSPartitionInfo.h"
 #include "INodeFilter.h"
@@ -433,6 +439,121 @@ TEST_F(NTFSCompleteSearch, CancelMidScanBuildsNoTree) {
     if (stopAfter < 0) EXPECT_GE(controller.GetChosenPartitions().size(), 2u);
     else EXPECT_TRUE(controller.GetChosenPartitions().empty());
   }
+}
+
+// Keeps the root of the one tree built, for the carved-file placement.
+class RootKeepingBuilder : public testutil::RecordingTreeBuilder {
+ public:
+  RootKeepingBuilder() : RecordingTreeBuilder(false) { kind = ETreeKind::NTFS; }
+  ~RootKeepingBuilder() override {
+    if (root) CNodeTree::DestroySubtree(root);
+  }
+  int SetPartitionRoot(CFileNode* node, CSearchedPartitionInfo*) override {
+    if (root) CNodeTree::DestroySubtree(root);
+    root = node;
+    return 1;
+  }
+  CFileNode* GetPartitionRoot(CSearchedPartitionInfo*) override { return root; }
+  CFileNode* root = nullptr;
+};
+
+// The clusters istat lists for record `inode` of the volume at `start`.
+std::vector<uint64_t> IstatClusters(const std::string& image, uint64_t start, int64_t inode) {
+  const std::string out =
+      testutil::Run({"istat", "-o", std::to_string(start), image, std::to_string(inode)}).output;
+  std::vector<uint64_t> clusters;
+  std::istringstream in(out);
+  std::string line;
+  bool data = false;
+  while (std::getline(in, line)) {
+    if (line.rfind("Type: ", 0) == 0) {
+      // The unnamed $DATA only: named streams are not the file's data runs.
+      data = line.find("$DATA") != std::string::npos && line.find("Name: N/A") != std::string::npos &&
+             line.find("Non-Resident") != std::string::npos;
+      continue;
+    }
+    if (!data) continue;
+    std::istringstream numbers(line);
+    std::string t;
+    while (numbers >> t)
+      if (!t.empty() && std::isdigit(static_cast<unsigned char>(t[0])) && t.find_first_not_of("0123456789") == std::string::npos)
+        clusters.push_back(std::stoull(t));
+  }
+  // istat shows the holes of sparse files as cluster 0 (the boot sector's).
+  clusters.erase(std::remove(clusters.begin(), clusters.end(), 0u), clusters.end());
+  return clusters;
+}
+
+// The carved files are offered the clusters no file of the tree uses: the
+// map answers "used" for every cluster of a live file and "free" for those
+// of deleted files.
+TEST_F(NTFSCompleteSearch, CarvedFilesAreOfferedTheClustersNoLiveFileUses) {
+  VT_REQUIRE_TOOL("istat");
+  const std::string disk = Variant("a.img", {{0, 1}});
+  ImageFileDevice device(disk, 512);
+  ASSERT_TRUE(device.Open());
+  RootKeepingBuilder builder;
+  CNTFSSearchController search;
+  ScanWhole(search, &device, &builder);
+  CFoundFileStore store;
+  store.AddFile(new CRawFileInfo(kFirst + 8 * 100, 4096, "", 1, "jpg"));
+  search.SetFoundFileStore(&store);
+  std::vector<CSearchedPartitionInfo*> found, one;
+  search.GetPartitions(found);
+  for (CSearchedPartitionInfo* p : found)
+    if (p->GetStartSector() == kFirst && p->GetPoints() > 10) one.push_back(p);
+  ASSERT_EQ(one.size(), 1u);
+  search.BuildPartitionTrees(one);
+  ASSERT_TRUE(builder.root);
+  std::vector<bool> used;
+  int placed = 0;
+  RegisterRawFilePlacer([&](IStorageDevice*, CFoundFileStore*, IDirecotryTreeBuilder*, CSearchedPartitionInfo*,
+                            IIsClusterUsed* map) {
+    ++placed;
+    for (uint64_t c = 0; c < 32768 / 8; ++c) used.push_back(map && map->IsClusterUsed(kFirst + c * 8));
+    return 0;
+  });
+  search.BuildLostFiles(one);
+  RegisterRawFilePlacer(nullptr);
+  ASSERT_EQ(placed, 1);
+  // Live and deleted files of the intact volume, by fls.
+  const std::string listing =
+      testutil::Run({"fls", "-r", "-p", "-o", std::to_string(kFirst), s_folder + "/disk.img"}).output;
+  std::istringstream in(listing);
+  std::string line;
+  size_t live = 0, freed = 0;
+  std::set<uint64_t> liveClusters;
+  std::vector<uint64_t> deletedClusters;
+  while (std::getline(in, line)) {
+    const size_t tab = line.find('\t');
+    if (tab == std::string::npos || line.compare(0, 3, "r/r") != 0 && line.compare(0, 3, "-/r") != 0) continue;
+    const std::string head = line.substr(0, tab), path = line.substr(tab + 1);
+    const size_t number = head.find_first_of("0123456789", 4);
+    if (number == std::string::npos || path.find(':') != std::string::npos || path.rfind("$", 0) == 0) continue;
+    const int64_t record = std::stoll(head.substr(number));
+    if (record < 24) continue;
+    const bool deleted = head.find('*') != std::string::npos;
+    // A few of the 300 small files of "many" are enough (istat per file is slow).
+    if (path.rfind("many/", 0) == 0 && path.find("number 1") == std::string::npos) continue;
+    for (uint64_t c : IstatClusters(s_folder + "/disk.img", kFirst, record)) {
+      if (deleted) {
+        deletedClusters.push_back(c);
+      } else {
+        liveClusters.insert(c);
+        ASSERT_LT(c, used.size());
+        EXPECT_TRUE(used[c]) << path << " cluster " << c;
+        ++live;
+      }
+    }
+  }
+  for (uint64_t c : deletedClusters) {
+    if (liveClusters.count(c)) continue;
+    ASSERT_LT(c, used.size());
+    EXPECT_FALSE(used[c]) << "deleted cluster " << c;
+    ++freed;
+  }
+  EXPECT_GT(live, 100u);
+  EXPECT_GT(freed, 0u);
 }
 
 }  // namespace
