@@ -100,14 +100,19 @@ uint16_t LogRecordIndexEntry::AttributeOffset() const { return ReadLE16(head + 6
 uint16_t LogRecordIndexEntry::ClusterBlockOffset() const { return ReadLE16(head + 68); }
 uint32_t LogRecordIndexEntry::TargetVCN() const { return ReadLE32(head + 72); }
 
-int64_t GetLogTargetRecord(uint32_t targetVCN, uint16_t clusterBlockOffset, uint8_t sectorsPerCluster,
-                           int sectorSize) {
-  if (sectorsPerCluster <= 2) return targetVCN;
-  // Records of 1024 bytes in larger clusters: the block offset counts
-  // 512-byte blocks inside the cluster.
-  const int64_t perCluster = static_cast<int64_t>(sectorsPerCluster) * sectorSize / kRecordSize;
-  if (perCluster <= 0 || clusterBlockOffset % 2 != 0 || clusterBlockOffset / 2 >= perCluster) return -1;
-  return static_cast<int64_t>(targetVCN) * perCluster + clusterBlockOffset / 2;
+int64_t GetLogTargetRecord(uint32_t targetVCN, uint16_t clusterBlockOffset, uint8_t sectorsPerCluster, int sectorSize,
+                           int recordSize) {
+  if (sectorsPerCluster == 0 || sectorSize <= 0 || recordSize <= 0) return -1;
+  // The block offset counts 512-byte blocks from the start of the target
+  // cluster; the byte it names must start a record. A record may span
+  // several clusters (512-byte clusters, or 4096-byte records in 2 KiB
+  // clusters), in which case the offset stays inside the record.
+  const uint64_t clusterBytes = uint64_t(sectorsPerCluster) * static_cast<uint64_t>(sectorSize);
+  const uint64_t offset = uint64_t(clusterBlockOffset) * 512;
+  if (offset >= std::max<uint64_t>(clusterBytes, static_cast<uint64_t>(recordSize))) return -1;
+  const uint64_t byte = uint64_t(targetVCN) * clusterBytes + offset;
+  if (byte % static_cast<uint64_t>(recordSize) != 0) return -1;
+  return static_cast<int64_t>(byte / static_cast<uint64_t>(recordSize));
 }
 
 CNTFSLogFileAnalyzer::CNTFSLogFileAnalyzer() = default;
@@ -352,7 +357,8 @@ int CNTFSLogFileAnalyzer::RestoreRecord(uint8_t* record, uint64_t recordNumber, 
     std::vector<const LogRecordIndexEntry*> entries;
     for (const LogRecordIndexEntry& e : m_index) {
       if (e.RecordOffset() != at || e.AttributeOffset() == 0 || e.UndoLength() <= threshold) continue;
-      const int64_t target = GetLogTargetRecord(e.TargetVCN(), e.ClusterBlockOffset(), m_sectorsPerCluster, sectorSize);
+      const int64_t target = GetLogTargetRecord(e.TargetVCN(), e.ClusterBlockOffset(), m_sectorsPerCluster, sectorSize,
+                                                sectorSize > kRecordSize ? sectorSize : kRecordSize);
       if (target < 0 || static_cast<uint64_t>(target) != recordNumber) continue;
       entries.push_back(&e);
     }

@@ -55,8 +55,11 @@ struct LogRecordIndexEntry {
   uint32_t TargetVCN() const;
 };
 
-// The FILE record an entry targets; -1 when the offsets do not name one.
-int64_t GetLogTargetRecord(uint32_t targetVCN, uint16_t clusterBlockOffset, uint8_t sectorsPerCluster, int sectorSize);
+// The FILE record (of `recordSize` bytes) an entry targets: (VCN x cluster
+// bytes + block offset x 512) / record size; -1 when that byte does not
+// start a record or the offset leaves the cluster and the record.
+int64_t GetLogTargetRecord(uint32_t targetVCN, uint16_t clusterBlockOffset, uint8_t sectorsPerCluster, int sectorSize,
+                           int recordSize = 1024);
 
 class CNTFSLogFileAnalyzer {
  public:

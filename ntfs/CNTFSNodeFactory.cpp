@@ -35,20 +35,26 @@ uint32_t CNTFSNodeFactory::SectorSize() const {
   return size > 0 ? static_cast<uint32_t>(size) : 512;
 }
 
-int CNTFSNodeFactory::CreateVolumeNode(const char* name, uint64_t start, uint32_t sectorsPerCluster) {
-  const char* text = name && *name ? name : "NTFS";
+CFileSystemNode* CreateNTFSRootNode(const char* displayName, const char* label, uint64_t start,
+                                    uint32_t sectorsPerCluster) {
   CFileSystemNode* node = CreateFileSystemNode();
   CNTFSFileProperties* properties = CreateNTFSFileProperties();
   NTFSFileFields fields;
-  fields.common.name = text;
+  fields.common.name = displayName ? displayName : "";
   fields.common.attributes = kDirectoryAttribute;
   properties->SetFromRecordInfo(fields);
   node->SetProperties(properties);
   node->SetPartitionGeometry(start, static_cast<int>(sectorsPerCluster));
   node->SetFileSystemType(EFileSystemType::NTFS);
-  const size_t length = std::strlen(text);
-  if (name && length >= 1 && length <= 64) node->SetName(name);
-  node->SetId(kRootFolderId);
+  const size_t length = label ? std::strlen(label) : 0;
+  if (length >= 1 && length <= 64) node->SetName(label);
+  node->SetId(CNTFSNodeFactory::kRootFolderId);
+  return node;
+}
+
+int CNTFSNodeFactory::CreateVolumeNode(const char* name, uint64_t start, uint32_t sectorsPerCluster) {
+  const char* text = name && *name ? name : "NTFS";
+  CFileSystemNode* node = CreateNTFSRootNode(text, name, start, sectorsPerCluster);
   if (!m_builder) {
     DeleteFileNode(node);
     return 0;

@@ -8,10 +8,17 @@
 #include <vector>
 
 class CFileNode;
+class CFileSystemNode;
 class CNTFSMFTRecordInfo;
 class CSearchedPartitionInfo;
 class IDirecotryTreeBuilder;
 class IStorageDevice;
+
+// A root node of an NTFS volume: folder properties named `displayName`,
+// the geometry, type NTFS, id 5, and `label` as its name when it has 1 to
+// 64 characters.
+CFileSystemNode* CreateNTFSRootNode(const char* displayName, const char* label, uint64_t start,
+                                    uint32_t sectorsPerCluster);
 
 class CNTFSNodeFactory {
  public:

@@ -6,6 +6,7 @@
 #include "CExFatQuickSearch.h"
 #include "CExt2QuickSearch.h"
 #include "CFatCompleteSearch.h"
+#include "CNTFSSearchController.h"
 #include "CRawAnalyserRegistry.h"
 #include "NTFSResidentReader.h"
 #include "ScanEngineRegistry.h"
@@ -69,6 +70,10 @@ RegisteredEngines RegisterRecoveryEngines(const EngineSelection& selection) {
   if (selection.Has(ERecoveryEngine::exFAT)) {
     RegisterExFatQuickSearch();
     r.quickSearches += 1;
+  }
+  if (selection.Has(ERecoveryEngine::NTFS)) {
+    RegisterNTFSCompleteSearch();
+    ++r.completeSearches;
   }
   if (selection.Has(ERecoveryEngine::Ext2)) {
     RegisterExt2QuickSearch();  // Ext2 and Ext3 (the probe lists Ext4 as Ext3)

@@ -471,7 +471,16 @@ TEST(NTFSLogFile, RecordsAcrossPages) {
 
 TEST(NTFSLogFile, TargetRecords) {
   EXPECT_EQ(GetLogTargetRecord(5, 4, 8, 512), 22);
-  EXPECT_EQ(GetLogTargetRecord(5, 4, 2, 512), 5);
+  // 1 KiB clusters hold one record: an offset into the cluster names none.
+  EXPECT_EQ(GetLogTargetRecord(5, 0, 2, 512), 5);
+  EXPECT_EQ(GetLogTargetRecord(5, 4, 2, 512), -1);
+  // 512-byte clusters: a record spans two clusters, the VCN is twice its number.
+  EXPECT_EQ(GetLogTargetRecord(10, 0, 1, 512), 5);
+  EXPECT_EQ(GetLogTargetRecord(11, 0, 1, 512), -1);
+  // 4096-byte sectors and records: 8 KiB clusters hold two records.
+  EXPECT_EQ(GetLogTargetRecord(3, 0, 2, 4096, 4096), 6);
+  EXPECT_EQ(GetLogTargetRecord(3, 8, 2, 4096, 4096), 7);
+  EXPECT_EQ(GetLogTargetRecord(3, 0, 1, 4096, 4096), 3);
   EXPECT_EQ(GetLogTargetRecord(5, 6, 8, 512), 23);
   EXPECT_EQ(GetLogTargetRecord(5, 3, 8, 512), -1);
   EXPECT_EQ(GetLogTargetRecord(5, 8, 8, 512), -1);

@@ -88,10 +88,15 @@ TEST_F(RecoverCommand, UsageAndEngineErrors) {
       {{"0", "--extract", "a.txt"}, 2, "unexpected argument --extract"},
       {{"0", "1"}, 2, "unexpected argument 1"},
       {{"toolong"}, 2, "not a disk number or a drive letter"},
+      // The NTFS search reads the FAT disk and finds no partition of its own.
+      {{"0", "--engines", "ntfs"}, 1, ""},
       // Engines without a read-only search yet: nothing can run.
       {{"0", "--engines", "hfsplus"}, 3, "no recovery engine is registered"},
+      // Without the RAW switch the RAW engine alone has nothing to run.
+      {{"0", "--engines", "raw"}, 3, "no recovery engine is registered"},
       {{"0", "--raw", "--engines", "raw"}, 3, "no recovery engine is registered"},
       {{volume, "--complete", "--engines", "hfsplus"}, 3, "no recovery engine is registered"},
+      {{volume, "--complete", "--engines", "raw"}, 3, "no recovery engine is registered"},
       // FAT's quick search is the scrub: the deleted-file recovery refuses.
       {{volume}, 3, "use --complete"},
   };

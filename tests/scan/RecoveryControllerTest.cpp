@@ -14,6 +14,7 @@
 #include "ICompleteFileSystemSearchController.h"
 #include "IDirecotryTreeBuilder.h"
 #include "INodeFilter.h"
+#include "RecordingTreeBuilder.h"
 #include "IQuickFileSystemSearchController.h"
 #include "IRecoveryResultSink.h"
 #include "IScanProgressSink.h"
@@ -50,15 +51,7 @@ class FakeSink : public IScanProgressSink {
   int ShouldContinue() override { return continueFor-- > 0; }
 };
 
-class FakeResults : public IRecoveryResultSink {
- public:
-  void OnStart(const char*) override {}
-  void OnNodes(std::vector<CFileNode*>&, int) override {}
-  void OnRoot(CFileNode*, int) override {}
-  void OnRemove(CFileNode*) override {}
-  void OnNode(CFileNode*) override {}
-  void OnNodeChanged(CFileNode*) override {}
-};
+using FakeResults = testutil::IgnoringResultSink;
 
 class FakeFilter : public INodeFilter {
  public:

@@ -12,6 +12,7 @@
 
 #include "CFileNode.h"
 #include "IDirecotryTreeBuilder.h"
+#include "IRecoveryResultSink.h"
 #include "IScanProgressSink.h"
 
 namespace testutil {
@@ -97,6 +98,17 @@ class PartitionTreeKeeper : public RecordingTreeBuilder {
   }
   CFileNode* m_root = nullptr;
   std::vector<CFileNode*> m_tree;
+};
+
+// A result sink that ignores what it is told.
+class IgnoringResultSink : public IRecoveryResultSink {
+ public:
+  void OnStart(const char*) override {}
+  void OnNodes(std::vector<CFileNode*>&, int) override {}
+  void OnRoot(CFileNode*, int) override {}
+  void OnRemove(CFileNode*) override {}
+  void OnNode(CFileNode*) override {}
+  void OnNodeChanged(CFileNode*) override {}
 };
 
 class CountingSink : public IScanProgressSink {
