@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "CDirectoryTreeBuilder.h"
+#include "CEXT2SearchController.h"
 #include "CExt2QuickSearch.h"
 #include "CRawAnalyserRegistry.h"
 #include "NTFSResidentReader.h"
@@ -63,6 +64,8 @@ RegisteredEngines RegisterRecoveryEngines(const EngineSelection& selection) {
   if (selection.Has(ERecoveryEngine::Ext2)) {
     RegisterExt2QuickSearch();  // Ext2 and Ext3 (the probe lists Ext4 as Ext3)
     r.quickSearches += 2;
+    RegisterExt2CompleteSearch();
+    ++r.completeSearches;
   }
   return r;
 }
