@@ -15,6 +15,7 @@
 #include "CMemoryScanStream.h"
 #include "FaultInjectingDevice.h"
 #include "MemoryDevice.h"
+#include "RecordingTreeBuilder.h"
 
 namespace {
 
@@ -259,6 +260,68 @@ TEST(Ext2SearchController, UnreadableDescriptorSectorDropsTheCandidate) {
   search.StartSearch();
   search.AnalyzeBlock(0, memory.GetSectorCount());
   EXPECT_EQ(search.GetFound().size(), 1u);
+}
+
+// Counts the nodes offered to a partition's tree (and refuses them).
+struct CountingBuilder : testutil::RecordingTreeBuilder {
+  int AddPartitionNode(CFileNode*, CSearchedPartitionInfo*) override {
+    ++partitionNodes;
+    return 0;
+  }
+  int partitionNodes = 0;
+};
+
+// During the scan a new file system gives the builder its volume node only,
+// mapped to its record; finding it again merges into that record (no
+// second record, no second node).
+TEST(Ext2SearchController, AScanAnnouncesOnlyTheVolumeNodeAndMergesARepeatedFind) {
+  SuperSpec s;
+  s.blocks = 40;
+  MemoryDevice device(TinyFileSystem(s), 512);
+  CountingBuilder builder;
+  CEXT2SearchController search;
+  search.SetTreeBuilder(&builder);
+  search.SetDevice(&device);
+  for (int pass = 0; pass < 2; ++pass) {
+    search.StartSearch();
+    search.AnalyzeBlock(0, device.GetSectorCount());
+  }
+  search.EndSearch();
+  ASSERT_EQ(search.GetFound().size(), 1u);
+  CExt2SearchedPartitionInfo* p = search.GetFound().front();
+  EXPECT_EQ(p->GetTimesFound(), 2u);
+  EXPECT_EQ(p->GetRecordMatchCount(), 1u);
+  EXPECT_EQ(p->GetPoints(), 100u);
+  ASSERT_EQ(builder.nodes.size(), 1u);
+  EXPECT_TRUE(builder.nodes[0]->IsFileSystemNode());
+  EXPECT_EQ(search.FindPartitionOfNode(builder.nodes[0]), p);
+  EXPECT_EQ(builder.partitionNodes, 0);
+  EXPECT_EQ(p->GetOwner(), &search);
+  // The tree is built on demand, for that record only.
+  EXPECT_EQ(search.BuildPartitionTree(p), 0);
+  CExt2SearchedPartitionInfo foreign(MakeSuper(s).data(), 2, 512);
+  EXPECT_EQ(search.BuildPartitionTree(&foreign), -1);
+  EXPECT_EQ(search.BuildPartitionTree(nullptr), -1);
+}
+
+// A group-1 copy at sector 1000 of a file system with 8192 blocks of 1 KiB
+// per group: its primary would lie 15384 sectors before the device.
+TEST(Ext2SearchController, CopyWhosePrimaryLiesBeforeTheDeviceMakesNoRecord) {
+  SuperSpec s;
+  s.blocks = 3 * 8192;
+  s.groupNr = 1;
+  std::vector<uint8_t> bytes(1024 * 1024, 0);
+  const std::vector<uint8_t> super = MakeSuper(s);
+  std::memcpy(&bytes[1000 * 512], super.data(), super.size());
+  const std::vector<uint8_t> table = MakeTable(s);
+  std::memcpy(&bytes[1002 * 512], table.data(), table.size());
+  MemoryDevice device(bytes, 512);
+  CEXT2SearchController search;
+  search.SetDevice(&device);
+  search.StartSearch();
+  search.AnalyzeBlock(0, device.GetSectorCount());
+  EXPECT_EQ(search.GetCandidate(), nullptr);
+  EXPECT_TRUE(search.GetFound().empty());
 }
 
 }  // namespace
