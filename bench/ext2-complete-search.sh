@@ -24,9 +24,7 @@ done
 src=$bench_work/src
 fs=$bench_work/ext4.img
 image=$bench_work/disk.img
-mkdir -p "$src"
-for ((d = 0; d < 100; d++)); do mkdir "$src/dir$d"; done
-for ((i = 0; i < files; i++)); do printf 'file %d\n' "$i" >"$src/dir$((i % 100))/file-$i.txt"; done
+bench_many_files "$src" "$files"
 truncate -s 512M "$fs"
 mke2fs -q -F -t ext4 -T default -N $((files + 4096)) -d "$src" "$fs"
 rm -rf "$src"

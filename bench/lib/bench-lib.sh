@@ -154,3 +154,12 @@ bench_time_scrub() {
   [ -n "$letter" ] || { echo "bench: no letter for $1" >&2; exit 1; }
   VANTOREL_DISKS=$1 bench_time "$vtctl" scrub "$letter"
 }
+
+# bench_many_files DIR FILES: FILES small text files spread over 100
+# folders below DIR (made), for the file-system searches' benchmarks.
+bench_many_files() {
+  local dir=$1 files=$2 d i
+  mkdir -p "$dir"
+  for ((d = 0; d < 100; d++)); do mkdir "$dir/dir$d"; done
+  for ((i = 0; i < files; i++)); do printf 'file %d\n' "$i" >"$dir/dir$((i % 100))/file-$i.txt"; done
+}
