@@ -23,6 +23,8 @@
 namespace {
 // Offset of the magic inside a superblock.
 constexpr size_t kMagicOffset = 56;
+// The most bytes read in one go.
+constexpr uint64_t kMaxPieceBytes = 64ull << 20;
 }  // namespace
 
 CEXT2SearchController::CEXT2SearchController() {
@@ -71,9 +73,15 @@ void CEXT2SearchController::AnalyzeBlock(uint64_t firstSector, uint64_t sectorCo
   if (!m_device || sectorCount == 0) return;
   uint64_t first512 = 0, count512 = 0, bytes = 0;
   if (__builtin_mul_overflow(firstSector, m_ratio, &first512) ||
-      __builtin_mul_overflow(sectorCount, m_ratio, &count512) || __builtin_mul_overflow(count512, 512, &bytes) ||
-      bytes > (1ull << 31))
+      __builtin_mul_overflow(sectorCount, m_ratio, &count512) || __builtin_mul_overflow(count512, 512, &bytes))
     return;
+  // A block larger than the framework's chunks is taken in pieces.
+  const uint64_t pieceSectors = kMaxPieceBytes / static_cast<uint64_t>(m_sectorSize);
+  if (bytes > kMaxPieceBytes) {
+    for (uint64_t at = 0; at < sectorCount; at += pieceSectors)
+      AnalyzeBlock(firstSector + at, std::min(pieceSectors, sectorCount - at));
+    return;
+  }
   // A block that does not follow the last one starts a new window.
   if (first512 != m_next512 || m_carrySectors > kWindowSectors - 1) m_carrySectors = 0;
   const size_t carry = static_cast<size_t>(m_carrySectors * 512);

@@ -324,4 +324,24 @@ TEST(Ext2SearchController, CopyWhosePrimaryLiesBeforeTheDeviceMakesNoRecord) {
   EXPECT_TRUE(search.GetFound().empty());
 }
 
+// A block larger than what is read in one go (64 MiB) is read in pieces,
+// the window carried across them: a superblock across the seam is found.
+TEST(Ext2SearchController, BlockLargerThanOneReadIsScannedWhole) {
+  SuperSpec s;
+  s.blocks = 40;
+  const std::vector<uint8_t> fs = TinyFileSystem(s);
+  const size_t start = (64u << 20) - 1024;  // the superblock's second sector lies past the seam
+  std::vector<uint8_t> bytes(start, 0);
+  bytes.insert(bytes.end(), fs.begin(), fs.end());
+  bytes.resize(bytes.size() + 4096, 0);
+  MemoryDevice device(bytes, 512);
+  CEXT2SearchController search;
+  search.SetDevice(&device);
+  search.StartSearch();
+  search.AnalyzeBlock(0, device.GetSectorCount());
+  ASSERT_EQ(search.GetFound().size(), 1u);
+  EXPECT_EQ(search.GetFound().front()->GetStartSector(), start / 512);
+  EXPECT_EQ(device.readLog.size(), 2u);
+}
+
 }  // namespace
