@@ -87,6 +87,13 @@ std::vector<uint8_t> TinyFileSystem(const SuperSpec& s) {
   return bytes;
 }
 
+// Scans the whole device as one block.
+void ScanWhole(CEXT2SearchController& search, IStorageDevice& device) {
+  search.SetDevice(&device);
+  search.StartSearch();
+  search.AnalyzeBlock(0, device.GetSectorCount());
+}
+
 TEST(Ext2SearchedPartition, OneHundredGroupsTakeSevenDescriptorSectorsTheLastGivingFour) {
   SuperSpec s;
   s.blocks = 1 + 100ull * 8192;
@@ -206,9 +213,7 @@ TEST(Ext2SearchController, NodeInPartitionByInodeRange) {
   s.blocks = 40;
   MemoryDevice device(TinyFileSystem(s), 512);
   CEXT2SearchController search;
-  search.SetDevice(&device);
-  search.StartSearch();
-  search.AnalyzeBlock(0, device.GetSectorCount());
+  ScanWhole(search, device);
   ASSERT_EQ(search.GetFound().size(), 1u);
   CExt2SearchedPartitionInfo* p = search.GetFound().front();
   const struct {
@@ -247,18 +252,14 @@ TEST(Ext2SearchController, UnreadableDescriptorSectorDropsTheCandidate) {
     plan->SetBadSector(bad);
     testutil::FaultInjectingDevice device(&memory, plan);
     CEXT2SearchController search;
-    search.SetDevice(&device);
-    search.StartSearch();
-    search.AnalyzeBlock(0, device.GetSectorCount());
+    ScanWhole(search, device);
     search.EndSearch();
     EXPECT_TRUE(search.GetFound().empty()) << bad;
   }
   // Readable, the same bytes make a partition.
   MemoryDevice memory(bytes, 512);
   CEXT2SearchController search;
-  search.SetDevice(&memory);
-  search.StartSearch();
-  search.AnalyzeBlock(0, memory.GetSectorCount());
+  ScanWhole(search, memory);
   EXPECT_EQ(search.GetFound().size(), 1u);
 }
 
@@ -317,9 +318,7 @@ TEST(Ext2SearchController, CopyWhosePrimaryLiesBeforeTheDeviceMakesNoRecord) {
   std::memcpy(&bytes[1002 * 512], table.data(), table.size());
   MemoryDevice device(bytes, 512);
   CEXT2SearchController search;
-  search.SetDevice(&device);
-  search.StartSearch();
-  search.AnalyzeBlock(0, device.GetSectorCount());
+  ScanWhole(search, device);
   EXPECT_EQ(search.GetCandidate(), nullptr);
   EXPECT_TRUE(search.GetFound().empty());
 }
@@ -336,9 +335,7 @@ TEST(Ext2SearchController, BlockLargerThanOneReadIsScannedWhole) {
   bytes.resize(bytes.size() + 4096, 0);
   MemoryDevice device(bytes, 512);
   CEXT2SearchController search;
-  search.SetDevice(&device);
-  search.StartSearch();
-  search.AnalyzeBlock(0, device.GetSectorCount());
+  ScanWhole(search, device);
   ASSERT_EQ(search.GetFound().size(), 1u);
   EXPECT_EQ(search.GetFound().front()->GetStartSector(), start / 512);
   EXPECT_EQ(device.readLog.size(), 2u);
