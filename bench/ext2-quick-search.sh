@@ -21,9 +21,7 @@ done
 
 src=$bench_work/src
 image=$bench_work/ext4.img
-mkdir -p "$src"
-for ((d = 0; d < 100; d++)); do mkdir "$src/dir$d"; done
-for ((i = 0; i < files; i++)); do printf 'file %d\n' "$i" >"$src/dir$((i % 100))/file-$i.txt"; done
+bench_many_files "$src" "$files"
 truncate -s $((256 + files / 256))M "$image"
 mke2fs -q -F -t ext4 -T default -N $((files + 4096)) -d "$src" "$image"
 rm -rf "$src"

@@ -12,8 +12,6 @@
 #include "VolumeProbeFlag.h"
 
 namespace {
-// A descriptor table larger than this is taken as damage, not allocated.
-constexpr uint64_t kMaxDescriptorBytes = 64ull << 20;
 constexpr uint32_t kBackupGroups[] = {0, 1, 3, 5, 7, 9, 25, 27, 49, 81, 125};
 }  // namespace
 

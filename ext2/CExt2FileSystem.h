@@ -20,6 +20,9 @@ class IStorageDevice;
 
 class CExt2FileSystem {
  public:
+  // A descriptor table larger than this is taken as damage, not allocated.
+  static constexpr uint64_t kMaxDescriptorBytes = 64ull << 20;
+
   // Reads the superblock at `superBlockSector`, then Init.
   CExt2FileSystem(IStorageDevice* device, uint64_t superBlockSector);
   // Init with a superblock the caller already holds (kSize bytes).

@@ -130,7 +130,8 @@ CFileNode* CExt2QuickSearch::SearchFileSystem(const CExt2FileSystem& fs) {
   return root;
 }
 
-CFileSystemNode* CExt2QuickSearch::CreateVolumeNode(const CExt2FileSystem& fs) {
+CFileSystemNode* CExt2QuickSearch::MakeVolumeNode(const CExt2FileSystem& fs, uint64_t startSector,
+                                                  int sectorsPerCluster) {
   const EFileSystemType type = fs.GetFileSystemType();
   const std::string label = FormatPartitionDisplayName(GetScanOptions()->searchedVolume, TypeText(type), 1);
   CExt2FileProperties* properties = CreateExt2FileProperties();
@@ -141,12 +142,18 @@ CFileSystemNode* CExt2QuickSearch::CreateVolumeNode(const CExt2FileSystem& fs) {
   root->SetProperties(properties);
   root->SetName(label.c_str());
   root->SetFileSystemType(type);
-  root->SetPartitionGeometry(m_partition->GetClusterStartSector(),
-                             static_cast<int>(m_partition->GetSectorsPerCluster()));
+  root->SetPartitionGeometry(startSector, sectorsPerCluster);
   root->SetId(kRootInode);
+  return root;
+}
+
+CFileSystemNode* CExt2QuickSearch::CreateVolumeNode(const CExt2FileSystem& fs) {
+  CFileSystemNode* root = MakeVolumeNode(fs, m_partition->GetClusterStartSector(),
+                                         static_cast<int>(m_partition->GetSectorsPerCluster()));
+  CExt2FileProperties* properties = Ext2Properties(root);
   // Walking the root needs its properties beyond the builder's hold.
   properties->AddRef();
-  if (m_builder) m_builder->AddFileSystemNode(root);
+  if (m_builder && !m_completePartition) m_builder->AddFileSystemNode(root);
   try {
     const CExt2Inode inode(&fs, kRootInode);
     if (inode.IsDirectory() && inode.HasValidBlockPointers()) WalkDirectory(inode, properties, kRootInode);
@@ -156,13 +163,24 @@ CFileSystemNode* CExt2QuickSearch::CreateVolumeNode(const CExt2FileSystem& fs) {
   return root;
 }
 
+bool CExt2QuickSearch::RunOnPartition(const CExt2FileSystem& fs, CSearchedPartitionInfo* partition) {
+  m_completePartition = partition;
+  m_blockUse.assign(static_cast<size_t>(fs.GetSuperBlock().BlocksCount()), false);
+  CFileNode* root = SearchFileSystem(fs);
+  m_completePartition = nullptr;
+  if (!root) return false;
+  DestroyFileNode(root);
+  return true;
+}
+
 void CExt2QuickSearch::ScanAllInodes(const CExt2FileSystem& fs) {
   const CExt2SuperBlock super = fs.GetSuperBlock();
   const uint64_t end = CExt2InodeIterator::End(super);
   CExt2InodeIterator it(&fs, CExt2InodeIterator::Begin(super));
   for (uint64_t n = it.GetInodeNumber(); n < end; ++n, ++it) {
     if (m_scanDone % kPollInterval == 0) {
-      SendScanStatus(m_sink, EScanStatusKind::Progress, m_scanTotal, m_scanDone);
+      // The complete search reports its own progress.
+      if (!m_completePartition) SendScanStatus(m_sink, EScanStatusKind::Progress, m_scanTotal, m_scanDone);
       if (m_sink && !m_sink->ShouldContinue()) m_stopped = true;
     }
     if (IsCancelled()) break;
@@ -204,7 +222,17 @@ std::unique_ptr<CExt2DataRunList> CExt2QuickSearch::BuildDataRunList(const CExt2
   return list;
 }
 
-CExt2FileProperties* CExt2QuickSearch::CreateFileProperties(const CExt2Inode& inode) const {
+void CExt2QuickSearch::MarkBlocksUsed(const CExt2DataRunList& runs) {
+  const uint64_t blocks = m_blockUse.size();
+  for (const DataRun& r : runs.Runs()) {
+    if (r.IsSparse() || r.start >= blocks) continue;
+    const uint64_t end = r.start + std::min(r.length, blocks - r.start);
+    std::fill(m_blockUse.begin() + static_cast<ptrdiff_t>(r.start), m_blockUse.begin() + static_cast<ptrdiff_t>(end),
+              true);
+  }
+}
+
+CExt2FileProperties* CExt2QuickSearch::CreateFileProperties(const CExt2Inode& inode) {
   CExt2FileProperties* p = CreateExt2FileProperties();
   p->SetCreationTime(CExt2Inode::TimeToFileTime(inode.ChangeTime()));
   p->SetModificationTime(CExt2Inode::TimeToFileTime(inode.ModificationTime()));
@@ -217,6 +245,7 @@ CExt2FileProperties* CExt2QuickSearch::CreateFileProperties(const CExt2Inode& in
   } else {
     if (inode.IsSparse()) attributes |= 0x200;
     std::unique_ptr<CExt2DataRunList> runs = BuildDataRunList(inode);
+    if (m_completePartition) MarkBlocksUsed(*runs);
     if (runs->GetRunCount() != 0) p->SetDataRunList(runs.release());
   }
   p->SetAttributes(attributes);
@@ -265,7 +294,9 @@ bool CExt2QuickSearch::PlaceNode(CFileNode* node, uint32_t inode, int64_t parent
     return true;
   }
   int error = 0;
-  if (!m_builder->AddNode(node, ETreeKind::Ext2, error)) {
+  const int taken = m_completePartition ? m_builder->AddPartitionNode(node, m_completePartition)
+                                        : m_builder->AddNode(node, ETreeKind::Ext2, error);
+  if (!taken) {
     // A refused node stays its caller's.
     m_buildStopped = true;
     DestroyFileNode(node);

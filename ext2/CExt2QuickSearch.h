@@ -64,10 +64,25 @@ class CExt2QuickSearch : public IQuickFileSystemSearchController {
   // The search writes nothing: the target is not used.
   void SetOptions(int, uint64_t) override {}
   void SetCancelFlag(const std::atomic<int>* cancel) override { m_cancel = cancel; }
+  // The sink RunOnPartition asks whether to go on.
+  void SetProgressSink(IScanProgressSink* sink) { m_sink = sink; }
 
   // Runs the search over an open file system; the root node (given to the
   // builder when there is one, else the caller's), or null.
   CFileNode* SearchFileSystem(const CExt2FileSystem& fs);
+  // The same search over one partition a complete search found: nodes go to
+  // `partition`'s tree (IDirecotryTreeBuilder::AddPartitionNode), the
+  // volume node is not handed over (the partition's tree has its root) and
+  // is destroyed at the end, and every block a file's runs name is marked in
+  // the block-use bitmap. False when the file system gave no root.
+  bool RunOnPartition(const CExt2FileSystem& fs, CSearchedPartitionInfo* partition);
+  // One bit per file-system block of the last RunOnPartition: set where a
+  // file found by the search (live or deleted) has data.
+  const std::vector<bool>& GetBlockUseBitmap() const { return m_blockUse; }
+  std::vector<bool> TakeBlockUseBitmap() { return std::move(m_blockUse); }
+  // The volume node of a file system (name, type, geometry in the caller's
+  // sectors, id 2), not handed to any builder.
+  static CFileSystemNode* MakeVolumeNode(const CExt2FileSystem& fs, uint64_t startSector, int sectorsPerCluster);
 
   const std::string& GetLastError() const { return m_lastError; }
   // Set when the builder refused a node.
@@ -93,7 +108,8 @@ class CExt2QuickSearch : public IQuickFileSystemSearchController {
   bool IsCancelled();
   CFileSystemNode* CreateVolumeNode(const CExt2FileSystem& fs);
   void ScanAllInodes(const CExt2FileSystem& fs);
-  CExt2FileProperties* CreateFileProperties(const CExt2Inode& inode) const;
+  CExt2FileProperties* CreateFileProperties(const CExt2Inode& inode);
+  void MarkBlocksUsed(const CExt2DataRunList& runs);
   void AddInodeNode(const CExt2Inode& inode);
   void WalkDirectory(const CExt2Inode& directory, CExt2FileProperties* properties, int64_t directoryId);
   // The inode a directory entry names, through a cached inode table.
@@ -126,6 +142,10 @@ class CExt2QuickSearch : public IQuickFileSystemSearchController {
   uint64_t m_scanDone = 0;
   bool m_buildStopped = false;
   bool m_stopped = false;
+  // Complete mode: the partition whose tree the nodes join, and the blocks
+  // its files use.
+  CSearchedPartitionInfo* m_completePartition = nullptr;
+  std::vector<bool> m_blockUse;
 };
 
 IQuickFileSystemSearchController* CreateExt2QuickSearch();

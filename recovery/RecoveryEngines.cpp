@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "CDirectoryTreeBuilder.h"
+#include "CEXT2SearchController.h"
 #include "CExFatQuickSearch.h"
 #include "CExt2QuickSearch.h"
 #include "CFatCompleteSearch.h"
@@ -78,6 +79,8 @@ RegisteredEngines RegisterRecoveryEngines(const EngineSelection& selection) {
   if (selection.Has(ERecoveryEngine::Ext2)) {
     RegisterExt2QuickSearch();  // Ext2 and Ext3 (the probe lists Ext4 as Ext3)
     r.quickSearches += 2;
+    RegisterExt2CompleteSearch();
+    ++r.completeSearches;
   }
   return r;
 }

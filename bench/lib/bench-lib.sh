@@ -174,3 +174,12 @@ bench_fat_fill() {
   done
   rm -rf "$src"
 }
+
+# bench_many_files DIR FILES: FILES small text files spread over 100
+# folders below DIR (made), for the file-system searches' benchmarks.
+bench_many_files() {
+  local dir=$1 files=$2 d i
+  mkdir -p "$dir"
+  for ((d = 0; d < 100; d++)); do mkdir "$dir/dir$d"; done
+  for ((i = 0; i < files; i++)); do printf 'file %d\n' "$i" >"$dir/dir$((i % 100))/file-$i.txt"; done
+}

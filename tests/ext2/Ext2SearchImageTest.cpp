@@ -17,6 +17,8 @@
 #include <tuple>
 
 #include "ByteOrder.h"
+#include "CClusterUseBitMap.h"
+#include "CEXT2SearchController.h"
 #include "CExt2BlockIterator.h"
 #include "CExt2DataRunList.h"
 #include "CExt2DirEntryIterator.h"
@@ -24,12 +26,16 @@
 #include "CExt2FileSystem.h"
 #include "CExt2Inode.h"
 #include "CExt2QuickSearch.h"
+#include "CExt2SearchedPartitionInfo.h"
+#include "CFoundFileStore.h"
+#include "CRawFileInfo.h"
 #include "CFileDataReader.h"
 #include "CFileSystemNode.h"
 #include "ImageFileDevice.h"
 #include "MemoryDevice.h"
 #include "RealVolumes.h"
 #include "RecordingBuilder.h"
+#include "ScanEngineRegistry.h"
 #include "TestUtil.h"
 
 namespace {
@@ -303,6 +309,60 @@ TEST_P(Ext2SearchVolume, HolesReadAsZerosAndTheSparseFileReadsWhole) {
   const std::string src = m_folder + "/src/sparse5g.bin";
   for (uint64_t offset : std::vector<uint64_t>{0, 267 << 10, 268 << 10, 65804 << 10, 3ull << 30, kSparseSize - 8192})
     EXPECT_TRUE(s.Read(sparse, offset, 8192) == FileBytes(src, offset, 8192)) << "at " << offset;
+}
+
+// The complete search over the volume as a whole disk finds it at sector 0,
+// builds its tree, and hands the carved-file placer a block-use map that
+// answers "used" for every block istat lists for a live file, and "free" for
+// the descriptor table (metadata, not a file).
+TEST_P(Ext2SearchVolume, CompleteSearchMapsEveryLiveFileBlockInUse) {
+  ImageFileDevice device(m_image);
+  CEXT2SearchController search;
+  search.SetDevice(&device);
+  search.StartSearch();
+  const uint64_t sectors = device.GetSectorCount();
+  for (uint64_t at = 0; at < sectors; at += 8192) search.AnalyzeBlock(at, std::min<uint64_t>(8192, sectors - at));
+  search.EndSearch();
+  ASSERT_EQ(search.GetFound().size(), 1u) << "backup superblocks inside the volume make no partition";
+  CExt2SearchedPartitionInfo* p = search.GetFound().front();
+  EXPECT_EQ(p->GetStartSector(), 0u);
+  EXPECT_EQ(p->GetSectorsPerCluster(), GetParam().blockSize / 512);
+  ASSERT_EQ(search.BuildPartitionTree(p), 0);
+  CFoundFileStore store;
+  store.AddFile(new CRawFileInfo(4096, 100, "", 1, "jpg"));
+  search.SetFoundFileStore(&store);
+  uint64_t checked = 0, missing = 0;
+  int calls = 0;
+  const uint64_t spb = GetParam().blockSize / 512;
+  RegisterRawFilePlacer([&](IStorageDevice*, CFoundFileStore* given, IDirecotryTreeBuilder*,
+                            CSearchedPartitionInfo* partition, IIsClusterUsed* use) {
+    ++calls;
+    EXPECT_EQ(given, &store);
+    EXPECT_EQ(partition, p);
+    if (!use) return 0;
+    const CExt2FileSystem fs(&device, 2);
+    int big300 = 0, files = 0;
+    for (const auto& [inode, entries] : LiveFls(m_image)) {
+      if (entries[0].type != 'r') continue;
+      // Every 30th of big300's files; the 5 GiB file's listing is too long.
+      if (entries[0].path.rfind("big300/", 0) == 0 && big300++ % 30 != 0) continue;
+      if (CExt2Inode(&fs, inode).GetRawSize() > (64 << 20)) continue;
+      // istat runs once a file: 25 files are enough.
+      if (++files > 25) break;
+      for (uint64_t block : IstatBlocks(m_image, inode)) {
+        ++checked;
+        if (!use->IsClusterUsed(block * spb)) ++missing;
+      }
+    }
+    EXPECT_FALSE(use->IsClusterUsed(p->GetFirstDescriptorSector512()));
+    return 0;
+  });
+  std::vector<CSearchedPartitionInfo*> one{p};
+  search.BuildLostFiles(one);
+  RegisterRawFilePlacer(nullptr);
+  EXPECT_EQ(calls, 1);
+  EXPECT_GT(checked, m_real ? 0u : 10u);
+  EXPECT_EQ(missing, 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Volumes, Ext2SearchVolume,

@@ -336,4 +336,35 @@ TEST_F(RecoveryRunTest, WithoutEnginesOrForScrubbingTypesNothingRuns) {
   EXPECT_EQ(made, 0);
 }
 
+// The Ext2 complete search of the composition over an ext2 disk made by
+// mke2fs at sector 2048 (no partition table): the file system is listed and
+// its file extracted, and not one writer is asked for (TearDown).
+TEST_F(RecoveryRunTest, Ext2CompleteSearchFindsAFileSystemReadOnly) {
+  VT_REQUIRE_TOOL("mke2fs");
+  ClearScanEngineRegistry();
+  RegisterRecoveryEngines(EngineSelection());
+  const std::string tree = m_dir.file("tree");
+  const std::string image = m_dir.file("fs.img");
+  ASSERT_EQ(testutil::Run({"mkdir", "-p", tree + "/docs"}).exitCode, 0);
+  const std::string payload(5000, 'e');
+  testutil::WriteFile(tree + "/docs/note.txt", payload);
+  ASSERT_EQ(testutil::Run({"truncate", "-s", "4M", image}).exitCode, 0);
+  ASSERT_EQ(testutil::Run({"mke2fs", "-q", "-F", "-t", "ext2", "-d", tree, image}).exitCode, 0);
+  const std::string fs = testutil::ReadFile(image);
+  std::string disk(1024 * 1024, '\0');
+  disk += fs;
+  disk.resize(disk.size() + 1024 * 1024, '\0');
+  testutil::MemoryDevice device(disk, 512);
+  m_request.device = &device;
+  m_request.disk.sectorCount = device.GetSectorCount();
+  m_request.extract = true;
+  m_request.extractTree = 1;
+  m_request.extractPath = "docs/note.txt";
+  m_request.extractOut = m_dir.file("note.out");
+  const RunResult r = Recover();
+  EXPECT_EQ(r.exitCode, kRecoverListed) << r.err;
+  EXPECT_NE(r.out.find("partition\t1\tEXT2\t2048\t8192\t"), std::string::npos) << r.out;
+  EXPECT_EQ(testutil::ReadFile(m_request.extractOut), payload);
+}
+
 }  // namespace
