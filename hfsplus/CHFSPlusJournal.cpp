@@ -1,6 +1,7 @@
 #include "CHFSPlusJournal.h"
 
 #include <cinttypes>
+#include <cstring>
 #include <vector>
 
 #include "CHFSPlusVolume.h"
@@ -64,6 +65,25 @@ uint64_t CHFSPlusJournal::WrapOffset(uint64_t position, uint64_t delta) const {
   return p % size;
 }
 
+uint64_t CHFSPlusJournal::ReadThroughWindow(uint64_t position, uint8_t* out, uint64_t size) {
+  if (size > kWindowSize / 2) return m_volume->Read(m_info.offset + position, out, size);
+  if (m_window.empty() || position < m_windowStart || position + size > m_windowStart + m_window.size()) {
+    const uint64_t start = position / 512 * 512;
+    uint64_t length = m_info.size - start < kWindowSize ? m_info.size - start : kWindowSize;
+    m_window.resize(length);
+    const uint64_t got = m_volume->Read(m_info.offset + start, m_window.data(), length);
+    m_window.resize(got);
+    m_windowStart = start;
+    if (position + size > start + got) {
+      // The window could not be read whole: read the range itself.
+      m_window.clear();
+      return m_volume->Read(m_info.offset + position, out, size);
+    }
+  }
+  std::memcpy(out, m_window.data() + (position - m_windowStart), size);
+  return size;
+}
+
 uint64_t CHFSPlusJournal::Read(uint64_t position, void* buffer, uint64_t size) {
   if (!m_hasInfo || m_info.size == 0 || !m_volume || !buffer) {
     m_status = HFS_RETURN_ERROR(kHFSDeviceError);
@@ -75,7 +95,7 @@ uint64_t CHFSPlusJournal::Read(uint64_t position, void* buffer, uint64_t size) {
   while (done < size) {
     uint64_t chunk = size - done;
     if (chunk > m_info.size - position) chunk = m_info.size - position;
-    uint64_t got = m_volume->Read(m_info.offset + position, out + done, chunk);
+    uint64_t got = ReadThroughWindow(position, out + done, chunk);
     done += got;
     if (got < chunk) {
       HFS_RETURN_ERROR(kHFSDeviceError);

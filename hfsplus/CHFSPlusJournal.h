@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "HFSPlusStructs.h"
 
@@ -41,7 +42,15 @@ class CHFSPlusJournal {
   void HarvestExtents(CHFSPlusBTNode& node, HFSPlusFoundRecords& found);
   void HarvestAttributes(CHFSPlusBTNode& node, HFSPlusFoundRecords& found);
 
+  // Reads `size` bytes at `position` (not past the journal's end) through a
+  // window of the journal kept in memory: the walk reads it in small steps.
+  uint64_t ReadThroughWindow(uint64_t position, uint8_t* out, uint64_t size);
+
+  static constexpr uint64_t kWindowSize = 1024 * 1024;
+
   CHFSPlusVolume* m_volume = nullptr;
+  std::vector<uint8_t> m_window;
+  uint64_t m_windowStart = 0;
   int m_status = kHFSMissing;
   JournalInfoBlock m_info;
   JournalHeader m_header;

@@ -2,8 +2,10 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
+#include "CHFSPlusFileCache.h"
 #include "CHFSPlusVolume.h"
 #include "HFSPlusForkExtents.h"
 #include "HFSPlusOutput.h"
@@ -85,4 +87,29 @@ uint64_t CHFSPlusRawfile::Read(uint64_t offset, void* buffer, uint64_t size) {
   }
   if (delivered < size) HFSPlusPrint("Location%" PRIu64 "Size%" PRIu64 "\n", offset, size - delivered);
   return delivered;
+}
+
+uint64_t CHFSPlusFileCache::Read(uint64_t offset, void* buffer, uint64_t size) {
+  const HFSPlusVolumeHeader* header = m_volume ? m_volume->GetVolumeHeader() : nullptr;
+  uint64_t fileBytes = 0;
+  if (header)
+    for (const HFSPlusExtentDescriptor& e : m_chain) fileBytes += uint64_t(e.blockCount) * header->blockSize;
+  // Large reads, and reads the window cannot serve, go straight through.
+  if (!buffer || size > kCacheSize / 4 || offset >= fileBytes || size > fileBytes - offset)
+    return CHFSPlusRawfile::Read(offset, buffer, size);
+  if (m_cache.empty() || offset < m_cacheStart || offset + size > m_cacheStart + m_cache.size()) {
+    const uint64_t start = offset / 512 * 512;
+    const uint64_t length = fileBytes - start < kCacheSize ? fileBytes - start : kCacheSize;
+    m_cache.resize(length);
+    const uint64_t got = CHFSPlusRawfile::Read(start, m_cache.data(), length);
+    m_cache.resize(got);
+    m_cacheStart = start;
+    if (offset + size > start + got) {
+      m_cache.clear();
+      return CHFSPlusRawfile::Read(offset, buffer, size);
+    }
+  }
+  std::memcpy(buffer, m_cache.data() + (offset - m_cacheStart), size);
+  m_status = kHFSOk;
+  return size;
 }
