@@ -575,13 +575,21 @@ uint64_t ForkByteAddress(const std::vector<Extent>& ext, uint32_t blockSize, uin
   throw std::runtime_error("offset past the fork's end");
 }
 
-// Leaf nodes of a tree built from `recs`.
-std::vector<Bytes> LeafNodes(const std::vector<Record>& recs, const BTreeShape& shape) {
+// The leaf nodes of a tree built from `recs` that hold one of the keys
+// `wanted` (a transaction logs only the leaves it changed).
+std::vector<Bytes> LeafNodes(const std::vector<Record>& recs, const BTreeShape& shape,
+                             const std::vector<Bytes>& wanted) {
   std::vector<Bytes> leaves;
   if (recs.empty()) return leaves;
   BuiltTree t = BuildTree(recs, shape, NodesNeeded(recs, shape) + 1, 0);
-  for (uint32_t n = 1; n < t.usedNodes; ++n)
-    if (static_cast<int8_t>(t.nodes[n][8]) == -1) leaves.push_back(t.nodes[n]);
+  for (uint32_t n = 1; n < t.usedNodes; ++n) {
+    if (static_cast<int8_t>(t.nodes[n][8]) != -1) continue;
+    const Bytes& node = t.nodes[n];
+    bool holds = false;
+    for (const Bytes& key : wanted)
+      holds = holds || std::search(node.begin(), node.end(), key.begin(), key.end()) != node.end();
+    if (holds) leaves.push_back(node);
+  }
   return leaves;
 }
 
@@ -596,6 +604,14 @@ void LogOlderLeaves(Volume& v, Bytes& journal, const BTreeShape& catShape, const
   const uint32_t jhdrSize = 512, blhdrSize = 4096, nodeSize = catShape.nodeSize;
   uint64_t position = jhdrSize;
   const unsigned copies = v.journalCopies < 1 ? 1 : v.journalCopies;
+  std::vector<Bytes> deletedKeys, deletedExtentKeys;
+  for (const Item& it : v.items) {
+    if (!it.deleted) continue;
+    deletedKeys.push_back(CatalogKey(it.parent, it.name));
+    std::vector<Record> overflow;
+    OverflowRecords(it.id, it.extents, overflow);
+    for (const Record& r : overflow) deletedExtentKeys.push_back(r.key);
+  }
   for (unsigned c = 0; c < copies; ++c) {
     const uint32_t date = kDate - 86400u * (copies - 1 - c);
     struct Logged {
@@ -603,13 +619,13 @@ void LogOlderLeaves(Volume& v, Bytes& journal, const BTreeShape& catShape, const
       Bytes node;
     };
     std::vector<Logged> blocks;
-    std::vector<Bytes> leaves = LeafNodes(CatalogRecords(v, true, date), catShape);
+    std::vector<Bytes> leaves = LeafNodes(CatalogRecords(v, true, date), catShape, deletedKeys);
     for (size_t i = 0; i < leaves.size(); ++i) {
       const uint32_t n = 1 + static_cast<uint32_t>(i % (catNodes - 1));
       blocks.push_back({ForkByteAddress(catExt, v.blockSize, uint64_t(n) * nodeSize), leaves[i]});
     }
     if (!olderExtents.empty()) {
-      leaves = LeafNodes(olderExtents, extShape);
+      leaves = LeafNodes(olderExtents, extShape, deletedExtentKeys);
       for (size_t i = 0; i < leaves.size(); ++i) {
         const uint32_t n = 1 + static_cast<uint32_t>(i % (extNodes - 1));
         blocks.push_back({ForkByteAddress(extExt, v.blockSize, uint64_t(n) * nodeSize), leaves[i]});
