@@ -23,6 +23,7 @@
 #include "HfsImages.h"
 #include "IFileProperties.h"
 #include "MemoryDevice.h"
+#include "OpenerSpy.h"
 #include "RealVolumes.h"
 #include "RecordingTreeBuilder.h"
 #include "TestUtil.h"
@@ -232,6 +233,8 @@ TEST_F(HfsJournalImages, SleuthkitSeesOnlyTheLiveFiles) {
 
 TEST_F(HfsJournalImages, TheJournalGivesBackTheDeletedFilesAndFolders) {
   ASSERT_EQ(s_images.size(), 3u);
+  // Read-only: not one writer is asked for (any that were would fail to open).
+  testutil::OpenerSpy writers;
   for (const Image& image : s_images) {
     SCOPED_TRACE(image.recipe.tag);
     SearchRun run(testutil::ReadFile(image.path));
@@ -255,6 +258,7 @@ TEST_F(HfsJournalImages, TheJournalGivesBackTheDeletedFilesAndFolders) {
       EXPECT_TRUE(run.ReadAll(node) == f.content);
     }
   }
+  EXPECT_EQ(writers.asked, 0);
 }
 
 // Journals damaged in one field each: the walk ends, the volume still opens.
