@@ -3,6 +3,7 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include "HFSPlusOutput.h"
 #include "ReturnError.h"
 
 int CompareAttributeKeys(const HFSPlusAttrKey& a, const HFSPlusAttrKey& b) {
@@ -30,14 +31,13 @@ std::unique_ptr<HFSPlusKey> CHFSPlusAttribute::ReadKey(CHFSPlusBTNode& node, uin
 void CHFSPlusAttribute::DumpKey(const HFSPlusKey& key) {
   auto* k = dynamic_cast<const HFSPlusAttrKey*>(&key);
   if (!k) return;
-  std::printf("keyLength:%u\tfileID:%" PRIu32 "\tstartBlock:%" PRIu32 "\tName:", unsigned(k->keyLength), k->fileID,
+  HFSPlusPrint("keyLength:%u\tfileID:%" PRIu32 "\tstartBlock:%" PRIu32 "\tName:", unsigned(k->keyLength), k->fileID,
               k->startBlock);
-  if (k->nameLength == 0) std::printf("\t");
+  if (k->nameLength == 0) HFSPlusPrint("\t");
   for (size_t i = 0; i < k->nameLength; ++i) {
     char c = static_cast<char>(k->name[i] & 0xFF);
     if (c != '\r') std::putchar(c);
   }
-  std::fflush(stdout);
 }
 
 std::unique_ptr<HFSPlusRecord> CHFSPlusAttribute::ReadData(CHFSPlusBTNode& node, uint16_t index) {
@@ -64,5 +64,5 @@ std::unique_ptr<HFSPlusRecord> CHFSPlusAttribute::ReadData(CHFSPlusBTNode& node,
 }
 
 void CHFSPlusAttribute::DumpData(const HFSPlusRecord&) {
-  std::printf("\n");
+  HFSPlusPrint("\n");
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "HFSPlusUnicode.h"
+#include "HFSPlusOutput.h"
 #include "ReturnError.h"
 
 int CompareCatalogKeys(const HFSPlusCatalogKey& a, const HFSPlusCatalogKey& b, uint8_t keyCompareType) {
@@ -33,8 +34,7 @@ void CHFSPlusCatalog::DumpKey(const HFSPlusKey& key) {
   if (!k) return;
   char name[kHFSMaxNameLength * 3 + 1] = {};
   HFSPlusNameToNarrow(k->name, k->nameLength, name, sizeof name - 1);
-  std::printf("ParentID:%" PRIu32 "\tName:%s", k->parentID, k->nameLength ? name : "\t");
-  std::fflush(stdout);
+  HFSPlusPrint("ParentID:%" PRIu32 "\tName:%s", k->parentID, k->nameLength ? name : "\t");
 }
 
 std::unique_ptr<HFSPlusRecord> CHFSPlusCatalog::ReadData(CHFSPlusBTNode& node, uint16_t index) {
@@ -58,21 +58,21 @@ void CHFSPlusCatalog::DumpData(const HFSPlusRecord& record) {
   if (r) {
     switch (r->recordType) {
       case kHFSPlusFolderRecord:
-        std::printf("\tType:Folder\tFolderID:%" PRIu32, r->id);
+        HFSPlusPrint("\tType:Folder\tFolderID:%" PRIu32, r->id);
         break;
       case kHFSPlusFileRecord:
-        std::printf("\tType:File\tFileID:%" PRIu32 "\tFileSize:%" PRIu64, r->id, r->dataFork.logicalSize);
+        HFSPlusPrint("\tType:File\tFileID:%" PRIu32 "\tFileSize:%" PRIu64, r->id, r->dataFork.logicalSize);
         break;
       case kHFSPlusFolderThreadRecord:
       case kHFSPlusFileThreadRecord: {
         char name[kHFSMaxNameLength * 3 + 1] = {};
         HFSPlusNameToNarrow(r->threadName, r->threadNameLength, name, sizeof name - 1);
-        std::printf("\tParentID:%" PRIu32 "\tName:%s", r->threadParentID, name);
+        HFSPlusPrint("\tParentID:%" PRIu32 "\tName:%s", r->threadParentID, name);
         break;
       }
       default:
         break;
     }
   }
-  std::printf("\n");
+  HFSPlusPrint("\n");
 }

@@ -2,9 +2,13 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
+#include "CHFSPlusFileCache.h"
 #include "CHFSPlusVolume.h"
+#include "HFSPlusForkExtents.h"
+#include "HFSPlusOutput.h"
 #include "ReturnError.h"
 
 CHFSPlusRawfile::CHFSPlusRawfile(CHFSPlusVolume* volume, uint32_t fileId, const HFSPlusForkData& fork)
@@ -14,49 +18,25 @@ CHFSPlusRawfile::CHFSPlusRawfile(CHFSPlusVolume* volume, uint32_t fileId, const 
     return;
   }
   const HFSPlusVolumeHeader* header = volume->GetVolumeHeader();
-  uint32_t volumeBlocks = header ? header->totalBlocks : 0;
-  uint32_t remaining = fork.totalBlocks;
-  uint32_t blocksSoFar = 0;
-  HFSPlusExtentDescriptor record[8];
-  for (int i = 0; i < 8; ++i) record[i] = fork.extents[i];
-  int index = 0;
-  uint32_t addedByRecord = 0;
-  while (remaining != 0) {
-    if (index == 8) {
-      // The extents file cannot use the overflow tree; a record that adds
-      // no blocks would be found again and again.
-      if (fileId == kHFSExtentsFileID || addedByRecord == 0 || m_chain.size() >= kMaxExtents) {
-        m_status = HFS_RETURN_ERROR(kHFSBadStructure);
-        return;
-      }
-      HFSPlusExtentKey key;
-      key.keyLength = 10;
-      key.forkType = 0;
-      key.fileID = fileId;
-      key.startBlock = blocksSoFar;
-      HFSPlusSearchResult result;
-      std::unique_ptr<HFSPlusRecord> data;
-      m_status = volume->Search(kHFSExtentsTree, key, &result, &data);
-      auto* found = dynamic_cast<HFSPlusExtentRecord*>(data.get());
-      if (!result.found || !found) {
-        m_status = HFS_RETURN_ERROR(kHFSBadStructure);
-        return;
-      }
-      for (int k = 0; k < 8; ++k) record[k] = found->extents[k];
-      index = 0;
-      addedByRecord = 0;
-    }
-    HFSPlusExtentDescriptor e = record[index++];
-    if (e.blockCount > remaining) e.blockCount = remaining;
-    // Every extent lies inside the volume.
-    if (uint64_t(e.startBlock) + e.blockCount > volumeBlocks) {
-      m_status = HFS_RETURN_ERROR(kHFSBadStructure);
-      return;
-    }
-    if (e.blockCount != 0) m_chain.push_back(e);
-    blocksSoFar += e.blockCount;
-    remaining -= e.blockCount;
-    addedByRecord += e.blockCount;
+  const uint32_t volumeBlocks = header ? header->totalBlocks : 0;
+  ForkExtentWalk how;
+  how.fileId = fileId;
+  // The extents file cannot use the overflow tree.
+  how.volume = fileId == kHFSExtentsFileID ? nullptr : volume;
+  how.maxExtents = kMaxExtents;
+  int searchStatus = kHFSOk;
+  const EForkWalkEnd end = WalkForkExtents(
+      how, fork,
+      [&](const HFSPlusExtentDescriptor& e) {
+        // Every extent lies inside the volume.
+        if (uint64_t(e.startBlock) + e.blockCount > volumeBlocks) return false;
+        m_chain.push_back(e);
+        return true;
+      },
+      &searchStatus);
+  if (end != EForkWalkEnd::Complete) {
+    m_status = HFS_RETURN_ERROR(kHFSBadStructure);
+    return;
   }
   m_status = kHFSOk;
 }
@@ -105,6 +85,31 @@ uint64_t CHFSPlusRawfile::Read(uint64_t offset, void* buffer, uint64_t size) {
     position = 0;
     ++i;
   }
-  if (delivered < size) std::printf("Location%" PRIu64 "Size%" PRIu64 "\n", offset, size - delivered);
+  if (delivered < size) HFSPlusPrint("Location%" PRIu64 "Size%" PRIu64 "\n", offset, size - delivered);
   return delivered;
+}
+
+uint64_t CHFSPlusFileCache::Read(uint64_t offset, void* buffer, uint64_t size) {
+  const HFSPlusVolumeHeader* header = m_volume ? m_volume->GetVolumeHeader() : nullptr;
+  uint64_t fileBytes = 0;
+  if (header)
+    for (const HFSPlusExtentDescriptor& e : m_chain) fileBytes += uint64_t(e.blockCount) * header->blockSize;
+  // Large reads, and reads the window cannot serve, go straight through.
+  if (!buffer || size > kCacheSize / 4 || offset >= fileBytes || size > fileBytes - offset)
+    return CHFSPlusRawfile::Read(offset, buffer, size);
+  if (m_cache.empty() || offset < m_cacheStart || offset + size > m_cacheStart + m_cache.size()) {
+    const uint64_t start = offset / 512 * 512;
+    const uint64_t length = fileBytes - start < kCacheSize ? fileBytes - start : kCacheSize;
+    m_cache.resize(length);
+    const uint64_t got = CHFSPlusRawfile::Read(start, m_cache.data(), length);
+    m_cache.resize(got);
+    m_cacheStart = start;
+    if (offset + size > start + got) {
+      m_cache.clear();
+      return CHFSPlusRawfile::Read(offset, buffer, size);
+    }
+  }
+  std::memcpy(buffer, m_cache.data() + (offset - m_cacheStart), size);
+  m_status = kHFSOk;
+  return size;
 }

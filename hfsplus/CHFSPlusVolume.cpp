@@ -6,8 +6,13 @@
 #include <new>
 #include <vector>
 
+#include "CHFSPlusFileNode.h"
+#include "HFSPlusForkExtents.h"
+#include "HFSPlusProgressReporter.h"
 #include "HFSPlusUnicode.h"
+#include "IDirecotryTreeBuilder.h"
 #include "IStorageDevice.h"
+#include "HFSPlusOutput.h"
 #include "ReturnError.h"
 
 CHFSPlusVolume::CHFSPlusVolume(IStorageDevice* device, uint64_t firstSector)
@@ -74,7 +79,7 @@ uint64_t CHFSPlusVolume::Read(uint64_t offset, void* buffer, uint64_t size) {
   std::vector<uint8_t> scratch;
   auto fail = [&]() {
     m_state = HFS_RETURN_ERROR(kHFSDeviceError);
-    std::printf("Location%" PRIu64 "Size:%" PRIu64 "\n", offset, size - done);
+    HFSPlusPrint("Location%" PRIu64 "Size:%" PRIu64 "\n", offset, size - done);
     return done;
   };
   // Head: a partial first sector.
@@ -144,4 +149,149 @@ int CHFSPlusVolume::GetVolumeName(char* out, size_t outSize) {
   size_t n = HFSPlusNameToNarrow(k->name, k->nameLength, out, outSize - sizeof kSuffix);
   std::memcpy(out + n, kSuffix, sizeof kSuffix);
   return 0;
+}
+
+namespace {
+
+// Turns the catalog's folder and file records into live nodes for a builder.
+class CatalogNodeVisitor : public IHFSPlusRecordVisitor {
+ public:
+  CatalogNodeVisitor(CHFSPlusVolume* volume, IDirecotryTreeBuilder* builder, HFSPlusProgressReporter* reporter)
+      : m_volume(volume), m_builder(builder), m_reporter(reporter) {}
+  bool ShouldContinue() override { return !m_reporter || m_reporter->ShouldContinue(); }
+  void OnRecord(const HFSPlusKey& key, const HFSPlusRecord& record) override {
+    OfferNode(m_volume, m_builder, m_reporter, dynamic_cast<const HFSPlusCatalogKey*>(&key),
+              dynamic_cast<const HFSPlusCatalogRecord*>(&record), false);
+  }
+
+  // Makes the node and hands it over; a node without an id (thread records,
+  // the root's parent) and a refused node are destroyed.
+  static void OfferNode(CHFSPlusVolume* volume, IDirecotryTreeBuilder* builder, HFSPlusProgressReporter* reporter,
+                        const HFSPlusCatalogKey* key, const HFSPlusCatalogRecord* record, bool deleted) {
+    if (!key || !record) return;
+    auto* node = new CHFSPlusFileNode(volume, key, record, deleted);
+    if (node->GetId() == CFileNode::kNoId) {
+      DestroyFileNode(node);
+      return;
+    }
+    node->CheckCompression();
+    int error = 0;
+    if (!builder || !builder->AddNode(node, ETreeKind::HFSPlus, error)) {
+      DestroyFileNode(node);
+      return;
+    }
+    if (reporter) reporter->Step();
+  }
+
+ private:
+  CHFSPlusVolume* m_volume;
+  IDirecotryTreeBuilder* m_builder;
+  HFSPlusProgressReporter* m_reporter;
+};
+
+}  // namespace
+
+int CHFSPlusVolume::Traverse(int treeType, IDirecotryTreeBuilder* builder, HFSPlusProgressReporter* reporter) {
+  CatalogNodeVisitor visitor(this, builder, reporter);
+  return Traverse(treeType, &visitor);
+}
+
+int CHFSPlusVolume::QuickSearchFiles(IDirecotryTreeBuilder* builder, HFSPlusProgressReporter* reporter,
+                                     uint64_t* count) {
+  if (!m_journal) return m_state = HFS_RETURN_ERROR(kHFSMissing);
+  m_journal->GetDeleteRecord(reporter, m_found);
+  const size_t deleted = m_found.catalog.size();
+  if (reporter && m_hasHeader)
+    reporter->SetTotal(uint64_t(m_header.fileCount) + m_header.folderCount + deleted + 1);
+  if (count) *count += deleted;
+  for (HFSPlusFoundCatalogRecord& pair : m_found.catalog) {
+    if (reporter && !reporter->ShouldContinue()) break;
+    CatalogNodeVisitor::OfferNode(this, builder, reporter, pair.key.get(), pair.record.get(), true);
+  }
+  // The extent and attribute records stay for the nodes' look-ups.
+  m_found.catalog.clear();
+  if (reporter && !reporter->ShouldContinue()) return kHFSStopped;
+  return Traverse(kHFSCatalogTree, builder, reporter);
+}
+
+size_t CHFSPlusVolume::ReadAttribute(uint32_t fileId, const char* name, std::vector<uint8_t>& out) {
+  out.clear();
+  if (!m_hasHeader || !m_attributes || !name) return 0;
+  HFSPlusAttrKey key;
+  key.fileID = fileId;
+  key.startBlock = 0;
+  size_t n = 0;
+  for (; name[n] && n < kHFSMaxNameLength; ++n) key.name[n] = static_cast<unsigned char>(name[n]);
+  key.nameLength = static_cast<uint16_t>(n);
+  key.keyLength = static_cast<uint16_t>(12 + 2 * n);
+  HFSPlusSearchResult result;
+  std::unique_ptr<HFSPlusRecord> data;
+  // Volumes without an attributes file have no tree to search.
+  if (m_attributes->GetRoot() != 0) Search(kHFSAttributesTree, key, &result, &data);
+  if (!result.found || !data) FindFoundAttributeRecord(key, &result, &data);
+  auto* record = dynamic_cast<HFSPlusAttrRecord*>(data.get());
+  if (!result.found || !record) return 0;
+  if (record->recordType != kHFSPlusAttrInlineData) {
+    HFSPlusPrint("unsupported attribute node format\n");
+    return 0;
+  }
+  out = record->inlineData;
+  return out.size();
+}
+
+bool CHFSPlusVolume::IsBelongToFile(uint32_t fileId, const HFSPlusForkData& fork, uint64_t address) {
+  if (!m_hasHeader) return false;
+  const uint64_t B = m_header.blockSize;
+  bool hit = false;
+  ForkExtentWalk how;
+  how.fileId = fileId;
+  how.volume = fileId == kHFSExtentsFileID ? nullptr : this;
+  const EForkWalkEnd end = WalkForkExtents(how, fork, [&](const HFSPlusExtentDescriptor& e) {
+    const uint64_t first = e.startBlock * B;
+    if (address >= first && address < first + e.blockCount * B) hit = true;
+    return !hit;
+  });
+  if (hit) return true;
+  if (end != EForkWalkEnd::Complete) m_state = HFS_RETURN_ERROR(kHFSBadStructure);
+  return false;
+}
+
+uint32_t CHFSPlusVolume::GetNodeBelongToFile(uint64_t address) {
+  if (!m_hasHeader) {
+    m_state = kHFSMissing;
+    return 0;
+  }
+  const struct {
+    uint32_t id;
+    const HFSPlusForkData* fork;
+  } files[] = {{kHFSCatalogFileID, &m_header.catalogFile},
+               {kHFSExtentsFileID, &m_header.extentsFile},
+               {kHFSAttributesFileID, &m_header.attributesFile},
+               {kHFSAllocationFileID, &m_header.allocationFile},
+               {kHFSStartupFileID, &m_header.startupFile}};
+  for (const auto& f : files)
+    if (IsBelongToFile(f.id, *f.fork, address)) return f.id;
+  return 0;
+}
+
+void CHFSPlusVolume::FindFoundExtentRecord(const HFSPlusExtentKey& key, HFSPlusSearchResult* result,
+                                           std::unique_ptr<HFSPlusRecord>* dataOut) {
+  if (result) result->found = 0;
+  for (const HFSPlusFoundExtentRecord& pair : m_found.extents) {
+    if (CompareExtentKeys(*pair.key, key) != 0) continue;
+    if (dataOut) *dataOut = CopyExtentRecord(pair.record.get());
+    if (result) result->found = 1;
+    return;
+  }
+}
+
+void CHFSPlusVolume::FindFoundAttributeRecord(const HFSPlusAttrKey& key, HFSPlusSearchResult* result,
+                                              std::unique_ptr<HFSPlusRecord>* dataOut) {
+  if (result) result->found = 0;
+  for (const HFSPlusFoundAttributeRecord& pair : m_found.attributes) {
+    if (CompareAttributeKeys(*pair.key, key) != 0) continue;
+    if (dataOut) *dataOut = CopyAttributeRecord(pair.record.get());
+    if (result) result->found = 1;
+    return;
+  }
 }

@@ -7,6 +7,7 @@
 #include "CExFatQuickSearch.h"
 #include "CExt2QuickSearch.h"
 #include "CFatCompleteSearch.h"
+#include "CHFSPlusQuickFileSystemSearchController.h"
 #include "CNTFSSearchController.h"
 #include "CRawAnalyserRegistry.h"
 #include "NTFSResidentReader.h"
@@ -81,6 +82,10 @@ RegisteredEngines RegisterRecoveryEngines(const EngineSelection& selection) {
     r.quickSearches += 2;
     RegisterExt2CompleteSearch();
     ++r.completeSearches;
+  }
+  if (selection.Has(ERecoveryEngine::HFSPlus)) {
+    RegisterHFSPlusQuickSearch();
+    r.quickSearches += 1;
   }
   return r;
 }

@@ -8,7 +8,11 @@
 #include "ScanEngineRegistry.h"
 
 CDeletedRecoveryController::~CDeletedRecoveryController() {
+  // The builder's nodes may point into the searches: it goes first.
   if (m_builder) m_builder->Release();
+  m_builder = nullptr;
+  m_retired.clear();
+  m_quick.reset();
 }
 
 int CDeletedRecoveryController::SetFilter(INodeFilter* filter) {
@@ -23,6 +27,7 @@ void CDeletedRecoveryController::SetFileSystem(EFileSystemType type, const char*
 }
 
 bool CDeletedRecoveryController::CreateQuickController() {
+  if (m_quick && m_builder) m_retired.push_back(std::move(m_quick));
   m_quick.reset(CreateQuickSearch(m_type));
   if (m_quick) m_quick->SetCancelFlag(&m_cancel);
   return m_quick != nullptr;
@@ -46,6 +51,10 @@ int CDeletedRecoveryController::Recover(IStorageDevice* device, IScanProgressSin
   if (volumeName) m_volumeName = volumeName;
   m_device = device;
   if (m_builder) m_builder->Release();
+  m_builder = nullptr;
+  // No node points into the earlier searches any more.
+  m_retired.clear();
+  m_quick.reset();
   m_builder = CreateDirectoryTreeBuilder();
   if (!m_builder) return engine_error::kDeletedNoBuilder;
   m_builder->SetProgressSink(sink);

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "IQuickFileSystemSearchController.h"
 #include "IRecoveryController.h"
@@ -47,6 +48,9 @@ class CDeletedRecoveryController : public IRecoveryController {
   INodeFilter* m_filter = nullptr;
   IStorageDevice* m_device = nullptr;
   std::unique_ptr<IQuickFileSystemSearchController> m_quick;
+  // Searches replaced while the builder still held their nodes (the nodes
+  // may point into their search): kept until that builder goes.
+  std::vector<std::unique_ptr<IQuickFileSystemSearchController>> m_retired;
   EFileSystemType m_type = EFileSystemType::Unknown;
   std::string m_volumeName;
   std::atomic<int> m_cancel{0};

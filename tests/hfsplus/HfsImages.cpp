@@ -97,6 +97,14 @@ std::string BuildImage(const testutil::TempDir& dir, const ImageRecipe& recipe, 
   }
   for (const auto& x : recipe.xattrs)
     option("xattr", x.path + "=" + x.name + "=" + x.value, x.path + " " + x.name + " " + x.value);
+  if (recipe.journalCopies > 1) option("journal-copies", std::to_string(recipe.journalCopies), std::to_string(recipe.journalCopies));
+  for (const auto& f : recipe.deletedFolders) option("deleted-folder", f, f);
+  for (const auto& f : recipe.deleted) {
+    std::string host = dir.file(recipe.tag + "-src-" + std::to_string(n++));
+    testutil::WriteFile(host, f.content);
+    std::string ext = std::to_string(f.extents);
+    option("deleted", f.path + "=" + host + ":" + ext, f.path + " " + host + " " + ext);
+  }
   if (recipe.viaManifest) {
     std::string mpath = dir.file(recipe.tag + ".manifest");
     testutil::WriteFile(mpath, "# test image\n" + manifest);

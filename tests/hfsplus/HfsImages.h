@@ -31,6 +31,10 @@ struct ImageRecipe {
   std::vector<std::string> folders;
   std::vector<GenFile> files;
   std::vector<GenXattr> xattrs;
+  // Deleted since the journal's logged transactions, which still name them.
+  std::vector<std::string> deletedFolders;
+  std::vector<GenFile> deleted;
+  unsigned journalCopies = 1;
 };
 
 // Deterministic bytes of a given length (not compressible to a pattern of one byte).

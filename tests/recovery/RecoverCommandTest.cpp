@@ -12,6 +12,7 @@
 #include "ExFatImagePatch.h"
 #include "LoopDevice.h"
 #include "PathOnDisk.h"
+#include "RealVolumes.h"
 #include "RecoveryRun.h"
 #include "TestUtil.h"
 #include "VolumeFixtures.h"
@@ -367,6 +368,61 @@ TEST_F(RecoverCommand, ExFatDataPastTwoTebibytesIsReadFromItsOwnSectors) {
   EXPECT_EQ(o.exitCode, 0) << o.err;
   EXPECT_EQ(testutil::ReadFile(out), payload);
   EXPECT_EQ(ListedDeletedFiles(o.out), (std::set<std::string>{"far.bin", "far/inner.txt"})) << o.out;
+}
+
+// The deleted-file recovery of HFS+ volumes on read-only loop devices: what
+// a journaled volume's journal still names after the files and folders were
+// deleted is listed at its folders and given back whole, live files are
+// not listed, the Mac OS X volume (not journaled) lists nothing deleted,
+// and every image keeps its sha256.
+TEST_F(RecoverCommand, HfsVolumesListWhatTheirJournalsRememberReadOnly) {
+  VT_REQUIRE_ROOT();
+  VT_REQUIRE_TOOL("sha256sum");
+  std::string gone;
+  for (int i = 0; gone.size() < 70000; ++i) gone += "gone line " + std::to_string(i) + "\n";
+  const std::string host = m_dir.file("gone.src");
+  testutil::WriteFile(host, gone);
+  const std::string image = m_dir.file("hfs.img");
+  const testutil::CommandResult made = testutil::Run(
+      {std::string(VANTOREL_BIN_DIR) + "/hfsgen", "-o", image, "--size", "8M", "--journal", "256K", "--folder",
+       "/docs", "--text", "/docs/keep.txt=kept", "--deleted", "/docs/gone.txt=" + host + ":3", "--deleted-folder",
+       "/olddir", "--deleted-text", "/olddir/inner.txt=inner bytes"});
+  ASSERT_EQ(made.exitCode, 0) << made.output;
+  std::string mac;
+  const testutil::RealVolumeLookup real = testutil::RealVolume("hfsplus.raw");
+  if (!real.path.empty()) {
+    mac = m_dir.file("mac.img");
+    ASSERT_EQ(testutil::Run({"cp", real.path, mac}).exitCode, 0);
+  }
+  const std::string out = m_dir.file("gone.out");
+  for (const std::string& path : {image, mac}) {
+    if (path.empty()) continue;
+    SCOPED_TRACE(path);
+    const std::string before = Sha256(path);
+    {
+      testutil::LoopDevice loop(path, 512, testutil::LoopDevice::kReadOnly);
+      ASSERT_TRUE(loop.ok()) << loop.error();
+      const char letter = LetterOf(loop.Path(), loop.Path());
+      ASSERT_NE(letter, 0);
+      const std::string volume(1, letter);
+      const Outcome listed = Recover(loop.Path(), {volume});
+      EXPECT_EQ(listed.out.find("Return Error"), std::string::npos) << listed.out;
+      if (path == mac) {
+        EXPECT_EQ(listed.out.find("\tdeleted\t"), std::string::npos) << listed.out;
+        continue;
+      }
+      EXPECT_EQ(listed.exitCode, 0) << listed.err;
+      EXPECT_NE(listed.out.find("\tf\tdeleted\t" + std::to_string(gone.size()) + "\t"), std::string::npos)
+          << listed.out;
+      for (const char* p : {"\tdocs/gone.txt\n", "\tolddir\n", "\tolddir/inner.txt\n"})
+        EXPECT_NE(listed.out.find(p), std::string::npos) << p << "\n" << listed.out;
+      EXPECT_EQ(listed.out.find("keep.txt"), std::string::npos) << listed.out;
+      const Outcome extracted = Recover(loop.Path(), {volume, "--extract", "1:docs/gone.txt", out});
+      EXPECT_EQ(extracted.exitCode, 0) << extracted.err;
+    }
+    EXPECT_EQ(Sha256(path), before);
+  }
+  EXPECT_TRUE(testutil::ReadFile(out) == gone);
 }
 
 }  // namespace

@@ -138,7 +138,10 @@ class FakeComplete : public ICompleteFileSystemSearchController {
 
 class FakeQuick : public IQuickFileSystemSearchController {
  public:
-  FakeQuick(Log& log, int result) : m_log(log), m_result(result) {}
+  FakeQuick(Log& log, int result, bool noteEnd = false) : m_log(log), m_result(result), m_noteEnd(noteEnd) {}
+  ~FakeQuick() override {
+    if (m_noteEnd) m_log.push_back("quick:destroyed");
+  }
   void SetTreeBuilder(IDirecotryTreeBuilder* b) override { m_log.push_back(b ? "quick:SetTreeBuilder" : "quick:null"); }
   void GetPartitions(std::vector<CSearchedPartitionInfo*>&) override {}
   int QuickSearchFiles(IStorageDevice*, IScanProgressSink* sink) override {
@@ -152,6 +155,7 @@ class FakeQuick : public IQuickFileSystemSearchController {
  private:
   Log& m_log;
   int m_result;
+  bool m_noteEnd;
 };
 
 class RecoveryTest : public testing::Test {
@@ -256,6 +260,29 @@ TEST_F(RecoveryTest, DeletedRecoverNeverHandsOutAWriteTarget) {
 
   c.SetFileSystem(EFileSystemType::HFSPlus, nullptr);
   EXPECT_EQ(c.Recover(&volume, &sink, &results, "E:", 0), engine_error::kDeletedNoController);
+}
+
+// The builder's nodes may point into the search that made them (HFS+ nodes
+// hold its volume): a search replaced while the builder lives is kept until
+// the builder goes.
+TEST_F(RecoveryTest, DeletedRecoverKeepsItsSearchUntilTheBuilderGoes) {
+  FakeDevice volume(1000, 512);
+  RegisterQuickSearch(EFileSystemType::HFSPlus, [this] { return new FakeQuick(log, 0, true); });
+  RegisterBuilder();
+  {
+    CDeletedRecoveryController c;
+    c.SetFilter(&filter);
+    c.SetFileSystem(EFileSystemType::HFSPlus, "E:");
+    ASSERT_EQ(c.Recover(&volume, &sink, &results, "E:", 0), 0);
+    log.clear();
+    EXPECT_EQ(c.RunQuickSearch(&volume, 3, 0), 0);  // a new search; the builder stays
+    EXPECT_TRUE(Matching("destroyed").empty());
+    ASSERT_EQ(c.Recover(&volume, &sink, &results, "E:", 0), 0);
+    // The old builder went first, then both searches it could point into.
+    EXPECT_EQ(Matching("destroyed"), (Log{"builder:destroyed", "quick:destroyed", "quick:destroyed"}));
+    log.clear();
+  }
+  EXPECT_EQ(Matching("destroyed"), (Log{"builder:destroyed", "quick:destroyed"}));
 }
 
 TEST_F(RecoveryTest, DeletedRecoverNeverMakesTheQuickSearchOfAScrubbingType) {

@@ -19,6 +19,15 @@
 //   --text PATH=TEXT       a file holding TEXT
 //   --xattr PATH=NAME=VALUE an inline extended attribute (creates the attributes file)
 //   --attributes           create an (empty) attributes file
+//   --deleted PATH=HOSTFILE[:EXTENTS]  a file deleted since the journal's last
+//                          transaction: its data blocks are left in place (free in
+//                          the bitmap) and the journal holds the older catalog leaves
+//                          (and extents leaves) that still name it; PATH may name a
+//                          live file too (the name reused under a new id)
+//   --deleted-text PATH=TEXT   the same with TEXT as the bytes
+//   --deleted-folder PATH  a deleted folder
+//   --journal-copies N     log the older leaves in N transactions; the earlier ones
+//                          give the deleted records dates one day earlier per copy
 // In a manifest, `file PATH HOSTFILE [EXTENTS]`, `text PATH TEXT...`,
 // `xattr PATH NAME VALUE...`; '#' starts a comment line.
 #include <algorithm>
@@ -116,6 +125,7 @@ struct Item {
   std::vector<uint32_t> children;
   uint32_t finderFlags = 0;
   uint32_t fileType = 0, creator = 0;
+  bool deleted = false;  // only in the journal's older catalog
 };
 
 struct Volume {
@@ -125,9 +135,11 @@ struct Volume {
   uint64_t journalSize = 0;
   uint32_t nodeSize = 4096;
   unsigned catalogExtents = 1;
+  unsigned journalCopies = 1;
   bool attributes = false;
   std::vector<Item> items;  // root folder (id 2) first, then ids 16, 17, ...
   std::map<std::string, uint32_t> paths;
+  std::map<std::string, uint32_t> deletedPaths;
 
   Volume() {
     Item root;
@@ -139,10 +151,10 @@ struct Volume {
   }
   Item& ById(uint32_t id) { return items.at(id == 2 ? 0 : id - 15); }
 
-  uint32_t Add(const std::string& path, bool folder) {
+  uint32_t Add(const std::string& path, bool folder, bool deleted = false) {
     if (path.empty() || path[0] != '/') throw std::runtime_error("paths begin with '/': " + path);
-    auto it = paths.find(path);
-    if (it != paths.end()) {
+    auto it = deleted ? deletedPaths.find(path) : paths.find(path);
+    if (it != (deleted ? deletedPaths.end() : paths.end())) {
       if (ById(it->second).folder != folder || !folder) throw std::runtime_error("path given twice: " + path);
       return it->second;
     }
@@ -150,16 +162,19 @@ struct Volume {
     std::string parentPath = slash == 0 ? "/" : path.substr(0, slash);
     std::string leaf = path.substr(slash + 1);
     if (leaf.empty()) throw std::runtime_error("empty name in " + path);
-    uint32_t parent = Add(parentPath, true);
+    // A deleted item lies in a deleted folder or a live one.
+    auto deletedParent = deletedPaths.find(parentPath);
+    uint32_t parent = deleted && deletedParent != deletedPaths.end() ? deletedParent->second : Add(parentPath, true);
     Item item;
     item.folder = folder;
+    item.deleted = deleted;
     item.name = Utf8ToUtf16(leaf);
     if (item.name.size() > 255) throw std::runtime_error("name longer than 255 units: " + leaf);
     item.id = static_cast<uint32_t>(items.size() + 15);
     item.parent = parent;
     items.push_back(item);
-    ById(parent).children.push_back(item.id);
-    paths[path] = item.id;
+    if (!deleted) ById(parent).children.push_back(item.id);
+    (deleted ? deletedPaths : paths)[path] = item.id;
     return item.id;
   }
 };
@@ -358,23 +373,23 @@ void PutForkData(uint8_t* p, uint64_t logicalSize, uint32_t blockSize, const std
   (void)blockSize;
 }
 
-Bytes FolderRecord(const Item& f, bool hasXattrs) {
+Bytes FolderRecord(const Item& f, bool hasXattrs, uint32_t date = kDate) {
   Bytes r(88, 0);
   WriteBE16(&r[0], 1);
   WriteBE16(&r[2], hasXattrs ? 0x0004 : 0);
   WriteBE32(&r[4], static_cast<uint32_t>(f.children.size()));
   WriteBE32(&r[8], f.id);
-  for (int i = 0; i < 5; ++i) WriteBE32(&r[12 + 4 * i], kDate);
+  for (int i = 0; i < 5; ++i) WriteBE32(&r[12 + 4 * i], date);
   PutBsdInfo(&r[32], true);
   return r;
 }
 
-Bytes FileRecord(const Item& f, uint32_t blockSize) {
+Bytes FileRecord(const Item& f, uint32_t blockSize, uint32_t date = kDate) {
   Bytes r(248, 0);
   WriteBE16(&r[0], 2);
   WriteBE16(&r[2], 0x0002 | (f.xattrs.empty() ? 0 : 0x0004));  // thread exists, has attributes
   WriteBE32(&r[8], f.id);
-  for (int i = 0; i < 5; ++i) WriteBE32(&r[12 + 4 * i], kDate);
+  for (int i = 0; i < 5; ++i) WriteBE32(&r[12 + 4 * i], date);
   PutBsdInfo(&r[32], false);
   WriteBE32(&r[48], f.fileType);
   WriteBE32(&r[52], f.creator);
@@ -427,6 +442,9 @@ class Allocator {
   explicit Allocator(uint32_t total) : m_used(total, false), m_next(0) {}
   void Mark(uint32_t first, uint32_t count) {
     for (uint32_t i = 0; i < count; ++i) m_used.at(first + i) = true;
+  }
+  void Unmark(uint32_t first, uint32_t count) {
+    for (uint32_t i = 0; i < count; ++i) m_used.at(first + i) = false;
   }
   // `blocks` blocks in `pieces` runs separated by one free block each.
   std::vector<Extent> Take(uint32_t blocks, unsigned pieces) {
@@ -492,13 +510,23 @@ void WriteTree(Bytes& img, const BuiltTree& t, const std::vector<Extent>& ext, u
 }
 
 // ---------------------------------------------------------------- the image
-std::vector<Record> CatalogRecords(Volume& v) {
+// The live catalog's records; with `older`, those of the catalog before the
+// deletions (deleted items in, the live items that reuse their names out),
+// the deleted items dated `deletedDate`.
+std::vector<Record> CatalogRecords(Volume& v, bool older = false, uint32_t deletedDate = kDate) {
   std::vector<Record> recs;
   for (const Item& it : v.items) {
+    if (it.deleted && !older) continue;
+    if (!it.deleted && older) {
+      bool reused = false;
+      for (const Item& d : v.items) reused = reused || (d.deleted && d.parent == it.parent && d.name == it.name);
+      if (reused) continue;
+    }
     const std::u16string& name = it.id == 2 ? v.name : it.name;
+    const uint32_t date = it.deleted ? deletedDate : kDate;
     Record main;
     main.key = CatalogKey(it.parent, name);
-    main.data = it.folder ? FolderRecord(it, !it.xattrs.empty()) : FileRecord(it, v.blockSize);
+    main.data = it.folder ? FolderRecord(it, !it.xattrs.empty(), date) : FileRecord(it, v.blockSize, date);
     recs.push_back(main);
     Record thread;
     thread.key = CatalogKey(it.id, u"");
@@ -535,6 +563,89 @@ std::vector<Record> AttributeRecords(const Volume& v) {
   }
   // Items are in id order and each item's names in binary order already.
   return recs;
+}
+
+// The volume byte where byte `offset` of a fork lies.
+uint64_t ForkByteAddress(const std::vector<Extent>& ext, uint32_t blockSize, uint64_t offset) {
+  for (const Extent& e : ext) {
+    const uint64_t bytes = uint64_t(e.count) * blockSize;
+    if (offset < bytes) return uint64_t(e.start) * blockSize + offset;
+    offset -= bytes;
+  }
+  throw std::runtime_error("offset past the fork's end");
+}
+
+// The leaf nodes of a tree built from `recs` that hold one of the keys
+// `wanted` (a transaction logs only the leaves it changed).
+std::vector<Bytes> LeafNodes(const std::vector<Record>& recs, const BTreeShape& shape,
+                             const std::vector<Bytes>& wanted) {
+  std::vector<Bytes> leaves;
+  if (recs.empty()) return leaves;
+  BuiltTree t = BuildTree(recs, shape, NodesNeeded(recs, shape) + 1, 0);
+  for (uint32_t n = 1; n < t.usedNodes; ++n) {
+    if (static_cast<int8_t>(t.nodes[n][8]) != -1) continue;
+    const Bytes& node = t.nodes[n];
+    bool holds = false;
+    for (const Bytes& key : wanted)
+      holds = holds || std::search(node.begin(), node.end(), key.begin(), key.end()) != node.end();
+    if (holds) leaves.push_back(node);
+  }
+  return leaves;
+}
+
+// Writes into the journal's free space, just past its (empty) header, the
+// transactions of an earlier state: block lists whose blocks are the leaf
+// nodes of the catalog (and extents tree) that still held the deleted
+// items, each at the address of a node of its tree's file. Every copy but
+// the last dates the deleted records a day earlier per copy.
+void LogOlderLeaves(Volume& v, Bytes& journal, const BTreeShape& catShape, const std::vector<Extent>& catExt,
+                    uint32_t catNodes, const BTreeShape& extShape, const std::vector<Extent>& extExt,
+                    uint32_t extNodes, const std::vector<Record>& olderExtents) {
+  const uint32_t jhdrSize = 512, blhdrSize = 4096, nodeSize = catShape.nodeSize;
+  uint64_t position = jhdrSize;
+  const unsigned copies = v.journalCopies < 1 ? 1 : v.journalCopies;
+  std::vector<Bytes> deletedKeys, deletedExtentKeys;
+  for (const Item& it : v.items) {
+    if (!it.deleted) continue;
+    deletedKeys.push_back(CatalogKey(it.parent, it.name));
+    std::vector<Record> overflow;
+    OverflowRecords(it.id, it.extents, overflow);
+    for (const Record& r : overflow) deletedExtentKeys.push_back(r.key);
+  }
+  for (unsigned c = 0; c < copies; ++c) {
+    const uint32_t date = kDate - 86400u * (copies - 1 - c);
+    struct Logged {
+      uint64_t address;
+      Bytes node;
+    };
+    std::vector<Logged> blocks;
+    std::vector<Bytes> leaves = LeafNodes(CatalogRecords(v, true, date), catShape, deletedKeys);
+    for (size_t i = 0; i < leaves.size(); ++i) {
+      const uint32_t n = 1 + static_cast<uint32_t>(i % (catNodes - 1));
+      blocks.push_back({ForkByteAddress(catExt, v.blockSize, uint64_t(n) * nodeSize), leaves[i]});
+    }
+    if (!olderExtents.empty()) {
+      leaves = LeafNodes(olderExtents, extShape, deletedExtentKeys);
+      for (size_t i = 0; i < leaves.size(); ++i) {
+        const uint32_t n = 1 + static_cast<uint32_t>(i % (extNodes - 1));
+        blocks.push_back({ForkByteAddress(extExt, v.blockSize, uint64_t(n) * nodeSize), leaves[i]});
+      }
+    }
+    if (blocks.size() + 1 > blhdrSize / 16) throw std::runtime_error("too many older leaves for one block list");
+    const uint64_t bytes = blhdrSize + uint64_t(blocks.size()) * nodeSize;
+    if (position + bytes > journal.size()) throw std::runtime_error("the journal is too small for its transactions");
+    uint8_t* list = &journal[position];
+    WriteLE16(list + 0, blhdrSize / 16 - 1);
+    WriteLE16(list + 2, static_cast<uint32_t>(blocks.size() + 1));
+    WriteLE32(list + 4, static_cast<uint32_t>(bytes));
+    for (size_t i = 0; i < blocks.size(); ++i) {
+      uint8_t* info = list + 16 * (i + 1);
+      WriteLE64(info, blocks[i].address / jhdrSize);
+      WriteLE32(info + 8, nodeSize);
+      std::memcpy(&journal[position + blhdrSize + i * nodeSize], blocks[i].node.data(), nodeSize);
+    }
+    position += bytes;
+  }
 }
 
 Bytes BuildImage(Volume& v) {
@@ -662,16 +773,34 @@ Bytes BuildImage(Volume& v) {
 
   // Trees with the real extents.
   catRecs = CatalogRecords(v);
-  extRecs.clear();
-  OverflowRecords(4, catExt, extRecs);
-  for (const Item& it : v.items) OverflowRecords(it.id, it.extents, extRecs);
-  std::stable_sort(extRecs.begin(), extRecs.end(), [](const Record& a, const Record& b) {
-    // fileID, fork type, start block; all big-endian so bytes compare in order.
-    Bytes ka(a.key.begin() + 4, a.key.begin() + 8), kb(b.key.begin() + 4, b.key.begin() + 8);
-    if (ka != kb) return ka < kb;
-    if (a.key[2] != b.key[2]) return a.key[2] < b.key[2];
-    return Bytes(a.key.begin() + 8, a.key.end()) < Bytes(b.key.begin() + 8, b.key.end());
-  });
+  auto extentRecords = [&](bool older) {
+    std::vector<Record> recs;
+    OverflowRecords(4, catExt, recs);
+    for (const Item& it : v.items)
+      if (older || !it.deleted) OverflowRecords(it.id, it.extents, recs);
+    std::stable_sort(recs.begin(), recs.end(), [](const Record& a, const Record& b) {
+      // fileID, fork type, start block; all big-endian so bytes compare in order.
+      Bytes ka(a.key.begin() + 4, a.key.begin() + 8), kb(b.key.begin() + 4, b.key.begin() + 8);
+      if (ka != kb) return ka < kb;
+      if (a.key[2] != b.key[2]) return a.key[2] < b.key[2];
+      return Bytes(a.key.begin() + 8, a.key.end()) < Bytes(b.key.begin() + 8, b.key.end());
+    });
+    return recs;
+  };
+  extRecs = extentRecords(false);
+  // Deleted files leave their data in place; the bitmap gives their blocks free.
+  for (const Item& it : v.items)
+    if (it.deleted)
+      for (const Extent& e : it.extents) alloc.Unmark(e.start, e.count);
+  if (journaled) {
+    bool anyDeleted = false;
+    for (const Item& it : v.items) anyDeleted = anyDeleted || it.deleted;
+    if (anyDeleted) {
+      Item& jnl = v.ById(jnlId);
+      LogOlderLeaves(v, jnl.data, catShape_, catExt, catNodes, extShape_, extExt, extNodes, extentRecords(true));
+      WriteFork(img, jnl.extents, B, jnl.data.data(), jnl.data.size());
+    }
+  }
   WriteTree(img, BuildTree(catRecs, catShape_, catNodes, catBlocks * B), catExt, B);
   WriteTree(img, BuildTree(extRecs, extShape_, extNodes, extBlocks * B), extExt, B);
   if (attributes) WriteTree(img, BuildTree(attrRecs, attrShape_, attrNodes, attrNodes * nodeSize), attrExt, B);
@@ -681,7 +810,7 @@ Bytes BuildImage(Volume& v) {
   // Volume header.
   uint32_t files = 0, folders = 0, nextId = 16;
   for (const Item& it : v.items) {
-    if (it.id == 2) continue;
+    if (it.id == 2 || it.deleted) continue;
     (it.folder ? folders : files)++;
   }
   nextId = static_cast<uint32_t>(v.items.size() + 15);
@@ -743,9 +872,13 @@ void Apply(Volume& v, const std::string& key, const std::string& arg) {
     v.catalogExtents = static_cast<unsigned>(ParseSize(arg));
   } else if (key == "attributes") {
     v.attributes = true;
+  } else if (key == "journal-copies") {
+    v.journalCopies = static_cast<unsigned>(ParseSize(arg));
+  } else if (key == "deleted-folder") {
+    v.Add(arg, true, true);
   } else if (key == "folder") {
     v.Add(arg, true);
-  } else if (key == "file") {
+  } else if (key == "file" || key == "deleted") {
     auto [path, rest] = splitEq(arg);
     unsigned pieces = 1;
     size_t colon = rest.rfind(':');
@@ -754,12 +887,12 @@ void Apply(Volume& v, const std::string& key, const std::string& arg) {
       pieces = static_cast<unsigned>(std::stoul(rest.substr(colon + 1)));
       rest = rest.substr(0, colon);
     }
-    Item& it = v.ById(v.Add(path, false));
+    Item& it = v.ById(v.Add(path, false, key == "deleted"));
     it.data = ReadHostFile(rest);
     it.fragments = pieces < 1 ? 1 : pieces;
-  } else if (key == "text") {
+  } else if (key == "text" || key == "deleted-text") {
     auto [path, text] = splitEq(arg);
-    Item& it = v.ById(v.Add(path, false));
+    Item& it = v.ById(v.Add(path, false, key == "deleted-text"));
     it.data.assign(text.begin(), text.end());
   } else if (key == "xattr") {
     auto [path, rest] = splitEq(arg);
@@ -783,7 +916,7 @@ void ReadManifest(Volume& v, const std::string& path) {
     size_t sp = line.find_first_of(" \t");
     std::string key = line.substr(0, sp);
     std::string rest = sp == std::string::npos ? "" : line.substr(line.find_first_not_of(" \t", sp));
-    if (key == "file" || key == "text" || key == "xattr") {
+    if (key == "file" || key == "text" || key == "xattr" || key == "deleted" || key == "deleted-text") {
       // Manifest form: blanks separate the fields; the last field takes the rest.
       std::istringstream ss(rest);
       std::string path;
@@ -792,7 +925,7 @@ void ReadManifest(Volume& v, const std::string& path) {
       std::getline(ss, tail);
       size_t t = tail.find_first_not_of(" \t");
       tail = t == std::string::npos ? "" : tail.substr(t);
-      if (key == "file") {
+      if (key == "file" || key == "deleted") {
         std::istringstream ts(tail);
         std::string host, pieces;
         ts >> host >> pieces;
@@ -817,7 +950,8 @@ int Usage() {
       "usage: hfsgen -o OUT.img [-m MANIFEST] [--name TEXT] [--size BYTES] [--blocksize BYTES]\n"
       "              [--journal BYTES] [--nodesize BYTES] [--catalog-extents N] [--attributes] [--folder PATH]...\n"
       "              [--file PATH=HOSTFILE[:EXTENTS]]... [--text PATH=TEXT]...\n"
-      "              [--xattr PATH=NAME=VALUE]...\n");
+      "              [--xattr PATH=NAME=VALUE]... [--deleted PATH=HOSTFILE[:EXTENTS]]...\n"
+      "              [--deleted-text PATH=TEXT]... [--deleted-folder PATH]... [--journal-copies N]\n");
   return 2;
 }
 
