@@ -156,7 +156,7 @@ QWidget* CReadyUninstallDlg::CreateProgramCell(const InstalledApp& app) {
   auto* reason = new QLabel;
   reason->setObjectName(QStringLiteral("reason"));
   SetWidgetFont(reason, 11);
-  SetWidgetTextColor(reason, QColor(229, 72, 77));
+  reason->setStyleSheet(QStringLiteral("color: rgb(229, 72, 77);"));
   reason->hide();
   texts->addWidget(name);
   texts->addWidget(publisher);
@@ -282,7 +282,8 @@ int CReadyUninstallDlg::ReceiveMsg(__MsgData msg) {
       if (m_removing && m_slot && m_slot->done.load()) TakeResult();
       break;
     case MSG_EXIT_APP:
-      if (m_removing && m_slot && m_slot->done.load()) {
+      // Sent by the run of the program's own entry just before it returns.
+      if (m_removing && m_programs[m_index].selfFlag) {
         JoinWorker();
         SetRemoving(false);
         m_pause->stop();
@@ -335,6 +336,12 @@ void CReadyUninstallDlg::SetRowState(bool hideClean) {
     reason->setText(reason->fontMetrics().elidedText(text, Qt::ElideRight, 380));
     reason->setToolTip(text);
     reason->show();
+    // The row grows by the line.
+    QTreeWidgetItem* item = Row(m_index);
+    QWidget* cell = m_tree->itemWidget(item, 1);
+    cell->layout()->invalidate();
+    item->setSizeHint(1, cell->layout()->sizeHint());
+    m_tree->doItemsLayout();
   }
 }
 

@@ -41,6 +41,37 @@ bool WaitUntil(const std::function<bool()>& condition, int ms = 30000) {
   return condition();
 }
 
+// A copy of the program list's package root, for this process's runs.
+std::string UseSandbox(const testutil::TempDir& tmp) {
+  std::string error;
+  const std::string fixture = testutil::SharedFixture("make-dpkg-sandbox.sh", {}, "", error);
+  if (fixture.empty()) {
+    ADD_FAILURE() << error;
+    return std::string();
+  }
+  const std::string root = tmp.file("root");
+  if (testutil::Run({"cp", "-a", fixture + "/root", root}).exitCode != 0) return std::string();
+  setenv("VANTOREL_DPKG_ROOT", root.c_str(), 1);
+  unsetenv("SUDO_USER");
+  unsetenv("PKEXEC_UID");
+  setenv("HOME", tmp.file("home").c_str(), 1);
+  return root;
+}
+
+std::map<QString, InstalledApp> ListedPrograms() {
+  CAppEnum apps;
+  apps.Enum();
+  std::map<QString, InstalledApp> listed;
+  for (const InstalledApp& app : apps.GetApps()) listed[app.packageId] = app;
+  return listed;
+}
+
+// "ii ", "rc ", ... or "gone" when the package root no longer knows it.
+std::string State(const std::string& root, const std::string& package) {
+  auto r = testutil::Run({"dpkg-query", "--root=" + root, "-W", "-f=${db:Status-Abbrev}", package});
+  return r.exitCode == 0 ? r.output : std::string("gone");
+}
+
 TEST(UninstallWizard, ConfirmationCancelAndAnEmptyList) {
   BusSpy bus({MSG_UNINSTALL_FINISHED, MSG_STANDARD_UNINSTALL_DONE});
   {
@@ -81,21 +112,10 @@ TEST(UninstallWizard, ConfirmationCancelAndAnEmptyList) {
 TEST(UninstallWizard, RemovesOneAfterTheOtherAndMarksOnlyWhatWentAway) {
   VT_REQUIRE_ROOT();
   VT_REQUIRE_TOOL("dpkg-deb");
-  std::string error;
-  const std::string fixture = testutil::SharedFixture("make-dpkg-sandbox.sh", {}, "", error);
-  ASSERT_FALSE(fixture.empty()) << error;
   testutil::TempDir tmp("wizard");
-  const std::string root = tmp.file("root");
-  ASSERT_EQ(testutil::Run({"cp", "-a", fixture + "/root", root}).exitCode, 0);
-  setenv("VANTOREL_DPKG_ROOT", root.c_str(), 1);
-  unsetenv("SUDO_USER");
-  unsetenv("PKEXEC_UID");
-  setenv("HOME", tmp.file("home").c_str(), 1);
-
-  CAppEnum apps;
-  apps.Enum();
-  std::map<QString, InstalledApp> listed;
-  for (const InstalledApp& app : apps.GetApps()) listed[app.packageId] = app;
+  const std::string root = UseSandbox(tmp);
+  ASSERT_FALSE(root.empty());
+  std::map<QString, InstalledApp> listed = ListedPrograms();
   const std::vector<InstalledApp> chosen = {listed["nvt-suite"], listed["nvt-editor"], listed["nvt-long"]};
   ASSERT_EQ(chosen[1].packageId, QStringLiteral("nvt-editor"));
 
@@ -145,13 +165,9 @@ TEST(UninstallWizard, RemovesOneAfterTheOtherAndMarksOnlyWhatWentAway) {
   }
   EXPECT_TRUE(dlg.ReasonLine(1)->toolTip().contains("nvt-viewer depends on nvt-editor"))
       << dlg.ReasonLine(1)->toolTip().toStdString();
-  auto state = [&](const char* package) {
-    auto r = testutil::Run({"dpkg-query", "--root=" + root, "-W", "-f=${db:Status-Abbrev}", package});
-    return r.exitCode == 0 ? r.output : std::string("gone");
-  };
-  EXPECT_EQ(state("nvt-editor"), "ii ");
-  EXPECT_EQ(state("nvt-suite"), "gone");
-  EXPECT_EQ(state("nvt-long"), "gone");
+  EXPECT_EQ(State(root, "nvt-editor"), "ii ");
+  EXPECT_EQ(State(root, "nvt-suite"), "gone");
+  EXPECT_EQ(State(root, "nvt-long"), "gone");
 
   // Cancel after OK: the program list is told to reload.
   dlg.CancelButton()->click();
@@ -159,6 +175,33 @@ TEST(UninstallWizard, RemovesOneAfterTheOtherAndMarksOnlyWhatWentAway) {
   Pump(50);
   EXPECT_EQ(bus.Values(MSG_UNINSTALL_FINISHED), std::vector<int32_t>{0});
   EXPECT_EQ(bus.Count(MSG_EXIT_APP), 0);
+  unsetenv("VANTOREL_DPKG_ROOT");
+}
+
+// The program's own entry, last: the program is asked to end, the wizard
+// closes at once, and dpkg goes on without them.
+TEST(UninstallWizard, OwnEntryEndsTheWizard) {
+  VT_REQUIRE_ROOT();
+  VT_REQUIRE_TOOL("dpkg-deb");
+  testutil::TempDir tmp("wizardself");
+  const std::string root = UseSandbox(tmp);
+  ASSERT_FALSE(root.empty());
+  std::map<QString, InstalledApp> listed = ListedPrograms();
+  ASSERT_EQ(listed["nvt-self"].selfFlag, 1);
+
+  BusSpy bus({MSG_UNINSTALL_FINISHED, MSG_STANDARD_UNINSTALL_DONE, MSG_EXIT_APP});
+  CReadyUninstallDlg dlg;
+  dlg.SetPrograms({listed["nvt-viewer"], listed["nvt-self"]}, 0);
+  dlg.InitUI();
+  dlg.show();
+  dlg.OkButton()->click();
+  ASSERT_TRUE(WaitUntil([&] { return !dlg.isVisible(); }));
+  EXPECT_FALSE(dlg.IsRemoving());
+  EXPECT_EQ(bus.Ids(), (std::vector<uint>{MSG_STANDARD_UNINSTALL_DONE, MSG_EXIT_APP}));
+  ASSERT_EQ(dlg.Results().size(), 1u);
+  EXPECT_EQ(dlg.Results()[0].second.status, UninstallStatus::Removed);
+  EXPECT_EQ(State(root, "nvt-viewer"), "gone");
+  EXPECT_TRUE(WaitUntil([&] { return State(root, "nvt-self") == "gone"; }, 15000));
   unsetenv("VANTOREL_DPKG_ROOT");
 }
 
