@@ -5,6 +5,7 @@
 // dpkg-query and flatpak answer as oracles.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFileInfo>
@@ -57,8 +58,9 @@ class UninstallSandbox : public ::testing::Test {
     // Every dpkg call is noted, then the real dpkg runs.
     QDir().mkpath(QString::fromStdString(tmp.file("bin")));
     calls = tmp.file("dpkg.calls");
-    testutil::WriteFile(tmp.file("bin/dpkg"),
-                        "#!/bin/sh\necho \"$*\" >> " + Quote(calls) + "\nexec /usr/bin/dpkg \"$@\"\n");
+    testutil::WriteFile(tmp.file("bin/dpkg"), "#!/bin/sh\necho \"$*\" >> " + Quote(calls) +
+                                                  "\nread -r _ _ _ _ _ sid _ < /proc/$$/stat\necho \"$sid $*\" >> " +
+                                                  Quote(tmp.file("sessions")) + "\nexec /usr/bin/dpkg \"$@\"\n");
     ASSERT_EQ(chmod(tmp.file("bin/dpkg").c_str(), 0755), 0);
     testutil::WriteFile(calls, "");
   }
@@ -161,6 +163,13 @@ TEST_F(UninstallSandbox, PackagesAreRemovedRefusedOrFailedByTheirExitCodes) {
   EXPECT_EQ(State("nvt-self"), "");
   const auto ownCalls = Calls();
   EXPECT_EQ(ownCalls.back(), opts + " --remove nvt-self");
+  // The dry run ran in our session, the removal in one of its own.
+  const std::string ours = std::to_string(getsid(0)) + " ";
+  const auto sessions = Lines(testutil::ReadFile(tmp.file("sessions")));
+  ASSERT_GE(sessions.size(), 2u);
+  EXPECT_EQ(sessions[sessions.size() - 2], ours + opts + " --no-act --remove nvt-self");
+  EXPECT_NE(sessions.back().find(" " + opts + " --remove nvt-self"), std::string::npos) << sessions.back();
+  EXPECT_NE(sessions.back().rfind(ours, 0), 0u) << sessions.back();
 }
 
 TEST_F(UninstallSandbox, RefusesTheMachinesOwnDatabaseAndWorkWithoutRoot) {
