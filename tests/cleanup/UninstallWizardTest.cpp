@@ -107,6 +107,40 @@ TEST(UninstallWizard, ConfirmationCancelAndAnEmptyList) {
   EXPECT_TRUE(bus.Empty());
 }
 
+// Programs that are nowhere installed (an empty package root and empty
+// Flatpak installations): each run fails at once, and the title bar's close
+// button then tells the program list to reload, as Cancel does.
+TEST(UninstallWizard, TitleBarCloseAfterARunTellsTheListToReload) {
+  testutil::TempDir tmp("wizardclose");
+  QDir().mkpath(QString::fromStdString(tmp.file("root/var/lib/dpkg")));
+  testutil::WriteFile(tmp.file("root/var/lib/dpkg/status"), "");
+  setenv("VANTOREL_DPKG_ROOT", tmp.file("root").c_str(), 1);
+  setenv("FLATPAK_SYSTEM_DIR", tmp.file("system").c_str(), 1);
+  setenv("FLATPAK_USER_DIR", tmp.file("user").c_str(), 1);
+  for (int store : {0, 1}) {
+    InstalledApp app = Program(store ? "org.nvt.Gone" : "nvt-gone", "Gone");
+    app.isStoreApp = store != 0;
+    BusSpy bus({MSG_UNINSTALL_FINISHED, MSG_STANDARD_UNINSTALL_DONE});
+    CReadyUninstallDlg dlg;
+    dlg.SetPrograms({app}, store);
+    dlg.InitUI();
+    dlg.show();
+    dlg.OkButton()->click();
+    ASSERT_TRUE(WaitUntil([&] { return dlg.Stage() == 1; })) << store;
+    EXPECT_EQ(bus.Count(MSG_STANDARD_UNINSTALL_DONE), 1);
+    ASSERT_EQ(dlg.Results().size(), 1u);
+    EXPECT_NE(dlg.Results()[0].second.status, UninstallStatus::Removed);
+    EXPECT_TRUE(dlg.CompletionMark(0)->isHidden());
+    SendBusMsg(MSG_TITLE_CLOSE);
+    EXPECT_FALSE(dlg.isVisible());
+    Pump(50);
+    EXPECT_EQ(bus.Values(MSG_UNINSTALL_FINISHED), std::vector<int32_t>{store}) << store;
+  }
+  unsetenv("VANTOREL_DPKG_ROOT");
+  unsetenv("FLATPAK_SYSTEM_DIR");
+  unsetenv("FLATPAK_USER_DIR");
+}
+
 // Three programs of a package root of the test's own; dpkg refuses the
 // second, which an installed package depends on.
 TEST(UninstallWizard, RemovesOneAfterTheOtherAndMarksOnlyWhatWentAway) {
