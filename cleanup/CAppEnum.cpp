@@ -24,8 +24,7 @@ struct OwnedEntry {
 };
 
 bool IsListedPackage(const DpkgPackage& p) {
-  return p.state == QLatin1String("installed") && !p.essential && !p.protectedPackage &&
-         p.priority != QLatin1String("required");
+  return p.state == QLatin1String("installed") && RemovalBlock(p).isEmpty();
 }
 
 // True for a path directly below one of the parents (a folder name or a file).

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <cstdlib>
 
 #include "RunLog.h"
@@ -55,12 +56,12 @@ QByteArray DpkgDatabase::Query(const QStringList& args) const {
 std::vector<DpkgPackage> DpkgDatabase::Packages(const QStringList& names) const {
   static const QString format = QStringLiteral(
       "${binary:Package}\t${Version}\t${Installed-Size}\t${Essential}\t${Priority}\t${Protected}\t"
-      "${db:Status-Status}\t${Maintainer}\n");
+      "${db:Status-Status}\t${db:Status-Want}\t${Maintainer}\n");
   std::vector<DpkgPackage> packages;
   const QByteArray out = Query(QStringList{QStringLiteral("-W"), QStringLiteral("-f=") + format} + names);
   for (const QByteArray& line : out.split('\n')) {
     const QList<QByteArray> f = line.split('\t');
-    if (f.size() < 8 || f[0].isEmpty()) continue;
+    if (f.size() < 9 || f[0].isEmpty()) continue;
     DpkgPackage p;
     p.name = QString::fromUtf8(f[0]);
     p.version = QString::fromUtf8(f[1]);
@@ -69,8 +70,9 @@ std::vector<DpkgPackage> DpkgDatabase::Packages(const QStringList& names) const 
     p.priority = QString::fromUtf8(f[4].trimmed());
     p.protectedPackage = f[5].trimmed() == "yes";
     p.state = QString::fromUtf8(f[6].trimmed());
-    QByteArray maintainer = f[7];
-    for (int i = 8; i < f.size(); ++i) maintainer += '\t' + f[i];
+    p.want = QString::fromUtf8(f[7].trimmed());
+    QByteArray maintainer = f[8];
+    for (int i = 9; i < f.size(); ++i) maintainer += '\t' + f[i];
     p.maintainer = QString::fromUtf8(maintainer);
     packages.push_back(p);
   }
@@ -132,6 +134,18 @@ std::vector<DpkgConffile> DpkgDatabase::Conffiles(const QString& package) const 
     files.push_back({QString::fromUtf8(f[0]), QString::fromUtf8(f[1])});
   }
   return files;
+}
+
+QString RemovalBlock(const DpkgPackage& package) {
+  if (package.essential) return QStringLiteral("an essential package of the system");
+  if (package.protectedPackage) return QStringLiteral("a protected package of the system");
+  if (package.priority == QLatin1String("required")) return QStringLiteral("a package the system requires");
+  return QString();
+}
+
+bool IsPackageName(const QString& name) {
+  static const QRegularExpression pattern(QStringLiteral("^[a-z0-9][a-z0-9+.-]+(:[a-z0-9][a-z0-9-]*)?$"));
+  return name.size() <= 255 && pattern.match(name).hasMatch();
 }
 
 QString DpkgDatabase::MaintainerName(const QString& maintainer) {

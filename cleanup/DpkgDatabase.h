@@ -17,7 +17,15 @@ struct DpkgPackage {
   bool protectedPackage = false;
   QString priority;
   QString state;  // "installed", "config-files", ...
+  QString want;   // the selection: "install", "deinstall", "purge", "hold"
 };
+
+// Why a package must never be removed (Essential, Protected or of Priority
+// required); empty for any other package.
+QString RemovalBlock(const DpkgPackage& package);
+// A name dpkg takes as a package name (with an optional ":arch"); never one
+// that could pass for an option.
+bool IsPackageName(const QString& name);
 
 struct DpkgConffile {
   QString path;  // as the package names it

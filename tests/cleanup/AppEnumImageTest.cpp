@@ -19,17 +19,8 @@
 
 namespace {
 
-std::string Quote(const std::string& s) {
-  return "'" + s + "'";
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);)
-    if (!line.empty()) lines.push_back(line);
-  return lines;
-}
+using testutil::Lines;
+using testutil::Quote;
 
 std::vector<std::string> Fields(const std::string& line) {
   std::vector<std::string> fields;

@@ -164,4 +164,12 @@ std::string SharedFixture(const std::string& script, const std::vector<std::stri
   return file.empty() ? folder : folder + "/" + file;
 }
 
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty()) lines.push_back(line);
+  return lines;
+}
+
 }  // namespace testutil

@@ -39,6 +39,11 @@ std::string BuildDir();
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
 
+// The lines of a command's output that are not empty.
+std::vector<std::string> Lines(const std::string& text);
+// `text` in single quotes for a shell command line (it holds no quote).
+inline std::string Quote(const std::string& text) { return "'" + text + "'"; }
+
 // Whether FUSE mounts can be made here (/dev/fuse usable).
 bool HaveFuse();
 

@@ -43,6 +43,8 @@
 
 // ErasureShots.cpp
 void EraseScreens(void (*save)(QWidget*, const QString&));
+// UninstallShots.cpp
+void UninstallScreens(void (*save)(QWidget*, const QString&));
 // PageShots.cpp: returns how many shots failed.
 int PageScreens(void (*save)(QWidget*, const QString&), const QString& out);
 
@@ -315,6 +317,7 @@ int main(int argc, char** argv) {
   SmallWidgets();
   Menu();
   EraseScreens(Save);
+  UninstallScreens(Save);
   g_failures += PageScreens(Save, g_out);
   return g_failures == 0 ? 0 : 1;
 }
