@@ -22,14 +22,7 @@ namespace {
 using testutil::Lines;
 using testutil::Quote;
 
-std::vector<std::string> Fields(const std::string& line) {
-  std::vector<std::string> fields;
-  std::string field;
-  std::istringstream in(line);
-  while (std::getline(in, field, '\t')) fields.push_back(field);
-  if (!line.empty() && line.back() == '\t') fields.push_back("");
-  return fields;
-}
+using testutil::Fields;
 
 // The package root and the .deb files, made once for every test process.
 std::string DpkgFixture() {

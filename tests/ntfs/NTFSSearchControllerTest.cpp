@@ -127,8 +127,12 @@ TEST(NTFSSearchBootSectors, ABackupAloneGivesTheVolumeAndAShortDeviceCutsIt) {
   std::vector<uint64_t> starts = scan.Starts();
   ASSERT_EQ(starts, (std::vector<uint64_t>{100, 1099, 1150}));
   for (const auto& [key, c] : scan.search.GetCandidates()) {
-    if (c->GetStartSector() == 100) EXPECT_EQ(c->GetSectorCount(), 999u);
-    if (c->GetStartSector() == 1150) EXPECT_EQ(c->GetSectorCount(), 50u);  // to the device's end
+    if (c->GetStartSector() == 100) {
+      EXPECT_EQ(c->GetSectorCount(), 999u);
+    }
+    if (c->GetStartSector() == 1150) {
+      EXPECT_EQ(c->GetSectorCount(), 50u);  // to the device's end
+    }
   }
 }
 

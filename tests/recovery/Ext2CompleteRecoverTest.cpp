@@ -58,13 +58,7 @@ struct Listing {
   }
 };
 
-std::vector<std::string> Fields(const std::string& line) {
-  std::vector<std::string> f;
-  std::string cell;
-  std::istringstream in(line);
-  while (std::getline(in, cell, '\t')) f.push_back(cell);
-  return f;
-}
+using testutil::Fields;
 
 class Ext2CompleteRecover : public ::testing::Test {
  protected:

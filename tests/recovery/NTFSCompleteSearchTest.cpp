@@ -57,13 +57,7 @@ struct Listing {
   }
 };
 
-std::vector<std::string> Fields(const std::string& line) {
-  std::vector<std::string> f;
-  std::string cell;
-  std::istringstream in(line);
-  while (std::getline(in, cell, '\t')) f.push_back(cell);
-  return f;
-}
+using testutil::Fields;
 
 class NTFSCompleteSearch : public ::testing::Test {
  protected:
@@ -526,7 +520,7 @@ TEST_F(NTFSCompleteSearch, CarvedFilesAreOfferedTheClustersNoLiveFileUses) {
   std::vector<uint64_t> deletedClusters;
   while (std::getline(in, line)) {
     const size_t tab = line.find('\t');
-    if (tab == std::string::npos || line.compare(0, 3, "r/r") != 0 && line.compare(0, 3, "-/r") != 0) continue;
+    if (tab == std::string::npos || (line.compare(0, 3, "r/r") != 0 && line.compare(0, 3, "-/r") != 0)) continue;
     const std::string head = line.substr(0, tab), path = line.substr(tab + 1);
     const size_t number = head.find_first_of("0123456789", 4);
     if (number == std::string::npos || path.find(':') != std::string::npos || path.rfind("$", 0) == 0) continue;

@@ -313,8 +313,8 @@ TEST_F(RecoveryRunTest, WithoutEnginesOrForScrubbingTypesNothingRuns) {
       {false, EFileSystemType::FAT12, true, "use --complete"},
       {false, EFileSystemType::FAT32, true, "use --complete"},
       {false, EFileSystemType::NTFS, true, "use --complete"},
-      {false, EFileSystemType::HFSPlus, true, "no recovery engine is registered for HFS+ volumes"},
-      // The exFAT search says so when the volume holds no exFAT boot sector.
+      // The exFAT and HFS+ searches say so when the volume is none of theirs.
+      {false, EFileSystemType::HFSPlus, true, "the recovery failed with engine code 0x6"},
       {false, EFileSystemType::exFAT, true, "the recovery failed with engine code 0x2F7000D"},
       {true, EFileSystemType::Unknown, false, "no recovery engine is registered"},
   };

@@ -172,4 +172,13 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
+std::vector<std::string> Fields(const std::string& line) {
+  std::vector<std::string> fields;
+  std::string field;
+  std::istringstream in(line);
+  while (std::getline(in, field, '\t')) fields.push_back(field);
+  if (!line.empty() && line.back() == '\t') fields.push_back("");
+  return fields;
+}
+
 }  // namespace testutil

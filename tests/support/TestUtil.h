@@ -41,6 +41,8 @@ void WriteFile(const std::string& path, const std::string& bytes);
 
 // The lines of a command's output that are not empty.
 std::vector<std::string> Lines(const std::string& text);
+// The tab-separated fields of one line (a trailing tab ends an empty field).
+std::vector<std::string> Fields(const std::string& line);
 // `text` in single quotes for a shell command line (it holds no quote).
 inline std::string Quote(const std::string& text) { return "'" + text + "'"; }
 

@@ -25,26 +25,28 @@ std::vector<uint64_t> TestdiskStartsFromLog(const std::string& log) {
     g >> c >> heads >> sectors;
   }
   if (heads == 0 || sectors == 0) return {};
-  // The last list the search wrote: " N X TYPE  C H S  C H S  SIZE [LABEL]".
-  at = log.rfind("interface_write()");
-  if (at == std::string::npos) return {};
+  // Every list the search wrote: " N X TYPE  C H S  C H S  SIZE [LABEL]".
+  // The deeper pass may end with no list at all ("No partition found or
+  // selected for recovery") after the quick pass listed what it found.
   std::vector<uint64_t> starts;
-  std::istringstream in(log.substr(at));
-  std::string line;
-  std::getline(in, line);
-  while (std::getline(in, line) && !line.empty()) {
-    const size_t label = line.find(" [");
-    std::istringstream words(line.substr(0, label));
-    std::vector<std::string> w;
-    for (std::string word; words >> word;) w.push_back(word);
-    if (w.size() < 9 || !AllDigits(w[0])) continue;
-    const size_t n = w.size();
-    bool numbers = true;
-    for (size_t i = n - 7; i < n; ++i) numbers = numbers && AllDigits(w[i]);
-    if (!numbers) continue;
-    const uint64_t c = std::stoull(w[n - 7]), h = std::stoull(w[n - 6]), s = std::stoull(w[n - 5]);
-    if (s == 0) continue;
-    starts.push_back((c * heads + h) * sectors + s - 1);
+  for (at = log.find("interface_write()"); at != std::string::npos; at = log.find("interface_write()", at + 1)) {
+    std::istringstream in(log.substr(at));
+    std::string line;
+    std::getline(in, line);
+    while (std::getline(in, line) && !line.empty()) {
+      const size_t label = line.find(" [");
+      std::istringstream words(line.substr(0, label));
+      std::vector<std::string> w;
+      for (std::string word; words >> word;) w.push_back(word);
+      if (w.size() < 9 || !AllDigits(w[0])) continue;
+      const size_t n = w.size();
+      bool numbers = true;
+      for (size_t i = n - 7; i < n; ++i) numbers = numbers && AllDigits(w[i]);
+      if (!numbers) continue;
+      const uint64_t c = std::stoull(w[n - 7]), h = std::stoull(w[n - 6]), s = std::stoull(w[n - 5]);
+      if (s == 0) continue;
+      starts.push_back((c * heads + h) * sectors + s - 1);
+    }
   }
   std::sort(starts.begin(), starts.end());
   starts.erase(std::unique(starts.begin(), starts.end()), starts.end());

@@ -9,7 +9,7 @@ namespace testutil {
 
 // Runs `testdisk /log /cmd IMAGE partition_i386,analyze,search` in a
 // temporary folder and answers the starts, in 512-byte sectors, of the
-// partitions its log lists after the search (ascending, each once). Empty
+// partitions its log lists (any pass of the search; ascending, each once). Empty
 // when testdisk did not run or listed none.
 std::vector<uint64_t> TestdiskFoundStarts(const std::string& image);
 
