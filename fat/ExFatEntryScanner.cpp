@@ -222,3 +222,79 @@ bool ExFatEntryScanner::TryJoin(const CutHead& head, uint64_t continuationSector
   tail.group->previous = head.group;
   return true;
 }
+
+void ScanExFatSectors(ExFatEntryScanner& scanner, ExFatCandidateSet& candidates, uint64_t first,
+                      const uint8_t* bytes, uint64_t count, size_t available, const ExFatGroupSink& onGroup) {
+  const uint32_t size = scanner.SectorSize();
+  for (uint64_t i = 0; i < count && (i + 1) * size <= available; ++i) {
+    const uint8_t* s = bytes + i * size;
+    const uint64_t at = first + i;
+    std::unique_ptr<ExFatDirectoryGroup> group;
+    switch (ClassifyExFatSector(s, size)) {
+      case ExFatSectorKind::Entries:
+        group = scanner.ScanSector(at, s, available - i * size);
+        break;
+      case ExFatSectorKind::BootSector:
+        candidates.AddExFatBootCandidate(at, CExFatDBR(s));
+        group = scanner.EndGroup();
+        break;
+      case ExFatSectorKind::FatStart:
+        candidates.AddFatStart(at);
+        group = scanner.EndGroup();
+        break;
+      case ExFatSectorKind::UpcaseStart:
+        candidates.AddUpcaseSector(at);
+        group = scanner.EndGroup();
+        break;
+      case ExFatSectorKind::Empty:
+        group = scanner.EndGroup();
+        break;
+    }
+    if (group) onGroup(std::move(group));
+  }
+}
+
+void ExFatScanBuffer::Reset(uint32_t sectorSize, uint64_t blockSectors) {
+  m_sectorSize = sectorSize ? sectorSize : 512;
+  m_blockSectors = blockSectors;
+  m_bytes.assign(static_cast<size_t>((blockSectors + kCarried) * m_sectorSize), 0);
+  m_lastCount = 0;
+  m_carriedAt = 0;
+  m_started = false;
+}
+
+uint8_t* ExFatScanBuffer::Prepare(uint64_t count) {
+  if (count == 0 || count > m_blockSectors) return nullptr;
+  if (m_lastCount)
+    std::memmove(m_bytes.data(), m_bytes.data() + m_lastCount * m_sectorSize, kCarried * m_sectorSize);
+  return m_bytes.data() + kCarried * m_sectorSize;
+}
+
+void ExFatScanBuffer::Analyze(uint64_t first, uint64_t count, bool readOk, ExFatEntryScanner& scanner,
+                              ExFatCandidateSet& candidates, const ExFatGroupSink& onGroup) {
+  if (count == 0 || count > m_blockSectors) return;
+  uint8_t* block = m_bytes.data() + kCarried * m_sectorSize;
+  if (!readOk) std::memset(block, 0, static_cast<size_t>(count * m_sectorSize));
+  const size_t window = static_cast<size_t>((count + kCarried) * m_sectorSize);
+  // The carried sectors of the first block stand before the device: skip
+  // them.
+  const uint64_t skip = m_started ? 0 : kCarried;
+  if (count > skip) {
+    const size_t from = static_cast<size_t>(skip * m_sectorSize);
+    ScanExFatSectors(scanner, candidates, first - kCarried + skip, m_bytes.data() + from, count - skip,
+                     window - from, onGroup);
+  }
+  m_started = true;
+  m_lastCount = count;
+  m_carriedAt = first + count - kCarried;
+}
+
+void ExFatScanBuffer::Finish(ExFatEntryScanner& scanner, ExFatCandidateSet& candidates,
+                             const ExFatGroupSink& onGroup) {
+  if (m_started && m_lastCount) {
+    ScanExFatSectors(scanner, candidates, m_carriedAt, m_bytes.data() + m_lastCount * m_sectorSize, kCarried,
+                     kCarried * m_sectorSize, onGroup);
+    m_lastCount = 0;
+  }
+  if (auto g = scanner.EndGroup()) onGroup(std::move(g));
+}

@@ -10,10 +10,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
 
+#include "ExFatCandidateSet.h"
 #include "ExFatDirectoryGroup.h"
 #include "ExFatEntrySetParser.h"
 
@@ -92,4 +94,44 @@ class ExFatEntryScanner {
   uint64_t m_deviceSectors = 0;
   uint32_t m_sectorSize = 512;
   uint32_t m_entriesPerSector = 16;
+};
+
+using ExFatGroupSink = std::function<void(std::unique_ptr<ExFatDirectoryGroup>)>;
+
+// Scans `count` sectors that begin at device sector `first` and stand at
+// `bytes`, which holds `available` bytes in all (at least the sectors):
+// boot sectors and FAT starts go to `candidates`, up-case table starts are
+// recorded there too, and every group handed out goes to `onGroup`.
+void ScanExFatSectors(ExFatEntryScanner& scanner, ExFatCandidateSet& candidates, uint64_t first,
+                      const uint8_t* bytes, uint64_t count, size_t available, const ExFatGroupSink& onGroup);
+
+// The scan buffer of the complete search: each block is read behind the
+// last two sectors of the one before, and the sectors are scanned from two
+// before the block's start, so that a set that runs on past a block's end is
+// read whole with its next sectors (the two carried sectors scale with the
+// sector size). The first block's carried sectors are zeros and add nothing.
+class ExFatScanBuffer {
+ public:
+  static constexpr uint32_t kCarried = 2;
+  // A zeroed buffer for blocks of up to `blockSectors` sectors.
+  void Reset(uint32_t sectorSize, uint64_t blockSectors);
+  // Moves the carried sectors to the front; the block of `count` sectors is
+  // to be read at the returned address. Null when `count` is too long.
+  uint8_t* Prepare(uint64_t count);
+  // Scans the carried sectors and the block without its last two sectors.
+  // A block that failed to read is scanned as zeros, never as the bytes of
+  // an earlier block.
+  void Analyze(uint64_t first, uint64_t count, bool readOk, ExFatEntryScanner& scanner,
+               ExFatCandidateSet& candidates, const ExFatGroupSink& onGroup);
+  // Scans the sectors still carried (the device's last two) and ends the
+  // open group.
+  void Finish(ExFatEntryScanner& scanner, ExFatCandidateSet& candidates, const ExFatGroupSink& onGroup);
+
+ private:
+  std::vector<uint8_t> m_bytes;
+  uint32_t m_sectorSize = 512;
+  uint64_t m_blockSectors = 0;
+  uint64_t m_lastCount = 0;   // sectors of the last block, 0 before the first
+  uint64_t m_carriedAt = 0;   // device sector of the first carried sector
+  bool m_started = false;
 };

@@ -1,32 +1,50 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 
 #include "CExFatDBR.h"
 #include "ExFatCandidateSet.h"
 #include "ExFatDirectoryGroup.h"
+#include "ExFatEntryScanner.h"
 #include "RecordingTreeBuilder.h"
 #include "TestUtil.h"
 
 namespace {
 
-// The boot sector mkfs.exfat writes on an 8 MiB image (one FAT); the tests
-// read its geometry back from the sector itself.
-const std::vector<uint8_t>& MkfsBootSector() {
-  static std::vector<uint8_t> sector = [] {
-    std::vector<uint8_t> s;
+// An 8 MiB volume as mkfs.exfat writes it (one FAT, the label "Scan"),
+// made once; the tests read its geometry back from the boot sector.
+const std::vector<uint8_t>& MkfsImage() {
+  static std::vector<uint8_t> bytes = [] {
+    std::vector<uint8_t> b;
     testutil::TempDir dir("exfat-cand");
-    const std::string image = dir.file("boot.img");
-    if (testutil::Run({"truncate", "-s", "8M", image}).exitCode != 0) return s;
-    if (testutil::Run({"mkfs.exfat", image}).exitCode != 0) return s;
+    const std::string image = dir.file("scan.img");
+    if (testutil::Run({"truncate", "-s", "8M", image}).exitCode != 0) return b;
+    if (testutil::Run({"mkfs.exfat", "-L", "Scan", image}).exitCode != 0) return b;
     std::ifstream in(image, std::ios::binary);
-    s.resize(512);
-    in.read(reinterpret_cast<char*>(s.data()), 512);
-    return s;
+    b.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return b;
   }();
-  return sector;
+  return bytes;
+}
+
+std::vector<uint8_t> MkfsBootSector() {
+  const std::vector<uint8_t>& image = MkfsImage();
+  return image.size() >= 512 ? std::vector<uint8_t>(image.begin(), image.begin() + 512) : std::vector<uint8_t>();
+}
+
+// The first sector of its root directory: label, bitmap and up-case entries.
+std::vector<uint8_t> MkfsRootSector() {
+  const std::vector<uint8_t>& image = MkfsImage();
+  if (image.size() < 512) return {};
+  const CExFatDBR dbr(image.data());
+  const uint64_t root =
+      (dbr.GetClusterHeapOffset() + uint64_t(dbr.GetRootDirectoryCluster() - 2) * dbr.GetSectorsPerCluster()) * 512;
+  if (root + 512 > image.size()) return {};
+  return std::vector<uint8_t>(image.begin() + root, image.begin() + root + 512);
 }
 
 struct CapSpy : testutil::RecordingTreeBuilder {
@@ -205,6 +223,148 @@ TEST(ExFatDirectoryGroupBounds, InUseSetsAreKeptInClusterOrder) {
   EXPECT_EQ(g.lowestCluster, 3u);
   EXPECT_EQ(g.highestCluster, 40u);
   EXPECT_EQ(g.subdirClusters, std::set<uint32_t>({19u}));
+}
+
+}  // namespace
+
+namespace {
+
+void PutLE(uint8_t* p, uint64_t v, int bytes) {
+  for (int i = 0; i < bytes; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// One in-use folder entry set (File, Stream, one File Name entry) with a
+// good checksum, at `e`.
+void FolderSet(uint8_t* e, uint32_t cluster, uint64_t size, char letter) {
+  std::memset(e, 0, 96);
+  const uint32_t when = (44u << 25) | (6u << 21) | (15u << 16) | (10u << 11) | (30u << 5) | 5u;
+  e[0] = 0x85;
+  e[1] = 2;
+  PutLE(e + 4, 0x10, 2);
+  PutLE(e + 8, when, 4);
+  PutLE(e + 12, when, 4);
+  PutLE(e + 16, when, 4);
+  e[32] = 0xC0;
+  e[33] = 3;  // allocation possible, no FAT chain
+  e[35] = 1;  // one character
+  PutLE(e + 32 + 8, size, 8);
+  PutLE(e + 32 + 20, cluster, 4);
+  PutLE(e + 32 + 24, size, 8);
+  e[64] = 0xC1;
+  e[66] = static_cast<uint8_t>(letter);
+  uint16_t sum = 0;
+  for (int i = 0; i < 96; ++i) {
+    if (i == 2 || i == 3) continue;
+    sum = static_cast<uint16_t>(((sum & 1) ? 0x8000 : 0) + (sum >> 1) + e[i]);
+  }
+  PutLE(e + 2, sum, 2);
+}
+
+struct ScanResult {
+  std::vector<std::unique_ptr<ExFatDirectoryGroup>> groups;
+  std::vector<uint64_t> handedAt;  // the sector after which each group came
+  std::vector<std::unique_ptr<CExFatPartitionEx>> candidates;
+};
+
+// Scans `disk` in blocks of `blockSectors`, as the complete recovery does.
+ScanResult ScanDisk(const std::vector<uint8_t>& disk, uint32_t sectorSize, uint64_t blockSectors) {
+  ScanResult r;
+  ExFatEntryScanner scanner;
+  ExFatCandidateSet set;
+  const uint64_t sectors = disk.size() / sectorSize;
+  scanner.SetGeometry(1 << 20, sectorSize);
+  set.SetGeometry(sectorSize, 1 << 20);
+  ExFatScanBuffer buffer;
+  buffer.Reset(sectorSize, blockSectors);
+  const ExFatGroupSink sink = [&](std::unique_ptr<ExFatDirectoryGroup> g) {
+    r.handedAt.push_back(g->firstSector + g->sectorCount);
+    r.groups.push_back(std::move(g));
+  };
+  for (uint64_t first = 0; first < sectors; first += blockSectors) {
+    const uint64_t n = std::min(blockSectors, sectors - first);
+    uint8_t* at = buffer.Prepare(n);
+    std::memcpy(at, disk.data() + first * sectorSize, n * sectorSize);
+    buffer.Analyze(first, n, true, scanner, set, sink);
+  }
+  buffer.Finish(scanner, set, sink);
+  set.CollectCandidates(r.candidates);
+  return r;
+}
+
+TEST(ExFatSectorScan, GroupsEndWhereTheirEntriesDo) {
+  VT_REQUIRE_TOOL("mkfs.exfat");
+  const std::vector<uint8_t> root = MkfsRootSector();
+  ASSERT_EQ(root.size(), 512u);
+  ASSERT_EQ(root[0], 0x83);
+
+  struct Case {
+    const char* name;
+    std::function<std::vector<uint8_t>()> disk;  // 512-byte sectors
+    size_t groups;
+    uint32_t sectorsOfFirst;
+  } cases[] = {
+      {"zeros add nothing", [] { return std::vector<uint8_t>(8 * 512, 0); }, 0, 0},
+      {"a root directory alone is a group",
+       [&] {
+         std::vector<uint8_t> d(4 * 512, 0);
+         std::copy(root.begin(), root.end(), d.begin() + 512);
+         return d;
+       },
+       1, 1},
+      {"an up-case table start ends the group",
+       [&] {
+         std::vector<uint8_t> d(4 * 512, 0);
+         std::copy(root.begin(), root.end(), d.begin() + 512);
+         for (int i = 0; i < 8; ++i) d[1024 + 2 * i] = static_cast<uint8_t>(i);
+         return d;
+       },
+       1, 1},
+      {"a second in-use label ends the walk of its sector",
+       [&] {
+         std::vector<uint8_t> d(4 * 512, 0);
+         std::copy(root.begin(), root.end(), d.begin() + 512);
+         std::copy(root.begin(), root.begin() + 32, d.begin() + 512 + 5 * 32);
+         std::copy(root.begin(), root.end(), d.begin() + 1024);  // would continue the group
+         return d;
+       },
+       2, 1},
+      {"folders of 8192 bytes end the group after 16 sectors",
+       [&] {
+         std::vector<uint8_t> d(40 * 512, 0);
+         uint32_t cluster = 10;
+         for (int k = 0; (k + 1) * 96 <= 20 * 512; ++k) FolderSet(&d[512 + k * 96], cluster++, 8192, 'a');
+         return d;
+       },
+       2, 16},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (uint64_t block : {3u, 8u, 64u}) {
+      SCOPED_TRACE(block);
+      ScanResult r = ScanDisk(c.disk(), 512, block);
+      EXPECT_EQ(r.groups.size(), c.groups);
+      EXPECT_TRUE(r.candidates.empty());
+      if (!r.groups.empty()) {
+        EXPECT_EQ(r.groups[0]->sectorCount, c.sectorsOfFirst);
+      }
+    }
+  }
+}
+
+TEST(ExFatSectorScan, ASetCutAtABlockEndIsJoinedOnAnySectorSize) {
+  for (uint32_t sectorSize : {512u, 4096u}) {
+    SCOPED_TRACE(sectorSize);
+    const uint32_t per = sectorSize / 32;
+    std::vector<uint8_t> d(4 * sectorSize, 0);
+    // Sets of three entries from sector 1 on: one of them straddles the end
+    // of sector 1, which is the end of a block.
+    uint32_t cluster = 10;
+    size_t sets = 0;
+    for (uint32_t k = 0; k + 3 <= 2 * per; k += 3, ++sets) FolderSet(&d[sectorSize + k * 32], cluster++, 65536, 'b');
+    ScanResult r = ScanDisk(d, sectorSize, 2);
+    ASSERT_EQ(r.groups.size(), 1u);
+    EXPECT_EQ(r.groups[0]->inUse.size(), sets);
+  }
 }
 
 }  // namespace

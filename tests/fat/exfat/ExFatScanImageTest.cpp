@@ -39,34 +39,17 @@ struct Scan {
     in.seekg(0);
     scanner.SetGeometry(sectors, sectorSize);
     candidates.SetGeometry(sectorSize, sectors);
-    std::vector<uint8_t> block(4 << 20);
-    for (uint64_t first = 0; first < sectors;) {
-      const uint64_t n = std::min<uint64_t>(block.size() / sectorSize, sectors - first);
-      in.read(reinterpret_cast<char*>(block.data()), static_cast<std::streamsize>(n * sectorSize));
+    const uint64_t blockSectors = (4 << 20) / sectorSize;
+    ExFatScanBuffer buffer;
+    buffer.Reset(sectorSize, blockSectors);
+    const ExFatGroupSink sink = [this](std::unique_ptr<ExFatDirectoryGroup> g) { Take(std::move(g)); };
+    for (uint64_t first = 0; first < sectors; first += blockSectors) {
+      const uint64_t n = std::min<uint64_t>(blockSectors, sectors - first);
+      in.read(reinterpret_cast<char*>(buffer.Prepare(n)), static_cast<std::streamsize>(n * sectorSize));
       if (!in) return false;
-      for (uint64_t i = 0; i < n; ++i) {
-        const uint8_t* s = block.data() + i * sectorSize;
-        const uint64_t at = first + i;
-        switch (ClassifyExFatSector(s, sectorSize)) {
-          case ExFatSectorKind::Entries:
-            Take(scanner.ScanSector(at, s, block.size() - i * sectorSize));
-            break;
-          case ExFatSectorKind::BootSector:
-            candidates.AddExFatBootCandidate(at, CExFatDBR(s));
-            Take(scanner.EndGroup());
-            break;
-          case ExFatSectorKind::FatStart:
-            candidates.AddFatStart(at);
-            Take(scanner.EndGroup());
-            break;
-          default:
-            Take(scanner.EndGroup());
-            break;
-        }
-      }
-      first += n;
+      buffer.Analyze(first, n, true, scanner, candidates, sink);
     }
-    Take(scanner.EndGroup());
+    buffer.Finish(scanner, candidates, sink);
     return true;
   }
 };
