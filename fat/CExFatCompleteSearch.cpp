@@ -49,6 +49,7 @@ void CExFatCompleteSearch::EndSearch() {
     m_buffer.Finish(m_scanner, m_candidates,
                     [this](std::unique_ptr<ExFatDirectoryGroup> g) { m_groups.push_back(std::move(g)); });
   m_scanner.Clear();
+  for (const auto& g : m_groups) m_candidates.AddGroup(g.get());
   m_candidates.CollectCandidates(m_partitions);
   for (auto& p : m_partitions) p->SetOwner(this);
 }

@@ -112,7 +112,36 @@ void ExFatCandidateSet::Trim() {
   if (m_builder) m_builder->NoteCap("exFAT partition candidates", dropped);
 }
 
+void ExFatCandidateSet::Resolve() {
+  Sort();
+  bool anyAttached = false;
+  for (const auto& c : m_candidates) {
+    const uint64_t spc = c->GetClusterSectors();
+    if (spc == 0) continue;
+    const uint64_t heap = c->GetHeapStart();
+    const uint64_t end = c->GetVolumeStart() + c->GetVolumeLength();
+    for (ExFatDirectoryGroup* g : m_groups) {
+      if (g->flags & ExFatDirectoryGroup::kClaimed) continue;
+      if (g->firstSector < heap || g->firstSector + g->sectorCount > end) continue;
+      if (!g->AcceptsClusterSectors(spc) || (g->firstSector - heap) % spc != 0) continue;
+      const uint64_t cluster = (g->firstSector - heap) / spc + 2;
+      if (g->IsRoot() && CExFatPartition::IsClusterNumber(c->GetRootCluster()) && cluster != c->GetRootCluster())
+        continue;
+      g->flags |= ExFatDirectoryGroup::kClaimed;
+      c->groups.insert(g);
+      c->alignedSectors.insert(g->firstSector);
+      c->groupWeights[g->firstSector] = 1;
+    }
+    if (!c->groups.empty()) anyAttached = true;
+  }
+  if (anyAttached)
+    m_candidates.erase(std::remove_if(m_candidates.begin(), m_candidates.end(),
+                                      [](const std::unique_ptr<CExFatPartitionEx>& c) { return c->groups.empty(); }),
+                       m_candidates.end());
+}
+
 void ExFatCandidateSet::CollectCandidates(std::vector<std::unique_ptr<CExFatPartitionEx>>& out) {
+  if (!m_groups.empty()) Resolve();
   Sort();
   for (auto& c : m_candidates) {
     ScoreExFatCandidate(*c);

@@ -59,6 +59,13 @@ class ExFatCandidateSet {
   void AddExFatBootCandidate(uint64_t sector, const CExFatDBR& boot);
   void AddFatStart(uint64_t sector);
   void AddUpcaseSector(uint64_t sector) { m_upcaseSectors.insert(sector); }
+  // A directory group handed out by the scan; it must outlive the set.
+  void AddGroup(ExFatDirectoryGroup* group) { m_groups.push_back(group); }
+  // Attaches to each candidate, best first, the groups not yet claimed that
+  // lie inside its volume on its cluster grid and whose cluster-size bounds
+  // accept its clusters; when some candidate has such groups, those without
+  // any are dropped.
+  void Resolve();
 
   const std::vector<std::unique_ptr<CExFatPartitionEx>>& Candidates() const { return m_candidates; }
   // Scores every candidate and hands them out, best first.
@@ -74,6 +81,7 @@ class ExFatCandidateSet {
 
   std::vector<std::unique_ptr<CExFatPartitionEx>> m_candidates;
   std::set<uint64_t> m_upcaseSectors;
+  std::vector<ExFatDirectoryGroup*> m_groups;
   uint32_t m_sectorSize = 512;
   uint64_t m_deviceSectors = 0;
   IDirecotryTreeBuilder* m_builder = nullptr;

@@ -82,6 +82,41 @@ TEST_F(ExFatCompleteSearchDisk, FindsThePartitionAtSfdisksStart) {
   }
 }
 
+// Copies of the disk with sectors zeroed: the MBR, then also the main boot
+// sector, then also the first FAT. The volume is still found at its start;
+// the score tells which of its structures were left.
+TEST_F(ExFatCompleteSearchDisk, DamagedCopiesAreFoundThroughWhatIsLeft) {
+  testutil::ExFatLayout layout;
+  ASSERT_TRUE(testutil::ReadExFatLayout(s_dir->file("part.img"), layout));
+  const uint64_t fat = kStart + layout.fatOffset / 512;
+  struct Case {
+    const char* name;
+    std::vector<uint64_t> zeroed;  // sectors
+    int score;
+  } cases[] = {
+      {"MBR", {0}, 95},
+      {"MBR and main boot sector", {0, kStart}, 90},
+      {"MBR, main boot sector and FAT", {0, kStart, fat}, 55},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string copy = s_dir->file("copy.img");
+    ASSERT_EQ(testutil::Run({"cp", s_disk, copy}).exitCode, 0);
+    for (uint64_t sector : c.zeroed)
+      ASSERT_TRUE(testutil::WriteBytesAt(copy, sector * 512, std::vector<uint8_t>(512, 0)));
+    ImageFileDevice disk(copy);
+    ASSERT_TRUE(disk.Open());
+    CExFatCompleteSearch search;
+    EXPECT_EQ(Search(search, disk, 8192), 0);
+    std::vector<CSearchedPartitionInfo*> parts;
+    search.GetPartitions(parts);
+    ASSERT_EQ(parts.size(), 1u);
+    EXPECT_EQ(parts[0]->GetStartSector(), kStart);
+    EXPECT_EQ(parts[0]->GetClusterStartSector(), kStart + layout.heapOffset / 512);
+    EXPECT_EQ(parts[0]->GetScore(), c.score);
+  }
+}
+
 TEST_F(ExFatCompleteSearchDisk, BadSectorsInABlockAddNoPartition) {
   ImageFileDevice disk(s_disk);
   ASSERT_TRUE(disk.Open());
