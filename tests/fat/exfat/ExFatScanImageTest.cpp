@@ -10,10 +10,12 @@
 #include <memory>
 #include <set>
 
+#include "CExFatCompleteSearch.h"
 #include "ExFatCandidateSet.h"
 #include "ExFatEntryScanner.h"
 #include "CExFatDBR.h"
 #include "ExFatImagePatch.h"
+#include "ImageFileDevice.h"
 #include "TestUtil.h"
 
 namespace {
@@ -106,6 +108,42 @@ TEST_P(ExFatScanVolume, FindsTheVolumeAndEveryName) {
     if (l.path.find("$OrphanFiles") == 0) continue;
     EXPECT_TRUE(named.count({base, l.deleted})) << l;
   }
+}
+
+// The complete search over the same volume as a device of its own sector
+// size, in the complete recovery's 4 MiB blocks.
+TEST_P(ExFatScanVolume, CompleteSearchOffersTheVolume) {
+  VT_REQUIRE_ROOT();
+  VT_REQUIRE_TOOL("mkfs.exfat");
+  VT_REQUIRE_TOOL("mount.exfat-fuse");
+  if (!testutil::HaveFuse()) GTEST_SKIP() << "no FUSE";
+  std::string error;
+  const std::string folder = testutil::SharedFixture("make-exfat-images.sh", {}, "", error);
+  ASSERT_FALSE(folder.empty()) << error;
+  const std::string image = folder + "/" + GetParam().name;
+  testutil::ExFatLayout layout;
+  ASSERT_TRUE(testutil::ReadExFatLayout(image, layout));
+  const uint32_t sectorSize = GetParam().sectorSize;
+  ImageFileDevice device(image, static_cast<int>(sectorSize));
+  ASSERT_TRUE(device.Open());
+  CExFatCompleteSearch search;
+  search.SetDevice(&device);
+  const uint64_t block = (4 << 20) / sectorSize;
+  search.SetSearchOption(static_cast<int>(block));
+  const uint64_t sectors = device.GetSectorCount();
+  for (uint64_t first = 0; first < sectors; first += block)
+    ASSERT_EQ(search.ScanBlock(first, std::min(block, sectors - first)), 1);
+  search.EndSearch();
+  std::vector<CSearchedPartitionInfo*> parts;
+  search.GetPartitions(parts);
+  ASSERT_EQ(parts.size(), 1u);
+  EXPECT_EQ(parts[0]->GetStartSector(), 0u);
+  EXPECT_EQ(parts[0]->GetClusterStartSector(), layout.heapOffset / sectorSize);
+  EXPECT_EQ(parts[0]->GetSectorsPerCluster(), layout.clusterSize / sectorSize);
+  EXPECT_EQ(parts[0]->GetScore(), 95);
+  // Its folders' groups are on its grid: the root directory among them.
+  const auto* volume = static_cast<CExFatPartitionEx*>(parts[0]);
+  EXPECT_TRUE(volume->alignedSectors.count(layout.ClusterOffset(layout.rootCluster) / sectorSize));
 }
 
 INSTANTIATE_TEST_SUITE_P(Volumes, ExFatScanVolume,
