@@ -56,22 +56,28 @@ struct Scan {
   }
 };
 
-class ExFatScanVolume : public ::testing::TestWithParam<Volume> {};
+// One filled volume of the fixture, with its layout as its boot sector says.
+class ExFatScanVolume : public ::testing::TestWithParam<Volume> {
+ protected:
+  void SetUp() override {
+    VT_REQUIRE_ROOT();
+    VT_REQUIRE_TOOL("mkfs.exfat");
+    VT_REQUIRE_TOOL("mount.exfat-fuse");
+    VT_REQUIRE_TOOL("fls");
+    if (!testutil::HaveFuse()) GTEST_SKIP() << "no FUSE";
+    std::string error;
+    const std::string folder = testutil::SharedFixture("make-exfat-images.sh", {}, "", error);
+    ASSERT_FALSE(folder.empty()) << error;
+    image = folder + "/" + GetParam().name;
+    ASSERT_TRUE(testutil::ReadExFatLayout(image, layout));
+    ASSERT_EQ(layout.sectorSize, sectorSize);
+  }
+  std::string image;
+  testutil::ExFatLayout layout;
+  const uint32_t sectorSize = GetParam().sectorSize;
+};
 
 TEST_P(ExFatScanVolume, FindsTheVolumeAndEveryName) {
-  VT_REQUIRE_ROOT();
-  VT_REQUIRE_TOOL("mkfs.exfat");
-  VT_REQUIRE_TOOL("mount.exfat-fuse");
-  VT_REQUIRE_TOOL("fls");
-  if (!testutil::HaveFuse()) GTEST_SKIP() << "no FUSE";
-  std::string error;
-  const std::string folder = testutil::SharedFixture("make-exfat-images.sh", {}, "", error);
-  ASSERT_FALSE(folder.empty()) << error;
-  const std::string image = folder + "/" + GetParam().name;
-  testutil::ExFatLayout layout;
-  ASSERT_TRUE(testutil::ReadExFatLayout(image, layout));
-  const uint32_t sectorSize = GetParam().sectorSize;
-  ASSERT_EQ(layout.sectorSize, sectorSize);
 
   Scan scan;
   ASSERT_TRUE(scan.Run(image, sectorSize));
@@ -113,17 +119,6 @@ TEST_P(ExFatScanVolume, FindsTheVolumeAndEveryName) {
 // The complete search over the same volume as a device of its own sector
 // size, in the complete recovery's 4 MiB blocks.
 TEST_P(ExFatScanVolume, CompleteSearchOffersTheVolume) {
-  VT_REQUIRE_ROOT();
-  VT_REQUIRE_TOOL("mkfs.exfat");
-  VT_REQUIRE_TOOL("mount.exfat-fuse");
-  if (!testutil::HaveFuse()) GTEST_SKIP() << "no FUSE";
-  std::string error;
-  const std::string folder = testutil::SharedFixture("make-exfat-images.sh", {}, "", error);
-  ASSERT_FALSE(folder.empty()) << error;
-  const std::string image = folder + "/" + GetParam().name;
-  testutil::ExFatLayout layout;
-  ASSERT_TRUE(testutil::ReadExFatLayout(image, layout));
-  const uint32_t sectorSize = GetParam().sectorSize;
   ImageFileDevice device(image, static_cast<int>(sectorSize));
   ASSERT_TRUE(device.Open());
   CExFatCompleteSearch search;
