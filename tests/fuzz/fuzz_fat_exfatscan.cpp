@@ -1,8 +1,8 @@
 // The exFAT sector scan over fuzzed blocks: the first byte picks the sector
 // size (512 or 4096), the block length and whether some blocks fail to read, the rest is the device, handed
 // over block by block through the scan buffer. Boot sectors, FAT
-// starts and directory groups all meet the candidate set, which then hands
-// out its scored candidates.
+// starts and directory groups all meet the candidate set, which attaches the
+// groups to its candidates and hands out the scored ones.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -36,8 +36,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     buffer.Analyze(first, n, readOk, scanner, candidates, sink);
   }
   buffer.Finish(scanner, candidates, sink);
+  scanner.Clear();
+  for (const auto& g : groups) candidates.AddGroup(g.get());
   std::vector<std::unique_ptr<CExFatPartitionEx>> out;
   candidates.CollectCandidates(out);
-  scanner.Clear();
   return 0;
 }
