@@ -27,10 +27,12 @@ void ExFatEntrySetParser::Reset() {
   m_set.units.clear();
 }
 
-bool ExFatEntrySetParser::ParseEntries(const uint8_t* entries, size_t byteCount, uint64_t position) {
+bool ExFatEntrySetParser::ParseEntries(const uint8_t* entries, size_t byteCount, uint64_t position, size_t* taken) {
   bool go = true;
+  if (taken) *taken = 0;
   if (!entries) return false;
-  for (size_t at = 0; at + 32 <= byteCount && go; at += 32) {
+  size_t at = 0;
+  for (; at + 32 <= byteCount && go; at += 32) {
     const uint8_t* e = entries + at;
     const uint8_t type = e[0];
     switch (type) {
@@ -64,6 +66,7 @@ bool ExFatEntrySetParser::ParseEntries(const uint8_t* entries, size_t byteCount,
         break;
     }
     ++m_seen;
+    if (go && taken) ++*taken;
   }
   return go;
 }

@@ -21,7 +21,11 @@ class ExFatEntrySetParser {
   // Parses `byteCount / 32` entries found at sector `position`. False when
   // the directory ends here: an end-of-directory entry, an entry that fails
   // its check, or a critical entry type this parser does not know.
-  bool ParseEntries(const uint8_t* entries, size_t byteCount, uint64_t position);
+  // `taken`, when given, receives the number of entries read before the
+  // walk ended (all of them when it did not).
+  bool ParseEntries(const uint8_t* entries, size_t byteCount, uint64_t position, size_t* taken = nullptr);
+  // True while a set's secondary entries are still to come.
+  bool Assembling() const { return m_set.remaining > 0 && m_set.count > 0; }
 
   std::vector<ExFatEntrySetRecord>& Records() { return m_records; }
   void ClearRecords() { m_records.clear(); }

@@ -1,4 +1,4 @@
-// Byte surgery on exFAT images for tests: the boot-sector geometry, the
+// Byte surgery on exFAT images for tests, and what fls lists of them: the boot-sector geometry, the
 // entry set of a name in the root directory's first cluster, and a rewrite
 // of its stream entry (first cluster, NoFatChain) with the set's checksum
 // made anew, as a writer would leave it.
@@ -10,8 +10,14 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <ostream>
+#include <set>
+#include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
+
+#include "TestUtil.h"
 
 namespace testutil {
 
@@ -90,6 +96,37 @@ inline bool PatchExFatStream(const std::string& image, uint64_t offset, uint32_t
   set[2] = static_cast<uint8_t>(sum);
   set[3] = static_cast<uint8_t>(sum >> 8);
   return WriteBytesAt(image, offset, set);
+}
+
+struct Listed {
+  std::string path;
+  bool folder;
+  bool deleted;
+  bool operator<(const Listed& o) const {
+    return std::tie(path, folder, deleted) < std::tie(o.path, o.folder, o.deleted);
+  }
+  bool operator==(const Listed& o) const { return path == o.path && folder == o.folder && deleted == o.deleted; }
+};
+
+inline std::ostream& operator<<(std::ostream& os, const Listed& l) {
+  return os << (l.deleted ? "* " : "") << l.path << (l.folder ? "/" : "");
+}
+
+// fls -r -p: every entry, deleted ones included, without the virtual files
+// and the label, bitmap and up-case entries.
+inline std::multiset<Listed> Fls(const std::string& image) {
+  std::multiset<Listed> out;
+  std::istringstream lines(Run({"fls", "-f", "exfat", "-r", "-p", image}).output);
+  std::string line;
+  while (std::getline(lines, line)) {
+    const size_t tab = line.find('\t');
+    if (tab == std::string::npos || line[0] == 'v' || line[0] == 'V') continue;
+    const std::string path = line.substr(tab + 1);
+    if (path == "$ALLOC_BITMAP" || path == "$UPCASE_TABLE" || path.find("(Volume Label Entry)") != std::string::npos)
+      continue;
+    out.insert({path, line[2] == 'd', line.find(" * ") != std::string::npos});
+  }
+  return out;
 }
 
 }  // namespace testutil

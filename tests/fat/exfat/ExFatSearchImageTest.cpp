@@ -86,36 +86,8 @@ struct Searched {
   }
 };
 
-struct Listed {
-  std::string path;
-  bool folder;
-  bool deleted;
-  bool operator<(const Listed& o) const {
-    return std::tie(path, folder, deleted) < std::tie(o.path, o.folder, o.deleted);
-  }
-  bool operator==(const Listed& o) const { return path == o.path && folder == o.folder && deleted == o.deleted; }
-};
-
-std::ostream& operator<<(std::ostream& os, const Listed& l) {
-  return os << (l.deleted ? "* " : "") << l.path << (l.folder ? "/" : "");
-}
-
-// fls -r -p: every entry, deleted ones included, without the virtual files
-// and the label, bitmap and up-case entries.
-std::multiset<Listed> Fls(const std::string& image) {
-  std::multiset<Listed> out;
-  std::istringstream lines(testutil::Run({"fls", "-f", "exfat", "-r", "-p", image}).output);
-  std::string line;
-  while (std::getline(lines, line)) {
-    const size_t tab = line.find('\t');
-    if (tab == std::string::npos || line[0] == 'v' || line[0] == 'V') continue;
-    const std::string path = line.substr(tab + 1);
-    if (path == "$ALLOC_BITMAP" || path == "$UPCASE_TABLE" || path.find("(Volume Label Entry)") != std::string::npos)
-      continue;
-    out.insert({path, line[2] == 'd', line.find(" * ") != std::string::npos});
-  }
-  return out;
-}
+using testutil::Fls;
+using testutil::Listed;
 
 struct Volume {
   const char* name;
