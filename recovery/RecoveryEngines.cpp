@@ -4,6 +4,7 @@
 
 #include "CDirectoryTreeBuilder.h"
 #include "CExt2QuickSearch.h"
+#include "CRAWSearchController.h"
 #include "CRawAnalyserRegistry.h"
 #include "NTFSResidentReader.h"
 #include "ScanEngineRegistry.h"
@@ -63,6 +64,10 @@ RegisteredEngines RegisterRecoveryEngines(const EngineSelection& selection) {
   if (selection.Has(ERecoveryEngine::Ext2)) {
     RegisterExt2QuickSearch();  // Ext2 and Ext3 (the probe lists Ext4 as Ext3)
     r.quickSearches += 2;
+  }
+  if (selection.Has(ERecoveryEngine::RAW)) {
+    RegisterRawCompleteSearch();
+    ++r.completeSearches;
   }
   return r;
 }
