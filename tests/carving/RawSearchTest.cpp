@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <stdexcept>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,7 +17,9 @@
 #include "CScanOptions.h"
 #include "CarvingFixtures.h"
 #include "IScanProgressSink.h"
+#include "IRawFileAnalyser.h"
 #include "MemoryDevice.h"
+#include "RawAnalyserTables.h"
 
 using testutil::MemoryDevice;
 
@@ -197,4 +200,70 @@ TEST_F(RawSearch, SizeIsCutAtTheDeviceEnd) {
     MemoryDevice dev(std::move(bytes), ss);
     for (const Found& f : Search(dev)) EXPECT_LE(f.start * ss + f.size, sectors * ss);
   }
+}
+
+namespace {
+
+// Declines every sector after filling in a record as if it were its own;
+// throws on sectors that begin "THRW".
+class Decliner : public IRawFileAnalyser {
+ public:
+  Decliner() : IRawFileAnalyser(1) {}
+  int MatchHeader(const uint8_t* sector, CRawFileInfo* info) override {
+    if (std::memcmp(sector, "THRW", 4) == 0) throw std::runtime_error("bad header");
+    info->SetFileType(1);
+    info->SetFileSize(999);
+    info->SetNamePrefix("left");
+    info->SetDateText("2001");
+    return 0;
+  }
+};
+
+// Accepts sectors that begin "OKAY" or "THRW" and sets only the type.
+class Accepter : public IRawFileAnalyser {
+ public:
+  Accepter() : IRawFileAnalyser(11) {}
+  int MatchHeader(const uint8_t* sector, CRawFileInfo* info) override {
+    if (std::memcmp(sector, "OKAY", 4) != 0 && std::memcmp(sector, "THRW", 4) != 0) return 0;
+    info->SetFileType(11);
+    return 1;
+  }
+};
+
+}  // namespace
+
+TEST_F(RawSearch, EachAnalyserSeesACleanRecord) {
+  CRawAnalyserRegistry::SetFactorySource([] {
+    CRawAnalyserRegistry::Factories f;
+    f[static_cast<size_t>(ERawAnalyserClass::File3DS)] = [] { return new Decliner; };
+    f[static_cast<size_t>(ERawAnalyserClass::FileBMP)] = [] { return new Accepter; };
+    return f;
+  });
+  CRawAnalyserRegistry::ForgetInstance();
+  GetScanOptions()->raw.enabledFileTypes = {1, 11};
+  std::vector<uint8_t> bytes(4 * kBlockSectors * 512, 0);
+  std::memcpy(&bytes[3 * 512], "OKAY", 4);
+  std::memcpy(&bytes[12 * 512], "THRW", 4);
+  std::memcpy(&bytes[13 * 512], "nope", 4);
+  MemoryDevice dev(std::move(bytes), 512);
+  CFoundFileStore store;
+  CRAWSearchController search;
+  search.SetDevice(&dev);
+  search.SetSearchOption(kBlockSectors);
+  search.StartSearch();
+  search.SetFoundFileStore(&store);
+  for (uint64_t first = 0; first < dev.GetSectorCount(); first += kBlockSectors) search.AnalyzeBlock(first, kBlockSectors);
+  search.EndSearch();
+  ASSERT_EQ(store.GetFileCount(), 2u);
+  for (uint64_t start : {3u, 12u}) {
+    SCOPED_TRACE(start);
+    const CRawFileInfo* f = store.FindFile(start);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->GetFileType(), 11);
+    EXPECT_EQ(f->GetAnalyserTypeId(), 11);
+    EXPECT_EQ(f->GetFileSize(), 0u);  // left for the tree to size
+    EXPECT_EQ(f->GetNamePrefix(), "");
+    EXPECT_EQ(f->GetDateText(), "");
+  }
+  CRawAnalyserRegistry::SetFactorySource(nullptr);
 }
