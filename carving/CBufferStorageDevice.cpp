@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-CBufferStorageDevice::~CBufferStorageDevice() { Close(); }
+CBufferStorageDevice::~CBufferStorageDevice() {
+  Close();
+}
 
 void CBufferStorageDevice::Attach(IStorageDevice* device, uint64_t windowStart, int sectorSize, int blockSectors,
                                   int blockCount) {
@@ -88,4 +90,6 @@ int CBufferStorageDevice::ReadSectors(void* buffer, uint64_t first, uint64_t cou
   return m_device ? m_device->ReadSectors(buffer, first, count) : 0;
 }
 
-uint64_t CBufferStorageDevice::GetSectorCount() { return m_device ? m_device->GetSectorCount() : m_windowStart + m_held; }
+uint64_t CBufferStorageDevice::GetSectorCount() {
+  return m_device ? m_device->GetSectorCount() : m_windowStart + m_held;
+}

@@ -29,7 +29,9 @@ CRAWSearchController::~CRAWSearchController() {
   m_ring.Close();
 }
 
-void CRAWSearchController::SetProgressSink(IScanProgressSink* sink) { CRawSearchProgress::Instance().SetSink(sink); }
+void CRAWSearchController::SetProgressSink(IScanProgressSink* sink) {
+  CRawSearchProgress::Instance().SetSink(sink);
+}
 
 void CRAWSearchController::StartSearch() {
   CRawAnalyserRegistry& registry = CRawAnalyserRegistry::Instance();

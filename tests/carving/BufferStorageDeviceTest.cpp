@@ -58,11 +58,11 @@ TEST(BufferStorageDevice, WindowFillAndSlide) {
       uint64_t first, count;
       bool memory;
     } cases[] = {
-        {12, 1, true},  {91, 1, true},  {11, 1, false}, {92, 1, false}, {90, 2, true},
-        {80, 4, true},   // ring slots 0..3 after the wrap
-        {79, 2, true},   // the ring's last slot and its first: two copies
-        {10, 4, false},  // begins before the window
-        {91, 2, false},  // runs past the held sectors
+        {12, 1, true},  {91, 1, true}, {11, 1, false},
+        {92, 1, false}, {90, 2, true}, {80, 4, true},  // ring slots 0..3 after the wrap
+        {79, 2, true},                                 // the ring's last slot and its first: two copies
+        {10, 4, false},                                // begins before the window
+        {91, 2, false},                                // runs past the held sectors
     };
     for (const auto& c : cases) {
       SCOPED_TRACE(c.first);
@@ -83,9 +83,9 @@ TEST(BufferStorageDevice, UnreadableBlockKeepsItsPlace) {
     Feed(ring, dev, 4, 0, 3);
     ring.AppendUnreadableBlock(4);  // block 3: sectors 12..15
     Feed(ring, dev, 4, 4, 10);
-    EXPECT_TRUE(ring.Holds(16, 24));   // aligned after the hole
+    EXPECT_TRUE(ring.Holds(16, 24));  // aligned after the hole
     EXPECT_FALSE(ring.Holds(14, 1));
-    EXPECT_FALSE(ring.Holds(10, 4));   // touches the hole
+    EXPECT_FALSE(ring.Holds(10, 4));  // touches the hole
     const int before = dev.reads;
     EXPECT_TRUE(ReadMatches(ring, dev, 11, 3));
     EXPECT_EQ(dev.reads - before, 1);
@@ -120,7 +120,7 @@ TEST(BufferStorageDevice, DetachedAndClosed) {
   std::vector<uint8_t> buf(512);
   EXPECT_FALSE(ring.IsRingFull());
   EXPECT_EQ(ring.ReadSectors(buf.data(), 0, 1), 0);  // no device yet
-  ring.AppendBlock(dev.Bytes().data(), 4);             // not attached: nothing
+  ring.AppendBlock(dev.Bytes().data(), 4);           // not attached: nothing
   EXPECT_EQ(ring.GetHeldSectors(), 0u);
   ring.Attach(&dev, 0, 0, 4, 2);
   EXPECT_EQ(ring.GetSectorSize(), 512);

@@ -6,8 +6,8 @@
 // are the original's.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <array>
+#include <cstdio>
 #include <map>
 #include <set>
 #include <sstream>
@@ -34,11 +34,18 @@ struct Sample {
 // end, and the progressive picture without JFIF gets no size. To be mended
 // in the analyser; the test says when one is carved whole.
 const std::set<std::string>& KnownMisses() {
-  static const std::set<std::string> misses = {
-      "raw s001-exif-II.jpg",      "raw s003-exif-first.jpg",      "raw s004-exif-first-progressive.jpg",
-      "raw s005-jfif-baseline.jpg", "raw s007-large.jpg",           "raw-4096 s001-exif-II.jpg",
-      "raw-4096 s003-exif-first.jpg", "raw-4096 s004-exif-first-progressive.jpg",
-      "raw-4096 s005-jfif-baseline.jpg", "raw-4096 s007-large.jpg", "raw-4096 s008-Qt-header-bg.jpg", "fat32 s004-exif-first-progressive.jpg"};
+  static const std::set<std::string> misses = {"raw s001-exif-II.jpg",
+                                               "raw s003-exif-first.jpg",
+                                               "raw s004-exif-first-progressive.jpg",
+                                               "raw s005-jfif-baseline.jpg",
+                                               "raw s007-large.jpg",
+                                               "raw-4096 s001-exif-II.jpg",
+                                               "raw-4096 s003-exif-first.jpg",
+                                               "raw-4096 s004-exif-first-progressive.jpg",
+                                               "raw-4096 s005-jfif-baseline.jpg",
+                                               "raw-4096 s007-large.jpg",
+                                               "raw-4096 s008-Qt-header-bg.jpg",
+                                               "fat32 s004-exif-first-progressive.jpg"};
   return misses;
 }
 
@@ -98,8 +105,10 @@ class CarvingCorpus : public ::testing::Test {
       const uint64_t sectors = (f->GetFileSize() + ss - 1) / ss;
       if (sectors) {
         bytes.resize(sectors * ss);
-        if (dev.ReadSectors(&bytes[0], f->GetStartSector(), sectors)) bytes.resize(f->GetFileSize());
-        else bytes.clear();
+        if (dev.ReadSectors(&bytes[0], f->GetStartSector(), sectors))
+          bytes.resize(f->GetFileSize());
+        else
+          bytes.clear();
       }
       carved[offset] = {f->GetFileSize(), f->GetAnalyserTypeId(), bytes};
     }
@@ -133,8 +142,8 @@ class CarvingCorpus : public ::testing::Test {
       } else if (knownMiss) {
         printf("%s %s: known miss, carved %llu bytes\n", image.c_str(), s.name.c_str(),
                static_cast<unsigned long long>(found->second.size));
-      } else if (!limitation) ADD_FAILURE() << "carved " << found->second.size << " bytes, the original has "
-                                         << original.size();
+      } else if (!limitation)
+        ADD_FAILURE() << "carved " << found->second.size << " bytes, the original has " << original.size();
     }
     for (const auto& row : table)
       printf("%-10s type %3d: placed %d, found %d, byte-identical %d\n", image.c_str(), row.first, row.second[0],

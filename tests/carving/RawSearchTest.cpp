@@ -5,19 +5,19 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <stdexcept>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "CRAWSearchController.h"
 #include "CFoundFileStore.h"
+#include "CRAWSearchController.h"
 #include "CRawAnalyserRegistry.h"
 #include "CRawFileInfo.h"
 #include "CScanOptions.h"
 #include "CarvingFixtures.h"
-#include "IScanProgressSink.h"
 #include "IRawFileAnalyser.h"
+#include "IScanProgressSink.h"
 #include "MemoryDevice.h"
 #include "RawAnalyserTables.h"
 
@@ -162,7 +162,9 @@ TEST_F(RawSearch, SizesComeFromTheRingDuringTheSearch) {
     }
     const uint64_t blocks = (c.sectors + kBlockSectors - 1) / kBlockSectors;
     EXPECT_EQ(static_cast<uint64_t>(dev->reads), blocks);
-    if (c.sectors > 40 * kBlockSectors) EXPECT_LT(pending, c.at.size());  // sized before the end
+    if (c.sectors > 40 * kBlockSectors) {
+      EXPECT_LT(pending, c.at.size());  // sized before the end
+    }
   }
 }
 
@@ -252,7 +254,8 @@ TEST_F(RawSearch, EachAnalyserSeesACleanRecord) {
   search.SetSearchOption(kBlockSectors);
   search.StartSearch();
   search.SetFoundFileStore(&store);
-  for (uint64_t first = 0; first < dev.GetSectorCount(); first += kBlockSectors) search.AnalyzeBlock(first, kBlockSectors);
+  for (uint64_t first = 0; first < dev.GetSectorCount(); first += kBlockSectors)
+    search.AnalyzeBlock(first, kBlockSectors);
   search.EndSearch();
   ASSERT_EQ(store.GetFileCount(), 2u);
   for (uint64_t start : {3u, 12u}) {

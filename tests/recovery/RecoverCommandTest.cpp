@@ -236,18 +236,18 @@ TEST_F(RecoverCommand, CarvedFilesAreListedAndWrittenOnce) {
     ASSERT_FALSE(pictures[i].empty()) << "qtbase5-dev is not installed";
   }
   const std::string image = m_dir.file("raw.img");
-  const auto made = testutil::Shell("dd if=/dev/zero of='" + image + "' bs=1M count=8 status=none && dd if='" +
-                                    pictures[0] + "' of='" + image + "' bs=512 seek=100 conv=notrunc status=none && " +
-                                    "dd if='" + pictures[1] + "' of='" + image +
-                                    "' bs=512 seek=9001 conv=notrunc status=none");
+  const auto made =
+      testutil::Shell("dd if=/dev/zero of='" + image + "' bs=1M count=8 status=none && dd if='" + pictures[0] +
+                      "' of='" + image + "' bs=512 seek=100 conv=notrunc status=none && " + "dd if='" + pictures[1] +
+                      "' of='" + image + "' bs=512 seek=9001 conv=notrunc status=none");
   ASSERT_EQ(made.exitCode, 0) << made.output;
   const std::string before = Sha256(image);
   const std::string out = m_dir.file("carved");
   ASSERT_EQ(testutil::Run({"mkdir", out}).exitCode, 0);
 
   const std::string lines = "carved\t51200\t" + std::to_string(testutil::ReadFile(pictures[0]).size()) +
-                            "\t35\tjpg\t-\ncarved\t4608512\t" +
-                            std::to_string(testutil::ReadFile(pictures[1]).size()) + "\t35\tjpg\t-\n";
+                            "\t35\tjpg\t-\ncarved\t4608512\t" + std::to_string(testutil::ReadFile(pictures[1]).size()) +
+                            "\t35\tjpg\t-\n";
   Outcome o = Recover(image, {"0", "--raw-only", "--extract-carved", out});
   EXPECT_EQ(o.exitCode, 0) << o.err;
   EXPECT_EQ(o.out, lines);

@@ -3,7 +3,6 @@
 // golden listing, a listed file is extracted byte for byte, and the run
 // never asks for a writer.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <cstdio>

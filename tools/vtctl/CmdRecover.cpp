@@ -147,10 +147,11 @@ int CmdRecover(const std::vector<std::string>& args) {
   return RunRecovery(request, stdout, stderr);
 }
 
-VtRegistrar reg("recover",
-                "recover DISK|LETTER [--complete] [--raw] [--raw-only] [--types IDS] [--engines LIST] [--extract [N:]PATH OUT] "
-                "[--extract-carved DIR]: list what the "
-                "read-only recovery finds (complete over a disk, deleted files of a volume)",
-                CmdRecover);
+VtRegistrar reg(
+    "recover",
+    "recover DISK|LETTER [--complete] [--raw] [--raw-only] [--types IDS] [--engines LIST] [--extract [N:]PATH OUT] "
+    "[--extract-carved DIR]: list what the "
+    "read-only recovery finds (complete over a disk, deleted files of a volume)",
+    CmdRecover);
 
 }  // namespace
