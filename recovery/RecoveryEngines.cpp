@@ -9,6 +9,7 @@
 #include "CFatCompleteSearch.h"
 #include "CHFSPlusQuickFileSystemSearchController.h"
 #include "CNTFSSearchController.h"
+#include "CRAWSearchController.h"
 #include "CRawAnalyserRegistry.h"
 #include "NTFSResidentReader.h"
 #include "ScanEngineRegistry.h"
@@ -86,6 +87,10 @@ RegisteredEngines RegisterRecoveryEngines(const EngineSelection& selection) {
   if (selection.Has(ERecoveryEngine::HFSPlus)) {
     RegisterHFSPlusQuickSearch();
     r.quickSearches += 1;
+  }
+  if (selection.Has(ERecoveryEngine::RAW)) {
+    RegisterRawCompleteSearch();
+    ++r.completeSearches;
   }
   return r;
 }

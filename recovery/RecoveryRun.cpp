@@ -5,10 +5,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cinttypes>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "CCompleteRecoveryController.h"
@@ -16,6 +19,8 @@
 #include "CDirectoryTreeBuilder.h"
 #include "CFileDataReader.h"
 #include "CFileNode.h"
+#include "CFoundFileStore.h"
+#include "CRawFileInfo.h"
 #include "CScanOptions.h"
 #include "CSearchedPartitionInfo.h"
 #include "EngineError.h"
@@ -23,7 +28,9 @@
 #include "IDirecotryTreeBuilder.h"
 #include "IFileProperties.h"
 #include "IQuickFileSystemSearchController.h"
+#include "IStorageDevice.h"
 #include "PathOnDisk.h"
+#include "RawFileTypeTable.h"
 #include "RecoveryListing.h"
 #include "ScanEngineRegistry.h"
 
@@ -74,19 +81,10 @@ void ListDeleted(CDeletedRecoveryController& c, const RecoveryCollector& collect
   for (CFileNode* root : collector.Roots()) listing.AddTree(++number, root);
 }
 
-// Copies the node's bytes to the new file `out`; on any failure no file is
-// left. Answers the bytes written, or -1.
-int64_t Extract(IRecoveryController& c, IStorageDevice* device, CFileNode* node, const std::string& out, FILE* err) {
-  const IFileProperties* props = node->GetProperties();
-  const uint64_t size = props && props->GetFileSize() > 0 ? static_cast<uint64_t>(props->GetFileSize()) : 0;
-  uint64_t start = 0;
-  int sectorsPerCluster = 0;
-  CFileDataReader reader;
-  if (size > 0 &&
-      (!c.GetNodePartition(node, start, sectorsPerCluster) || !reader.OpenAt(device, node, start, sectorsPerCluster))) {
-    fprintf(err, "vtctl recover: the file cannot be read (no geometry or no runs)\n");
-    return -1;
-  }
+// Writes `size` bytes, read chunk by chunk through `read`, to the new file
+// `out`; on any failure no file is left. Answers the bytes written, or -1.
+int64_t WriteNewFile(const std::string& out, uint64_t size, FILE* err,
+                     const std::function<bool(uint64_t, uint8_t*, uint32_t, uint32_t&)>& read) {
   const int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) {
     fprintf(err, "vtctl recover: cannot create %s: %s\n", out.c_str(), strerror(errno));
@@ -99,8 +97,7 @@ int64_t Extract(IRecoveryController& c, IStorageDevice* device, CFileNode* node,
   while (done < size && !failed) {
     const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(kChunk, size - done));
     uint32_t got = 0;
-    if (!reader.Read(done, buffer.data(), want, got)) {
-      fprintf(err, "vtctl recover: reading the file failed at byte %" PRIu64 "\n", done);
+    if (!read(done, buffer.data(), want, got)) {
       failed = true;
       break;
     }
@@ -125,6 +122,82 @@ int64_t Extract(IRecoveryController& c, IStorageDevice* device, CFileNode* node,
     return -1;
   }
   return static_cast<int64_t>(done);
+}
+
+// Copies the node's bytes to the new file `out`; on any failure no file is
+// left. Answers the bytes written, or -1.
+int64_t Extract(IRecoveryController& c, IStorageDevice* device, CFileNode* node, const std::string& out, FILE* err) {
+  const IFileProperties* props = node->GetProperties();
+  const uint64_t size = props && props->GetFileSize() > 0 ? static_cast<uint64_t>(props->GetFileSize()) : 0;
+  uint64_t start = 0;
+  int sectorsPerCluster = 0;
+  CFileDataReader reader;
+  if (size > 0 &&
+      (!c.GetNodePartition(node, start, sectorsPerCluster) || !reader.OpenAt(device, node, start, sectorsPerCluster))) {
+    fprintf(err, "vtctl recover: the file cannot be read (no geometry or no runs)\n");
+    return -1;
+  }
+  return WriteNewFile(out, size, err, [&](uint64_t at, uint8_t* buffer, uint32_t want, uint32_t& got) {
+    if (reader.Read(at, buffer, want, got)) return true;
+    fprintf(err, "vtctl recover: reading the file failed at byte %" PRIu64 "\n", at);
+    return false;
+  });
+}
+
+// The carved file's bytes, clipped at the device's end, to the new file
+// `out`; on any failure no file is left. Answers the bytes written, or -1.
+int64_t ExtractCarved(IStorageDevice* device, const CRawFileInfo& file, const std::string& out, FILE* err) {
+  const uint64_t ss = static_cast<uint64_t>(device->GetSectorSize());
+  const uint64_t total = device->GetSectorCount();
+  const uint64_t start = file.GetStartSector();
+  const uint64_t room = start < total ? (total - start) * ss : 0;
+  const uint64_t size = std::min<uint64_t>(file.GetFileSize(), room);
+  std::vector<uint8_t> sectors;
+  return WriteNewFile(out, size, err, [&](uint64_t at, uint8_t* buffer, uint32_t want, uint32_t& got) {
+    const uint64_t first = start + at / ss;  // `at` is a multiple of the chunk, so of the sector
+    const uint64_t count = (want + ss - 1) / ss;
+    sectors.resize(static_cast<size_t>(count * ss));
+    if (!device->ReadSectors(sectors.data(), first, count)) {
+      fprintf(err, "vtctl recover: reading sectors %" PRIu64 "-%" PRIu64 " failed\n", first, first + count - 1);
+      return false;
+    }
+    std::memcpy(buffer, sectors.data(), want);
+    got = want;
+    return true;
+  });
+}
+
+// `carved` lines for the store's records in start order; with `dir`, each
+// record with a size is written to DIR/<start offset>.<ext>. Answers the
+// number of records, or -1 when a file could not be written.
+int64_t ListCarved(CFoundFileStore* store, IStorageDevice* device, const std::string& dir, FILE* out, FILE* err) {
+  std::vector<const CRawFileInfo*> files;
+  if (store) {
+    IIterator<CRawFileInfo*>* it = store->GetIterator();
+    for (it->First(); !it->IsDone(); it->Next()) files.push_back(it->CurrentItem());
+  }
+  std::stable_sort(files.begin(), files.end(), [](const CRawFileInfo* a, const CRawFileInfo* b) {
+    return a->GetStartSector() < b->GetStartSector();
+  });
+  const uint64_t ss = static_cast<uint64_t>(device->GetSectorSize());
+  bool failed = false;
+  for (const CRawFileInfo* f : files) {
+    const int type = f->GetFileType() ? f->GetFileType() : f->GetAnalyserTypeId();
+    std::string ext = GetRawFileExtension(type);
+    for (char& c : ext) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    const uint64_t offset = f->GetStartSector() * ss;
+    fprintf(out, "carved\t%" PRIu64 "\t%" PRIu64 "\t%d\t%s\t%s\n", offset, f->GetFileSize(), type,
+            ext.empty() ? "-" : ext.c_str(), f->GetNamePrefix().empty() ? "-" : f->GetNamePrefix().c_str());
+    if (dir.empty()) continue;
+    if (f->GetFileSize() == 0) {
+      fprintf(err, "vtctl recover: the carved file at byte %" PRIu64 " has no known size; not written\n", offset);
+      continue;
+    }
+    const std::string path = dir + "/" + std::to_string(offset) + "." + (ext.empty() ? "bin" : ext);
+    if (ExtractCarved(device, *f, path, err) < 0) failed = true;
+  }
+  fflush(out);
+  return failed ? -1 : static_cast<int64_t>(files.size());
 }
 
 }  // namespace
@@ -161,7 +234,21 @@ int RunRecovery(const RecoveryRequest& request, FILE* out, FILE* err) {
       return kRecoverEngineError;
     }
   }
+  if (!request.extractCarvedDir.empty()) {
+    struct stat st;
+    if (stat(request.extractCarvedDir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+      fprintf(err, "vtctl recover: --extract-carved refused: the folder %s does not exist\n",
+              request.extractCarvedDir.c_str());
+      return kRecoverUsage;
+    }
+    if (platform::PathLiesOnDisk(request.extractCarvedDir, request.disk)) {
+      fprintf(err, "vtctl recover: --extract-carved refused: the folder %s lies on the scanned disk\n",
+              request.extractCarvedDir.c_str());
+      return kRecoverUsage;
+    }
+  }
   GetScanOptions()->raw.enabled = request.raw ? 1 : 0;
+  if (!request.rawTypes.empty()) GetScanOptions()->raw.enabledFileTypes = request.rawTypes;
 
   RecoveryCollector collector;
   std::unique_ptr<IRecoveryController, ControllerDeleter> controller(
@@ -195,6 +282,12 @@ int RunRecovery(const RecoveryRequest& request, FILE* out, FILE* err) {
     for (const CDirectoryTreeBuilder::CapNote& cap : real->GetCapNotes()) listing.AddCap(cap.name, cap.dropped);
   listing.Write(out);
   fflush(out);
+  int64_t carved = 0;
+  if (request.complete && request.raw) {
+    auto* complete = static_cast<CCompleteRecoveryController*>(controller.get());
+    carved = ListCarved(complete->GetFoundFileStore(), request.device, request.extractCarvedDir, out, err);
+    if (carved < 0) return kRecoverNothing;
+  }
 
   if (request.extract) {
     CFileNode* node = listing.Find(request.extractTree, request.extractPath);
@@ -210,5 +303,5 @@ int RunRecovery(const RecoveryRequest& request, FILE* out, FILE* err) {
       fprintf(err, " (the file's runs end before its %" PRId64 " bytes)", props->GetFileSize());
     fputc('\n', err);
   }
-  return listing.HasTrees() ? kRecoverListed : kRecoverNothing;
+  return listing.HasTrees() || carved > 0 ? kRecoverListed : kRecoverNothing;
 }

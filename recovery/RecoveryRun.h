@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "DiskTable.h"
 #include "FileSystemTypes.h"
@@ -27,6 +28,11 @@ struct RecoveryRequest {
   EFileSystemType fileSystem = EFileSystemType::Unknown;
   std::string volumeName;
   bool raw = false;
+  // With `raw`: the RAW file-type ids to carve (empty: the default
+  // selection), and the folder that receives every carved file as
+  // <start offset>.<ext> (empty: none are written).
+  std::vector<int> rawTypes;
+  std::string extractCarvedDir;
   // The extraction: the listed file `extractPath` of tree `extractTree`
   // (0: the first tree that lists it) to the new file `extractOut`.
   bool extract = false;

@@ -95,7 +95,8 @@ TEST_F(RecoverCommand, UsageAndEngineErrors) {
       {{"0", "--engines", "hfsplus"}, 3, "no recovery engine is registered"},
       // Without the RAW switch the RAW engine alone has nothing to run.
       {{"0", "--engines", "raw"}, 3, "no recovery engine is registered"},
-      {{"0", "--raw", "--engines", "raw"}, 3, "no recovery engine is registered"},
+      // The RAW search alone runs over the empty file system and carves nothing.
+      {{"0", "--raw", "--engines", "raw"}, 1, ""},
       {{volume, "--complete", "--engines", "hfsplus"}, 3, "no recovery engine is registered"},
       {{volume, "--complete", "--engines", "raw"}, 3, "no recovery engine is registered"},
       // FAT's quick search is the scrub: the deleted-file recovery refuses.
@@ -426,3 +427,63 @@ TEST_F(RecoverCommand, HfsVolumesListWhatTheirJournalsRememberReadOnly) {
 }
 
 }  // namespace
+
+// Carving a disk image that holds two JPEG pictures Qt's documentation ships
+// (qtbase5-dev), placed with dd between zeros: the carved lines, the files
+// written by --extract-carved (byte-identical, never over an existing one),
+// the type selection, and the image's bytes kept.
+TEST_F(RecoverCommand, CarvedFilesAreListedAndWrittenOnce) {
+  VT_REQUIRE_TOOL("dd");
+  VT_REQUIRE_TOOL("sha256sum");
+  std::string pictures[2];
+  for (int i = 0; i < 2; ++i) {
+    const auto r = testutil::Shell(std::string("dpkg-query -L qtbase5-dev | grep -m1 /Qt-") +
+                                   (i ? "footer" : "header") + "-bg.jpg");
+    pictures[i] = r.output.substr(0, r.output.find('\n'));
+    ASSERT_FALSE(pictures[i].empty()) << "qtbase5-dev is not installed";
+  }
+  const std::string image = m_dir.file("raw.img");
+  const auto made =
+      testutil::Shell("dd if=/dev/zero of='" + image + "' bs=1M count=8 status=none && dd if='" + pictures[0] +
+                      "' of='" + image + "' bs=512 seek=100 conv=notrunc status=none && " + "dd if='" + pictures[1] +
+                      "' of='" + image + "' bs=512 seek=9001 conv=notrunc status=none");
+  ASSERT_EQ(made.exitCode, 0) << made.output;
+  const std::string before = Sha256(image);
+  const std::string out = m_dir.file("carved");
+  ASSERT_EQ(testutil::Run({"mkdir", out}).exitCode, 0);
+
+  const std::string lines = "carved\t51200\t" + std::to_string(testutil::ReadFile(pictures[0]).size()) +
+                            "\t35\tjpg\t-\ncarved\t4608512\t" + std::to_string(testutil::ReadFile(pictures[1]).size()) +
+                            "\t35\tjpg\t-\n";
+  Outcome o = Recover(image, {"0", "--raw-only", "--extract-carved", out});
+  EXPECT_EQ(o.exitCode, 0) << o.err;
+  EXPECT_EQ(o.out, lines);
+  EXPECT_EQ(testutil::ReadFile(out + "/51200.jpg"), testutil::ReadFile(pictures[0]));
+  EXPECT_EQ(testutil::ReadFile(out + "/4608512.jpg"), testutil::ReadFile(pictures[1]));
+
+  // A second run finds the files there and leaves them alone.
+  testutil::WriteFile(out + "/51200.jpg", "mine");
+  o = Recover(image, {"0", "--raw", "--engines", "raw", "--types", "35", "--extract-carved", out});
+  EXPECT_EQ(o.exitCode, 1);
+  EXPECT_NE(o.err.find("cannot create"), std::string::npos) << o.err;
+  EXPECT_EQ(testutil::ReadFile(out + "/51200.jpg"), "mine");
+
+  const struct {
+    std::vector<std::string> args;
+    int exitCode;
+    std::string out;
+  } cases[] = {
+      {{"0", "--raw-only", "--types", "35"}, 0, lines},
+      {{"0", "--raw-only", "--types", "1,72"}, 1, ""},
+      {{"0", "--raw-only", "--types", "35,x"}, 2, ""},
+      {{"0", "--raw-only", "--extract-carved", m_dir.file("none")}, 2, ""},
+  };
+  for (const auto& c : cases) {
+    std::string shown;
+    for (const std::string& a : c.args) shown += a + " ";
+    o = Recover(image, c.args);
+    EXPECT_EQ(o.exitCode, c.exitCode) << shown << o.err;
+    EXPECT_EQ(o.out, c.out) << shown;
+  }
+  EXPECT_EQ(Sha256(image), before);
+}

@@ -3,8 +3,10 @@
 // golden listing, a listed file is extracted byte for byte, and the run
 // never asks for a writer.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,6 +14,7 @@
 #include "CExt2FileProperties.h"
 #include "CFATFileProperties.h"
 #include "CNoneResidentNTFSDataRunList.h"
+#include "CScanOptions.h"
 #include "CSearchedPartitionInfo.h"
 #include "ICompleteFileSystemSearchController.h"
 #include "IDirecotryTreeBuilder.h"
@@ -368,3 +371,26 @@ TEST_F(RecoveryRunTest, Ext2CompleteSearchFindsAFileSystemReadOnly) {
 }
 
 }  // namespace
+
+// The RAW search of the program (registered by the composition) over a
+// device of pattern bytes holding a JPEG picture Qt's documentation ships
+// (qtbase5-dev): listed in a carved line and written whole, with no
+// writer asked for.
+TEST_F(RecoveryRunTest, TheRawSearchCarvesAndWritesOnlyTheFolder) {
+  const auto found = testutil::Shell("dpkg-query -L qtbase5-dev | grep -m1 /Qt-header-bg.jpg");
+  const std::string picture = testutil::ReadFile(found.output.substr(0, found.output.find('\n')));
+  ASSERT_FALSE(picture.empty()) << "qtbase5-dev is not installed";
+  ASSERT_LE(300 * 512 + picture.size(), m_device.Bytes().size());
+  std::memcpy(m_device.Bytes().data() + 300 * 512, picture.data(), picture.size());
+  m_request.raw = true;
+  m_request.rawTypes = {35};
+  const std::string folder = m_dir.file("carved");
+  ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+  m_request.extractCarvedDir = folder;
+  const RunResult r = Recover();
+  GetScanOptions()->SetDefaults();  // the selection stays the process's
+  EXPECT_EQ(r.exitCode, kRecoverListed) << r.err;
+  EXPECT_NE(r.out.find("carved\t153600\t" + std::to_string(picture.size()) + "\t35\tjpg\t-\n"), std::string::npos)
+      << r.out;
+  EXPECT_EQ(testutil::ReadFile(folder + "/153600.jpg"), picture);
+}

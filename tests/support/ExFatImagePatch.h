@@ -124,6 +124,9 @@ inline std::multiset<Listed> Fls(const std::string& image) {
     const std::string path = line.substr(tab + 1);
     if (path == "$ALLOC_BITMAP" || path == "$UPCASE_TABLE" || path.find("(Volume Label Entry)") != std::string::npos)
       continue;
+    // Entries sleuthkit found in clusters no folder leads to: a walk from
+    // the root cannot reach them.
+    if (path.rfind("$OrphanFiles/", 0) == 0) continue;
     out.insert({path, line[2] == 'd', line.find(" * ") != std::string::npos});
   }
   return out;

@@ -1,5 +1,6 @@
-// vtctl recover DISK|LETTER [--complete] [--raw] [--engines LIST]
-//                           [--extract [N:]PATH OUT]
+// vtctl recover DISK|LETTER [--complete] [--raw] [--raw-only] [--types ID,...]
+//                           [--engines LIST] [--extract [N:]PATH OUT]
+//                           [--extract-carved DIR]
 // Runs the recovery controllers read-only: the complete recovery over disk
 // DISK, the deleted-file recovery of the volume LETTER, or with --complete
 // the complete recovery over that volume's extent. Standard output carries
@@ -24,7 +25,7 @@ namespace {
 
 const char kUsage[] =
     "usage: vtctl recover DISK|LETTER [--complete] [--raw] [--engines ntfs,fat,exfat,ext2,hfsplus,raw] "
-    "[--extract [N:]PATH OUT]\n";
+    "[--raw-only] [--types ID,...] [--extract [N:]PATH OUT] [--extract-carved DIR]\n";
 
 int Usage(const char* why, const std::string& what = std::string()) {
   if (why) fprintf(stderr, "vtctl recover: %s%s\n", why, what.c_str());
@@ -52,6 +53,21 @@ void ParseExtractPath(const std::string& text, RecoveryRequest& r) {
   }
 }
 
+// "ID,ID,...": RAW file-type ids 1 to 1999.
+bool ParseTypes(const std::string& list, std::vector<int>& ids) {
+  ids.clear();
+  size_t from = 0;
+  while (from <= list.size()) {
+    size_t comma = list.find(',', from);
+    if (comma == std::string::npos) comma = list.size();
+    long id = 0;
+    if (!ParseNumber(list.substr(from, comma - from), 1999, &id) || id < 1) return false;
+    ids.push_back(static_cast<int>(id));
+    from = comma + 1;
+  }
+  return !ids.empty();
+}
+
 int CmdRecover(const std::vector<std::string>& args) {
   RecoveryRequest request;
   EngineSelection engines;
@@ -63,6 +79,14 @@ int CmdRecover(const std::vector<std::string>& args) {
       complete = true;
     } else if (a == "--raw") {
       request.raw = true;
+    } else if (a == "--raw-only") {
+      request.raw = true;
+      engines.Parse("raw");
+    } else if (a == "--types" && i + 1 < args.size()) {
+      if (!ParseTypes(args[++i], request.rawTypes)) return Usage("bad file-type list ", "'" + args[i] + "'");
+    } else if (a == "--extract-carved" && i + 1 < args.size() && request.extractCarvedDir.empty()) {
+      request.extractCarvedDir = args[++i];
+      if (request.extractCarvedDir.empty()) return Usage("--extract-carved needs a folder");
     } else if (a == "--engines" && i + 1 < args.size()) {
       std::string bad;
       if (!engines.Parse(args[++i], &bad)) return Usage("unknown engine ", "'" + bad + "'");
@@ -123,9 +147,11 @@ int CmdRecover(const std::vector<std::string>& args) {
   return RunRecovery(request, stdout, stderr);
 }
 
-VtRegistrar reg("recover",
-                "recover DISK|LETTER [--complete] [--raw] [--engines LIST] [--extract [N:]PATH OUT]: list what the "
-                "read-only recovery finds (complete over a disk, deleted files of a volume)",
-                CmdRecover);
+VtRegistrar reg(
+    "recover",
+    "recover DISK|LETTER [--complete] [--raw] [--raw-only] [--types IDS] [--engines LIST] [--extract [N:]PATH OUT] "
+    "[--extract-carved DIR]: list what the "
+    "read-only recovery finds (complete over a disk, deleted files of a volume)",
+    CmdRecover);
 
 }  // namespace
