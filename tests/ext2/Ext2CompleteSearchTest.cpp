@@ -21,7 +21,7 @@ namespace {
 
 using testutil::MemoryDevice;
 
-struct SuperSpec {
+struct SuperShape {
   uint64_t blocks = 64;
   uint32_t logBlockSize = 0;  // 1 KiB
   uint32_t blocksPerGroup = 8192;
@@ -31,7 +31,7 @@ struct SuperSpec {
   uint8_t uuid = 7;
 };
 
-std::vector<uint8_t> MakeSuper(const SuperSpec& s) {
+std::vector<uint8_t> MakeSuper(const SuperShape& s) {
   std::vector<uint8_t> b(1024, 0);
   const uint32_t blockSize = 1024u << s.logBlockSize;
   const uint32_t firstData = blockSize == 1024 ? 1 : 0;
@@ -55,7 +55,7 @@ std::vector<uint8_t> MakeSuper(const SuperSpec& s) {
 }
 
 // 32-byte descriptors whose bitmaps and inode table lie in their own group.
-std::vector<uint8_t> MakeTable(const SuperSpec& s) {
+std::vector<uint8_t> MakeTable(const SuperShape& s) {
   const uint32_t firstData = s.logBlockSize == 0 ? 1 : 0;
   const uint64_t groups = (s.blocks - firstData + s.blocksPerGroup - 1) / s.blocksPerGroup;
   std::vector<uint8_t> t(groups * 32, 0);
@@ -69,7 +69,7 @@ std::vector<uint8_t> MakeTable(const SuperSpec& s) {
 }
 
 // A record found at `found512`, its table added sector by sector.
-std::unique_ptr<CExt2SearchedPartitionInfo> Collected(const SuperSpec& s, uint64_t found512, int sectorSize = 512) {
+std::unique_ptr<CExt2SearchedPartitionInfo> Collected(const SuperShape& s, uint64_t found512, int sectorSize = 512) {
   auto r = std::make_unique<CExt2SearchedPartitionInfo>(MakeSuper(s).data(), found512, sectorSize);
   std::vector<uint8_t> table = MakeTable(s);
   table.resize((table.size() + 511) / 512 * 512);
@@ -78,7 +78,7 @@ std::unique_ptr<CExt2SearchedPartitionInfo> Collected(const SuperSpec& s, uint64
 }
 
 // A one-group file system of `s.blocks` 1 KiB blocks at byte 0 of a device.
-std::vector<uint8_t> TinyFileSystem(const SuperSpec& s) {
+std::vector<uint8_t> TinyFileSystem(const SuperShape& s) {
   std::vector<uint8_t> bytes(s.blocks * 1024, 0);
   const std::vector<uint8_t> super = MakeSuper(s);
   std::memcpy(&bytes[1024], super.data(), super.size());
@@ -95,7 +95,7 @@ void ScanWhole(CEXT2SearchController& search, IStorageDevice& device) {
 }
 
 TEST(Ext2SearchedPartition, OneHundredGroupsTakeSevenDescriptorSectorsTheLastGivingFour) {
-  SuperSpec s;
+  SuperShape s;
   s.blocks = 1 + 100ull * 8192;
   CExt2SearchedPartitionInfo r(MakeSuper(s).data(), 2, 512);
   EXPECT_EQ(GetGroupDescriptorSectors(100), 7u);
@@ -117,11 +117,11 @@ TEST(Ext2SearchedPartition, OneHundredGroupsTakeSevenDescriptorSectorsTheLastGiv
 }
 
 TEST(Ext2SearchedPartition, PrimaryAndGroupOneCopyAreOnePartition) {
-  SuperSpec s;
+  SuperShape s;
   s.blocks = 3 * 8192;
   const uint64_t start = 2048;
   auto primary = Collected(s, start + 2);
-  SuperSpec copy = s;
+  SuperShape copy = s;
   copy.groupNr = 1;
   auto backup = Collected(copy, start + 2 + 16384);
   EXPECT_EQ(backup->GetStart512(), start);
@@ -132,7 +132,7 @@ TEST(Ext2SearchedPartition, PrimaryAndGroupOneCopyAreOnePartition) {
   auto shifted = Collected(copy, start + 2 + 16384 + 8);
   EXPECT_FALSE(primary->IsSamePartition(*shifted));
   // Another file system (uuid) is another partition.
-  SuperSpec other = s;
+  SuperShape other = s;
   other.uuid = 9;
   EXPECT_FALSE(primary->IsSamePartition(*Collected(other, start + 2)));
   // A copy whose primary would lie before the device's start.
@@ -140,7 +140,7 @@ TEST(Ext2SearchedPartition, PrimaryAndGroupOneCopyAreOnePartition) {
 }
 
 TEST(Ext2SearchedPartition, SavedFormRoundTrip) {
-  SuperSpec s;
+  SuperShape s;
   s.journal = 8;
   auto r = Collected(s, 4096 + 2, 4096);
   r->SetPoints(60);
@@ -181,7 +181,7 @@ TEST(Ext2SearchController, ScoringTable) {
 }
 
 TEST(Ext2SearchController, TenSectorBlockOfA4096ByteDeviceIsScannedAsEightySectors) {
-  SuperSpec s;
+  SuperShape s;
   s.blocks = 40;  // 40 KiB: 10 sectors of 4096 bytes
   const std::vector<uint8_t> bytes = TinyFileSystem(s);
   for (const std::vector<uint64_t>& blocks : {std::vector<uint64_t>{10}, {1, 9}, {1, 1, 1, 7}}) {
@@ -209,7 +209,7 @@ TEST(Ext2SearchController, TenSectorBlockOfA4096ByteDeviceIsScannedAsEightySecto
 }
 
 TEST(Ext2SearchController, NodeInPartitionByInodeRange) {
-  SuperSpec s;
+  SuperShape s;
   s.blocks = 40;
   MemoryDevice device(TinyFileSystem(s), 512);
   CEXT2SearchController search;
@@ -239,7 +239,7 @@ TEST(Ext2SearchController, NodeInPartitionByInodeRange) {
 // A bad sector among the descriptor sectors reads as zeros: the table is
 // damaged and the candidate dropped, never filled from the sector before.
 TEST(Ext2SearchController, UnreadableDescriptorSectorDropsTheCandidate) {
-  SuperSpec s;
+  SuperShape s;
   s.blocks = 1 + 20ull * 8192;  // 20 groups: 640 bytes of descriptors, sectors 4 and 5
   std::vector<uint8_t> bytes(64 * 1024, 0);
   const std::vector<uint8_t> super = MakeSuper(s);
@@ -276,7 +276,7 @@ struct CountingBuilder : testutil::RecordingTreeBuilder {
 // mapped to its record; finding it again merges into that record (no
 // second record, no second node).
 TEST(Ext2SearchController, AScanAnnouncesOnlyTheVolumeNodeAndMergesARepeatedFind) {
-  SuperSpec s;
+  SuperShape s;
   s.blocks = 40;
   MemoryDevice device(TinyFileSystem(s), 512);
   CountingBuilder builder;
@@ -308,7 +308,7 @@ TEST(Ext2SearchController, AScanAnnouncesOnlyTheVolumeNodeAndMergesARepeatedFind
 // A group-1 copy at sector 1000 of a file system with 8192 blocks of 1 KiB
 // per group: its primary would lie 15384 sectors before the device.
 TEST(Ext2SearchController, CopyWhosePrimaryLiesBeforeTheDeviceMakesNoRecord) {
-  SuperSpec s;
+  SuperShape s;
   s.blocks = 3 * 8192;
   s.groupNr = 1;
   std::vector<uint8_t> bytes(1024 * 1024, 0);
@@ -326,7 +326,7 @@ TEST(Ext2SearchController, CopyWhosePrimaryLiesBeforeTheDeviceMakesNoRecord) {
 // A block larger than what is read in one go (64 MiB) is read in pieces,
 // the window carried across them: a superblock across the seam is found.
 TEST(Ext2SearchController, BlockLargerThanOneReadIsScannedWhole) {
-  SuperSpec s;
+  SuperShape s;
   s.blocks = 40;
   const std::vector<uint8_t> fs = TinyFileSystem(s);
   const size_t start = (64u << 20) - 1024;  // the superblock's second sector lies past the seam
