@@ -193,7 +193,12 @@ int64_t ListCarved(CFoundFileStore* store, IStorageDevice* device, const std::st
       fprintf(err, "vtctl recover: the carved file at byte %" PRIu64 " has no known size; not written\n", offset);
       continue;
     }
-    const std::string path = dir + "/" + std::to_string(offset) + "." + (ext.empty() ? "bin" : ext);
+    // A user's carving script names its own extension: only letters and
+    // digits of it reach the file name, so it cannot lead out of DIR.
+    std::string suffix = ext.empty() ? "bin" : ext;
+    for (char& c : suffix)
+      if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+    const std::string path = dir + "/" + std::to_string(offset) + "." + suffix;
     if (ExtractCarved(device, *f, path, err) < 0) failed = true;
   }
   fflush(out);
