@@ -193,12 +193,7 @@ int64_t ListCarved(CFoundFileStore* store, IStorageDevice* device, const std::st
       fprintf(err, "vtctl recover: the carved file at byte %" PRIu64 " has no known size; not written\n", offset);
       continue;
     }
-    // A user's carving script names its own extension: only letters and
-    // digits of it reach the file name, so it cannot lead out of DIR.
-    std::string suffix = ext.empty() ? "bin" : ext;
-    for (char& c : suffix)
-      if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-    const std::string path = dir + "/" + std::to_string(offset) + "." + suffix;
+    const std::string path = dir + "/" + CarvedFileName(offset, ext);
     if (ExtractCarved(device, *f, path, err) < 0) failed = true;
   }
   fflush(out);
@@ -206,6 +201,15 @@ int64_t ListCarved(CFoundFileStore* store, IStorageDevice* device, const std::st
 }
 
 }  // namespace
+
+std::string CarvedFileName(uint64_t offset, const std::string& ext) {
+  // A user's carving script names its own extension: only letters and
+  // digits of it reach the file name, so it cannot lead out of the folder.
+  std::string suffix = ext.empty() ? "bin" : ext;
+  for (char& c : suffix)
+    if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+  return std::to_string(offset) + "." + suffix;
+}
 
 std::string RefuseExtractTarget(const std::string& out, const platform::DiskEntry& disk) {
   struct stat st;

@@ -51,3 +51,8 @@ int RunRecovery(const RecoveryRequest& request, FILE* out, FILE* err);
 // Why `out` may not receive an extracted file of `disk` (it exists, its
 // folder does not, or its folder lies on the disk); empty when it may.
 std::string RefuseExtractTarget(const std::string& out, const platform::DiskEntry& disk);
+
+// The name a carved file starting at byte `offset` gets in the extraction
+// folder: "<offset>.<ext>", "bin" for no extension; any character of the
+// extension but a letter or digit becomes '_'.
+std::string CarvedFileName(uint64_t offset, const std::string& ext);

@@ -394,3 +394,18 @@ TEST_F(RecoveryRunTest, TheRawSearchCarvesAndWritesOnlyTheFolder) {
       << r.out;
   EXPECT_EQ(testutil::ReadFile(folder + "/153600.jpg"), picture);
 }
+
+// A carving script names its own extension; whatever it holds, the carved
+// file's name stays one plain name inside the chosen folder.
+TEST(CarvedFileNames, OnlyLettersAndDigitsOfTheExtensionReachTheName) {
+  const struct {
+    uint64_t offset;
+    const char* ext;
+    const char* name;
+  } cases[] = {
+      {0, "jpg", "0.jpg"},       {1048576, "", "1048576.bin"}, {512, "../../etc", "512.______etc"},
+      {4096, "a/b", "4096.a_b"}, {7, "tar.gz", "7.tar_gz"},    {8, "x\\y z", "8.x_y_z"},
+      {9, "\xc3\xa9t", "9.__t"}, {10, "ABC12", "10.ABC12"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(CarvedFileName(c.offset, c.ext), c.name) << c.ext;
+}
