@@ -188,7 +188,12 @@ TEST(HfsGenErrors, RefusesBadDescriptions) {
   testutil::TempDir dir("hfsgen-bad");
   std::string gen = std::string(VANTOREL_BIN_DIR) + "/hfsgen";
   std::string out = dir.file("x.img");
+  // Random bytes do not deflate: too many for the attribute.
+  const std::string noise = dir.file("noise");
+  testutil::WriteFile(noise, hfstest::PatternBytes(5000, 9));
   const std::vector<std::vector<std::string>> cases = {
+      {"--compressed", "/n=" + noise},
+      {"--compressed", "/n=" + noise + ":3"},  // extents belong to a resource fork
       {"--blocksize", "1000"},
       {"--size", "3000"},
       {"--text", "/a=1", "--text", "/A=2"},  // equal without regard to case
