@@ -61,7 +61,9 @@ std::vector<ImageRecipe> StandardRecipes() {
   small.blockSize = 512;
   small.viaManifest = true;
   small.folders = {"/d"};
-  small.files = {{"/d/frag.bin", PatternBytes(20000, 4), 20}, {"/d/a", "x", 1}};
+  small.files = {{"/d/frag.bin", PatternBytes(20000, 4), 20},
+                 {"/d/a", "x", 1},
+                 {"/d/packed.bin", PartlyCompressible(30000, 6000, 8), 9, Storage::CompressedFork}};
   recipes.push_back(small);
 
   ImageRecipe deep;
