@@ -1,6 +1,8 @@
-// A whole small HFS+ volume from arbitrary bytes (seeded with a journaled
-// one whose journal logs older catalog and extents leaves): the deleted-file
-// search walks its journal and catalog into a counting builder.
+// A whole small HFS+ volume from arbitrary bytes (seeded with journaled
+// ones whose journals log older catalog, extents and attributes leaves, one
+// with compressed files in attributes and in resource forks of more than 8
+// extents): the deleted-file search walks its journal and catalog into a
+// counting builder.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>

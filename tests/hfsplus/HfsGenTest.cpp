@@ -138,6 +138,26 @@ TEST_P(HfsGenTest, IndependentReadersSeeWhatWasWritten) {
     EXPECT_TRUE(cat.output == f.content) << f.path << ": icat gave " << cat.output.size() << " bytes, wrote "
                                          << f.content.size();
   }
+  // Compressed files: icat above gave their bytes inflated; istat tells the
+  // flag, the uncompressed size and the resource fork's runs.
+  for (const auto& f : recipe.files) {
+    if (f.storage == hfstest::Storage::DataFork) continue;
+    SCOPED_TRACE(f.path);
+    testutil::CommandResult is = testutil::Run({"istat", "-f", "hfs", image, entries[f.path].inode});
+    EXPECT_NE(is.output.find("Owner flags: 32 - compressed"), std::string::npos) << is.output;
+    EXPECT_NE(is.output.find("Uncompressed size: " + std::to_string(f.content.size()) + "\n"), std::string::npos)
+        << is.output;
+    const bool inFork = f.storage == hfstest::Storage::CompressedFork;
+    EXPECT_NE(is.output.find(inFork ? "zlib compressed in the resource fork" : "zlib compressed\n"), std::string::npos)
+        << is.output;
+    if (!inFork) continue;
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(is.output, m, std::regex(R"(Resource Fork Blocks:\n([0-9 \n-]*))")));
+    std::istringstream runs(m[1].str());
+    size_t count = 0;
+    for (std::string run; runs >> run;) ++count;
+    EXPECT_EQ(count, f.extents);
+  }
   for (const auto& x : recipe.xattrs) {
     testutil::CommandResult is = testutil::Run({"istat", "-f", "hfs", image, entries[x.path].inode});
     EXPECT_NE(is.output.find("Name: " + x.name), std::string::npos) << is.output;
@@ -168,7 +188,12 @@ TEST(HfsGenErrors, RefusesBadDescriptions) {
   testutil::TempDir dir("hfsgen-bad");
   std::string gen = std::string(VANTOREL_BIN_DIR) + "/hfsgen";
   std::string out = dir.file("x.img");
+  // Random bytes do not deflate: too many for the attribute.
+  const std::string noise = dir.file("noise");
+  testutil::WriteFile(noise, hfstest::PatternBytes(5000, 9));
   const std::vector<std::vector<std::string>> cases = {
+      {"--compressed", "/n=" + noise},
+      {"--compressed", "/n=" + noise + ":3"},  // extents belong to a resource fork
       {"--blocksize", "1000"},
       {"--size", "3000"},
       {"--text", "/a=1", "--text", "/A=2"},  // equal without regard to case

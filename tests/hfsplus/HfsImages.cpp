@@ -16,6 +16,13 @@ std::string PatternBytes(size_t length, uint32_t seed) {
   return s;
 }
 
+std::string PartlyCompressible(size_t length, size_t randomBytes, uint32_t seed) {
+  std::string s = PatternBytes(randomBytes < length ? randomBytes : length, seed);
+  for (size_t i = 0; s.size() < length; ++i) s += "line " + std::to_string(i) + " of " + std::to_string(seed) + "\n";
+  s.resize(length);
+  return s;
+}
+
 std::vector<ImageRecipe> StandardRecipes() {
   std::vector<ImageRecipe> recipes;
 
@@ -41,6 +48,8 @@ std::vector<ImageRecipe> StandardRecipes() {
     jour.files.push_back({"/many/file_with_a_fairly_long_name_number_" + std::to_string(i) + ".txt",
                           "content " + std::to_string(i) + "\n", 1});
   jour.files.push_back({"/Mixed Case.BIN", PatternBytes(30000, 3), 3});
+  jour.files.push_back({"/many/packed.txt", PartlyCompressible(5000, 0, 6), 1, Storage::CompressedInline});
+  jour.files.push_back({"/packed.bin", PartlyCompressible(400000, 60000, 7), 11, Storage::CompressedFork});
   recipes.push_back(jour);
 
   ImageRecipe small;
@@ -52,7 +61,9 @@ std::vector<ImageRecipe> StandardRecipes() {
   small.blockSize = 512;
   small.viaManifest = true;
   small.folders = {"/d"};
-  small.files = {{"/d/frag.bin", PatternBytes(20000, 4), 20}, {"/d/a", "x", 1}};
+  small.files = {{"/d/frag.bin", PatternBytes(20000, 4), 20},
+                 {"/d/a", "x", 1},
+                 {"/d/packed.bin", PartlyCompressible(30000, 6000, 8), 9, Storage::CompressedFork}};
   recipes.push_back(small);
 
   ImageRecipe deep;
@@ -89,22 +100,23 @@ std::string BuildImage(const testutil::TempDir& dir, const ImageRecipe& recipe, 
   for (size_t i = 0; i < opts.size(); i += 2) option(opts[i], opts[i + 1], opts[i + 1]);
   for (const auto& f : recipe.folders) option("folder", f, f);
   int n = 0;
-  for (const auto& f : recipe.files) {
+  // Files: their bytes in a host file; the extents only where they apply.
+  auto file = [&](const GenFile& f, bool deleted) {
     std::string host = dir.file(recipe.tag + "-src-" + std::to_string(n++));
     testutil::WriteFile(host, f.content);
-    std::string ext = std::to_string(f.extents);
-    option("file", f.path + "=" + host + ":" + ext, f.path + " " + host + " " + ext);
-  }
+    std::string key = f.storage == Storage::DataFork ? "file" : "compressed";
+    if (f.storage == Storage::CompressedFork) key += "-fork";
+    if (deleted) key = key == "file" ? "deleted" : "deleted-" + key;
+    std::string ext = f.storage == Storage::CompressedInline ? "" : std::to_string(f.extents);
+    option(key, f.path + "=" + host + (ext.empty() ? "" : ":" + ext), f.path + " " + host + " " + ext);
+  };
+  for (const auto& f : recipe.files) file(f, false);
   for (const auto& x : recipe.xattrs)
     option("xattr", x.path + "=" + x.name + "=" + x.value, x.path + " " + x.name + " " + x.value);
-  if (recipe.journalCopies > 1) option("journal-copies", std::to_string(recipe.journalCopies), std::to_string(recipe.journalCopies));
+  if (recipe.journalCopies > 1)
+    option("journal-copies", std::to_string(recipe.journalCopies), std::to_string(recipe.journalCopies));
   for (const auto& f : recipe.deletedFolders) option("deleted-folder", f, f);
-  for (const auto& f : recipe.deleted) {
-    std::string host = dir.file(recipe.tag + "-src-" + std::to_string(n++));
-    testutil::WriteFile(host, f.content);
-    std::string ext = std::to_string(f.extents);
-    option("deleted", f.path + "=" + host + ":" + ext, f.path + " " + host + " " + ext);
-  }
+  for (const auto& f : recipe.deleted) file(f, true);
   if (recipe.viaManifest) {
     std::string mpath = dir.file(recipe.tag + ".manifest");
     testutil::WriteFile(mpath, "# test image\n" + manifest);

@@ -9,10 +9,15 @@
 
 namespace hfstest {
 
+// How a file keeps its bytes: in its data fork, or compressed (UF_COMPRESSED)
+// into its com.apple.decmpfs attribute or its resource fork.
+enum class Storage { DataFork, CompressedInline, CompressedFork };
+
 struct GenFile {
   std::string path;  // inside the volume, "/a/b"
   std::string content;
-  unsigned extents = 1;  // runs the data is split into
+  unsigned extents = 1;  // runs the data (or the resource fork) is split into
+  Storage storage = Storage::DataFork;
 };
 
 struct GenXattr {
@@ -40,8 +45,12 @@ struct ImageRecipe {
 // Deterministic bytes of a given length (not compressible to a pattern of one byte).
 std::string PatternBytes(size_t length, uint32_t seed);
 
-// The images the tests share: plain, journaled with many files and a
-// fragmented catalog, small blocks with a non-ASCII name (via manifest), and
+// `randomBytes` of PatternBytes, then numbered text lines up to `length`:
+// deflates to well under its length but not to nothing.
+std::string PartlyCompressible(size_t length, size_t randomBytes, uint32_t seed);
+
+// The images the tests share: plain, journaled with many files, compressed
+// files and a fragmented catalog, small blocks with a non-ASCII name (via manifest), and
 // 512-byte nodes with a three-level catalog.
 std::vector<ImageRecipe> StandardRecipes();
 

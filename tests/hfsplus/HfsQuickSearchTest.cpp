@@ -3,6 +3,7 @@
 // names deleted files, and journals damaged in the ways that once hung or
 // crashed the walk.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
@@ -74,8 +75,9 @@ struct SearchRun {
         path = it->second.first + "/" + path;
         parent = it->second.second;
       }
-      byPath.insert({path, {n, (p->IsDeleted() & 1) != 0, (p->GetAttributes() & kFileAttributeDirectory) != 0,
-                            p->GetFileSize()}});
+      byPath.insert(
+          {path,
+           {n, (p->IsDeleted() & 1) != 0, (p->GetAttributes() & kFileAttributeDirectory) != 0, p->GetFileSize()}});
     }
   }
   ~SearchRun() {
@@ -88,13 +90,15 @@ struct SearchRun {
       if (l.deleted == deleted) out.insert(path);
     return out;
   }
-  std::string ReadAll(CFileNode* node) {
+  // The first `limit` bytes (all when negative) through the file reader.
+  std::string ReadAll(CFileNode* node, int64_t limit = -1) {
     std::vector<CSearchedPartitionInfo*> parts;
     search->GetPartitions(parts);
     CFileDataReader reader;
     if (!reader.OpenAt(device.get(), node, 0, static_cast<int>(parts.at(0)->GetSectorsPerCluster())))
       return "<unreadable>";
-    const int64_t size = node->GetProperties()->GetFileSize();
+    int64_t size = node->GetProperties()->GetFileSize();
+    if (limit >= 0 && limit < size) size = limit;
     std::string out(static_cast<size_t>(size), '\0');
     uint32_t got = 0;
     if (size && !reader.Read(0, &out[0], static_cast<uint32_t>(size), got)) return "<read failed>";
@@ -160,22 +164,55 @@ TEST(HfsQuickSearchReal, TheMacVolumeMatchesSleuthkit) {
     EXPECT_EQ(std::to_string(l.size), m[1].str());
     std::unique_ptr<IDataRunList> runs(l.node->GetProperties()->GetDataRunList());
     if (runs && runs->First() &&
-        std::regex_search(istat.output, m, std::regex(R"(Type: DATA[^\n]*\n\s*Starting address: (\d+), length: (\d+))"))) {
+        std::regex_search(istat.output, m,
+                          std::regex(R"(Type: DATA[^\n]*\n\s*Starting address: (\d+), length: (\d+))"))) {
       EXPECT_EQ(std::to_string(runs->First()->start), m[1].str());
     }
   }
   for (const char* name : {"a_directory/a_file", "passwords.txt"}) {
     auto it = run.byPath.find(name);
     ASSERT_NE(it, run.byPath.end()) << name;
-    const testutil::CommandResult icat = testutil::Run({"icat", "-f", "hfs", mac, std::to_string(it->second.node->GetId())});
+    const testutil::CommandResult icat =
+        testutil::Run({"icat", "-f", "hfs", mac, std::to_string(it->second.node->GetId())});
     ASSERT_EQ(icat.exitCode, 0);
     EXPECT_TRUE(run.ReadAll(it->second.node) == icat.output) << name;
   }
 }
 
+// A compressed file's bytes from its resource fork as read through the
+// file reader: the fork header gives its length, the chunk table after the
+// resource data's length gives the deflated (or 0xFF-marked stored) chunks.
+std::string InflateResourceFork(SearchRun& run, CFileNode* node) {
+  const std::string head = run.ReadAll(node, 16);
+  if (head.size() < 16) return "<no fork header>";
+  const uint8_t* h = reinterpret_cast<const uint8_t*>(head.data());
+  const uint32_t dataOffset = ReadBE32(h), mapOffset = ReadBE32(h + 4), mapLength = ReadBE32(h + 12);
+  const std::string fork = run.ReadAll(node, int64_t(mapOffset) + mapLength);
+  if (fork.size() != uint64_t(mapOffset) + mapLength || dataOffset + 8 > fork.size()) return "<short fork>";
+  const uint8_t* table = reinterpret_cast<const uint8_t*>(fork.data()) + dataOffset + 4;
+  const uint32_t chunks = ReadLE32(table);
+  std::string out;
+  for (uint32_t c = 0; c < chunks; ++c) {
+    const uint32_t at = ReadLE32(table + 4 + 8 * c), size = ReadLE32(table + 8 + 8 * c);
+    if (dataOffset + 4 + uint64_t(at) + size > fork.size() || size == 0) return "<chunk outside the fork>";
+    const uint8_t* chunk = table + at;
+    if ((chunk[0] & 0x0F) == 0x0F) {
+      out.append(reinterpret_cast<const char*>(chunk + 1), size - 1);
+      continue;
+    }
+    std::string piece(65536, '\0');
+    uLongf length = piece.size();
+    if (uncompress(reinterpret_cast<Bytef*>(&piece[0]), &length, chunk, size) != Z_OK) return "<bad chunk>";
+    out.append(piece, 0, length);
+  }
+  return out;
+}
+
 // Journaled volumes of three block sizes whose journal logs, twice, the
-// catalog and extents leaves from before some files and folders were
-// deleted (one name since reused by a new file).
+// catalog, extents and attributes leaves from before some files and folders
+// were deleted (one name since reused by a new file). Some files, live and
+// deleted, are compressed: into their attribute, or into a resource fork of
+// more than 8 extents.
 class HfsJournalImages : public ::testing::Test {
  protected:
   struct Image {
@@ -191,12 +228,24 @@ class HfsJournalImages : public ::testing::Test {
     r.journal = 256 * 1024;
     r.journalCopies = 2;
     r.folders = {"/docs", "/empty"};
-    r.files = {{"/docs/keep.txt", "kept", 1}, {"/reused.txt", "the new one", 1}};
+    using hfstest::Storage;
+    // Resource forks of at least 12 blocks, well short of their bytes inflated.
+    const size_t packed = 12 * blockSize + 80000;
+    r.files = {{"/docs/keep.txt", "kept", 1},
+               {"/reused.txt", "the new one", 1},
+               {"/docs/small.txt", hfstest::PartlyCompressible(5000, 0, 5), 1, Storage::CompressedInline},
+               {"/packed.bin", hfstest::PartlyCompressible(packed, 12 * blockSize, 6), 11, Storage::CompressedFork},
+               {"/docs/short.txt", "x", 1, Storage::CompressedInline}};
+    // Its compression header cut to 15 bytes: no size can be read from it.
+    r.xattrs = {{"/docs/short.txt", "com.apple.decmpfs", "fpmc-15-bytes.."}};
     r.deletedFolders = {"/olddir"};
-    r.deleted = {{"/docs/gone.txt", hfstest::PatternBytes(20000, 1), 3},
-                 {"/reused.txt", hfstest::PatternBytes(3000, 2), 1},
-                 {"/olddir/inner.txt", hfstest::PatternBytes(700, 3), 1},
-                 {"/spread.bin", hfstest::PatternBytes(12 * blockSize + 100, 4), 11}};
+    r.deleted = {
+        {"/docs/gone.txt", hfstest::PatternBytes(20000, 1), 3},
+        {"/reused.txt", hfstest::PatternBytes(3000, 2), 1},
+        {"/olddir/inner.txt", hfstest::PatternBytes(700, 3), 1},
+        {"/spread.bin", hfstest::PatternBytes(12 * blockSize + 100, 4), 11},
+        {"/olddir/small.txt", hfstest::PartlyCompressible(3000, 0, 7), 1, Storage::CompressedInline},
+        {"/gone-packed.bin", hfstest::PartlyCompressible(packed, 12 * blockSize, 8), 10, Storage::CompressedFork}};
     return r;
   }
   static void SetUpTestSuite() {
@@ -241,11 +290,12 @@ TEST_F(HfsJournalImages, TheJournalGivesBackTheDeletedFilesAndFolders) {
     EXPECT_EQ(run.status, 0);
     // Exactly what was deleted, each at its folder, once (two journal
     // copies), the reused name under its old id beside the new live file.
-    EXPECT_EQ(run.Paths(true),
-              (std::set<std::string>{"docs/gone.txt", "reused.txt", "olddir", "olddir/inner.txt", "spread.bin"}));
+    EXPECT_EQ(run.Paths(true), (std::set<std::string>{"docs/gone.txt", "reused.txt", "olddir", "olddir/inner.txt",
+                                                      "spread.bin", "olddir/small.txt", "gone-packed.bin"}));
     EXPECT_EQ(run.byPath.count("reused.txt"), 2u);
     EXPECT_EQ(run.byPath.count("docs/gone.txt"), 1u);
     for (const hfstest::GenFile& f : image.recipe.deleted) {
+      if (f.storage != hfstest::Storage::DataFork) continue;  // below
       SCOPED_TRACE(f.path);
       const std::string path = f.path.substr(1);
       CFileNode* node = nullptr;
@@ -259,6 +309,44 @@ TEST_F(HfsJournalImages, TheJournalGivesBackTheDeletedFilesAndFolders) {
     }
   }
   EXPECT_EQ(writers.asked, 0);
+}
+
+// Compressed files, live and deleted, show the size their com.apple.decmpfs
+// header gives; the run list of one kept in its resource fork covers the
+// whole fork (its extents past the eighth from the overflow tree or, once
+// deleted, from the journal), and the fork read through it inflates to the
+// original bytes. Those kept in the attribute have no runs; one whose
+// header is cut short keeps the size of its (empty) forks.
+TEST_F(HfsJournalImages, CompressedFilesShowTheirUncompressedSizeAndWholeForks) {
+  for (const Image& image : s_images) {
+    SCOPED_TRACE(image.recipe.tag);
+    SearchRun run(testutil::ReadFile(image.path));
+    EXPECT_EQ(run.status, 0);
+    for (bool deleted : {false, true}) {
+      for (const hfstest::GenFile& f : deleted ? image.recipe.deleted : image.recipe.files) {
+        if (f.storage == hfstest::Storage::DataFork) continue;
+        SCOPED_TRACE(f.path);
+        const bool cut = f.path == "/docs/short.txt";
+        CFileNode* node = nullptr;
+        for (auto [it, end] = run.byPath.equal_range(f.path.substr(1)); it != end; ++it)
+          if (it->second.deleted == deleted) node = it->second.node;
+        ASSERT_NE(node, nullptr);
+        const IFileProperties* p = node->GetProperties();
+        EXPECT_EQ(p->GetFileSize(), cut ? 0 : static_cast<int64_t>(f.content.size()));
+        EXPECT_EQ(p->GetAttributes(), kHFSFileAttributeFile | kFileAttributeCompressed);
+        std::unique_ptr<IDataRunList> runs(p->GetDataRunList());
+        if (f.storage == hfstest::Storage::CompressedInline) {
+          EXPECT_TRUE(!runs || runs->GetRunCount() == 0);
+          continue;
+        }
+        ASSERT_TRUE(runs);
+        EXPECT_EQ(runs->GetRunCount(), f.extents);
+        const std::string inflated = InflateResourceFork(run, node);
+        EXPECT_EQ(inflated.size(), f.content.size()) << inflated.substr(0, 40);
+        EXPECT_TRUE(inflated == f.content);
+      }
+    }
+  }
 }
 
 // Journals damaged in one field each: the walk ends, the volume still opens.
@@ -289,8 +377,8 @@ TEST_F(HfsJournalImages, DamagedJournalsEndTheWalk) {
        [&](std::string& b) { WriteLE64(reinterpret_cast<uint8_t*>(&b[jh + 16]), 700); }, kHFSOk},
       {"num_blocks above max_blocks",
        [&](std::string& b) { WriteLE16(reinterpret_cast<uint8_t*>(&b[list + 2]), 0xFFFF); }, kHFSOk},
-      {"a huge bsize",
-       [&](std::string& b) { WriteLE32(reinterpret_cast<uint8_t*>(&b[list + 16 + 8]), 0xFFFFFFF0u); }, kHFSOk},
+      {"a huge bsize", [&](std::string& b) { WriteLE32(reinterpret_cast<uint8_t*>(&b[list + 16 + 8]), 0xFFFFFFF0u); },
+       kHFSOk},
       {"a big-endian header",
        [&](std::string& b) {
          for (size_t at : {jh, jh + 4}) std::reverse(b.begin() + at, b.begin() + at + 4);

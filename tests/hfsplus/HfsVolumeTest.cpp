@@ -183,7 +183,9 @@ TEST_F(HfsVolumeImages, VolumeOpensTreesAndJournal) {
       ASSERT_EQ(res.found, 1) << f.path;
       auto& rec = dynamic_cast<HFSPlusCatalogRecord&>(*data);
       EXPECT_EQ(rec.recordType, kHFSPlusFileRecord);
-      EXPECT_EQ(rec.dataFork.logicalSize, f.content.size());
+      // A compressed file's data fork is empty.
+      EXPECT_EQ(rec.dataFork.logicalSize, f.storage == hfstest::Storage::DataFork ? f.content.size() : 0u);
+      EXPECT_EQ(rec.resourceFork.logicalSize != 0, f.storage == hfstest::Storage::CompressedFork);
     }
 
     HFSPlusCatalogKey missing;
@@ -264,9 +266,7 @@ TEST(HfsVolumeRead, HeadBodyAndTailReads) {
 TEST_F(HfsVolumeImages, DamagedImagesAreNotRecognised) {
   const std::string good = testutil::ReadFile(s_images.front().second);
   ASSERT_GT(good.size(), 65536u);
-  auto be32 = [&](const std::string& s, size_t o) {
-    return ReadBE32(reinterpret_cast<const uint8_t*>(s.data()) + o);
-  };
+  auto be32 = [&](const std::string& s, size_t o) { return ReadBE32(reinterpret_cast<const uint8_t*>(s.data()) + o); };
   const size_t catalog = size_t(be32(good, 1024 + 272 + 16)) * 4096;  // first catalog extent
   const size_t extents = size_t(be32(good, 1024 + 192 + 16)) * 4096;
   auto with = [&](size_t offset, const std::string& bytes) {

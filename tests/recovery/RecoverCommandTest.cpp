@@ -348,8 +348,9 @@ TEST_F(RecoverCommand, ExFatDataPastTwoTebibytesIsReadFromItsOwnSectors) {
   const uint32_t cluster = static_cast<uint32_t>((5ull << 39) / l.clusterSize) + 2;
   ASSERT_LT(cluster, l.clusterCount + 2);
   ASSERT_TRUE(testutil::PatchExFatStream(image, set, cluster, true));
-  const std::string dd = "printf '%s' '" + payload + "' | dd of='" + image + "' bs=512 seek=" +
-                         std::to_string(l.ClusterOffset(cluster) / 512) + " conv=notrunc status=none";
+  const std::string dd = "printf '%s' '" + payload + "' | dd of='" + image +
+                         "' bs=512 seek=" + std::to_string(l.ClusterOffset(cluster) / 512) +
+                         " conv=notrunc status=none";
   ASSERT_EQ(testutil::Shell(dd).exitCode, 0);
   const uint64_t folderSet = testutil::FindRootEntrySet(image, l, "far");
   ASSERT_NE(folderSet, 0u);
@@ -372,10 +373,11 @@ TEST_F(RecoverCommand, ExFatDataPastTwoTebibytesIsReadFromItsOwnSectors) {
 }
 
 // The deleted-file recovery of HFS+ volumes on read-only loop devices: what
-// a journaled volume's journal still names after the files and folders were
-// deleted is listed at its folders and given back whole, live files are
-// not listed, the Mac OS X volume (not journaled) lists nothing deleted,
-// and every image keeps its sha256.
+// the journals of volumes with 512-, 4096- and 8192-byte blocks still name
+// after the files and folders were deleted is listed, exactly, at its
+// folders and given back whole (a compressed one at its inflated size),
+// live files are not listed, the Mac OS X volume (not journaled) lists
+// nothing deleted, and every image keeps its sha256.
 TEST_F(RecoverCommand, HfsVolumesListWhatTheirJournalsRememberReadOnly) {
   VT_REQUIRE_ROOT();
   VT_REQUIRE_TOOL("sha256sum");
@@ -383,23 +385,43 @@ TEST_F(RecoverCommand, HfsVolumesListWhatTheirJournalsRememberReadOnly) {
   for (int i = 0; gone.size() < 70000; ++i) gone += "gone line " + std::to_string(i) + "\n";
   const std::string host = m_dir.file("gone.src");
   testutil::WriteFile(host, gone);
-  const std::string image = m_dir.file("hfs.img");
-  const testutil::CommandResult made = testutil::Run(
-      {std::string(VANTOREL_BIN_DIR) + "/hfsgen", "-o", image, "--size", "8M", "--journal", "256K", "--folder",
-       "/docs", "--text", "/docs/keep.txt=kept", "--deleted", "/docs/gone.txt=" + host + ":3", "--deleted-folder",
-       "/olddir", "--deleted-text", "/olddir/inner.txt=inner bytes"});
-  ASSERT_EQ(made.exitCode, 0) << made.output;
-  std::string mac;
+  std::vector<std::string> images;
+  for (const char* blockSize : {"512", "4096", "8192"}) {
+    images.push_back(m_dir.file(std::string("hfs") + blockSize + ".img"));
+    const testutil::CommandResult made = testutil::Run({std::string(VANTOREL_BIN_DIR) + "/hfsgen",
+                                                        "-o",
+                                                        images.back(),
+                                                        "--size",
+                                                        "8M",
+                                                        "--blocksize",
+                                                        blockSize,
+                                                        "--journal",
+                                                        "256K",
+                                                        "--folder",
+                                                        "/docs",
+                                                        "--text",
+                                                        "/docs/keep.txt=kept",
+                                                        "--deleted",
+                                                        "/docs/gone.txt=" + host + ":3",
+                                                        "--deleted-folder",
+                                                        "/olddir",
+                                                        "--deleted-text",
+                                                        "/olddir/inner.txt=inner bytes",
+                                                        "--deleted-compressed-fork",
+                                                        "/olddir/packed.txt=" + host + ":9"});
+    ASSERT_EQ(made.exitCode, 0) << made.output;
+  }
   const testutil::RealVolumeLookup real = testutil::RealVolume("hfsplus.raw");
   if (!real.path.empty()) {
-    mac = m_dir.file("mac.img");
-    ASSERT_EQ(testutil::Run({"cp", real.path, mac}).exitCode, 0);
+    images.push_back(m_dir.file("mac.img"));
+    ASSERT_EQ(testutil::Run({"cp", real.path, images.back()}).exitCode, 0);
   }
-  const std::string out = m_dir.file("gone.out");
-  for (const std::string& path : {image, mac}) {
-    if (path.empty()) continue;
+  const std::string size = std::to_string(gone.size());
+  for (const std::string& path : images) {
     SCOPED_TRACE(path);
+    const bool mac = path == m_dir.file("mac.img");
     const std::string before = Sha256(path);
+    const std::string out = path + ".gone", inner = path + ".inner";
     {
       testutil::LoopDevice loop(path, 512, testutil::LoopDevice::kReadOnly);
       ASSERT_TRUE(loop.ok()) << loop.error();
@@ -408,22 +430,32 @@ TEST_F(RecoverCommand, HfsVolumesListWhatTheirJournalsRememberReadOnly) {
       const std::string volume(1, letter);
       const Outcome listed = Recover(loop.Path(), {volume});
       EXPECT_EQ(listed.out.find("Return Error"), std::string::npos) << listed.out;
-      if (path == mac) {
-        EXPECT_EQ(listed.out.find("\tdeleted\t"), std::string::npos) << listed.out;
+      // Every deleted entry of tree 1: kind, size and path.
+      std::set<std::string> deleted;
+      for (const std::string& line : testutil::Lines(listed.out)) {
+        const std::vector<std::string> f = testutil::Fields(line);
+        if (f.size() == 7 && f[0] == "node" && f[1] == "1" && f[3] == "deleted")
+          deleted.insert(f[2] + " " + (f[2] == "f" ? f[4] : "-") + " " + f[6]);
+      }
+      if (mac) {
+        EXPECT_TRUE(deleted.empty()) << listed.out;
         continue;
       }
       EXPECT_EQ(listed.exitCode, 0) << listed.err;
-      EXPECT_NE(listed.out.find("\tf\tdeleted\t" + std::to_string(gone.size()) + "\t"), std::string::npos)
+      EXPECT_EQ(deleted, (std::set<std::string>{"f " + size + " docs/gone.txt", "d - olddir", "f 11 olddir/inner.txt",
+                                                "f " + size + " olddir/packed.txt"}))
           << listed.out;
-      for (const char* p : {"\tdocs/gone.txt\n", "\tolddir\n", "\tolddir/inner.txt\n"})
-        EXPECT_NE(listed.out.find(p), std::string::npos) << p << "\n" << listed.out;
-      EXPECT_EQ(listed.out.find("keep.txt"), std::string::npos) << listed.out;
-      const Outcome extracted = Recover(loop.Path(), {volume, "--extract", "1:docs/gone.txt", out});
-      EXPECT_EQ(extracted.exitCode, 0) << extracted.err;
+      for (const auto& [file, to] :
+           {std::make_pair("1:docs/gone.txt", out), std::make_pair("1:olddir/inner.txt", inner)}) {
+        const Outcome extracted = Recover(loop.Path(), {volume, "--extract", file, to});
+        EXPECT_EQ(extracted.exitCode, 0) << extracted.err;
+      }
     }
     EXPECT_EQ(Sha256(path), before);
+    if (mac) continue;
+    EXPECT_TRUE(testutil::ReadFile(out) == gone);
+    EXPECT_EQ(testutil::ReadFile(inner), "inner bytes");
   }
-  EXPECT_TRUE(testutil::ReadFile(out) == gone);
 }
 
 }  // namespace

@@ -28,8 +28,17 @@
 //   --deleted-folder PATH  a deleted folder
 //   --journal-copies N     log the older leaves in N transactions; the earlier ones
 //                          give the deleted records dates one day earlier per copy
-// In a manifest, `file PATH HOSTFILE [EXTENTS]`, `text PATH TEXT...`,
+//   --compressed PATH=HOSTFILE   a compressed file (UF_COMPRESSED): the bytes of
+//                          HOSTFILE deflated into its com.apple.decmpfs attribute
+//   --compressed-fork PATH=HOSTFILE[:EXTENTS]   the same with the deflated chunks
+//                          in the resource fork, split into EXTENTS runs (more than
+//                          8: the rest go to the extents overflow tree, fork 0xFF)
+//   --deleted-compressed, --deleted-compressed-fork   the same, deleted (the
+//                          journal also logs the older attributes leaves)
+// In a manifest, `file PATH HOSTFILE [EXTENTS]` (and so the compressed ones), `text PATH TEXT...`,
 // `xattr PATH NAME VALUE...`; '#' starts a comment line.
+#include <zlib.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -42,6 +51,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ByteOrder.h"
@@ -122,6 +132,12 @@ struct Item {
   unsigned fragments = 1;
   std::vector<Extent> extents;
   std::map<std::u16string, Bytes> xattrs;
+  // A compressed file: its data fork is empty, the bytes are in the
+  // com.apple.decmpfs attribute or, past its header, in the resource fork.
+  bool compressed = false;
+  Bytes rsrc;
+  unsigned rsrcFragments = 1;
+  std::vector<Extent> rsrcExtents;
   std::vector<uint32_t> children;
   uint32_t finderFlags = 0;
   uint32_t fileType = 0, creator = 0;
@@ -280,7 +296,8 @@ BuiltTree BuildTree(const std::vector<Record>& recs, const BTreeShape& shape, ui
       t.nodes[num] = node;
       Record ir;
       ir.key = packed[i].front().key;
-      if (!shape.variableIndexKeys) ir.key.resize(shape.maxKeyLength + 2, 0), WriteBE16(ir.key.data(), shape.maxKeyLength);
+      if (!shape.variableIndexKeys)
+        ir.key.resize(shape.maxKeyLength + 2, 0), WriteBE16(ir.key.data(), shape.maxKeyLength);
       ir.data.resize(4);
       WriteBE32(ir.data.data(), num);
       up.push_back(ir);
@@ -335,9 +352,7 @@ Bytes CatalogKey(uint32_t parent, const std::u16string& name) {
 }
 
 int CompareCatalogKeyBytes(const Bytes& a, const Bytes& b) {
-  auto get32 = [](const Bytes& k, size_t o) {
-    return ReadBE32(k.data() + o);
-  };
+  auto get32 = [](const Bytes& k, size_t o) { return ReadBE32(k.data() + o); };
   auto name = [](const Bytes& k) {
     std::u16string s;
     size_t n = ReadBE16(k.data() + 6);
@@ -352,11 +367,13 @@ int CompareCatalogKeyBytes(const Bytes& a, const Bytes& b) {
 
 const uint32_t kDate = 3786825600u;  // 2024-01-01 00:00:00 in seconds since 1904
 
-void PutBsdInfo(uint8_t* p, bool folder) {
+const uint8_t kOwnerCompressed = 0x20;  // UF_COMPRESSED
+
+void PutBsdInfo(uint8_t* p, bool folder, uint8_t ownerFlags = 0) {
   WriteBE32(p + 0, 0);  // owner
   WriteBE32(p + 4, 0);  // group
-  p[8] = 0;         // admin flags
-  p[9] = 0;         // owner flags
+  p[8] = 0;             // admin flags
+  p[9] = ownerFlags;
   WriteBE16(p + 10, folder ? 040755 : 0100644);
 }
 
@@ -390,11 +407,12 @@ Bytes FileRecord(const Item& f, uint32_t blockSize, uint32_t date = kDate) {
   WriteBE16(&r[2], 0x0002 | (f.xattrs.empty() ? 0 : 0x0004));  // thread exists, has attributes
   WriteBE32(&r[8], f.id);
   for (int i = 0; i < 5; ++i) WriteBE32(&r[12 + 4 * i], date);
-  PutBsdInfo(&r[32], false);
+  PutBsdInfo(&r[32], false, f.compressed ? kOwnerCompressed : 0);
   WriteBE32(&r[48], f.fileType);
   WriteBE32(&r[52], f.creator);
   WriteBE16(&r[56], f.finderFlags);
   PutForkData(&r[88], f.data.size(), blockSize, f.extents);
+  PutForkData(&r[168], f.rsrc.size(), blockSize, f.rsrcExtents);
   return r;
 }
 
@@ -408,10 +426,12 @@ Bytes ThreadRecord(bool folder, uint32_t parent, const std::u16string& name) {
   return r;
 }
 
-Bytes ExtentKey(uint32_t fileId, uint32_t startBlock) {
+const uint8_t kDataFork = 0, kResourceFork = 0xFF;
+
+Bytes ExtentKey(uint32_t fileId, uint32_t startBlock, uint8_t forkType) {
   Bytes k;
   Append16(k, 10);
-  k.push_back(0);  // data fork
+  k.push_back(forkType);
   k.push_back(0);
   Append32(k, fileId);
   Append32(k, startBlock);
@@ -419,12 +439,13 @@ Bytes ExtentKey(uint32_t fileId, uint32_t startBlock) {
 }
 
 // Extent overflow records of a fork whose extents go past the first eight.
-void OverflowRecords(uint32_t fileId, const std::vector<Extent>& ext, std::vector<Record>& out) {
+void OverflowRecords(uint32_t fileId, const std::vector<Extent>& ext, std::vector<Record>& out,
+                     uint8_t forkType = kDataFork) {
   uint32_t before = 0;
   for (size_t i = 0; i < ext.size(); ++i) {
     if (i >= 8 && i % 8 == 0) {
       Record r;
-      r.key = ExtentKey(fileId, before);
+      r.key = ExtentKey(fileId, before, forkType);
       r.data.assign(64, 0);
       for (size_t k = 0; k < 8 && i + k < ext.size(); ++k) {
         WriteBE32(&r.data[8 * k], ext[i + k].start);
@@ -434,6 +455,12 @@ void OverflowRecords(uint32_t fileId, const std::vector<Extent>& ext, std::vecto
     }
     before += ext[i].count;
   }
+}
+
+// Both forks' overflow records of an item.
+void ItemOverflowRecords(const Item& it, std::vector<Record>& out) {
+  OverflowRecords(it.id, it.extents, out, kDataFork);
+  OverflowRecords(it.id, it.rsrcExtents, out, kResourceFork);
 }
 
 // ---------------------------------------------------------------- allocation
@@ -541,17 +568,25 @@ std::vector<Record> CatalogRecords(Volume& v, bool older = false, uint32_t delet
   return recs;
 }
 
-std::vector<Record> AttributeRecords(const Volume& v) {
+Bytes AttributeKey(uint32_t fileId, const std::u16string& name) {
+  Bytes k;
+  Append16(k, static_cast<uint32_t>(12 + 2 * name.size()));
+  Append16(k, 0);
+  Append32(k, fileId);
+  Append32(k, 0);
+  Append16(k, static_cast<uint32_t>(name.size()));
+  for (char16_t c : name) Append16(k, c);
+  return k;
+}
+
+// The live attributes; with `older`, those of deleted items too.
+std::vector<Record> AttributeRecords(const Volume& v, bool older = false) {
   std::vector<Record> recs;
   for (const Item& it : v.items) {
+    if (it.deleted && !older) continue;
     for (const auto& [name, value] : it.xattrs) {
       Record r;
-      Append16(r.key, static_cast<uint32_t>(12 + 2 * name.size()));
-      Append16(r.key, 0);
-      Append32(r.key, it.id);
-      Append32(r.key, 0);
-      Append16(r.key, static_cast<uint32_t>(name.size()));
-      for (char16_t c : name) Append16(r.key, c);
+      r.key = AttributeKey(it.id, name);
       Append32(r.data, 0x10);
       Append32(r.data, 0);
       Append32(r.data, 0);
@@ -593,23 +628,34 @@ std::vector<Bytes> LeafNodes(const std::vector<Record>& recs, const BTreeShape& 
   return leaves;
 }
 
+// One B-tree file as the journal sees it: where its nodes lie and the
+// records it held before the deletions.
+struct OlderTree {
+  BTreeShape shape;
+  std::vector<Extent> extents;
+  uint32_t nodes = 0;
+  std::vector<Record> records;
+  std::vector<Bytes> wanted;  // the deleted items' keys in it
+};
+
 // Writes into the journal's free space, just past its (empty) header, the
 // transactions of an earlier state: block lists whose blocks are the leaf
-// nodes of the catalog (and extents tree) that still held the deleted
-// items, each at the address of a node of its tree's file. Every copy but
-// the last dates the deleted records a day earlier per copy.
+// nodes of the catalog (and extents and attributes trees) that still held
+// the deleted items, each at the address of a node of its tree's file.
+// Every copy but the last dates the deleted records a day earlier per copy.
 void LogOlderLeaves(Volume& v, Bytes& journal, const BTreeShape& catShape, const std::vector<Extent>& catExt,
-                    uint32_t catNodes, const BTreeShape& extShape, const std::vector<Extent>& extExt,
-                    uint32_t extNodes, const std::vector<Record>& olderExtents) {
+                    uint32_t catNodes, OlderTree extents, OlderTree attributes) {
   const uint32_t jhdrSize = 512, blhdrSize = 4096, nodeSize = catShape.nodeSize;
   uint64_t position = jhdrSize;
   const unsigned copies = v.journalCopies < 1 ? 1 : v.journalCopies;
-  std::vector<Bytes> deletedKeys, deletedExtentKeys;
+  std::vector<Bytes> deletedKeys;
+  std::vector<Bytes>& deletedExtentKeys = extents.wanted;
   for (const Item& it : v.items) {
     if (!it.deleted) continue;
     deletedKeys.push_back(CatalogKey(it.parent, it.name));
+    for (const auto& attr : it.xattrs) attributes.wanted.push_back(AttributeKey(it.id, attr.first));
     std::vector<Record> overflow;
-    OverflowRecords(it.id, it.extents, overflow);
+    ItemOverflowRecords(it, overflow);
     for (const Record& r : overflow) deletedExtentKeys.push_back(r.key);
   }
   for (unsigned c = 0; c < copies; ++c) {
@@ -624,11 +670,12 @@ void LogOlderLeaves(Volume& v, Bytes& journal, const BTreeShape& catShape, const
       const uint32_t n = 1 + static_cast<uint32_t>(i % (catNodes - 1));
       blocks.push_back({ForkByteAddress(catExt, v.blockSize, uint64_t(n) * nodeSize), leaves[i]});
     }
-    if (!olderExtents.empty()) {
-      leaves = LeafNodes(olderExtents, extShape, deletedExtentKeys);
+    for (const OlderTree* tree : {&extents, &attributes}) {
+      if (tree->records.empty() || tree->wanted.empty()) continue;
+      leaves = LeafNodes(tree->records, tree->shape, tree->wanted);
       for (size_t i = 0; i < leaves.size(); ++i) {
-        const uint32_t n = 1 + static_cast<uint32_t>(i % (extNodes - 1));
-        blocks.push_back({ForkByteAddress(extExt, v.blockSize, uint64_t(n) * nodeSize), leaves[i]});
+        const uint32_t n = 1 + static_cast<uint32_t>(i % (tree->nodes - 1));
+        blocks.push_back({ForkByteAddress(tree->extents, v.blockSize, uint64_t(n) * nodeSize), leaves[i]});
       }
     }
     if (blocks.size() + 1 > blhdrSize / 16) throw std::runtime_error("too many older leaves for one block list");
@@ -694,7 +741,10 @@ Bytes BuildImage(Volume& v) {
 
   // Placeholder extents give the catalog and overflow records their final sizes.
   for (Item& it : v.items)
-    if (!it.folder) it.extents.assign(std::min<size_t>(it.fragments, BlocksFor(it.data.size(), B)), Extent{});
+    if (!it.folder) {
+      it.extents.assign(std::min<size_t>(it.fragments, BlocksFor(it.data.size(), B)), Extent{});
+      it.rsrcExtents.assign(std::min<size_t>(it.rsrcFragments, BlocksFor(it.rsrc.size(), B)), Extent{});
+    }
   if (journaled) {
     v.ById(jibId).extents.assign(1, Extent{});
     v.ById(jnlId).extents.assign(1, Extent{});
@@ -711,7 +761,7 @@ Bytes BuildImage(Volume& v) {
   std::vector<Record> extRecs;
   std::vector<Extent> catShape(catPieces);
   OverflowRecords(4, catShape, extRecs);
-  for (const Item& it : v.items) OverflowRecords(it.id, it.extents, extRecs);
+  for (const Item& it : v.items) ItemOverflowRecords(it, extRecs);
   // Extra room for the catalog's and the files' overflow records.
   uint32_t extNodes = std::max<uint32_t>(NodesNeeded(extRecs, extShape_) + 2, 4);
   uint32_t extBlocks = BlocksFor(uint64_t(extNodes) * nodeSize, B);
@@ -763,6 +813,8 @@ Bytes BuildImage(Volume& v) {
     if (it.folder || it.id == jibId || it.id == jnlId) continue;
     it.extents = alloc.Take(BlocksFor(it.data.size(), B), it.fragments);
     WriteFork(img, it.extents, B, it.data.data(), it.data.size());
+    it.rsrcExtents = alloc.Take(BlocksFor(it.rsrc.size(), B), it.rsrcFragments);
+    WriteFork(img, it.rsrcExtents, B, it.rsrc.data(), it.rsrc.size());
   }
   if (journaled) {
     for (uint32_t id : {jibId, jnlId}) {
@@ -777,7 +829,7 @@ Bytes BuildImage(Volume& v) {
     std::vector<Record> recs;
     OverflowRecords(4, catExt, recs);
     for (const Item& it : v.items)
-      if (older || !it.deleted) OverflowRecords(it.id, it.extents, recs);
+      if (older || !it.deleted) ItemOverflowRecords(it, recs);
     std::stable_sort(recs.begin(), recs.end(), [](const Record& a, const Record& b) {
       // fileID, fork type, start block; all big-endian so bytes compare in order.
       Bytes ka(a.key.begin() + 4, a.key.begin() + 8), kb(b.key.begin() + 4, b.key.begin() + 8);
@@ -790,14 +842,18 @@ Bytes BuildImage(Volume& v) {
   extRecs = extentRecords(false);
   // Deleted files leave their data in place; the bitmap gives their blocks free.
   for (const Item& it : v.items)
-    if (it.deleted)
+    if (it.deleted) {
       for (const Extent& e : it.extents) alloc.Unmark(e.start, e.count);
+      for (const Extent& e : it.rsrcExtents) alloc.Unmark(e.start, e.count);
+    }
   if (journaled) {
     bool anyDeleted = false;
     for (const Item& it : v.items) anyDeleted = anyDeleted || it.deleted;
     if (anyDeleted) {
       Item& jnl = v.ById(jnlId);
-      LogOlderLeaves(v, jnl.data, catShape_, catExt, catNodes, extShape_, extExt, extNodes, extentRecords(true));
+      LogOlderLeaves(v, jnl.data, catShape_, catExt, catNodes,
+                     OlderTree{extShape_, extExt, extNodes, extentRecords(true), {}},
+                     OlderTree{attrShape_, attrExt, attrNodes, AttributeRecords(v, true), {}});
       WriteFork(img, jnl.extents, B, jnl.data.data(), jnl.data.size());
     }
   }
@@ -844,6 +900,87 @@ Bytes BuildImage(Volume& v) {
   return img;
 }
 
+// ---------------------------------------------------------------- compression
+// A deflated piece as decmpfs stores it: a zlib stream, or, when that would
+// not be shorter, 0xFF and the bytes as they are.
+Bytes DeflatePiece(const uint8_t* data, size_t size) {
+  uLongf room = compressBound(static_cast<uLong>(size));
+  Bytes out(room);
+  if (compress2(out.data(), &room, data, static_cast<uLong>(size), Z_BEST_COMPRESSION) != Z_OK)
+    throw std::runtime_error("zlib failed");
+  out.resize(room);
+  if (out.size() < size + 1) return out;
+  out.assign(1, 0xFF);
+  out.insert(out.end(), data, data + size);
+  return out;
+}
+
+const uint32_t kDecmpfsMagic = 0x636D7066;  // 'cmpf'
+const uint32_t kDecmpfsInlineZlib = 3, kDecmpfsForkZlib = 4;
+const size_t kDecmpfsChunk = 65536;
+const size_t kDecmpfsMaxInline = 3802;  // the largest com.apple.decmpfs attribute
+
+Bytes DecmpfsHeader(uint32_t type, uint64_t size) {
+  Bytes h(16, 0);
+  WriteLE32(&h[0], kDecmpfsMagic);
+  WriteLE32(&h[4], type);
+  WriteLE64(&h[8], size);
+  return h;
+}
+
+// Makes `it` a compressed file of `data`: deflated into the attribute, or
+// in 64 KiB chunks into a resource fork shaped as a 'cmpf' resource (fork
+// header, the chunk table, the chunks, then a resource map).
+void Compress(Item& it, Bytes data, bool inResourceFork) {
+  it.compressed = true;
+  it.data.clear();
+  const std::u16string name = u"com.apple.decmpfs";
+  if (!inResourceFork) {
+    Bytes attr = DecmpfsHeader(kDecmpfsInlineZlib, data.size());
+    Bytes packed = DeflatePiece(data.data(), data.size());
+    attr.insert(attr.end(), packed.begin(), packed.end());
+    if (attr.size() > kDecmpfsMaxInline) throw std::runtime_error("too large to compress into the attribute");
+    it.xattrs[name] = attr;
+    return;
+  }
+  it.xattrs[name] = DecmpfsHeader(kDecmpfsForkZlib, data.size());
+  const size_t chunks = (data.size() + kDecmpfsChunk - 1) / kDecmpfsChunk;
+  Bytes table(4 + 8 * chunks, 0), body;
+  WriteLE32(&table[0], static_cast<uint32_t>(chunks));
+  for (size_t c = 0; c < chunks; ++c) {
+    const size_t at = c * kDecmpfsChunk, n = std::min(kDecmpfsChunk, data.size() - at);
+    Bytes piece = DeflatePiece(data.data() + at, n);
+    WriteLE32(&table[4 + 8 * c], static_cast<uint32_t>(table.size() + body.size()));
+    WriteLE32(&table[8 + 8 * c], static_cast<uint32_t>(piece.size()));
+    body.insert(body.end(), piece.begin(), piece.end());
+  }
+  const uint32_t dataOffset = 0x100, mapLength = 0x32;
+  const uint32_t dataLength = static_cast<uint32_t>(4 + table.size() + body.size());
+  Bytes& f = it.rsrc;
+  f.assign(dataOffset, 0);
+  WriteBE32(&f[0], dataOffset);
+  WriteBE32(&f[4], dataOffset + dataLength);
+  WriteBE32(&f[8], dataLength);
+  WriteBE32(&f[12], mapLength);
+  Append32(f, dataLength - 4);
+  f.insert(f.end(), table.begin(), table.end());
+  f.insert(f.end(), body.begin(), body.end());
+  // The map: a copy of the header, then one type 'cmpf' with one resource (id 1).
+  Bytes map(f.begin(), f.begin() + 16);
+  map.resize(24, 0);
+  Append16(map, 0x1C);       // type list offset
+  Append16(map, mapLength);  // name list offset (none)
+  Append16(map, 0);          // types - 1
+  Append32(map, 0x636D7066);
+  Append16(map, 0);       // resources - 1
+  Append16(map, 0x0A);    // reference list offset, from the type list
+  Append16(map, 1);       // resource id
+  Append16(map, 0xFFFF);  // no name
+  Append32(map, 0);       // attributes and data offset
+  Append32(map, 0);       // handle
+  f.insert(f.end(), map.begin(), map.end());
+}
+
 // ---------------------------------------------------------------- input
 Bytes ReadHostFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -878,18 +1015,28 @@ void Apply(Volume& v, const std::string& key, const std::string& arg) {
     v.Add(arg, true, true);
   } else if (key == "folder") {
     v.Add(arg, true);
-  } else if (key == "file" || key == "deleted") {
+  } else if (key == "file" || key == "deleted" || key == "compressed" || key == "deleted-compressed" ||
+             key == "compressed-fork" || key == "deleted-compressed-fork") {
     auto [path, rest] = splitEq(arg);
     unsigned pieces = 1;
+    bool piecesGiven = false;
     size_t colon = rest.rfind(':');
     if (colon != std::string::npos && colon + 1 < rest.size() &&
         rest.find_first_not_of("0123456789", colon + 1) == std::string::npos) {
       pieces = static_cast<unsigned>(std::stoul(rest.substr(colon + 1)));
+      piecesGiven = true;
       rest = rest.substr(0, colon);
     }
-    Item& it = v.ById(v.Add(path, false, key == "deleted"));
+    Item& it = v.ById(v.Add(path, false, key.rfind("deleted", 0) == 0));
     it.data = ReadHostFile(rest);
-    it.fragments = pieces < 1 ? 1 : pieces;
+    if (key.find("compressed") == std::string::npos) {
+      it.fragments = pieces < 1 ? 1 : pieces;
+    } else {
+      const bool fork = key.find("-fork") != std::string::npos;
+      if (!fork && piecesGiven) throw std::runtime_error("data compressed into the attribute has no extents: " + arg);
+      Compress(it, std::move(it.data), fork);
+      it.rsrcFragments = pieces < 1 ? 1 : pieces;
+    }
   } else if (key == "text" || key == "deleted-text") {
     auto [path, text] = splitEq(arg);
     Item& it = v.ById(v.Add(path, false, key == "deleted-text"));
@@ -916,7 +1063,8 @@ void ReadManifest(Volume& v, const std::string& path) {
     size_t sp = line.find_first_of(" \t");
     std::string key = line.substr(0, sp);
     std::string rest = sp == std::string::npos ? "" : line.substr(line.find_first_not_of(" \t", sp));
-    if (key == "file" || key == "text" || key == "xattr" || key == "deleted" || key == "deleted-text") {
+    if (key == "file" || key == "text" || key == "xattr" || key == "deleted" || key == "deleted-text" ||
+        key.find("compressed") != std::string::npos) {
       // Manifest form: blanks separate the fields; the last field takes the rest.
       std::istringstream ss(rest);
       std::string path;
@@ -925,7 +1073,7 @@ void ReadManifest(Volume& v, const std::string& path) {
       std::getline(ss, tail);
       size_t t = tail.find_first_not_of(" \t");
       tail = t == std::string::npos ? "" : tail.substr(t);
-      if (key == "file" || key == "deleted") {
+      if (key == "file" || key == "deleted" || key.find("compressed") != std::string::npos) {
         std::istringstream ts(tail);
         std::string host, pieces;
         ts >> host >> pieces;
@@ -951,7 +1099,9 @@ int Usage() {
       "              [--journal BYTES] [--nodesize BYTES] [--catalog-extents N] [--attributes] [--folder PATH]...\n"
       "              [--file PATH=HOSTFILE[:EXTENTS]]... [--text PATH=TEXT]...\n"
       "              [--xattr PATH=NAME=VALUE]... [--deleted PATH=HOSTFILE[:EXTENTS]]...\n"
-      "              [--deleted-text PATH=TEXT]... [--deleted-folder PATH]... [--journal-copies N]\n");
+      "              [--deleted-text PATH=TEXT]... [--deleted-folder PATH]... [--journal-copies N]\n"
+      "              [--[deleted-]compressed PATH=HOSTFILE]...\n"
+      "              [--[deleted-]compressed-fork PATH=HOSTFILE[:EXTENTS]]...\n");
   return 2;
 }
 
