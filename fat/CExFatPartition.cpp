@@ -47,7 +47,7 @@ void CExFatPartition::SizeClusterMap() {
   m_inUse.assign(static_cast<size_t>(m_clusterCount) + 3, false);
 }
 
-CFileNode* CExFatPartition::CreateFileNode(const ExFatEntrySetRecord& record) {
+CFileNode* CExFatPartition::CreateNodeWithoutRuns(const ExFatEntrySetRecord& record) {
   CFileNode* node = AllocFileNode();
   if (!node) return nullptr;
   CExFatFileProperties* p = CreateExFatFileProperties();
@@ -62,9 +62,16 @@ CFileNode* CExFatPartition::CreateFileNode(const ExFatEntrySetRecord& record) {
   p->SetContiguous(record.noFatChain != 0);
   node->SetPosition(record.position);
   if (!record.inUse) p->SetDeleted(1);
+  node->SetProperties(p);
+  return node;
+}
+
+CFileNode* CExFatPartition::CreateFileNode(const ExFatEntrySetRecord& record) {
+  CFileNode* node = CreateNodeWithoutRuns(record);
+  auto* p = node ? static_cast<CExFatFileProperties*>(node->GetProperties()) : nullptr;
+  if (!p) return node;
   std::unique_ptr<CExFatDataRunList> runs = BuildDataRunList(record);
   if (runs->GetRunCount() != 0) p->SetDataRunList(runs.release());
-  node->SetProperties(p);
   return node;
 }
 
