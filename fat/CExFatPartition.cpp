@@ -29,11 +29,23 @@ std::unique_ptr<CExFatDataRunList> CExFatPartition::BuildDataRunList(const ExFat
     if (mark) MarkClustersUsed(record.firstCluster - kFirstCluster, count);
     return list;
   }
+  // A damaged FAT may chain back into the chain: the walk ends where it
+  // meets a cluster it passed (checked against one cluster at a time, taken
+  // anew at each power of two of steps), not after size / cluster size.
   uint64_t left = record.size;
-  for (uint32_t c = record.firstCluster; IsClusterNumber(c) && left > 0; c = GetNextCluster(c, false)) {
+  uint32_t seen = record.firstCluster;
+  uint64_t steps = 0, lap = 1;
+  for (uint32_t c = record.firstCluster; IsClusterNumber(c) && left > 0;) {
     list->AddRun({c - kFirstCluster, 1});
     if (mark) MarkClustersUsed(c - kFirstCluster, 1);
     left = left > clusterSize ? left - clusterSize : 0;
+    c = GetNextCluster(c, false);
+    if (c == seen) break;
+    if (++steps == lap) {
+      seen = c;
+      lap *= 2;
+      steps = 0;
+    }
   }
   return list;
 }
