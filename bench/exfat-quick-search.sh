@@ -26,12 +26,7 @@ mkdir -p "$mnt"
 truncate -s $((64 + files / 128))M "$image"
 loop=$(losetup -f --show "$image")
 bench_loops+=("$loop")
-mkfs.exfat -c 4096 "$loop" >/dev/null
-mount.exfat-fuse "$loop" "$mnt" >/dev/null 2>&1
-bench_mounts+=("$mnt")
-for ((d = 0; d < 100; d++)); do mkdir "$mnt/dir$d"; done
-for ((i = 0; i < files; i++)); do printf 'file %d\n' "$i" >"$mnt/dir$((i % 100))/file-$i.txt"; done
-fusermount -u "$mnt"
+bench_exfat_fill "$loop" "$mnt" "$files"
 listed=$(fls -f exfat -r -p "$image" | grep -Evc 'OrphanFiles|^[vV]/')
 
 bench_side() {

@@ -27,27 +27,6 @@ sectors=$(( (1 << 21) - 2048 ))
 mkfs.fat -F 32 -s 8 -n BENCH --offset 2048 "$image" $((sectors / 2)) >/dev/null
 bench_fat_fill "$image@@1M" "$files"
 sync "$image"
-if ! dd if="$image" of=/dev/null bs=4M count=1 iflag=direct status=none 2>/dev/null; then
-  echo "fat-search: skipped (the work folder takes no direct I/O)"
-  exit 0
-fi
-progdir=$bench_work/program
-mkdir -p "$progdir"
-
-bench_side() {
-  case $1 in
-    ours)
-      side_time=$(VANTOREL_DISKS=$image VANTOREL_PROGRAM_DIR=$progdir bench_time "$vtctl" recover 0 --engines fat) ;;
-    testdisk)
-      side_time=$( (cd "$bench_work" && bench_time testdisk /log /cmd "$image" partition_i386,analyze,search)) ;;
-    dd) side_time=$(bench_time dd if="$image" of=/dev/null bs=4M iflag=direct status=none) ;;
-  esac
-}
-
-bench_rounds 1 "${3:-3}" ours testdisk dd
-listed=$(VANTOREL_DISKS=$image VANTOREL_PROGRAM_DIR=$progdir "$vtctl" recover 0 --engines fat 2>/dev/null | grep -c '^node' || true)
+listed=$(VANTOREL_DISKS=$image VANTOREL_PROGRAM_DIR=$bench_work "$vtctl" recover 0 --engines fat 2>/dev/null | grep -c '^node' || true)
 echo "fat-search: $listed nodes listed"
-bench_report "FAT complete search, 1 GiB disk, $files files, vs testdisk search" 1.0 "${bench_times[ours]}" \
-  "${bench_times[testdisk]}"
-bench_report "FAT complete search, 1 GiB disk, $files files, vs dd iflag=direct" 2.0 "${bench_times[ours]}" \
-  "${bench_times[dd]}"
+bench_search_vs_testdisk_dd "$image" fat "FAT complete search, 1 GiB disk, $files files" "${3:-3}"

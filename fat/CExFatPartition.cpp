@@ -29,11 +29,23 @@ std::unique_ptr<CExFatDataRunList> CExFatPartition::BuildDataRunList(const ExFat
     if (mark) MarkClustersUsed(record.firstCluster - kFirstCluster, count);
     return list;
   }
+  // A damaged FAT may chain back into the chain: the walk ends where it
+  // meets a cluster it passed (checked against one cluster at a time, taken
+  // anew at each power of two of steps), not after size / cluster size.
   uint64_t left = record.size;
-  for (uint32_t c = record.firstCluster; IsClusterNumber(c) && left > 0; c = GetNextCluster(c, false)) {
+  uint32_t seen = record.firstCluster;
+  uint64_t steps = 0, lap = 1;
+  for (uint32_t c = record.firstCluster; IsClusterNumber(c) && left > 0;) {
     list->AddRun({c - kFirstCluster, 1});
     if (mark) MarkClustersUsed(c - kFirstCluster, 1);
     left = left > clusterSize ? left - clusterSize : 0;
+    c = GetNextCluster(c, false);
+    if (c == seen) break;
+    if (++steps == lap) {
+      seen = c;
+      lap *= 2;
+      steps = 0;
+    }
   }
   return list;
 }
@@ -47,7 +59,7 @@ void CExFatPartition::SizeClusterMap() {
   m_inUse.assign(static_cast<size_t>(m_clusterCount) + 3, false);
 }
 
-CFileNode* CExFatPartition::CreateFileNode(const ExFatEntrySetRecord& record) {
+CFileNode* CExFatPartition::CreateNodeWithoutRuns(const ExFatEntrySetRecord& record) {
   CFileNode* node = AllocFileNode();
   if (!node) return nullptr;
   CExFatFileProperties* p = CreateExFatFileProperties();
@@ -62,9 +74,16 @@ CFileNode* CExFatPartition::CreateFileNode(const ExFatEntrySetRecord& record) {
   p->SetContiguous(record.noFatChain != 0);
   node->SetPosition(record.position);
   if (!record.inUse) p->SetDeleted(1);
+  node->SetProperties(p);
+  return node;
+}
+
+CFileNode* CExFatPartition::CreateFileNode(const ExFatEntrySetRecord& record) {
+  CFileNode* node = CreateNodeWithoutRuns(record);
+  auto* p = node ? static_cast<CExFatFileProperties*>(node->GetProperties()) : nullptr;
+  if (!p) return node;
   std::unique_ptr<CExFatDataRunList> runs = BuildDataRunList(record);
   if (runs->GetRunCount() != 0) p->SetDataRunList(runs.release());
-  node->SetProperties(p);
   return node;
 }
 

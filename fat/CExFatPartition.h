@@ -18,15 +18,15 @@ class CFileNode;
 
 // One file or folder as its directory entry set describes it.
 struct ExFatEntrySetRecord {
-  uint64_t size = 0;          // DataLength of the stream entry
+  uint64_t size = 0;  // DataLength of the stream entry
   uint32_t firstCluster = 0;
-  uint8_t noFatChain = 0;     // GeneralSecondaryFlags bit 1
-  uint8_t inUse = 0;          // the File entry's in-use bit
+  uint8_t noFatChain = 0;  // GeneralSecondaryFlags bit 1
+  uint8_t inUse = 0;       // the File entry's in-use bit
   uint16_t attributes = 0;
   uint32_t creation = 0, modification = 0, access = 0;  // raw exFAT timestamps
-  uint64_t position = 0;      // sector of the File entry
-  std::string name;           // UTF-8
-  uint8_t nameLength = 0;     // NameLength of the stream entry, in characters
+  uint64_t position = 0;                                // sector of the File entry
+  std::string name;                                     // UTF-8
+  uint8_t nameLength = 0;                               // NameLength of the stream entry, in characters
 };
 
 class CExFatPartition : public CSearchedPartitionInfo {
@@ -56,8 +56,13 @@ class CExFatPartition : public CSearchedPartitionInfo {
   bool IsClusterUsed(uint64_t heapIndex) const {
     return heapIndex < m_inUse.size() && m_inUse[static_cast<size_t>(heapIndex)];
   }
+  // Bit i: heap index i (cluster i + 2) is in use.
+  const std::vector<bool>& ClusterMap() const { return m_inUse; }
   // A node with its properties and runs, or null.
   CFileNode* CreateFileNode(const ExFatEntrySetRecord& record);
+  // A node with the record's properties but no runs, or null (a node
+  // without properties when they could not be made).
+  static CFileNode* CreateNodeWithoutRuns(const ExFatEntrySetRecord& record);
   // Copies the geometry into the base record.
   void SyncBaseFields();
 

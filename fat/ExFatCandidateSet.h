@@ -14,7 +14,9 @@
 #include "ExFatDirectoryGroup.h"
 
 class CExFatDBR;
+class CFileNode;
 class IDirecotryTreeBuilder;
+class IStorageDevice;
 
 class CExFatPartitionEx : public CExFatPartition {
  public:
@@ -42,7 +44,9 @@ class CExFatPartitionEx : public CExFatPartition {
 };
 
 // Boot part: 50 with both boot sectors, 45 with one, else 10; FAT part
-// likewise from the two FAT flags. Stores the sum as the record's score.
+// likewise from the two FAT flags. Stores the sum as the record's score and
+// points, and the attached groups as its record matches (the evaluation
+// weighs both).
 int ScoreExFatCandidate(CExFatPartitionEx& candidate);
 
 class ExFatCandidateSet {
@@ -73,6 +77,15 @@ class ExFatCandidateSet {
   // Drops the lowest-ranked candidates once there are too many; the drop is
   // noted on the tree builder.
   void Trim();
+
+  // The nodes of the partition's tree, made from the entry sets of its
+  // groups: id = the first sector of the node's first cluster, parent id =
+  // the id of the folder whose clusters hold its entry set (-1 for the root
+  // directory), else the first sector of the group chain it was found in.
+  // The children of a deleted folder are deleted. Recycled files ($R...)
+  // take the names their information files ($I...) give. The partition's
+  // FAT cache is used when open and its cluster map is marked.
+  static void RebuildExFatTree(CExFatPartitionEx& partition, std::vector<CFileNode*>& out, IStorageDevice* device);
 
  private:
   CExFatPartitionEx* Find(uint64_t heap, uint32_t sectorsPerCluster) const;

@@ -10,7 +10,9 @@ namespace {
 
 const uint8_t kUpcaseStart[16] = {0, 0, 1, 0, 2, 0, 3, 0, 4, 0, 5, 0, 6, 0, 7, 0};
 
-bool IsContinuationEntry(uint8_t type) { return type == 0xC0 || type == 0x40 || type == 0xC1 || type == 0x41; }
+bool IsContinuationEntry(uint8_t type) {
+  return type == 0xC0 || type == 0x40 || type == 0xC1 || type == 0x41;
+}
 
 }  // namespace
 
@@ -26,7 +28,9 @@ ExFatSectorKind ClassifyExFatSector(const uint8_t* s, uint32_t sectorSize) {
   return ExFatSectorKind::Entries;
 }
 
-ExFatEntryScanner::ExFatEntryScanner() { SetGeometry(0, 512); }
+ExFatEntryScanner::ExFatEntryScanner() {
+  SetGeometry(0, 512);
+}
 
 void ExFatEntryScanner::SetGeometry(uint64_t deviceSectors, uint32_t sectorSize) {
   m_deviceSectors = deviceSectors;
@@ -62,7 +66,8 @@ size_t ExFatEntryScanner::ReadVolumeEntries(const uint8_t* bytes, bool* ends) {
         label = true;
         if (IsValidExFatVolumeLabelEntry(e)) {
           const uint8_t n = e[1] <= 11 ? e[1] : 11;
-          for (uint8_t k = 0; k < 16; ++k) m_group->label[k] = k < n ? static_cast<char16_t>(ReadLE16(e + 2 + 2 * k)) : 0;
+          for (uint8_t k = 0; k < 16; ++k)
+            m_group->label[k] = k < n ? static_cast<char16_t>(ReadLE16(e + 2 + 2 * k)) : 0;
           m_group->flags |= ExFatDirectoryGroup::kLabelSeen;
         }
         break;
@@ -142,7 +147,9 @@ std::unique_ptr<ExFatDirectoryGroup> ExFatEntryScanner::ScanSector(uint64_t sect
     // Nothing here is a directory entry.
     m_parser.Reset();
     if (!g.HasSets() && !(g.flags & ExFatDirectoryGroup::kRootFlags)) {
-      m_group.reset();
+      // Kept empty for the next sector: the walk over sectors that hold no
+      // entries allocates nothing.
+      g = ExFatDirectoryGroup();
       return nullptr;
     }
     return HandOut();
@@ -155,7 +162,7 @@ std::unique_ptr<ExFatDirectoryGroup> ExFatEntryScanner::ScanSector(uint64_t sect
 }
 
 std::unique_ptr<ExFatDirectoryGroup> ExFatEntryScanner::EndGroup() {
-  if (!m_group) return nullptr;
+  if (!m_group || m_group->sectorCount == 0) return nullptr;
   return HandOut();
 }
 
@@ -165,9 +172,14 @@ std::unique_ptr<ExFatDirectoryGroup> ExFatEntryScanner::HandOut() {
   m_parser.Reset();
   m_hasPendingHead = false;
   if (!g || g->sectorCount == 0 || !(g->HasSets() || g->IsRoot())) {
-    // Nothing of this group is handed out: forget what points into it.
+    // Nothing of this group is handed out: forget what points into it, and
+    // keep it, emptied, for the next group.
     for (auto it = m_continuations.begin(); it != m_continuations.end();)
       it = it->second.group == g.get() ? m_continuations.erase(it) : std::next(it);
+    if (g) {
+      *g = ExFatDirectoryGroup();
+      m_group = std::move(g);
+    }
     return nullptr;
   }
   if (cut) {
@@ -223,8 +235,8 @@ bool ExFatEntryScanner::TryJoin(const CutHead& head, uint64_t continuationSector
   return true;
 }
 
-void ScanExFatSectors(ExFatEntryScanner& scanner, ExFatCandidateSet& candidates, uint64_t first,
-                      const uint8_t* bytes, uint64_t count, size_t available, const ExFatGroupSink& onGroup) {
+void ScanExFatSectors(ExFatEntryScanner& scanner, ExFatCandidateSet& candidates, uint64_t first, const uint8_t* bytes,
+                      uint64_t count, size_t available, const ExFatGroupSink& onGroup) {
   const uint32_t size = scanner.SectorSize();
   for (uint64_t i = 0; i < count && (i + 1) * size <= available; ++i) {
     const uint8_t* s = bytes + i * size;
@@ -265,8 +277,7 @@ void ExFatScanBuffer::Reset(uint32_t sectorSize, uint64_t blockSectors) {
 
 uint8_t* ExFatScanBuffer::Prepare(uint64_t count) {
   if (count == 0 || count > m_blockSectors) return nullptr;
-  if (m_lastCount)
-    std::memmove(m_bytes.data(), m_bytes.data() + m_lastCount * m_sectorSize, kCarried * m_sectorSize);
+  if (m_lastCount) std::memmove(m_bytes.data(), m_bytes.data() + m_lastCount * m_sectorSize, kCarried * m_sectorSize);
   return m_bytes.data() + kCarried * m_sectorSize;
 }
 
@@ -281,16 +292,15 @@ void ExFatScanBuffer::Analyze(uint64_t first, uint64_t count, bool readOk, ExFat
   const uint64_t skip = m_started ? 0 : kCarried;
   if (count > skip) {
     const size_t from = static_cast<size_t>(skip * m_sectorSize);
-    ScanExFatSectors(scanner, candidates, first - kCarried + skip, m_bytes.data() + from, count - skip,
-                     window - from, onGroup);
+    ScanExFatSectors(scanner, candidates, first - kCarried + skip, m_bytes.data() + from, count - skip, window - from,
+                     onGroup);
   }
   m_started = true;
   m_lastCount = count;
   m_carriedAt = first + count - kCarried;
 }
 
-void ExFatScanBuffer::Finish(ExFatEntryScanner& scanner, ExFatCandidateSet& candidates,
-                             const ExFatGroupSink& onGroup) {
+void ExFatScanBuffer::Finish(ExFatEntryScanner& scanner, ExFatCandidateSet& candidates, const ExFatGroupSink& onGroup) {
   if (m_started && m_lastCount) {
     ScanExFatSectors(scanner, candidates, m_carriedAt, m_bytes.data() + m_lastCount * m_sectorSize, kCarried,
                      kCarried * m_sectorSize, onGroup);

@@ -4,6 +4,7 @@
 
 #include "CDirectoryTreeBuilder.h"
 #include "CEXT2SearchController.h"
+#include "CExFatCompleteSearch.h"
 #include "CExFatQuickSearch.h"
 #include "CExt2QuickSearch.h"
 #include "CFatCompleteSearch.h"
@@ -73,6 +74,8 @@ RegisteredEngines RegisterRecoveryEngines(const EngineSelection& selection) {
   if (selection.Has(ERecoveryEngine::exFAT)) {
     RegisterExFatQuickSearch();
     r.quickSearches += 1;
+    RegisterExFatCompleteSearch();
+    ++r.completeSearches;
   }
   if (selection.Has(ERecoveryEngine::NTFS)) {
     RegisterNTFSCompleteSearch();

@@ -183,3 +183,45 @@ bench_many_files() {
   for ((d = 0; d < 100; d++)); do mkdir "$dir/dir$d"; done
   for ((i = 0; i < files; i++)); do printf 'file %d\n' "$i" >"$dir/dir$((i % 100))/file-$i.txt"; done
 }
+
+# bench_search_vs_testdisk_dd IMAGE ENGINES LABEL ROUNDS: the complete
+# search `vtctl recover 0 --engines ENGINES` over the disk IMAGE (real bytes,
+# not holes) against testdisk's partition search (`testdisk /log /cmd IMAGE
+# partition_i386,analyze,search`) and against `dd if=IMAGE of=/dev/null
+# bs=4M iflag=direct`, in the same rounds: one warm-up round, then ROUNDS;
+# prints both ratios (goals 1 and 2). Skips when the work folder takes no
+# direct I/O.
+bench_search_vs_testdisk_dd() {
+  local image=$1 engines=$2 label=$3 rounds=$4
+  if ! dd if="$image" of=/dev/null bs=4M count=1 iflag=direct status=none 2>/dev/null; then
+    echo "$label: skipped (the work folder takes no direct I/O)"
+    return 0
+  fi
+  local program=$bench_work/program
+  mkdir -p "$program"
+  bench_side() {
+    case $1 in
+      ours)
+        side_time=$(VANTOREL_DISKS=$image VANTOREL_PROGRAM_DIR=$program bench_time "$vtctl" recover 0 --engines "$engines") ;;
+      testdisk)
+        side_time=$( (cd "$bench_work" && bench_time testdisk /log /cmd "$image" partition_i386,analyze,search)) ;;
+      dd) side_time=$(bench_time dd if="$image" of=/dev/null bs=4M iflag=direct status=none) ;;
+    esac
+  }
+  bench_rounds 1 "$rounds" ours testdisk dd
+  bench_report "$label, vs testdisk search" 1.0 "${bench_times[ours]}" "${bench_times[testdisk]}"
+  bench_report "$label, vs dd iflag=direct" 2.0 "${bench_times[ours]}" "${bench_times[dd]}"
+}
+
+# bench_exfat_fill LOOP MOUNT FILES: mkfs.exfat (4 KiB clusters) on the loop
+# device LOOP, then FILES small files in 100 folders written through
+# exfat-fuse at MOUNT, which is unmounted again.
+bench_exfat_fill() {
+  local loop=$1 mnt=$2 files=$3 d i
+  mkfs.exfat -c 4096 "$loop" >/dev/null
+  mount.exfat-fuse "$loop" "$mnt" >/dev/null 2>&1
+  bench_mounts+=("$mnt")
+  for ((d = 0; d < 100; d++)); do mkdir "$mnt/dir$d"; done
+  for ((i = 0; i < files; i++)); do printf 'file %d\n' "$i" >"$mnt/dir$((i % 100))/file-$i.txt"; done
+  fusermount -u "$mnt"
+}

@@ -6,10 +6,12 @@
 #include <iterator>
 #include <string>
 
+#include "CExFatCompleteSearch.h"
 #include "CExFatDBR.h"
 #include "ExFatCandidateSet.h"
 #include "ExFatDirectoryGroup.h"
 #include "ExFatEntryScanner.h"
+#include "MemoryDevice.h"
 #include "RecordingTreeBuilder.h"
 #include "TestUtil.h"
 
@@ -98,9 +100,9 @@ TEST_F(ExFatCandidates, BootSectorsAloneMakeMainAndBackupGuesses) {
     uint64_t sector;
     std::vector<uint64_t> starts;  // volume starts guessed, best first
   } cases[] = {
-      {5, {5}},             // no volume can begin 12 sectors before sector 5
+      {5, {5}},  // no volume can begin 12 sectors before sector 5
       {11, {11}},
-      {12, {12, 0}},        // a backup at 12 may be the one of a volume at 0
+      {12, {12, 0}},  // a backup at 12 may be the one of a volume at 0
       {4000, {4000, 3988}},
   };
   for (const auto& c : cases) {
@@ -198,8 +200,7 @@ TEST(ExFatDirectoryGroupBounds, ClusterSizeBoundsFollowTheSets) {
       // 10000 bytes over the 2 clusters before the next set: 8 KiB clusters
       {"contiguous file spacing", {Set(10, 10000, false), Set(12, 1, false)}, 512, 16, 65536},
       {"chained file says nothing", {Set(10, 10000, false, true, false), Set(12, 1, false)}, 512, 1, 65536},
-      {"deleted sets say nothing of spacing", {Set(10, 10000, false, false), Set(12, 1, false, false)}, 512, 1,
-       65536},
+      {"deleted sets say nothing of spacing", {Set(10, 10000, false, false), Set(12, 1, false, false)}, 512, 1, 65536},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -364,6 +365,31 @@ TEST(ExFatSectorScan, ASetCutAtABlockEndIsJoinedOnAnySectorSize) {
     ScanResult r = ScanDisk(d, sectorSize, 2);
     ASSERT_EQ(r.groups.size(), 1u);
     EXPECT_EQ(r.groups[0]->inUse.size(), sets);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// A block whose read fails is scanned as zeros: the bytes the device left
+// in the buffer (here the true ones) add no group and no partition.
+TEST(ExFatCompleteSearchBlocks, AFailedReadAddsNothingItsBufferHolds) {
+  std::vector<uint8_t> disk(64 * 512, 0);
+  uint32_t cluster = 10;
+  for (int k = 0; k < 5; ++k) FolderSet(&disk[20 * 512 + k * 96], cluster++, 4096, 'f');
+  for (bool fail : {false, true}) {
+    SCOPED_TRACE(fail ? "failed read" : "good read");
+    testutil::MemoryDevice device(disk, 512);
+    if (fail) device.failSector = 17;  // the block of sectors 16 to 31
+    CExFatCompleteSearch search;
+    search.SetDevice(&device);
+    search.SetSearchOption(16);
+    int failed = 0;
+    for (uint64_t first = 0; first < 64; first += 16) failed += search.ScanBlock(first, 16) ? 0 : 1;
+    search.EndSearch();
+    EXPECT_EQ(failed, fail ? 1 : 0);
+    EXPECT_EQ(search.Groups().size(), fail ? 0u : 1u);
   }
 }
 

@@ -209,8 +209,20 @@ TEST(ExFatPartition, ClusterGeometry) {
 
 TEST(ExFatPartition, RunLists) {
   const uint32_t kSpc = 8, kCluster = kSpc * 512;
-  FatVolume v(kSpc, {{10, 11}, {11, 12}, {12, 0xFFFFFFFF}, {20, 0}, {30, 1}, {40, 41}, {41, 250}, {50, 52}, {52, 51},
-                     {51, 0xFFFFFFFF}});
+  FatVolume v(kSpc, {{10, 11},
+                     {11, 12},
+                     {12, 0xFFFFFFFF},
+                     {20, 0},
+                     {30, 1},
+                     {40, 41},
+                     {41, 250},
+                     {50, 52},
+                     {52, 51},
+                     {51, 0xFFFFFFFF},
+                     {70, 71},
+                     {71, 72},
+                     {72, 73},
+                     {73, 71}});
   using Runs = std::vector<DataRun>;
   const struct {
     const char* what;
@@ -232,6 +244,12 @@ TEST(ExFatPartition, RunLists) {
       {"first cluster 1, no runs", 1, 100, false, {}},
   };
   for (const auto& c : cases) EXPECT_EQ(v.Runs(c.first, c.size, c.noFatChain), c.runs) << c.what;
+  // A chain that loops (70 -> 71 -> 72 -> 73 -> 71) ends near where it
+  // closes, however large the size.
+  const Runs looped = v.Runs(70, uint64_t(1) << 40, false);
+  ASSERT_FALSE(looped.empty());
+  EXPECT_EQ(looped.front(), (DataRun{68, 4}));
+  EXPECT_LE(looped.size(), 3u);
   // A folder gives no runs and marks nothing.
   EXPECT_EQ(v.Runs(60, 3 * kCluster, true, kFileAttributeDirectory), Runs{});
   EXPECT_FALSE(v.partition.IsClusterUsed(58));
@@ -318,7 +336,10 @@ TEST(ExFatEntrySetParser, EntrySets) {
               EntrySet(u"after", 6, 10, 0, false)}),
        {"-after"},
        true},
-      {"a 40-character name over three name entries", Bytes({EntrySet(name40, 5, 10)}), {std::string(name40.begin(), name40.end())}, true},
+      {"a 40-character name over three name entries",
+       Bytes({EntrySet(name40, 5, 10)}),
+       {std::string(name40.begin(), name40.end())},
+       true},
       {"a name entry out of its place resets the set",
        Bytes({One(FileEntry(3, 0)), One(StreamEntry(20, 5, 10)), NameEntries(u"first half"), One(guid),
               NameEntries(u"second half")}),
@@ -332,7 +353,10 @@ TEST(ExFatEntrySetParser, EntrySets) {
        Bytes({One(guid), EntrySet(u"one", 5, 1), One(padding), One(padding), EntrySet(u"two", 6, 1)}),
        {"one", "two"},
        true},
-      {"a benign secondary entry counts in its set", Bytes({EntrySet(u"vendor", 5, 1, 0, true, 1), EntrySet(u"x", 7, 1)}), {"vendor", "x"}, true},
+      {"a benign secondary entry counts in its set",
+       Bytes({EntrySet(u"vendor", 5, 1, 0, true, 1), EntrySet(u"x", 7, 1)}),
+       {"vendor", "x"},
+       true},
       {"an unknown critical entry ends the directory",
        Bytes({EntrySet(u"one", 5, 1), One(unknownCritical), EntrySet(u"two", 6, 1)}),
        {"one"},
