@@ -7,6 +7,7 @@
 #include <set>
 #include <sstream>
 
+#include "ByteOrder.h"
 #include "HfsImages.h"
 #include "RealVolumes.h"
 #include "TestUtil.h"
@@ -80,6 +81,37 @@ void CheckHpfsck(const std::string& image, uint32_t files, uint64_t totalBlocks)
   while (std::getline(in, line)) EXPECT_TRUE(HpfsckLineAccepted(line)) << "hpfsck: " << line;
 }
 
+// A directory alias as sleuthkit reads it: a file of type 'fdrp' and
+// creator 'MACS' flagged as an alias, with an empty data fork and one
+// 'alis' resource; the record in it names the target folder by fls's inode.
+void CheckDirectoryAlias(const std::string& image, const hfstest::GenAlias& alias,
+                         std::map<std::string, FlsEntry>& entries) {
+  SCOPED_TRACE(alias.path);
+  ASSERT_TRUE(entries.count(alias.path));
+  ASSERT_TRUE(entries.count(alias.target));
+  EXPECT_EQ(entries[alias.path].type, 'r');
+  const std::string inode = entries[alias.path].inode;
+  testutil::CommandResult is = testutil::Run({"istat", "-f", "hfs", image, inode});
+  for (const char* line : {"File type:\t66647270  fdrp\n", "File creator:\t4d414353  MACS\n", "\nIs alias\n",
+                           "\nSize:\t0\n", "Type: alis \tID: 0 "})
+    EXPECT_NE(is.output.find(line), std::string::npos) << line << "\n" << is.output;
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(is.output, m, std::regex(R"(Type: alis \tID: 0 +\tOffset: (\d+) +\tSize: (\d+))")))
+      << is.output;
+  const size_t offset = std::stoul(m[1].str()), size = std::stoul(m[2].str());
+  // The resource fork's attribute: type 4353 (RSRC), id 1.
+  const std::string fork = testutil::Run({"icat", "-f", "hfs", image, inode + "-4353-1"}).output;
+  ASSERT_GE(size, 150u);
+  ASSERT_LE(offset + size, fork.size());
+  const uint8_t* r = reinterpret_cast<const uint8_t*>(fork.data()) + offset;
+  const std::string leaf = alias.target.substr(alias.target.rfind('/') + 1);
+  EXPECT_EQ(ReadBE16(r + 4), size);  // the record's own length
+  EXPECT_EQ(ReadBE16(r + 6), 2);     // version
+  EXPECT_EQ(ReadBE16(r + 8), 1);     // a folder
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(r + 51), r[50]), leaf);
+  EXPECT_EQ(std::to_string(ReadBE32(r + 114)), entries[alias.target].inode);
+}
+
 }  // namespace
 
 namespace hfstest {
@@ -107,7 +139,7 @@ TEST_P(HfsGenTest, IndependentReadersSeeWhatWasWritten) {
       folders.insert(f.path.substr(0, s));
   for (std::string f : std::set<std::string>(folders))
     for (size_t s = f.find('/', 1); s != std::string::npos; s = f.find('/', s + 1)) folders.insert(f.substr(0, s));
-  uint32_t fileCount = static_cast<uint32_t>(recipe.files.size()) + (recipe.journal ? 2 : 0);
+  uint32_t fileCount = static_cast<uint32_t>(recipe.files.size() + recipe.aliases.size()) + (recipe.journal ? 2 : 0);
 
   testutil::CommandResult st = testutil::Run({"fsstat", "-f", "hfs", image});
   ASSERT_EQ(st.exitCode, 0) << st.output;
@@ -162,6 +194,7 @@ TEST_P(HfsGenTest, IndependentReadersSeeWhatWasWritten) {
     testutil::CommandResult is = testutil::Run({"istat", "-f", "hfs", image, entries[x.path].inode});
     EXPECT_NE(is.output.find("Name: " + x.name), std::string::npos) << is.output;
   }
+  for (const auto& a : recipe.aliases) CheckDirectoryAlias(image, a, entries);
 
   CheckHpfsck(image, fileCount, recipe.size / recipe.blockSize);
 }

@@ -35,6 +35,7 @@ std::vector<ImageRecipe> StandardRecipes() {
                  {"/docs/deep/overflow.bin", PatternBytes(60000, 2), 12},
                  {"/docs/deep/deeper/zero.dat", "", 1}};
   plain.xattrs = {{"/docs/readme.txt", "com.example.tag", "blue"}};
+  plain.aliases = {{"/deep alias", "/docs/deep"}, {"/docs/deep/deeper/up", "/docs"}};
   recipes.push_back(plain);
 
   ImageRecipe jour;
@@ -64,6 +65,7 @@ std::vector<ImageRecipe> StandardRecipes() {
   small.files = {{"/d/frag.bin", PatternBytes(20000, 4), 20},
                  {"/d/a", "x", 1},
                  {"/d/packed.bin", PartlyCompressible(30000, 6000, 8), 9, Storage::CompressedFork}};
+  small.aliases = {{"/d/to-d", "/d"}};
   recipes.push_back(small);
 
   ImageRecipe deep;
@@ -113,6 +115,7 @@ std::string BuildImage(const testutil::TempDir& dir, const ImageRecipe& recipe, 
   for (const auto& f : recipe.files) file(f, false);
   for (const auto& x : recipe.xattrs)
     option("xattr", x.path + "=" + x.name + "=" + x.value, x.path + " " + x.name + " " + x.value);
+  for (const auto& a : recipe.aliases) option("alias", a.path + "=" + a.target, a.path + " " + a.target);
   if (recipe.journalCopies > 1)
     option("journal-copies", std::to_string(recipe.journalCopies), std::to_string(recipe.journalCopies));
   for (const auto& f : recipe.deletedFolders) option("deleted-folder", f, f);

@@ -24,6 +24,11 @@ struct GenXattr {
   std::string path, name, value;
 };
 
+// A directory alias ('fdrp') at `path` of the folder `target`.
+struct GenAlias {
+  std::string path, target;
+};
+
 struct ImageRecipe {
   std::string tag;
   std::string name;  // volume name, UTF-8
@@ -36,6 +41,7 @@ struct ImageRecipe {
   std::vector<std::string> folders;
   std::vector<GenFile> files;
   std::vector<GenXattr> xattrs;
+  std::vector<GenAlias> aliases;  // files too, with an empty data fork
   // Deleted since the journal's logged transactions, which still name them.
   std::vector<std::string> deletedFolders;
   std::vector<GenFile> deleted;
@@ -51,7 +57,8 @@ std::string PartlyCompressible(size_t length, size_t randomBytes, uint32_t seed)
 
 // The images the tests share: plain, journaled with many files, compressed
 // files and a fragmented catalog, small blocks with a non-ASCII name (via manifest), and
-// 512-byte nodes with a three-level catalog.
+// 512-byte nodes with a three-level catalog. The plain and the small-block
+// ones hold directory aliases.
 std::vector<ImageRecipe> StandardRecipes();
 
 // Writes the image into dir; returns its path, or "" with `error` set.

@@ -116,6 +116,46 @@ std::string FlsName(std::string name) {
   return lead == std::string::npos ? "" : name.substr(lead);
 }
 
+// fls -r -p of an image: path -> {type letter, inode} of every file and
+// folder but its metadata files.
+std::map<std::string, std::pair<char, std::string>> FlsTree(const std::string& image) {
+  const testutil::CommandResult fls = testutil::Run({"fls", "-f", "hfs", "-r", "-p", image});
+  EXPECT_EQ(fls.exitCode, 0) << fls.output;
+  std::map<std::string, std::pair<char, std::string>> tree;
+  std::istringstream in(fls.output);
+  std::string line;
+  const std::regex re(R"(^[a-z-]/([a-z-]) (\d+):\t(.*)$)");
+  while (std::getline(in, line)) {
+    std::smatch m;
+    if (!std::regex_match(line, m, re) || m[3].str()[0] == '$') continue;
+    std::string path, part;
+    std::istringstream parts(m[3].str());
+    while (std::getline(parts, part, '/')) path += (path.empty() ? "" : "/") + FlsName(part);
+    tree[path] = {m[1].str()[0], m[2].str()};
+  }
+  return tree;
+}
+
+// The live entries a search listed, by their fls path: path -> node id.
+std::map<std::string, std::string> SearchedTree(const SearchRun& run) {
+  std::map<std::string, std::string> seen;
+  for (const auto& [path, l] : run.byPath) {
+    // The root folder's own record (fls shows the root as the tree itself).
+    if (l.deleted || l.node->GetId() == kHFSRootFolderID) continue;
+    std::string p, part;
+    std::istringstream parts(path);
+    while (std::getline(parts, part, '/')) p += (p.empty() ? "" : "/") + FlsName(part);
+    seen[p] = std::to_string(l.node->GetId());
+  }
+  return seen;
+}
+
+std::map<std::string, std::string> Inodes(const std::map<std::string, std::pair<char, std::string>>& tree) {
+  std::map<std::string, std::string> inodes;
+  for (const auto& [path, entry] : tree) inodes[path] = entry.second;
+  return inodes;
+}
+
 TEST(HfsQuickSearchReal, TheMacVolumeMatchesSleuthkit) {
   std::string mac;
   VT_REQUIRE_REAL_VOLUME(mac, testutil::RealVolume("hfsplus.raw"));
@@ -125,32 +165,7 @@ TEST(HfsQuickSearchReal, TheMacVolumeMatchesSleuthkit) {
   SearchRun run(testutil::ReadFile(mac));
   EXPECT_EQ(run.status, 0);
   EXPECT_TRUE(run.Paths(true).empty());
-
-  // fls -r -p: every file and folder but its metadata files.
-  const testutil::CommandResult fls = testutil::Run({"fls", "-f", "hfs", "-r", "-p", mac});
-  ASSERT_EQ(fls.exitCode, 0) << fls.output;
-  std::map<std::string, std::string> expected;  // path -> inode
-  std::istringstream in(fls.output);
-  std::string line;
-  const std::regex re(R"(^[a-z-]/[a-z-] (\d+):\t(.*)$)");
-  while (std::getline(in, line)) {
-    std::smatch m;
-    if (!std::regex_match(line, m, re) || m[2].str()[0] == '$') continue;
-    std::string path, part;
-    std::istringstream parts(m[2].str());
-    while (std::getline(parts, part, '/')) path += (path.empty() ? "" : "/") + FlsName(part);
-    expected[path] = m[1].str();
-  }
-  std::map<std::string, std::string> seen;
-  for (const auto& [path, l] : run.byPath) {
-    // The root folder's own record (fls shows the root as the tree itself).
-    if (l.node->GetId() == kHFSRootFolderID) continue;
-    std::string p, part;
-    std::istringstream parts(path);
-    while (std::getline(parts, part, '/')) p += (p.empty() ? "" : "/") + FlsName(part);
-    seen[p] = std::to_string(l.node->GetId());
-  }
-  EXPECT_EQ(seen, expected);
+  EXPECT_EQ(SearchedTree(run), Inodes(FlsTree(mac)));
 
   // Sizes and first extents as istat gives them; bytes as icat gives them.
   for (const auto& [path, l] : run.byPath) {
@@ -176,6 +191,38 @@ TEST(HfsQuickSearchReal, TheMacVolumeMatchesSleuthkit) {
         testutil::Run({"icat", "-f", "hfs", mac, std::to_string(it->second.node->GetId())});
     ASSERT_EQ(icat.exitCode, 0);
     EXPECT_TRUE(run.ReadAll(it->second.node) == icat.output) << name;
+  }
+}
+
+// A directory alias ('fdrp' file) is listed as a folder: no size, no runs,
+// nothing under it, at the id and place fls gives the file; fls lists it as
+// a regular file. Every other entry is as fls lists it.
+TEST(HfsQuickSearchAlias, DirectoryAliasesAreListedAsEmptyFolders) {
+  VT_REQUIRE_TOOL("fls");
+  const hfstest::ImageRecipe recipe = hfstest::StandardRecipes().front();
+  ASSERT_FALSE(recipe.aliases.empty());
+  testutil::TempDir dir("hfsalias");
+  std::string error;
+  const std::string image = hfstest::BuildImage(dir, recipe, &error);
+  ASSERT_FALSE(image.empty()) << error;
+  SearchRun run(testutil::ReadFile(image));
+  EXPECT_EQ(run.status, 0);
+  EXPECT_TRUE(run.Paths(true).empty());
+  const auto fls = FlsTree(image);
+  EXPECT_EQ(SearchedTree(run), Inodes(fls));
+  for (const auto& a : recipe.aliases) {
+    SCOPED_TRACE(a.path);
+    const std::string path = a.path.substr(1);
+    ASSERT_EQ(run.byPath.count(path), 1u);
+    const Listed& l = run.byPath.find(path)->second;
+    ASSERT_TRUE(fls.count(path));
+    EXPECT_EQ(fls.at(path).first, 'r');
+    EXPECT_TRUE(l.folder);
+    EXPECT_EQ(l.node->GetProperties()->GetAttributes(), kFileAttributeDirectory);
+    EXPECT_EQ(l.size, 0);
+    std::unique_ptr<IDataRunList> runs(l.node->GetProperties()->GetDataRunList());
+    EXPECT_TRUE(!runs || runs->GetRunCount() == 0);
+    for (const auto& [other, entry] : run.byPath) EXPECT_NE(entry.node->GetParentId(), l.node->GetId()) << other;
   }
 }
 

@@ -15,8 +15,12 @@
 
 namespace {
 
-void Put16(std::vector<uint8_t>& b, size_t o, uint32_t v) { WriteBE16(b.data() + o, static_cast<uint16_t>(v)); }
-void Put32(std::vector<uint8_t>& b, size_t o, uint32_t v) { WriteBE32(b.data() + o, v); }
+void Put16(std::vector<uint8_t>& b, size_t o, uint32_t v) {
+  WriteBE16(b.data() + o, static_cast<uint16_t>(v));
+}
+void Put32(std::vector<uint8_t>& b, size_t o, uint32_t v) {
+  WriteBE32(b.data() + o, v);
+}
 
 // A node of `size` bytes with the given records laid out after the descriptor.
 std::vector<uint8_t> MakeNode(uint32_t size, int8_t kind, uint8_t height,

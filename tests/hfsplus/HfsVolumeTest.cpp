@@ -143,7 +143,7 @@ TEST_F(HfsVolumeImages, VolumeOpensTreesAndJournal) {
     }
     CatalogCounter counter;
     EXPECT_EQ(vol.Traverse(kHFSCatalogTree, &counter), kHFSOk);
-    size_t files = recipe.files.size() + (recipe.journal ? 2 : 0);
+    size_t files = recipe.files.size() + recipe.aliases.size() + (recipe.journal ? 2 : 0);
     EXPECT_EQ(size_t(counter.files), files);
     EXPECT_EQ(counter.threads, counter.files + counter.folders);
     EXPECT_EQ(counter.folders - 1, int(vol.GetVolumeHeader()->folderCount));

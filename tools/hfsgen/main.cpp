@@ -35,8 +35,11 @@
 //                          8: the rest go to the extents overflow tree, fork 0xFF)
 //   --deleted-compressed, --deleted-compressed-fork   the same, deleted (the
 //                          journal also logs the older attributes leaves)
+//   --alias PATH=FOLDER    a directory alias of the folder FOLDER: a file of type
+//                          'fdrp', creator 'MACS', Finder flag kIsAlias, whose
+//                          resource fork holds the folder's 'alis' resource
 // In a manifest, `file PATH HOSTFILE [EXTENTS]` (and so the compressed ones), `text PATH TEXT...`,
-// `xattr PATH NAME VALUE...`; '#' starts a comment line.
+// `xattr PATH NAME VALUE...`, `alias PATH FOLDER`; '#' starts a comment line.
 #include <zlib.h>
 
 #include <algorithm>
@@ -141,7 +144,8 @@ struct Item {
   std::vector<uint32_t> children;
   uint32_t finderFlags = 0;
   uint32_t fileType = 0, creator = 0;
-  bool deleted = false;  // only in the journal's older catalog
+  bool deleted = false;     // only in the journal's older catalog
+  std::string aliasTarget;  // a directory alias: the folder it names
 };
 
 struct Volume {
@@ -900,6 +904,113 @@ Bytes BuildImage(Volume& v) {
   return img;
 }
 
+// ---------------------------------------------------------------- resource forks
+// A resource fork holding one unnamed resource: the fork header, the
+// resource's length and bytes, then the map with its one type and reference.
+Bytes ResourceFork(uint32_t type, uint16_t id, const Bytes& data) {
+  const uint32_t dataOffset = 0x100, mapLength = 0x32;
+  const uint32_t dataLength = static_cast<uint32_t>(4 + data.size());
+  Bytes f(dataOffset, 0);
+  WriteBE32(&f[0], dataOffset);
+  WriteBE32(&f[4], dataOffset + dataLength);
+  WriteBE32(&f[8], dataLength);
+  WriteBE32(&f[12], mapLength);
+  Append32(f, dataLength - 4);
+  f.insert(f.end(), data.begin(), data.end());
+  // The map: a copy of the header, then the type list and the reference list.
+  Bytes map(f.begin(), f.begin() + 16);
+  map.resize(24, 0);
+  Append16(map, 0x1C);       // type list offset
+  Append16(map, mapLength);  // name list offset (none)
+  Append16(map, 0);          // types - 1
+  Append32(map, type);
+  Append16(map, 0);       // resources - 1
+  Append16(map, 0x0A);    // reference list offset, from the type list
+  Append16(map, id);      // resource id
+  Append16(map, 0xFFFF);  // no name
+  Append32(map, 0);       // attributes and data offset
+  Append32(map, 0);       // handle
+  f.insert(f.end(), map.begin(), map.end());
+  return f;
+}
+
+// ---------------------------------------------------------------- directory aliases
+const uint32_t kAliasResourceType = 0x616C6973;  // 'alis'
+const uint32_t kFolderAliasType = 0x66647270;    // 'fdrp'
+const uint32_t kAliasCreator = 0x4D414353;       // 'MACS'
+const uint16_t kIsAliasFlag = 0x8000;
+
+// The 8-bit form of a name in an alias record: ASCII kept, anything else '?'.
+std::string AliasName8(const std::u16string& name) {
+  std::string out;
+  for (char16_t c : name) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+  return out;
+}
+
+void PutPascal(uint8_t* p, size_t room, const std::string& s) {
+  const size_t n = std::min(s.size(), room - 1);
+  p[0] = static_cast<uint8_t>(n);
+  std::memcpy(p + 1, s.data(), n);
+}
+
+void AppendTag(Bytes& b, int16_t tag, const Bytes& value) {
+  Append16(b, static_cast<uint16_t>(tag));
+  Append16(b, static_cast<uint32_t>(value.size()));
+  b.insert(b.end(), value.begin(), value.end());
+  if (value.size() % 2) b.push_back(0);
+}
+
+Bytes Utf16Tag(const std::u16string& s) {
+  Bytes b;
+  Append16(b, static_cast<uint32_t>(s.size()));
+  for (char16_t c : s) Append16(b, c);
+  return b;
+}
+
+// A version 2 alias record of the folder at `path`: the fixed 150 bytes
+// (volume name and date, the target's parent, name, id and date), then
+// tagged data: the parent's name, the colon path, the target's and the
+// volume's names in UTF-16, the POSIX path; tag -1 ends it.
+Bytes FolderAliasRecord(Volume& v, const std::string& path, const Item& target) {
+  Bytes r(150, 0);
+  WriteBE16(&r[6], 2);  // version
+  WriteBE16(&r[8], 1);  // a folder
+  PutPascal(&r[10], 28, AliasName8(v.name));
+  WriteBE32(&r[38], kDate);
+  WriteBE16(&r[42], 0x482B);  // 'H+'
+  WriteBE16(&r[44], 0);       // fixed disk
+  WriteBE32(&r[46], target.parent);
+  PutPascal(&r[50], 64, AliasName8(target.name));
+  WriteBE32(&r[114], target.id);
+  WriteBE32(&r[118], kDate);
+  WriteBE16(&r[130], 0xFFFF);  // levels from the alias to the root: not given
+  WriteBE16(&r[132], 0xFFFF);  // levels from the root to the target: not given
+  const std::u16string parentName = target.parent == 2 ? v.name : v.ById(target.parent).name;
+  const std::string parent8 = AliasName8(parentName);
+  AppendTag(r, 0, Bytes(parent8.begin(), parent8.end()));
+  std::string colons = AliasName8(v.name);
+  for (char c : path) colons.push_back(c == '/' ? ':' : c);
+  AppendTag(r, 2, Bytes(colons.begin(), colons.end()));
+  AppendTag(r, 14, Utf16Tag(target.name));
+  AppendTag(r, 15, Utf16Tag(v.name));
+  AppendTag(r, 18, Bytes(path.begin(), path.end()));
+  AppendTag(r, -1, {});
+  WriteBE16(&r[4], static_cast<uint32_t>(r.size()));
+  return r;
+}
+
+// Gives every directory alias its resource fork: one 'alis' resource (id 0)
+// naming its folder, which must exist by then.
+void ResolveAliases(Volume& v) {
+  for (Item& it : v.items) {
+    if (it.aliasTarget.empty()) continue;
+    auto found = v.paths.find(it.aliasTarget);
+    if (found == v.paths.end() || !v.ById(found->second).folder || found->second == 2)
+      throw std::runtime_error("an alias names no folder: " + it.aliasTarget);
+    it.rsrc = ResourceFork(kAliasResourceType, 0, FolderAliasRecord(v, it.aliasTarget, v.ById(found->second)));
+  }
+}
+
 // ---------------------------------------------------------------- compression
 // A deflated piece as decmpfs stores it: a zlib stream, or, when that would
 // not be shorter, 0xFF and the bytes as they are.
@@ -954,31 +1065,8 @@ void Compress(Item& it, Bytes data, bool inResourceFork) {
     WriteLE32(&table[8 + 8 * c], static_cast<uint32_t>(piece.size()));
     body.insert(body.end(), piece.begin(), piece.end());
   }
-  const uint32_t dataOffset = 0x100, mapLength = 0x32;
-  const uint32_t dataLength = static_cast<uint32_t>(4 + table.size() + body.size());
-  Bytes& f = it.rsrc;
-  f.assign(dataOffset, 0);
-  WriteBE32(&f[0], dataOffset);
-  WriteBE32(&f[4], dataOffset + dataLength);
-  WriteBE32(&f[8], dataLength);
-  WriteBE32(&f[12], mapLength);
-  Append32(f, dataLength - 4);
-  f.insert(f.end(), table.begin(), table.end());
-  f.insert(f.end(), body.begin(), body.end());
-  // The map: a copy of the header, then one type 'cmpf' with one resource (id 1).
-  Bytes map(f.begin(), f.begin() + 16);
-  map.resize(24, 0);
-  Append16(map, 0x1C);       // type list offset
-  Append16(map, mapLength);  // name list offset (none)
-  Append16(map, 0);          // types - 1
-  Append32(map, 0x636D7066);
-  Append16(map, 0);       // resources - 1
-  Append16(map, 0x0A);    // reference list offset, from the type list
-  Append16(map, 1);       // resource id
-  Append16(map, 0xFFFF);  // no name
-  Append32(map, 0);       // attributes and data offset
-  Append32(map, 0);       // handle
-  f.insert(f.end(), map.begin(), map.end());
+  table.insert(table.end(), body.begin(), body.end());
+  it.rsrc = ResourceFork(kDecmpfsMagic, 1, table);
 }
 
 // ---------------------------------------------------------------- input
@@ -1037,6 +1125,13 @@ void Apply(Volume& v, const std::string& key, const std::string& arg) {
       Compress(it, std::move(it.data), fork);
       it.rsrcFragments = pieces < 1 ? 1 : pieces;
     }
+  } else if (key == "alias") {
+    auto [path, target] = splitEq(arg);
+    Item& it = v.ById(v.Add(path, false));
+    it.aliasTarget = target;
+    it.fileType = kFolderAliasType;
+    it.creator = kAliasCreator;
+    it.finderFlags = kIsAliasFlag;
   } else if (key == "text" || key == "deleted-text") {
     auto [path, text] = splitEq(arg);
     Item& it = v.ById(v.Add(path, false, key == "deleted-text"));
@@ -1064,7 +1159,7 @@ void ReadManifest(Volume& v, const std::string& path) {
     std::string key = line.substr(0, sp);
     std::string rest = sp == std::string::npos ? "" : line.substr(line.find_first_not_of(" \t", sp));
     if (key == "file" || key == "text" || key == "xattr" || key == "deleted" || key == "deleted-text" ||
-        key.find("compressed") != std::string::npos) {
+        key == "alias" || key.find("compressed") != std::string::npos) {
       // Manifest form: blanks separate the fields; the last field takes the rest.
       std::istringstream ss(rest);
       std::string path;
@@ -1101,7 +1196,7 @@ int Usage() {
       "              [--xattr PATH=NAME=VALUE]... [--deleted PATH=HOSTFILE[:EXTENTS]]...\n"
       "              [--deleted-text PATH=TEXT]... [--deleted-folder PATH]... [--journal-copies N]\n"
       "              [--[deleted-]compressed PATH=HOSTFILE]...\n"
-      "              [--[deleted-]compressed-fork PATH=HOSTFILE[:EXTENTS]]...\n");
+      "              [--[deleted-]compressed-fork PATH=HOSTFILE[:EXTENTS]]... [--alias PATH=FOLDER]...\n");
   return 2;
 }
 
@@ -1129,6 +1224,7 @@ int main(int argc, char** argv) {
         return Usage();
     }
     if (out.empty()) return Usage();
+    ResolveAliases(v);
     Bytes img = BuildImage(v);
     std::ofstream f(out, std::ios::binary | std::ios::trunc);
     f.write(reinterpret_cast<const char*>(img.data()), static_cast<std::streamsize>(img.size()));
