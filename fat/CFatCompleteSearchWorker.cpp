@@ -17,6 +17,7 @@
 #include "IRawFileAnalyser.h"
 #include "IStorageDevice.h"
 #include "RunLog.h"
+#include "SafeAlloc.h"
 
 namespace {
 
@@ -667,16 +668,24 @@ bool CFatCompleteSearchWorker::IsKnownFileStart(uint64_t cluster) {
   return IsPEImage(m_probe.data(), m_sectorSize);
 }
 
+void CFatCompleteSearchWorker::FreeWindow::operator()(uint8_t* p) const {
+  FreeBuffer(p);
+}
+
 const uint8_t* CFatCompleteSearchWorker::ProbeWindow(uint64_t sector) {
   auto inside = [sector](uint64_t first, uint64_t count) { return sector >= first && sector - first < count; };
-  if (inside(m_windowFirst, m_windowSectors)) return m_window.data() + (sector - m_windowFirst) * m_sectorSize;
+  if (inside(m_windowFirst, m_windowSectors)) return m_window.get() + (sector - m_windowFirst) * m_sectorSize;
   // Inside a window that did not read: the sectors are read one by one.
   if (inside(m_failedFirst, m_failedSectors)) return nullptr;
   const uint64_t end = m_geo.partitionStart + m_geo.partitionSize;
   if (sector >= end) return nullptr;
   const uint64_t count = std::min<uint64_t>(std::max<uint64_t>(1, kProbeWindowBytes / m_sectorSize), end - sector);
-  m_window.resize(static_cast<size_t>(count * m_sectorSize));
-  if (!ReadSectors(m_window.data(), sector, count)) {
+  const size_t bytes = static_cast<size_t>(count * m_sectorSize);
+  if (bytes > m_windowBytes) {
+    m_window.reset(AllocBuffer(static_cast<uint32_t>(bytes)));
+    m_windowBytes = bytes;
+  }
+  if (!ReadSectors(m_window.get(), sector, count)) {
     m_windowSectors = 0;
     m_failedFirst = sector;
     m_failedSectors = count;
@@ -684,7 +693,7 @@ const uint8_t* CFatCompleteSearchWorker::ProbeWindow(uint64_t sector) {
   }
   m_windowFirst = sector;
   m_windowSectors = count;
-  return m_window.data();
+  return m_window.get();
 }
 
 bool CFatCompleteSearchWorker::IsPEImage(const uint8_t* bytes, uint64_t length) {

@@ -188,8 +188,14 @@ class CFatCompleteSearchWorker {
   CRecyclePendingList m_recyclePending;
   std::vector<std::unique_ptr<IRawFileAnalyser>> m_analysers;
   std::vector<IRawFileAnalyser*> m_borrowedAnalysers;
-  std::vector<uint8_t> m_probe;   // IsKnownFileStart's zero-padded sector
-  std::vector<uint8_t> m_window;  // sectors read ahead for IsKnownFileStart
+  std::vector<uint8_t> m_probe;  // IsKnownFileStart's zero-padded sector
+  struct FreeWindow {
+    void operator()(uint8_t* p) const;
+  };
+  // Sectors read ahead for IsKnownFileStart, page-aligned so that direct
+  // reads land in them without a bounce copy.
+  std::unique_ptr<uint8_t[], FreeWindow> m_window;
+  size_t m_windowBytes = 0;
   uint64_t m_windowFirst = 0;
   uint64_t m_windowSectors = 0;
   uint64_t m_failedFirst = 0;  // the last window that did not read
