@@ -178,7 +178,9 @@ TEST(StorageDeviceWithCache, ServesBlocksInOrderFromSectorZero) {
     EXPECT_EQ(std::vector<uint8_t>(peek, peek + n * 512), got) << block;
     EXPECT_EQ(cache.PeekSectors(first + n, 1), nullptr);
     EXPECT_EQ(cache.PeekSectors(first + 1, n), nullptr);
-    if (block > 0) EXPECT_EQ(cache.PeekSectors(first - 1, 2), nullptr);
+    if (block > 0) {
+      EXPECT_EQ(cache.PeekSectors(first - 1, 2), nullptr);
+    }
     // A read that begins before the block and ends inside it.
     if (block > 0) {
       got = Read(cache, first - 3, 6, &ok);
