@@ -84,33 +84,51 @@ void CEXT2SearchController::AnalyzeBlock(uint64_t firstSector, uint64_t sectorCo
   }
   // A block that does not follow the last one starts a new window.
   if (first512 != m_next512 || m_carrySectors > kWindowSectors - 1) m_carrySectors = 0;
-  const size_t carry = static_cast<size_t>(m_carrySectors * 512);
-  if (carry) std::memmove(m_work.data(), m_work.data() + m_work.size() - carry, carry);
-  m_work.resize(carry + static_cast<size_t>(bytes));
-  uint8_t* block = m_work.data() + carry;
-  if (!m_device->ReadSectors(block, firstSector, sectorCount)) {
-    // Sector by sector, so that one bad sector costs only itself; what
-    // cannot be read is zeros.
-    const size_t size = static_cast<size_t>(m_sectorSize);
-    for (uint64_t i = 0; i < sectorCount; ++i)
-      if (!m_device->ReadSectors(block + i * size, firstSector + i, 1)) std::memset(block + i * size, 0, size);
-  }
-  const uint64_t base512 = first512 - m_carrySectors;
-  const uint64_t total = m_carrySectors + count512;
-  try {
-    for (uint64_t i = 0; i + kWindowSectors <= total; ++i) {
-      const uint8_t* window = m_work.data() + i * 512;
-      // Most sectors are neither a superblock nor awaited descriptors.
-      if (ReadLE16(window + kMagicOffset) != CExt2SuperBlock::kMagic &&
-          (!m_candidate || m_candidate->IsDescriptorTableComplete()))
-        continue;
-      AnalyzeSuperBlock(base512 + i, window);
+  // The read-ahead block is looked at where it lies; otherwise it is read.
+  const uint8_t* block = m_device->PeekSectors(firstSector, sectorCount);
+  if (!block) {
+    m_block.resize(static_cast<size_t>(bytes));
+    uint8_t* into = m_block.data();
+    if (!m_device->ReadSectors(into, firstSector, sectorCount)) {
+      // Sector by sector, so that one bad sector costs only itself; what
+      // cannot be read is zeros.
+      const size_t size = static_cast<size_t>(m_sectorSize);
+      for (uint64_t i = 0; i < sectorCount; ++i)
+        if (!m_device->ReadSectors(into + i * size, firstSector + i, 1)) std::memset(into + i * size, 0, size);
     }
+    block = into;
+  }
+  // The windows that begin in the sectors carried over from the last block
+  // are looked at in m_work: the carried sectors, then the block's first.
+  const uint64_t carried = m_carrySectors;
+  const uint64_t head = std::min<uint64_t>(kWindowSectors - 1, count512);
+  m_work.resize(static_cast<size_t>((carried + head) * 512));
+  std::memcpy(m_work.data() + carried * 512, block, static_cast<size_t>(head * 512));
+  const uint64_t base512 = first512 - carried;
+  try {
+    for (uint64_t i = 0; i + kWindowSectors <= carried + head; ++i) VisitWindow(base512 + i, m_work.data() + i * 512);
+    for (uint64_t i = 0; i + kWindowSectors <= count512; ++i) VisitWindow(first512 + i, block + i * 512);
   } catch (const std::exception& e) {
     ReportExt2Exception(e);
   }
+  // The last sectors seen, for the windows that begin in them.
+  const uint64_t total = carried + count512;
   m_carrySectors = std::min<uint64_t>(total, kWindowSectors - 1);
+  const size_t keep = static_cast<size_t>(m_carrySectors * 512);
+  if (count512 >= m_carrySectors) {
+    m_work.assign(block + bytes - keep, block + bytes);
+  } else {
+    m_work.erase(m_work.begin(), m_work.end() - static_cast<std::ptrdiff_t>(keep));
+  }
   m_next512 = first512 + count512;
+}
+
+void CEXT2SearchController::VisitWindow(uint64_t sector512, const uint8_t* window) {
+  // Most sectors are neither a superblock nor awaited descriptors.
+  if (ReadLE16(window + kMagicOffset) != CExt2SuperBlock::kMagic &&
+      (!m_candidate || m_candidate->IsDescriptorTableComplete()))
+    return;
+  AnalyzeSuperBlock(sector512, window);
 }
 
 void CEXT2SearchController::AnalyzeSuperBlock(uint64_t sector512, const uint8_t* window) {

@@ -77,13 +77,16 @@ class CEXT2SearchController : public ICompleteFileSystemSearchController {
   CExt2SearchedPartitionInfo* AddPartition(CExt2SearchedPartitionInfo* record);
   // Hands the volume node of a newly listed partition to the builder.
   void AnnouncePartition(CExt2SearchedPartitionInfo* record);
+  // The window of kWindowSectors sectors from 512-byte sector `sector512`,
+  // after the cheap tests.
+  void VisitWindow(uint64_t sector512, const uint8_t* window);
   void ConfirmCandidate();
   bool IsListed(const CSearchedPartitionInfo* partition) const;
   bool LiesInListedPartition(uint64_t sector512) const;
   IStorageDevice* Device512() const;
 
-  IStorageDevice* m_device = nullptr;           // not owned
-  std::unique_ptr<IStorageDevice> m_wrapper;    // 512-byte view when the device's sectors are larger
+  IStorageDevice* m_device = nullptr;         // not owned
+  std::unique_ptr<IStorageDevice> m_wrapper;  // 512-byte view when the device's sectors are larger
   int m_sectorSize = 512;
   uint32_t m_ratio = 1;
   int m_option = 0;
@@ -96,8 +99,10 @@ class CEXT2SearchController : public ICompleteFileSystemSearchController {
   IScanProgressSink* m_sink = nullptr;
   CFoundFileStore* m_store = nullptr;
   // The sectors read so far that no window has covered whole yet, and the
-  // 512-byte sector that follows them.
+  // 512-byte sector that follows them; while a block is looked at, those
+  // sectors followed by the block's first.
   std::vector<uint8_t> m_work;
+  std::vector<uint8_t> m_block;  // a block that had to be read
   uint64_t m_carrySectors = 0;
   uint64_t m_next512 = 0;
   bool m_buildStopped = false;

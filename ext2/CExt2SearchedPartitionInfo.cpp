@@ -8,7 +8,9 @@
 #include "IStorageDevice.h"
 #include "ScanStreamIO.h"
 
-CExt2SearchedPartitionInfo::CExt2SearchedPartitionInfo(int bytesPerSector) : CSearchedPartitionInfo(bytesPerSector) {}
+CExt2SearchedPartitionInfo::CExt2SearchedPartitionInfo(int bytesPerSector) : CSearchedPartitionInfo(bytesPerSector) {
+  SetTableBytes();
+}
 
 CExt2SearchedPartitionInfo::CExt2SearchedPartitionInfo(const uint8_t* superBlock, uint64_t foundSector512,
                                                        int bytesPerSector)
@@ -18,6 +20,7 @@ CExt2SearchedPartitionInfo::CExt2SearchedPartitionInfo(const uint8_t* superBlock
   m_start512 = primary >= 2 ? static_cast<uint64_t>(primary) - 2 : 0;
   m_superValid = normalized.IsValid();
   SetGeometry();
+  SetTableBytes();
 }
 
 int64_t CExt2SearchedPartitionInfo::PrimarySector512(const CExt2SuperBlock& super, uint64_t foundSector512) {
@@ -70,6 +73,7 @@ bool CExt2SearchedPartitionInfo::Load(IScanStream* stream) {
   m_firstDescriptor512 = first;
   m_superValid = valid != 0;
   m_super = CExt2SuperBlock();
+  SetTableBytes();
   m_table.clear();
   m_blockUse.clear();
   m_timesFound = 0;
@@ -78,9 +82,13 @@ bool CExt2SearchedPartitionInfo::Load(IScanStream* stream) {
   return true;
 }
 
-uint64_t CExt2SearchedPartitionInfo::GetDescriptorTableBytes() const {
+void CExt2SearchedPartitionInfo::SetTableBytes() {
   const CExt2SuperBlock s = GetNormalizedSuperBlock();
-  return s.GetGroupCount() * s.GetDescriptorSize();
+  m_tableBytes = s.GetGroupCount() * s.GetDescriptorSize();
+}
+
+uint64_t CExt2SearchedPartitionInfo::GetDescriptorTableBytes() const {
+  return m_tableBytes;
 }
 
 bool CExt2SearchedPartitionInfo::IsDescriptorTableComplete() const {
@@ -137,6 +145,7 @@ bool CExt2SearchedPartitionInfo::ReadGroupDescriptors(IStorageDevice* device512)
   uint8_t buffer[CExt2SuperBlock::kSize];
   if (!device512->ReadSectors(buffer, m_found512, 2)) return false;
   m_super = CExt2SuperBlock(buffer);
+  SetTableBytes();
   const CExt2SuperBlock s = GetNormalizedSuperBlock();
   if (!s.IsValid()) return false;
   const uint64_t groups = s.GetGroupCount();
@@ -144,7 +153,8 @@ bool CExt2SearchedPartitionInfo::ReadGroupDescriptors(IStorageDevice* device512)
   if (sectors == 0 || sectors * 512 > CExt2FileSystem::kMaxDescriptorBytes) return false;
   const uint64_t perBlock = s.GetSectorsPerBlock();
   if (perBlock == 0 || m_found512 < m_start512) return false;
-  if (m_firstDescriptor512 == 0) m_firstDescriptor512 = m_start512 + ((m_found512 - m_start512) / perBlock + 1) * perBlock;
+  if (m_firstDescriptor512 == 0)
+    m_firstDescriptor512 = m_start512 + ((m_found512 - m_start512) / perBlock + 1) * perBlock;
   std::vector<uint8_t> table(static_cast<size_t>(sectors * 512));
   if (!device512->ReadSectors(table.data(), m_firstDescriptor512, sectors)) return false;
   table.resize(static_cast<size_t>(groups * s.GetDescriptorSize()));

@@ -11,8 +11,8 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 #include <utility>
+#include <vector>
 
 #include "CExt2SuperBlock.h"
 #include "CSearchedPartitionInfo.h"
@@ -78,6 +78,8 @@ class CExt2SearchedPartitionInfo : public CSearchedPartitionInfo {
 
  private:
   void SetGeometry();
+  // Recomputes m_tableBytes from the superblock.
+  void SetTableBytes();
 
   CExt2SuperBlock m_super;  // as read
   uint32_t m_timesFound = 0;
@@ -86,5 +88,6 @@ class CExt2SearchedPartitionInfo : public CSearchedPartitionInfo {
   uint64_t m_firstDescriptor512 = 0;
   bool m_superValid = false;
   std::vector<uint8_t> m_table;
+  uint64_t m_tableBytes = 0;  // GetDescriptorTableBytes, kept: the scan asks for it at every sector
   std::vector<bool> m_blockUse;
 };

@@ -58,7 +58,7 @@ EFileSystemType FileSystemTypeOf(int fatType) {
 }
 
 int FatTypeOf(EFileSystemType type) {
-  return type == EFileSystemType::FAT12 ? CFATDBR::kTypeFAT12
+  return type == EFileSystemType::FAT12   ? CFATDBR::kTypeFAT12
          : type == EFileSystemType::FAT16 ? CFATDBR::kTypeFAT16
                                           : CFATDBR::kTypeFAT32;
 }
@@ -193,15 +193,20 @@ void CFatCompleteSearch::AnalyzeBlock(uint64_t firstSector, uint64_t sectorCount
   for (uint64_t done = 0; done < sectorCount;) {
     const uint64_t n = std::min(perPiece, sectorCount - done);
     const uint64_t first = firstSector + done;
-    m_block.resize(static_cast<size_t>(n * ss));
-    if (!m_device->ReadSectors(m_block.data(), first, n)) {
-      // Sector by sector; a sector that does not read stays zero.
-      for (uint64_t i = 0; i < n; ++i) {
-        uint8_t* at = m_block.data() + i * ss;
-        if (!m_device->ReadSectors(at, first + i, 1)) std::memset(at, 0, static_cast<size_t>(ss));
+    // The read-ahead block is looked at where it lies; otherwise it is read.
+    const uint8_t* bytes = m_device->PeekSectors(first, n);
+    if (!bytes) {
+      m_block.resize(static_cast<size_t>(n * ss));
+      if (!m_device->ReadSectors(m_block.data(), first, n)) {
+        // Sector by sector; a sector that does not read stays zero.
+        for (uint64_t i = 0; i < n; ++i) {
+          uint8_t* at = m_block.data() + i * ss;
+          if (!m_device->ReadSectors(at, first + i, 1)) std::memset(at, 0, static_cast<size_t>(ss));
+        }
       }
+      bytes = m_block.data();
     }
-    for (uint64_t i = 0; i < n; ++i) AnalyzeSector(first + i, m_block.data() + i * ss);
+    for (uint64_t i = 0; i < n; ++i) AnalyzeSector(first + i, bytes + i * ss);
     done += n;
   }
 }
@@ -235,8 +240,8 @@ void CFatCompleteSearch::AnalyzeSector(uint64_t s, const uint8_t* p) {
     if (m_dotDot == -1) m_dotDot = analyzer.GetDotDotCluster();
     ReleaseTrace("Found a valid first dir entry at sector:%" PRId64, static_cast<int64_t>(s));
     HandleDirectoryStart(s, analyzer.GetDotCluster());
-    m_dirStarts.push_back({s, static_cast<int32_t>(analyzer.GetDotCluster()),
-                           static_cast<int32_t>(analyzer.GetDotDotCluster())});
+    m_dirStarts.push_back(
+        {s, static_cast<int32_t>(analyzer.GetDotCluster()), static_cast<int32_t>(analyzer.GetDotDotCluster())});
   } else {
     m_dirStarts.push_back({s, -1, -1});
   }
@@ -263,7 +268,8 @@ void CFatCompleteSearch::HandNodes(std::vector<CFileNode*>& nodes) {
       continue;
     }
     int error = 0;
-    const int taken = m_current ? m_builder->AddPartitionNode(n, m_current) : m_builder->AddNode(n, ETreeKind::FAT, error);
+    const int taken =
+        m_current ? m_builder->AddPartitionNode(n, m_current) : m_builder->AddNode(n, ETreeKind::FAT, error);
     if (!taken) {
       m_handNodes = false;
       DeleteFileNode(n);
@@ -281,9 +287,9 @@ void CFatCompleteSearch::OnFolderEntry(CFatFolderAnalyzer& analyzer, const uint8
     return;
   }
   const int from = firstLongName >= 0 && firstLongName < index ? firstLongName : index;
-  CFATFileProperties* props = CreateFATFilePropertiesFromEntries(
-      entries + static_cast<size_t>(from) * CFATDirEntry::kSize,
-      static_cast<size_t>(index - from + 1) * CFATDirEntry::kSize);
+  CFATFileProperties* props =
+      CreateFATFilePropertiesFromEntries(entries + static_cast<size_t>(from) * CFATDirEntry::kSize,
+                                         static_cast<size_t>(index - from + 1) * CFATDirEntry::kSize);
   if (!props) return;
   const uint32_t cluster = e.GetFirstCluster();
   const uint32_t parent =
@@ -537,6 +543,7 @@ void CFatCompleteSearch::BuildPartitionTrees(std::vector<CSearchedPartitionInfo*
   // What hangs below the root goes to the builder with it; the rest is ours
   // to free.
   std::unordered_set<CFileNode*> reachable;
+  reachable.reserve(nodes.size());
   if (root) {
     std::vector<CFileNode*> stack{root};
     while (!stack.empty()) {
@@ -573,8 +580,7 @@ void CFatCompleteSearch::BuildLostFiles(std::vector<CSearchedPartitionInfo*>& pa
 int CFatCompleteSearch::LoadNodeDataRuns(CFileNode* node, CSearchedPartitionInfo* partition) {
   if (m_finished || !node || !partition) return 1;
   auto* props = dynamic_cast<CFATFileProperties*>(node->GetProperties());
-  if (!props || (props->GetAttributes() & kFileAttributeDirectory) || props->GetFileSize() <= 0 ||
-      node->GetId() < 2)
+  if (!props || (props->GetAttributes() & kFileAttributeDirectory) || props->GetFileSize() <= 0 || node->GetId() < 2)
     return 1;
   const uint64_t bytesPerCluster =
       static_cast<uint64_t>(partition->GetSectorsPerCluster()) * partition->GetBytesPerSector();

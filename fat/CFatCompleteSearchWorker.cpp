@@ -17,6 +17,7 @@
 #include "IRawFileAnalyser.h"
 #include "IStorageDevice.h"
 #include "RunLog.h"
+#include "SafeAlloc.h"
 
 namespace {
 
@@ -29,6 +30,36 @@ constexpr uint64_t kRunSectors = 128;
 constexpr size_t kProbeBytes = 4096;
 // Walks up the parent chain of a directory stop after this many steps.
 constexpr int kMaxDepth = 4096;
+// IsKnownFileStart reads this many bytes ahead at once: the deleted files of
+// one directory mostly start close together.
+constexpr uint64_t kProbeWindowBytes = 1u << 20;
+
+// The clusters one chain walk has met: the first few in place (most files
+// hold few clusters), a hash set beyond.
+class VisitedClusters {
+ public:
+  explicit VisitedClusters(uint64_t first) { Insert(first); }
+  VisitedClusters() = default;
+  // False when the cluster was met already.
+  bool Insert(uint64_t cluster) {
+    if (m_set.empty()) {
+      for (size_t i = 0; i < m_count; ++i)
+        if (m_inline[i] == cluster) return false;
+      if (m_count < kInline) {
+        m_inline[m_count++] = cluster;
+        return true;
+      }
+      m_set.insert(m_inline, m_inline + m_count);
+    }
+    return m_set.insert(cluster).second;
+  }
+
+ private:
+  static constexpr size_t kInline = 16;
+  uint64_t m_inline[kInline] = {};
+  size_t m_count = 0;
+  std::unordered_set<uint64_t> m_set;
+};
 
 CFATFileProperties* FatProps(const CFileNode* node) {
   return node ? dynamic_cast<CFATFileProperties*>(node->GetProperties()) : nullptr;
@@ -535,9 +566,9 @@ IDataRunList* CFatCompleteSearchWorker::BuildFileDataRuns(uint64_t firstCluster,
   if (deletedFile && m_fat != nullptr) {
     // Free entries (0) are taken for the next cluster; set entries are
     // followed, whoever's chain they belong to now.
-    std::unordered_set<uint64_t> seen;
+    VisitedClusters seen;
     uint64_t cur = firstCluster, gathered = 0;
-    while (cur >= 2 && gathered < size && InData(cur) && seen.insert(cur).second) {
+    while (cur >= 2 && gathered < size && InData(cur) && seen.Insert(cur)) {
       list->AppendMerged(DataRun{cur - 2, 1});
       gathered += m_bytesPerCluster;
       uint64_t next = m_fat->GetEntry(static_cast<uint32_t>(cur));
@@ -556,12 +587,12 @@ IDataRunList* CFatCompleteSearchWorker::BuildFileDataRuns(uint64_t firstCluster,
     return nullptr;
   }
   const bool followFat = m_fat != nullptr && !deletedFile;
-  std::unordered_set<uint64_t> seen{firstCluster};
+  VisitedClusters seen(firstCluster);
   DataRun run{firstCluster - 2, 1};
   uint64_t gathered = 0, cur = firstCluster;
   for (;;) {
     const uint64_t next = followFat ? m_fat->GetEntry(static_cast<uint32_t>(cur)) : 0;
-    if (next < 2 || next > kLastData || !InData(next) || !seen.insert(next).second) {
+    if (next < 2 || next > kLastData || !InData(next) || !seen.Insert(next)) {
       run.length = (size - gathered + m_bytesPerCluster - 1) / m_bytesPerCluster;
       if (!fitsData(run)) {
         ReleaseTrace("File overflows partition!");
@@ -616,7 +647,11 @@ bool CFatCompleteSearchWorker::IsKnownFileStart(uint64_t cluster) {
   if (cluster >= 65537) return true;
   if (!InData(cluster)) return false;
   m_probe.assign(std::max<size_t>(kProbeBytes, m_sectorSize), 0);
-  if (!ReadSectors(m_probe.data(), ClusterToSector(cluster), 1)) return false;
+  const uint64_t sector = ClusterToSector(cluster);
+  if (const uint8_t* ahead = ProbeWindow(sector))
+    std::memcpy(m_probe.data(), ahead, m_sectorSize);
+  else if (!ReadSectors(m_probe.data(), sector, 1))
+    return false;
   auto matches = [this](IRawFileAnalyser* analyser) {
     CRawFileInfo scratch;
     try {
@@ -631,6 +666,34 @@ bool CFatCompleteSearchWorker::IsKnownFileStart(uint64_t cluster) {
   for (IRawFileAnalyser* analyser : m_borrowedAnalysers)
     if (matches(analyser)) return true;
   return IsPEImage(m_probe.data(), m_sectorSize);
+}
+
+void CFatCompleteSearchWorker::FreeWindow::operator()(uint8_t* p) const {
+  FreeBuffer(p);
+}
+
+const uint8_t* CFatCompleteSearchWorker::ProbeWindow(uint64_t sector) {
+  auto inside = [sector](uint64_t first, uint64_t count) { return sector >= first && sector - first < count; };
+  if (inside(m_windowFirst, m_windowSectors)) return m_window.get() + (sector - m_windowFirst) * m_sectorSize;
+  // Inside a window that did not read: the sectors are read one by one.
+  if (inside(m_failedFirst, m_failedSectors)) return nullptr;
+  const uint64_t end = m_geo.partitionStart + m_geo.partitionSize;
+  if (sector >= end) return nullptr;
+  const uint64_t count = std::min<uint64_t>(std::max<uint64_t>(1, kProbeWindowBytes / m_sectorSize), end - sector);
+  const size_t bytes = static_cast<size_t>(count * m_sectorSize);
+  if (bytes > m_windowBytes) {
+    m_window.reset(AllocBuffer(static_cast<uint32_t>(bytes)));
+    m_windowBytes = bytes;
+  }
+  if (!ReadSectors(m_window.get(), sector, count)) {
+    m_windowSectors = 0;
+    m_failedFirst = sector;
+    m_failedSectors = count;
+    return nullptr;
+  }
+  m_windowFirst = sector;
+  m_windowSectors = count;
+  return m_window.get();
 }
 
 bool CFatCompleteSearchWorker::IsPEImage(const uint8_t* bytes, uint64_t length) {

@@ -160,6 +160,9 @@ class CFatCompleteSearchWorker {
   void PlaceOrphans();
   void ReplaceTempDirectory(CFileNode* node);
   bool ReadSectors(uint8_t* buffer, uint64_t sector, uint64_t count);
+  // The sector's bytes from a window read ahead of IsKnownFileStart; null
+  // when the window around it does not read.
+  const uint8_t* ProbeWindow(uint64_t sector);
 
   IStorageDevice* m_device;
   IFATTable* m_fat;
@@ -186,4 +189,15 @@ class CFatCompleteSearchWorker {
   std::vector<std::unique_ptr<IRawFileAnalyser>> m_analysers;
   std::vector<IRawFileAnalyser*> m_borrowedAnalysers;
   std::vector<uint8_t> m_probe;  // IsKnownFileStart's zero-padded sector
+  struct FreeWindow {
+    void operator()(uint8_t* p) const;
+  };
+  // Sectors read ahead for IsKnownFileStart, page-aligned so that direct
+  // reads land in them without a bounce copy.
+  std::unique_ptr<uint8_t[], FreeWindow> m_window;
+  size_t m_windowBytes = 0;
+  uint64_t m_windowFirst = 0;
+  uint64_t m_windowSectors = 0;
+  uint64_t m_failedFirst = 0;  // the last window that did not read
+  uint64_t m_failedSectors = 0;
 };

@@ -4,9 +4,10 @@
 #include "AppStyle.h"
 #include "CDiskListService.h"
 #include "CMainWin.h"
-#include "FillerFolders.h"
 #include "CUIPublic.h"
 #include "CrashDump.h"
+#include "FillerFolders.h"
+#include "HeapPages.h"
 #include "ProgramFolder.h"
 #include "ProgramParts.h"
 #include "RunLog.h"
@@ -22,6 +23,7 @@ int main(int argc, char* argv[]) {
     fprintf(stderr, "%s\n", kNoDisplayMessage);
     return 1;
   }
+  platform::BackHeapWithLargePages();
   platform::PrepareCrashDump();
   // Style sheets and images are found as "./QSS" and "./Resources".
   const bool inResources = platform::EnterResourceFolder();

@@ -50,6 +50,11 @@ class IStorageDevice {
   // (Re)opens the underlying handle; nonzero when the device is usable.
   virtual int Open() = 0;
   virtual int Close() = 0;
+  // The bytes of `count` sectors from `first` when the device holds them in
+  // memory already, so a scan can look at them without a copy; null
+  // otherwise (the caller then reads them). The pointer stays valid until
+  // the device's read position moves on.
+  virtual const uint8_t* PeekSectors(uint64_t /*first*/, uint64_t /*count*/) { return nullptr; }
   // The device a re-blocking view reads through; null for every other device.
   virtual IStorageDevice* GetInnerDevice() { return nullptr; }
 

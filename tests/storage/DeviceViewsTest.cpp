@@ -171,6 +171,16 @@ TEST(StorageDeviceWithCache, ServesBlocksInOrderFromSectorZero) {
     auto got = Read(cache, first, n, &ok);
     ASSERT_TRUE(ok);
     EXPECT_EQ(got, PatternBytes(first * 512, static_cast<size_t>(n * 512))) << block;
+    // The block is in memory: peeking sees the same bytes without a read,
+    // but nothing outside the block.
+    const uint8_t* peek = cache.PeekSectors(first, n);
+    ASSERT_NE(peek, nullptr) << block;
+    EXPECT_EQ(std::vector<uint8_t>(peek, peek + n * 512), got) << block;
+    EXPECT_EQ(cache.PeekSectors(first + n, 1), nullptr);
+    EXPECT_EQ(cache.PeekSectors(first + 1, n), nullptr);
+    if (block > 0) {
+      EXPECT_EQ(cache.PeekSectors(first - 1, 2), nullptr);
+    }
     // A read that begins before the block and ends inside it.
     if (block > 0) {
       got = Read(cache, first - 3, 6, &ok);
@@ -198,6 +208,7 @@ TEST(StorageDeviceWithCache, FailedReadAheadIsNotServedAndOrderSlipsAreSafe) {
   int ok = 1;
   Read(cache, 200, 100, &ok);
   EXPECT_FALSE(ok) << "a block whose read-ahead failed must not read as data";
+  EXPECT_EQ(cache.PeekSectors(200, 1), nullptr) << "nor be peeked at";
   plan->ClearBadSectors();
   auto got = Read(cache, 200, 100, &ok);
   EXPECT_TRUE(ok);
@@ -219,6 +230,7 @@ TEST(StorageDeviceWithCache, WithoutStartReadsThrough) {
   cache.SetBlockSectors(64);
   EXPECT_EQ(cache.GetSectorSize(), 4096);
   ASSERT_EQ(cache.SetCurCacheBlock(1), 1);
+  EXPECT_EQ(cache.PeekSectors(70, 3), nullptr);
   int ok = 0;
   auto got = Read(cache, 70, 3, &ok);
   ASSERT_TRUE(ok);

@@ -1,12 +1,12 @@
+#include <QCoreApplication>
 #include <cstdio>
 #include <cstring>
-
-#include <QCoreApplication>
 
 #include "CFATQuickSearch.h"
 #include "CNTFSQuickSearch.h"
 #include "EngineError.h"
 #include "FillerFolders.h"
+#include "HeapPages.h"
 #include "ProgramFolder.h"
 #include "RunLog.h"
 #include "VolumeAnalysers.h"
@@ -24,6 +24,7 @@ static int Usage() {
 }
 
 int main(int argc, char* argv[]) {
+  platform::BackHeapWithLargePages();
   QCoreApplication app(argc, argv);
   // Standard output carries only the command's result. The run log goes to
   // the program folder's RunLog.log, as the program's does, or to standard
