@@ -448,6 +448,32 @@ TEST_F(HfsJournalImages, DamagedJournalsEndTheWalk) {
   }
 }
 
+// A catalog leaf the walk cannot take: the volume opens, and the search
+// answers the walk's error instead of success.
+TEST_F(HfsJournalImages, ACatalogLeafTheWalkCannotTakeIsAnError) {
+  const std::string pristine = testutil::ReadFile(s_images.front().path);
+  MemoryDevice probe(pristine);
+  CHFSPlusVolume volume(&probe);
+  ASSERT_EQ(volume.GetState(), 0);
+  const HFSPlusVolumeHeader* h = volume.GetVolumeHeader();
+  const size_t catalog = size_t(h->catalogFile.extents[0].startBlock) * h->blockSize;
+  const auto* header = reinterpret_cast<const uint8_t*>(&pristine[catalog + 14]);
+  const uint32_t firstLeaf = ReadBE32(header + 10);
+  const uint16_t nodeSize = ReadBE16(header + 18);
+  ASSERT_GT(firstLeaf, 0u);
+  ASSERT_LE(size_t(firstLeaf + 1) * nodeSize, size_t(h->catalogFile.extents[0].blockCount) * h->blockSize);
+  const size_t leaf = catalog + size_t(firstLeaf) * nodeSize;
+  ASSERT_EQ(static_cast<int8_t>(pristine[leaf + 8]), -1);  // a leaf node
+  {
+    SearchRun intact(pristine);
+    EXPECT_EQ(intact.status, 0);
+  }
+  std::string bytes = pristine;
+  bytes[leaf + 8] = 5;  // no kind of node
+  SearchRun run(bytes);
+  EXPECT_NE(run.status, 0);
+}
+
 // The special files' readers at the edges of their extent chains.
 TEST_F(HfsJournalImages, ForkReadersAtTheirEdges) {
   MemoryDevice dev(testutil::ReadFile(s_images.at(1).path));
