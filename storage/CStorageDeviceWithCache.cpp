@@ -146,6 +146,13 @@ void CStorageDeviceWithCache::StopCache() {
   m_data.notify_all();
 }
 
+const uint8_t* CStorageDeviceWithCache::PeekSectors(uint64_t first, uint64_t count) {
+  if (m_currentBlock == kNoBlock || !m_current || count == 0) return nullptr;
+  const uint64_t begin = m_currentBlock * m_blockSectors;
+  if (first < begin || first - begin > m_currentSectors || count > m_currentSectors - (first - begin)) return nullptr;
+  return m_current.get() + (first - begin) * static_cast<uint64_t>(GetSectorSize());
+}
+
 int CStorageDeviceWithCache::ReadSectors(void* buffer, uint64_t first, uint64_t count) {
   if (!m_inner || !buffer) return 0;
   if (m_currentBlock == kNoBlock) return InnerRead(buffer, first, count);

@@ -38,6 +38,9 @@ class CStorageDeviceWithCache : public IStorageDevice {
   void StopCache();
 
   int ReadSectors(void* buffer, uint64_t first, uint64_t count) override;
+  // Sectors inside the current block, in place (valid until the next
+  // SetCurCacheBlock).
+  const uint8_t* PeekSectors(uint64_t first, uint64_t count) override;
   uint64_t GetSectorCount() override;
   int GetSectorSize() override;
   int Open() override { return 1; }

@@ -50,6 +50,11 @@ class IStorageDevice {
   // (Re)opens the underlying handle; nonzero when the device is usable.
   virtual int Open() = 0;
   virtual int Close() = 0;
+  // `count` sectors from `first` where the device holds them in memory
+  // already (a read-ahead block): a pointer valid until the device's next
+  // block change; null otherwise, and the caller reads them with
+  // ReadSectors.
+  virtual const uint8_t* PeekSectors(uint64_t /*first*/, uint64_t /*count*/) { return nullptr; }
   // The device a re-blocking view reads through; null for every other device.
   virtual IStorageDevice* GetInnerDevice() { return nullptr; }
 
