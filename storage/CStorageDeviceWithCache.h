@@ -75,7 +75,7 @@ class CStorageDeviceWithCache : public IStorageDevice {
   std::atomic<int> m_running{0};
   std::deque<Block> m_queue;
   std::thread m_thread;
-  size_t m_queueLimit = 10;
+  size_t m_queueLimit = 2;
   uint64_t m_readPosition = 0;
   bool m_threadDone = true;
   std::mutex m_lock;       // the queue, m_threadDone
