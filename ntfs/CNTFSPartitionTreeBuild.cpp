@@ -136,6 +136,7 @@ class CNTFSPartitionTreeBuild {
   std::vector<CFileNode*> m_pruned;
   CRecyclePendingList m_recycle;
   std::unordered_set<uint64_t> m_offered;  // record sectors already read
+  std::vector<uint8_t> m_chunk;            // the range ScanRecordRange reads
 };
 
 void CNTFSPartitionTreeBuild::OpenLogFiles(NTFSSystemRecordLists& lists) {
@@ -228,7 +229,9 @@ void CNTFSPartitionTreeBuild::ScanRecordRuns(const std::list<NTFSRecordRun>& run
 
 void CNTFSPartitionTreeBuild::ScanRecordRange(uint64_t first, uint64_t count) {
   const int s = m_device->GetSectorSize();
-  std::vector<uint8_t> buffer(size_t(kChunkSectors) * s, 0);
+  // One chunk buffer serves every range (count is at most a chunk).
+  std::vector<uint8_t>& buffer = m_chunk;
+  if (buffer.size() < size_t(kChunkSectors) * s) buffer.assign(size_t(kChunkSectors) * s, 0);
   if (!m_device->ReadSectors(buffer.data(), first, count)) {
     // Sector by sector; what fails stays zero and holds no record.
     for (uint64_t i = 0; i < count; ++i)
@@ -326,9 +329,17 @@ void CNTFSPartitionTreeBuild::PairRecycled(CFileNode* node) {
 }
 
 void CNTFSPartitionTreeBuild::Link(CFileNode* root) {
-  std::multimap<int64_t, CFileNode*> byParent;
-  for (CFileNode* n : m_nodes) byParent.emplace(n->GetParentId(), n);
+  // The nodes by parent record number, each parent's in the order they
+  // were made; a parent's children are taken by the first folder of its
+  // number the walk meets.
+  using Entry = std::pair<int64_t, CFileNode*>;
+  std::vector<Entry> byParent;
+  byParent.reserve(m_nodes.size());
+  for (CFileNode* n : m_nodes) byParent.emplace_back(n->GetParentId(), n);
+  std::stable_sort(byParent.begin(), byParent.end(), [](const Entry& a, const Entry& b) { return a.first < b.first; });
+  std::vector<char> taken(byParent.size(), 0);  // by the index of a parent's first entry
   std::unordered_set<CFileNode*> linked;
+  linked.reserve(m_nodes.size());
   std::deque<CFileNode*> queue{root};
   while (!queue.empty() && !Cancelled()) {
     CFileNode* folder = queue.front();
@@ -336,8 +347,11 @@ void CNTFSPartitionTreeBuild::Link(CFileNode* root) {
     const int64_t r = folder->GetId();
     if (r < 0) continue;
     const bool recycle = folder != root && IsInRecycleBin(folder);
-    auto range = byParent.equal_range(r);
-    for (auto it = range.first; it != range.second; ++it) {
+    auto it = std::lower_bound(byParent.begin(), byParent.end(), r,
+                               [](const Entry& e, int64_t key) { return e.first < key; });
+    if (it == byParent.end() || it->first != r || taken[it - byParent.begin()]) continue;
+    taken[it - byParent.begin()] = 1;
+    for (; it != byParent.end() && it->first == r; ++it) {
       CFileNode* child = it->second;
       if (child == folder || linked.count(child) || IsAncestorOf(child, folder)) continue;
       folder->AddChild(child);
@@ -345,7 +359,6 @@ void CNTFSPartitionTreeBuild::Link(CFileNode* root) {
       if (IsFolderNode(child)) queue.push_back(child);
       if (recycle) PairRecycled(child);
     }
-    byParent.erase(range.first, range.second);
   }
   std::vector<CFileNode*> rest;
   for (CFileNode* n : m_nodes)
