@@ -115,10 +115,23 @@ bool IsValidFileRecord(const uint8_t* record, int length) {
   if (!record || length < kNTFSMinRecordLength || !IsFileRecordHeader(record)) return false;
   // Bytes allocated is at most 4096: nothing beyond belongs to the record.
   const int used = std::min(length, kNTFSMaxRecordLength);
+  // Every reader of a found record tests it again (each view, each system
+  // file check): the last answer is kept with the bytes it was given.
+  struct LastAnswer {
+    uint8_t bytes[kNTFSMaxRecordLength];
+    int used = 0;
+    bool valid = false;
+  };
+  thread_local LastAnswer last;
+  if (last.used == used && std::memcmp(last.bytes, record, used) == 0) return last.valid;
   uint8_t copy[kNTFSMaxRecordLength];
   std::memcpy(copy, record, used);
   ApplyFileRecordFixups(copy, used);  // a torn record is tested as it stands
-  return CheckAttributes(copy, used);
+  const bool valid = CheckAttributes(copy, used);
+  std::memcpy(last.bytes, record, used);
+  last.used = used;
+  last.valid = valid;
+  return valid;
 }
 
 const uint8_t* FindAttributeInRecord(const uint8_t* record, uint32_t type, int ordinal, int length) {

@@ -41,6 +41,9 @@
 namespace {
 
 constexpr uint64_t kChunkSectors = 128;
+// Record ranges are served from reads of up to this many sectors: the runs
+// go forward through the $MFT, so the next ranges lie in the same read.
+constexpr uint64_t kAheadSectors = 2048;
 constexpr uint16_t kDirectoryAttribute = 0x10;
 constexpr int64_t kLastSystemRecord = 24;
 
@@ -112,6 +115,9 @@ class CNTFSPartitionTreeBuild {
   void OpenLogFiles(NTFSSystemRecordLists& lists);
   void ScanRecordRuns(const std::list<NTFSRecordRun>& runs);
   void ScanRecordRange(uint64_t first, uint64_t count);
+  // The bytes of `count` sectors at `first` from the read-ahead (read anew
+  // when they lie outside it); null when that read fails.
+  const uint8_t* ReadAhead(uint64_t first, uint64_t count);
   void OfferRecord(const uint8_t* bytes, int length, uint64_t sector);
   // Nodes for the record's other names in other folders (hard links).
   void AddLinkNodes(const uint8_t* bytes, int length, uint64_t sector, const CNTFSMFTRecordInfo* group,
@@ -136,6 +142,11 @@ class CNTFSPartitionTreeBuild {
   std::vector<CFileNode*> m_pruned;
   CRecyclePendingList m_recycle;
   std::unordered_set<uint64_t> m_offered;  // record sectors already read
+  std::vector<uint8_t> m_chunk;            // the range ScanRecordRange reads
+  std::vector<uint8_t> m_ahead;            // the read-ahead's bytes
+  uint64_t m_aheadFirst = 0;
+  uint64_t m_aheadCount = 0;
+  uint64_t m_aheadFailedEnd = 0;  // no read-ahead before this sector (one failed)
 };
 
 void CNTFSPartitionTreeBuild::OpenLogFiles(NTFSSystemRecordLists& lists) {
@@ -228,21 +239,50 @@ void CNTFSPartitionTreeBuild::ScanRecordRuns(const std::list<NTFSRecordRun>& run
 
 void CNTFSPartitionTreeBuild::ScanRecordRange(uint64_t first, uint64_t count) {
   const int s = m_device->GetSectorSize();
-  std::vector<uint8_t> buffer(size_t(kChunkSectors) * s, 0);
-  if (!m_device->ReadSectors(buffer.data(), first, count)) {
-    // Sector by sector; what fails stays zero and holds no record.
-    for (uint64_t i = 0; i < count; ++i)
-      if (!m_device->ReadSectors(buffer.data() + i * s, first + i, 1)) std::memset(buffer.data() + i * s, 0, s);
+  const uint8_t* bytes = ReadAhead(first, count);
+  if (!bytes) {
+    // The range on its own (one chunk buffer serves every range: count is
+    // at most a chunk).
+    std::vector<uint8_t>& buffer = m_chunk;
+    if (buffer.size() < size_t(kChunkSectors) * s) buffer.assign(size_t(kChunkSectors) * s, 0);
+    if (!m_device->ReadSectors(buffer.data(), first, count)) {
+      // Sector by sector; what fails stays zero and holds no record.
+      for (uint64_t i = 0; i < count; ++i)
+        if (!m_device->ReadSectors(buffer.data() + i * s, first + i, 1)) std::memset(buffer.data() + i * s, 0, s);
+    }
+    bytes = buffer.data();
   }
   const uint32_t fallback = std::max<uint32_t>(kNTFSMinRecordLength, static_cast<uint32_t>(s));
   for (uint64_t i = 0; i < count; ++i) {
-    const uint8_t* p = buffer.data() + i * s;
+    const uint8_t* p = bytes + i * s;
     if (!IsFileRecordHeader(p)) continue;
     const int available = static_cast<int>((count - i) * s);
     const int length = std::min(available, static_cast<int>(RecordSizeOf(p, available, fallback)));
     if (length < kNTFSMinRecordLength || !IsValidFileRecord(p, length)) continue;
     OfferRecord(p, length, first + i);
   }
+}
+
+const uint8_t* CNTFSPartitionTreeBuild::ReadAhead(uint64_t first, uint64_t count) {
+  const uint64_t s = static_cast<uint64_t>(m_device->GetSectorSize());
+  if (m_aheadCount > 0 && first >= m_aheadFirst && first - m_aheadFirst <= m_aheadCount &&
+      count <= m_aheadCount - (first - m_aheadFirst))
+    return m_ahead.data() + (first - m_aheadFirst) * s;
+  m_aheadCount = 0;
+  // After a failed read-ahead (a bad sector somewhere in it) its ranges are
+  // read on their own, sector by sector where they fail.
+  if (first < m_aheadFailedEnd) return nullptr;
+  const uint64_t end = std::min(m_start + m_sectors, m_device->GetSectorCount());
+  if (first >= end || end - first < count) return nullptr;
+  const uint64_t n = std::min(kAheadSectors, end - first);
+  if (m_ahead.size() < n * s) m_ahead.resize(kAheadSectors * s);
+  if (!m_device->ReadSectors(m_ahead.data(), first, n)) {
+    m_aheadFailedEnd = first + n;
+    return nullptr;
+  }
+  m_aheadFirst = first;
+  m_aheadCount = n;
+  return m_ahead.data();
 }
 
 void CNTFSPartitionTreeBuild::OfferRecord(const uint8_t* bytes, int length, uint64_t sector) {
@@ -326,9 +366,17 @@ void CNTFSPartitionTreeBuild::PairRecycled(CFileNode* node) {
 }
 
 void CNTFSPartitionTreeBuild::Link(CFileNode* root) {
-  std::multimap<int64_t, CFileNode*> byParent;
-  for (CFileNode* n : m_nodes) byParent.emplace(n->GetParentId(), n);
+  // The nodes by parent record number, each parent's in the order they
+  // were made; a parent's children are taken by the first folder of its
+  // number the walk meets.
+  using Entry = std::pair<int64_t, CFileNode*>;
+  std::vector<Entry> byParent;
+  byParent.reserve(m_nodes.size());
+  for (CFileNode* n : m_nodes) byParent.emplace_back(n->GetParentId(), n);
+  std::stable_sort(byParent.begin(), byParent.end(), [](const Entry& a, const Entry& b) { return a.first < b.first; });
+  std::vector<char> taken(byParent.size(), 0);  // by the index of a parent's first entry
   std::unordered_set<CFileNode*> linked;
+  linked.reserve(m_nodes.size());
   std::deque<CFileNode*> queue{root};
   while (!queue.empty() && !Cancelled()) {
     CFileNode* folder = queue.front();
@@ -336,8 +384,11 @@ void CNTFSPartitionTreeBuild::Link(CFileNode* root) {
     const int64_t r = folder->GetId();
     if (r < 0) continue;
     const bool recycle = folder != root && IsInRecycleBin(folder);
-    auto range = byParent.equal_range(r);
-    for (auto it = range.first; it != range.second; ++it) {
+    auto it = std::lower_bound(byParent.begin(), byParent.end(), r,
+                               [](const Entry& e, int64_t key) { return e.first < key; });
+    if (it == byParent.end() || it->first != r || taken[it - byParent.begin()]) continue;
+    taken[it - byParent.begin()] = 1;
+    for (; it != byParent.end() && it->first == r; ++it) {
       CFileNode* child = it->second;
       if (child == folder || linked.count(child) || IsAncestorOf(child, folder)) continue;
       folder->AddChild(child);
@@ -345,7 +396,6 @@ void CNTFSPartitionTreeBuild::Link(CFileNode* root) {
       if (IsFolderNode(child)) queue.push_back(child);
       if (recycle) PairRecycled(child);
     }
-    byParent.erase(range.first, range.second);
   }
   std::vector<CFileNode*> rest;
   for (CFileNode* n : m_nodes)

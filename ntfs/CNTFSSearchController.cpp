@@ -115,7 +115,9 @@ void CNTFSSearchController::StartSearch() {
   m_restart->SetDeviceSectors(deviceSectors);
   m_tracker = std::make_unique<CNTFSSystemRecordTracker>(&m_lists, &m_candidates, &m_updater, m_sectorSize);
   m_tracker->SetDeviceSectors(deviceSectors);
-  m_block.assign(size_t(m_blockSectors) * m_sectorSize, 0);
+  // The block buffer is made on the first block the device does not hold
+  // in memory itself.
+  m_block.clear();
   m_pendingRecord.bytes.assign(kNTFSMaxRecordLength, 0);
   m_pendingIndex.bytes.assign(kIndexBlockBytes, 0);
   m_pendingRecord.Clear();
@@ -128,15 +130,20 @@ void CNTFSSearchController::StartSearch() {
   m_factory->CreateVolumeNode(nullptr, 0, 0);
 }
 
-void CNTFSSearchController::ReadBlock(uint64_t first, uint64_t count) {
+const uint8_t* CNTFSSearchController::ReadBlock(uint64_t first, uint64_t count) {
   const size_t s = static_cast<size_t>(m_sectorSize);
-  if (m_device->ReadSectors(m_block.data(), first, count)) return;
+  // A read-ahead block is analysed where it lies, without a copy.
+  if (m_device->GetSectorSize() == m_sectorSize)
+    if (const uint8_t* held = m_device->PeekSectors(first, count)) return held;
+  if (m_block.size() < count * s) m_block.assign(size_t(m_blockSectors) * s, 0);
+  if (m_device->ReadSectors(m_block.data(), first, count)) return m_block.data();
   // The block did not read whole: sector by sector, and what fails reads
   // as zeros (never as the bytes of the block before).
   for (uint64_t i = 0; i < count; ++i) {
     uint8_t* at = m_block.data() + i * s;
     if (!m_device->ReadSectors(at, first + i, 1)) std::memset(at, 0, s);
   }
+  return m_block.data();
 }
 
 void CNTFSSearchController::AnalyzeBlock(uint64_t firstSector, uint64_t sectorCount) {
@@ -147,12 +154,12 @@ void CNTFSSearchController::AnalyzeBlock(uint64_t firstSector, uint64_t sectorCo
     // A caller's block larger than the buffer is taken in buffer-sized parts.
     const uint64_t first = firstSector + done;
     const uint64_t count = std::min<uint64_t>(sectorCount - done, m_blockSectors);
-    ReadBlock(first, count);
+    const uint8_t* block = ReadBlock(first, count);
     const bool bootSectors = GetScanOptions()->analyseBootSectors != 0;
     const uint64_t units = UnitsPerSector(static_cast<uint32_t>(s));
     for (uint64_t k = 0; k < count; ++k) {
       const uint64_t i = first + k;
-      const uint8_t* p = m_block.data() + k * s;
+      const uint8_t* p = block + k * s;
       const int available = static_cast<int>(std::min<uint64_t>(kLookAheadSectors, count - k) * s);
       if (IsValidNTFSBootSector(p)) {
         if (bootSectors) {
@@ -171,7 +178,7 @@ void CNTFSSearchController::AnalyzeBlock(uint64_t firstSector, uint64_t sectorCo
         m_upCase->MatchSector(i * units + u, p + u * kNTFSTemplateUnit);
       }
     }
-    m_restart->EndBlock(m_block.data(), first, count);
+    m_restart->EndBlock(block, first, count);
     done += count;
   }
 }

@@ -150,7 +150,9 @@ class CNTFSSearchController : public ICompleteFileSystemSearchController {
   void AddNodeToBuilder(CFileNode* node);
   void NoteCap(const char* name, uint64_t& dropped);
   void FreeScanState();
-  void ReadBlock(uint64_t first, uint64_t count);
+  // The block's bytes: in place where the device holds them, else read into
+  // m_block (what fails to read is zeros).
+  const uint8_t* ReadBlock(uint64_t first, uint64_t count);
 
   IDirecotryTreeBuilder* m_builder = nullptr;
   IStorageDevice* m_device = nullptr;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "ByteOrder.h"
 #include "CCommonFileRecordInfo.h"
@@ -57,7 +58,7 @@ bool ReadFileNameInformation(CNTFSExtendedFileRecord& record, NTFSFileFields& fi
   std::u16string name;
   if (!N::GetName(used, name) || name.empty()) return false;
   if (N::GetNameFlags(used) & N::kDirectoryFlag) fields.common.attributes |= kFileAttributeDirectory;
-  std::string text = NameToAnsi(name);
+  std::string text = NameToAnsi(std::move(name));
   if (text.empty()) return false;
   fields.common.name = std::move(text);
   fields.common.creation = N::GetCreationTime(used);

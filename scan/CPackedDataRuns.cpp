@@ -23,8 +23,17 @@ void AppendPackedRun(int offsetBytes, int lengthBytes, int64_t offset, uint64_t 
 std::vector<uint8_t> EncodeDataRuns(const IDataRunList* list) {
   std::vector<uint8_t> out;
   if (!list || list->GetRunCount() == 0) return out;
-  out.reserve(128);
+  // The packed runs are kept with every found file: exactly their size.
+  size_t bytes = 1;
   uint64_t previousStart = 0;
+  for (const DataRun& run : list->Runs()) {
+    bytes += 1 + PackedValueBytes(static_cast<int64_t>(run.length));
+    if (run.IsSparse()) continue;
+    bytes += PackedValueBytes(static_cast<int64_t>(run.start - previousStart));
+    previousStart = run.start;
+  }
+  out.reserve(bytes);
+  previousStart = 0;
   for (const DataRun& run : list->Runs()) {
     const int lengthBytes = PackedValueBytes(static_cast<int64_t>(run.length));
     if (run.IsSparse()) {

@@ -3,13 +3,17 @@
 // and records cut by the end of a block.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
+#include "CFileNode.h"
 #include "CNTFSSearchController.h"
 #include "CSearchedNTFSPartitionInfo.h"
 #include "FaultInjectingDevice.h"
+#include "IFileProperties.h"
 #include "MemoryDevice.h"
 #include "RecordBuilder.h"
 #include "RecordingTreeBuilder.h"
@@ -149,6 +153,50 @@ TEST(NTFSSearchFaults, BadSectorsInsideABlockAddNoShiftedCandidate) {
   Scan scan(&device, 64);
   scan.search.EndSearch();
   EXPECT_EQ(scan.Starts(), (std::vector<uint64_t>{10}));
+  EXPECT_GT(plan->FailedReads(), 0);
+}
+
+// The tree build reads the records again, in reads ahead of them: a sector
+// it cannot read holds no record (never bytes read before it), and one
+// beyond the records costs none of them.
+TEST(NTFSSearchFaults, TreeBuildLosesOnlyTheRecordsOfUnreadableSectors) {
+  Bytes disk = Disk(4096);
+  Put(disk, 0, BootSector(4000));
+  for (uint32_t i = 0; i < 8; ++i) {
+    RecordBuilder b(1024, 40 + i);
+    b.StandardInformation(0x20);
+    b.FileName(u"file" + std::u16string(1, static_cast<char16_t>(u'0' + i)), 5);
+    b.Resident(0x80, Bytes(10, 'x'));
+    Put(disk, 64 + 2 * i, b.Finish());
+  }
+  MemoryDevice memory(disk, 512);
+  auto plan = std::make_shared<testutil::FaultPlan>();
+  testutil::FaultInjectingDevice device(&memory, plan);
+  testutil::PartitionTreeKeeper builder;
+  builder.kind = ETreeKind::NTFS;
+  CNTFSSearchController search;
+  search.SetTreeBuilder(&builder);
+  search.SetDevice(&device);
+  search.SetSearchOption(64);
+  search.StartSearch();
+  for (uint64_t first = 0; first < 4096; first += 64) search.AnalyzeBlock(first, 64);
+  search.EndSearch();
+  std::vector<CSearchedPartitionInfo*> found;
+  search.GetPartitions(found);
+  std::vector<CSearchedPartitionInfo*> chosen;
+  for (CSearchedPartitionInfo* p : found)
+    if (p->GetStartSector() == 0) chosen.push_back(p);
+  ASSERT_EQ(chosen.size(), 1u);
+  plan->SetBadSector(64 + 2 * 3);  // record 3's first sector
+  plan->SetBadSector(1500);        // no record's
+  search.BuildPartitionTrees(chosen);
+  std::vector<std::string> names;
+  for (CFileNode* n : builder.Tree()) {
+    const char* name = n->GetProperties() ? n->GetProperties()->GetName() : nullptr;
+    if (name && std::strncmp(name, "file", 4) == 0) names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"file0", "file1", "file2", "file4", "file5", "file6", "file7"}));
   EXPECT_GT(plan->FailedReads(), 0);
 }
 

@@ -172,10 +172,14 @@ TEST(StorageDeviceWithCache, ServesBlocksInOrderFromSectorZero) {
     ASSERT_TRUE(ok);
     EXPECT_EQ(got, PatternBytes(first * 512, static_cast<size_t>(n * 512))) << block;
     // The block is in memory: peeking sees the same bytes without a read,
-    // but nothing outside the block.
+    // exactly its sectors and nothing outside the block.
     const uint8_t* peek = cache.PeekSectors(first, n);
     ASSERT_NE(peek, nullptr) << block;
     EXPECT_EQ(std::vector<uint8_t>(peek, peek + n * 512), got) << block;
+    const uint8_t* held = cache.PeekSectors(first + 1, n - 1);
+    ASSERT_NE(held, nullptr) << block;
+    EXPECT_EQ(std::vector<uint8_t>(held, held + (n - 1) * 512), PatternBytes((first + 1) * 512, (n - 1) * 512));
+    EXPECT_EQ(cache.PeekSectors(first, n + 1), nullptr);
     EXPECT_EQ(cache.PeekSectors(first + n, 1), nullptr);
     EXPECT_EQ(cache.PeekSectors(first + 1, n), nullptr);
     if (block > 0) {
@@ -183,6 +187,7 @@ TEST(StorageDeviceWithCache, ServesBlocksInOrderFromSectorZero) {
     }
     // A read that begins before the block and ends inside it.
     if (block > 0) {
+      EXPECT_EQ(cache.PeekSectors(first - 3, 6), nullptr);
       got = Read(cache, first - 3, 6, &ok);
       ASSERT_TRUE(ok);
       EXPECT_EQ(got, PatternBytes((first - 3) * 512, 6 * 512));
@@ -209,11 +214,13 @@ TEST(StorageDeviceWithCache, FailedReadAheadIsNotServedAndOrderSlipsAreSafe) {
   Read(cache, 200, 100, &ok);
   EXPECT_FALSE(ok) << "a block whose read-ahead failed must not read as data";
   EXPECT_EQ(cache.PeekSectors(200, 1), nullptr) << "nor be peeked at";
+  EXPECT_EQ(cache.PeekSectors(200, 100), nullptr) << "nor be served in place";
   plan->ClearBadSectors();
   auto got = Read(cache, 200, 100, &ok);
   EXPECT_TRUE(ok);
   EXPECT_EQ(got, PatternBytes(200 * 512, 100 * 512));
   ASSERT_EQ(cache.SetCurCacheBlock(1), 1);  // gone back: read through
+  EXPECT_EQ(cache.PeekSectors(100, 100), nullptr);
   got = Read(cache, 100, 100, &ok);
   ASSERT_TRUE(ok);
   EXPECT_EQ(got, PatternBytes(100 * 512, 100 * 512));
