@@ -412,7 +412,7 @@ CFATSearchedPartitionInfo* CFatCompleteSearch::CreatePartitionFromDirEntry(uint6
 }
 
 bool CFatCompleteSearch::Insert(CFATSearchedPartitionInfo* record, bool mapFATs) {
-  if (m_partitions.size() >= kMaxPartitions) {
+  if (m_partitions.size() >= m_partitionCap) {
     ++m_droppedPartitions;
     delete record;
     return false;

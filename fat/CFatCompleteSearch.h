@@ -8,8 +8,8 @@
 //
 // Read-only: the device is only read. Records stay the search's until it is
 // destroyed; GetPartitions appends the same records on every call. The
-// partition set holds at most kMaxPartitions records; what the cap drops is
-// noted on the tree builder.
+// partition set holds at most kMaxPartitions records (tests lower the cap
+// with SetPartitionCap); what the cap drops is noted on the tree builder.
 #pragma once
 
 #include <cstdint>
@@ -132,6 +132,8 @@ class CFatCompleteSearch : public ICompleteFileSystemSearchController, public CF
   const std::vector<FatDirectoryStart>& GetDirectoryStarts() const { return m_dirStarts; }
   size_t GetPartitionCount() const { return m_partitions.size(); }
   uint64_t GetDroppedPartitions() const { return m_droppedPartitions; }
+  // The most records the partition set holds (kMaxPartitions unless lowered).
+  void SetPartitionCap(size_t cap) { m_partitionCap = cap; }
   // The score a record would get (points).
   static uint64_t ScoreOf(const CFATSearchedPartitionInfo& record);
   // The cluster-use bits the last tree build left (bit i: run cluster i).
@@ -168,6 +170,7 @@ class CFatCompleteSearch : public ICompleteFileSystemSearchController, public CF
   bool m_started = false;
   CFileTypeEvidence m_evidence;
   CFileNode* m_selectedRoot = nullptr;
+  size_t m_partitionCap = kMaxPartitions;
   uint64_t m_droppedPartitions = 0;
   uint64_t m_notedDropped = 0;
   std::vector<uint8_t> m_block;  // one block of the device

@@ -448,6 +448,43 @@ TEST(Ext2Search, RefusedNodesAreDestroyedAndEndTheOrphans) {
   }
 }
 
+// The build-stop flag belongs to one complete search: a builder that refuses
+// one search's nodes stops that search's build (its nodes are then in no
+// partition), never another search's over the same volume.
+TEST(Ext2Search, StoppingOneCompleteSearchsBuildLeavesAnotherBuilding) {
+  VT_REQUIRE_TOOL("mke2fs");
+  const std::string folder = FixtureFolder();
+  ASSERT_FALSE(folder.empty());
+  struct TakingBuilder : RecordingBuilder {
+    int AddPartitionNode(CFileNode* node, CSearchedPartitionInfo*) override {
+      int error = 0;
+      return AddNode(node, kind, error);
+    }
+  };
+  RecordingBuilder refusing;  // refuses every partition node
+  TakingBuilder taking;
+  ImageFileDevice disk(folder + "/tiny.img");
+  CEXT2SearchController stopped, going;
+  std::unique_ptr<CFileNode, void (*)(CFileNode*)> node(CreateFileNode(), DeleteFileNode);
+  CFileNode* file = node.get();
+  file->SetId(12);  // the volume's one file
+  for (auto [search, builder] : {std::pair<CEXT2SearchController*, RecordingBuilder*>{&stopped, &refusing},
+                                 std::pair<CEXT2SearchController*, RecordingBuilder*>{&going, &taking}}) {
+    search->SetTreeBuilder(builder);
+    search->SetDevice(&disk);
+    search->StartSearch();
+    search->AnalyzeBlock(0, disk.GetSectorCount());
+    search->EndSearch();
+    ASSERT_EQ(search->GetFound().size(), 1u);
+    EXPECT_EQ(search->IsNodeInPartition(file, search->GetFound().front()), 1);
+  }
+  ASSERT_EQ(stopped.BuildPartitionTree(stopped.GetFound().front()), 0);
+  ASSERT_EQ(going.BuildPartitionTree(going.GetFound().front()), 0);
+  EXPECT_GT(taking.nodes.size(), 1u);
+  EXPECT_EQ(stopped.IsNodeInPartition(file, stopped.GetFound().front()), 0);
+  EXPECT_EQ(going.IsNodeInPartition(file, going.GetFound().front()), 1);
+}
+
 TEST(Ext2Search, SinkThatStopsEndsTheScan) {
   VT_REQUIRE_TOOL("mke2fs");
   const std::string folder = FixtureFolder();

@@ -12,12 +12,15 @@
 #include <set>
 #include <sstream>
 
+#include "CClusterUseBitMap.h"
+#include "CFATFileProperties.h"
 #include "CFATSearchedPartitionInfo.h"
 #include "CFatCompleteSearch.h"
+#include "CFileDataReader.h"
 #include "CFoundFileStore.h"
 #include "CMemoryScanStream.h"
 #include "CRawFileInfo.h"
-#include "CClusterUseBitMap.h"
+#include "FatTestData.h"
 #include "FaultInjectingDevice.h"
 #include "IDataRunList.h"
 #include "IFileProperties.h"
@@ -25,7 +28,6 @@
 #include "LoopDevice.h"
 #include "RecordingTreeBuilder.h"
 #include "ScanEngineRegistry.h"
-#include "FatTestData.h"
 #include "TestUtil.h"
 #include "Testdisk.h"
 
@@ -382,7 +384,8 @@ TEST_F(FatSearchImages, BrokenCarvingScriptsChangeNothing) {
 // ---- the search in process ----
 
 struct InProcess {
-  explicit InProcess(IStorageDevice* device) {
+  // `keepNodes`: the builder keeps the nodes the scan hands over.
+  explicit InProcess(IStorageDevice* device, bool keepNodes = false) : builder(keepNodes) {
     builder.kind = ETreeKind::FAT;
     search.SetTreeBuilder(&builder);
     search.SetDevice(device);
@@ -400,7 +403,7 @@ struct InProcess {
     for (CSearchedPartitionInfo* p : all) out.push_back(static_cast<CFATSearchedPartitionInfo*>(p));
     return out;
   }
-  testutil::RecordingTreeBuilder builder{false};
+  testutil::RecordingTreeBuilder builder;
   CFatCompleteSearch search;
 };
 
@@ -477,6 +480,106 @@ TEST_F(FatSearchImages, EdgeCases) {
     SCOPED_TRACE(c.name);
     c.check();
   }
+}
+
+// A node the scan hands over reads its file's bytes through the run
+// LoadNodeDataRuns gives it: cluster numbers count from the data start, so
+// the run starts at the first cluster - 2.
+TEST_F(FatSearchImages, FoundNodesReadTheirFilesBytes) {
+  ImageFileDevice image(Intact());
+  InProcess s(&image, true);
+  // The FAT32 partition alone: every node handed over is one of its files.
+  for (uint64_t at = kFat32Start; at < kFat12Start; at += 8192)
+    s.search.AnalyzeBlock(at, std::min<uint64_t>(8192, kFat12Start - at));
+  CSearchedPartitionInfo* fat32 = nullptr;
+  for (CFATSearchedPartitionInfo* p : s.Partitions())
+    if (p->GetStartSector() == kFat32Start) fat32 = p;
+  ASSERT_NE(fat32, nullptr);
+  const struct {
+    const char* name;
+    const char* payload;
+  } cases[] = {{"small1.bin", "small.bin"}, {"SHORT.TXT", "short.bin"}, {"inner.bin", "inner.bin"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    CFileNode* node = nullptr;
+    for (CFileNode* n : s.builder.nodes)
+      if (n->GetProperties() && !n->GetProperties()->IsDeleted() &&
+          std::string(n->GetProperties()->GetName()) == c.name)
+        node = n;
+    ASSERT_NE(node, nullptr);
+    const auto* props = static_cast<const CFATFileProperties*>(node->GetProperties());
+    ASSERT_EQ(s.search.LoadNodeDataRuns(node, fat32), 1);
+    std::unique_ptr<IDataRunList> runs(props->GetDataRunList());
+    ASSERT_TRUE(runs);
+    ASSERT_EQ(runs->Runs().size(), 1u);
+    EXPECT_EQ(runs->Runs()[0].start, props->GetFirstCluster() - 2u);
+    const std::string expected = testutil::ReadFile(s_dir + "/" + c.payload);
+    CFileDataReader reader;
+    ASSERT_TRUE(
+        reader.OpenAt(&image, node, fat32->GetClusterStartSector(), static_cast<int>(fat32->GetSectorsPerCluster())));
+    std::string bytes(expected.size() + 1, '\0');
+    uint32_t got = 0;
+    ASSERT_TRUE(reader.Read(0, &bytes[0], static_cast<uint32_t>(bytes.size()), got));
+    bytes.resize(got);
+    EXPECT_TRUE(bytes == expected) << got << " bytes read";
+  }
+}
+
+// Without its boot sector (FAT12 keeps no backup), a FAT12 volume is found
+// from the "." and ".." entries of its folders, as FAT12 with the data start
+// and cluster size fsstat gives for the intact copy.
+TEST_F(FatSearchImages, Fat12WithoutItsBootSectorIsInferredFromItsFolders) {
+  const std::string volume = s_work->path() + "/fat12-no-boot.img";
+  ASSERT_EQ(testutil::Run({"dd", "if=" + Intact(), "of=" + volume, "bs=512", "skip=" + std::to_string(kFat12Start),
+                           "count=8192", "status=none"})
+                .exitCode,
+            0);
+  ASSERT_EQ(testutil::Run({"dd", "if=/dev/zero", "of=" + volume, "bs=512", "count=1", "conv=notrunc", "status=none"})
+                .exitCode,
+            0);
+  const Fsstat f = RunFsstat(Intact(), kFat12Start);
+  ASSERT_EQ(f.type, "FAT12");
+  ImageFileDevice device(volume);
+  InProcess s(&device);
+  s.ScanAll(&device);
+  const auto found = s.Partitions();
+  CFATSearchedPartitionInfo* p = At(found, f.dataStart);
+  ASSERT_NE(p, nullptr) << found.size() << " partitions";
+  EXPECT_EQ(p->GetType(), EFileSystemType::FAT12);
+  EXPECT_EQ(p->GetSectorsPerCluster(), f.spc);
+  EXPECT_NE(p->GetFlags() & CFatCompleteSearch::kFlagInferred, 0u);
+  EXPECT_EQ(p->GetFlags() & 0x0F, 0u);
+}
+
+// Records past the partition set's cap are dropped, counted, and noted on
+// the builder once.
+TEST_F(FatSearchImages, PartitionsPastTheCapAreNoted) {
+  struct CapSpy : testutil::RecordingTreeBuilder {
+    CapSpy() : RecordingTreeBuilder(false) {}
+    void NoteCap(const char* name, uint64_t dropped) override {
+      names.push_back(name);
+      noted += dropped;
+    }
+    std::vector<std::string> names;
+    uint64_t noted = 0;
+  } builder;
+  builder.kind = ETreeKind::FAT;
+  ImageFileDevice image(Intact());
+  CFatCompleteSearch search;
+  search.SetTreeBuilder(&builder);
+  search.SetDevice(&image);
+  search.SetPartitionCap(1);
+  search.StartSearch();
+  // The FAT32 main boot sector proposes two records: the second is dropped.
+  search.AnalyzeBlock(kFat32Start, 1);
+  EXPECT_EQ(search.GetPartitionCount(), 1u);
+  EXPECT_EQ(search.GetDroppedPartitions(), 1u);
+  search.EndSearch();
+  std::vector<CSearchedPartitionInfo*> all;
+  search.GetPartitions(all);
+  search.GetPartitions(all);
+  EXPECT_EQ(builder.names, std::vector<std::string>{CFatCompleteSearch::kPartitionCapName});
+  EXPECT_EQ(builder.noted, 1u);
 }
 
 TEST_F(FatSearchImages, BadSectorsInsideABlockAddNoPartition) {
