@@ -107,8 +107,8 @@ class CNTFSPartitionTreeBuild {
     for (CFileNode* n : m_pruned) DeleteFileNode(n);
   }
 
-  CFileNode* Run(NTFSSystemRecordLists& lists, const std::list<NTFSRecordRun>& runs,
-                 CSearchedNTFSPartitionInfo& p, int index);
+  CFileNode* Run(NTFSSystemRecordLists& lists, const std::list<NTFSRecordRun>& runs, CSearchedNTFSPartitionInfo& p,
+                 int index);
 
  private:
   bool Cancelled() const { return m_cancel && *m_cancel; }
@@ -300,7 +300,8 @@ void CNTFSPartitionTreeBuild::OfferRecord(const uint8_t* bytes, int length, uint
   // without a placed $MFT (its first record lost) the options still say
   // whether records take their numbers and attribute lists from it.
   const bool placed = m_partition->GetMFTSector() != CSearchedNTFSPartitionInfo::kUnknown;
-  const uint32_t mftGroup = placed ? m_partition->GetMFTGroupSwitch() : static_cast<uint32_t>(GetScanOptions()->ntfsOptions[1]);
+  const uint32_t mftGroup =
+      placed ? m_partition->GetMFTGroupSwitch() : static_cast<uint32_t>(GetScanOptions()->ntfsOptions[1]);
   if (!mftGroup) group = nullptr;
   CFileNode* node = m_factory->CreateFileNodeFromRecord(bytes, length, sector, m_partition, group);
   if (!node) return;
@@ -337,7 +338,8 @@ void CNTFSPartitionTreeBuild::AddLinkNodes(const uint8_t* bytes, int length, uin
     int64_t parent = 0;
     for (int i = 0; i < 6; ++i) parent |= int64_t(value[i]) << (8 * i);
     std::u16string name;
-    for (int i = 0; i < characters; ++i) name.push_back(static_cast<char16_t>(value[66 + 2 * i] | (value[67 + 2 * i] << 8)));
+    for (int i = 0; i < characters; ++i)
+      name.push_back(static_cast<char16_t>(value[66 + 2 * i] | (value[67 + 2 * i] << 8)));
     const std::string utf8 = Utf16ToUtf8(name);
     bool known = false;
     for (const auto& [p, n] : seen) known = known || (p == parent) || n == utf8;
@@ -419,14 +421,16 @@ void CNTFSPartitionTreeBuild::AdoptAndCollectLost(CFileNode* root) {
   }
   CFileNode* lost = nullptr;
   std::vector<CFileNode*> left;
+  // Metadata folders ($Extend's children and what they hold) are no lost
+  // files: destroyed with everything they adopted, once the walk over the
+  // nodes is done (what they adopted comes later in the list too).
+  std::vector<CFileNode*> metadata;
   for (CFileNode* n : m_nodes) {
     if (n->GetParent()) continue;
     const IFileProperties* p = n->GetProperties();
     const char* name = p ? p->GetName() : nullptr;
-    // Metadata folders ($Extend's children and what they hold) are no
-    // lost files: destroyed with everything they adopted.
     if (name && name[0] == '$') {
-      CNodeTree::DestroySubtree(n);
+      metadata.push_back(n);
       continue;
     }
     if (!lost) {
@@ -441,6 +445,7 @@ void CNTFSPartitionTreeBuild::AdoptAndCollectLost(CFileNode* root) {
     lost->AddChild(n);
   }
   m_nodes.swap(left);
+  for (CFileNode* n : metadata) CNodeTree::DestroySubtree(n);
   if (lost) PruneEmptyResults(lost, m_pruned);
 }
 
