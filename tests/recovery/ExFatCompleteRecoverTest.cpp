@@ -17,6 +17,7 @@
 #include "LoopDevice.h"
 #include "TestUtil.h"
 #include "Testdisk.h"
+#include "VtctlRecover.h"
 
 namespace {
 
@@ -121,18 +122,14 @@ class ExFatCompleteRecover : public ::testing::Test {
 
   Listing Recover(const std::string& disk, const std::vector<std::string>& args = {"0"},
                   const std::string& engines = "exfat") {
-    std::string line = "VANTOREL_DISKS='" + disk + "' VANTOREL_PROGRAM_DIR='" + m_dir.path() + "' '" +
-                       VANTOREL_BIN_DIR + "/vtctl' recover --engines " + engines;
-    for (const std::string& a : args) line += " '" + a + "'";
-    const std::string err = m_dir.file("stderr");
-    const testutil::CommandResult r = testutil::Shell(line + " 2>'" + err + "'");
+    std::vector<std::string> all = {"--engines", engines};
+    all.insert(all.end(), args.begin(), args.end());
+    const testutil::RecoverOutcome r = testutil::RunVtctlRecover(m_dir, disk, all);
     Listing l;
     l.exitCode = r.exitCode;
-    l.out = r.output;
-    l.err = testutil::ReadFile(err);
-    std::istringstream lines(r.output);
-    for (std::string text; std::getline(lines, text);) {
-      const std::vector<std::string> f = testutil::Fields(text);
+    l.out = r.out;
+    l.err = r.err;
+    for (const std::vector<std::string>& f : r.Records()) {
       if (f.size() >= 10 && f[0] == "partition") {
         l.partitions.push_back({std::stoi(f[1]), f[2], std::stoull(f[3]), std::stoull(f[4]), std::stoull(f[5]),
                                 std::stoull(f[6]), std::stoull(f[8])});

@@ -16,6 +16,7 @@
 #include "RealVolumes.h"
 #include "TestUtil.h"
 #include "Testdisk.h"
+#include "VtctlRecover.h"
 
 namespace {
 
@@ -58,8 +59,6 @@ struct Listing {
   }
 };
 
-using testutil::Fields;
-
 class Ext2CompleteRecover : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -80,18 +79,13 @@ class Ext2CompleteRecover : public ::testing::Test {
   std::string Fixture(const std::string& name) const { return s_folder + "/" + name; }
 
   Listing Recover(const std::string& disk, const std::vector<std::string>& extra = {}) {
-    std::string line = "VANTOREL_DISKS='" + disk + "' VANTOREL_PROGRAM_DIR='" + m_dir.path() + "' '" +
-                       VANTOREL_BIN_DIR + "/vtctl' recover 0 --engines ext2";
-    for (const std::string& a : extra) line += " '" + a + "'";
-    const std::string err = m_dir.file("stderr");
-    const testutil::CommandResult r = testutil::Shell(line + " 2>'" + err + "'");
+    std::vector<std::string> args = {"0", "--engines", "ext2"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    const testutil::RecoverOutcome r = testutil::RunVtctlRecover(m_dir, disk, args);
     Listing l;
     l.exitCode = r.exitCode;
-    l.err = testutil::ReadFile(err);
-    std::istringstream lines(r.output);
-    std::string text;
-    while (std::getline(lines, text)) {
-      const std::vector<std::string> f = Fields(text);
+    l.err = r.err;
+    for (const std::vector<std::string>& f : r.Records()) {
       if (f.size() >= 5 && f[0] == "partition") {
         l.partitions.push_back({std::stoi(f[1]), f[2], std::stoull(f[3]), std::stoull(f[4])});
       } else if (f.size() >= 7 && f[0] == "node") {
@@ -175,7 +169,8 @@ TEST_F(Ext2CompleteRecover, RawDiskWithoutTableGivesBothFileSystemsAndTheirTrees
   const Partition* ext4 = l.At(131072);
   ASSERT_NE(ext4, nullptr);
   const std::string out = m_dir.file("blob.bin");
-  const Listing x = Recover(Fixture("raw.img"), {"--extract", std::to_string(ext4->number) + ":docs/deep/er/blob.bin", out});
+  const Listing x =
+      Recover(Fixture("raw.img"), {"--extract", std::to_string(ext4->number) + ":docs/deep/er/blob.bin", out});
   EXPECT_EQ(x.exitCode, 0) << x.err;
   EXPECT_EQ(testutil::ReadFile(out), testutil::ReadFile(Fixture("src/docs/deep/er/blob.bin")));
 }

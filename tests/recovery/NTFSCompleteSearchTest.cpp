@@ -14,25 +14,26 @@
 #include <string>
 #include <vector>
 
-#include "CCompleteRecoveryController.h"
-#include "CMemoryScanStream.h"
-#include "CNTFSSearchController.h"
 #include "CClusterUseBitMap.h"
+#include "CCompleteRecoveryController.h"
 #include "CFileSystemNode.h"
 #include "CFoundFileStore.h"
-#include "CRawFileInfo.h"
-#include "ScanEngineRegistry.h"
+#include "CMemoryScanStream.h"
+#include "CNTFSSearchController.h"
 #include "CNodeTree.h"
+#include "CRawFileInfo.h"
 #include "CSearchedNTFSPartitionInfo.h"
 #include "INodeFilter.h"
 #include "IRecoveryResultSink.h"
 #include "ImageFileDevice.h"
 #include "LoopDevice.h"
+#include "RealVolumes.h"
 #include "RecordingTreeBuilder.h"
 #include "RecoveryEngines.h"
-#include "RealVolumes.h"
-#include "Testdisk.h"
+#include "ScanEngineRegistry.h"
 #include "TestUtil.h"
+#include "Testdisk.h"
+#include "VtctlRecover.h"
 
 namespace {
 
@@ -56,8 +57,6 @@ struct Listing {
     return nullptr;
   }
 };
-
-using testutil::Fields;
 
 class NTFSCompleteSearch : public ::testing::Test {
  protected:
@@ -90,18 +89,13 @@ class NTFSCompleteSearch : public ::testing::Test {
   }
 
   Listing Recover(const std::string& disks, const std::vector<std::string>& extra = {}) {
-    std::string line = "VANTOREL_DISKS='" + disks + "' VANTOREL_PROGRAM_DIR='" + m_dir.path() + "' '" +
-                       VANTOREL_BIN_DIR + "/vtctl' recover 0 --engines ntfs";
-    for (const std::string& a : extra) line += " '" + a + "'";
-    const std::string err = m_dir.file("stderr");
-    const testutil::CommandResult r = testutil::Shell(line + " 2>'" + err + "'");
+    std::vector<std::string> args = {"0", "--engines", "ntfs"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    const testutil::RecoverOutcome r = testutil::RunVtctlRecover(m_dir, disks, args);
     Listing l;
     l.exitCode = r.exitCode;
-    l.err = testutil::ReadFile(err);
-    std::istringstream in(r.output);
-    std::string text;
-    while (std::getline(in, text)) {
-      const std::vector<std::string> f = Fields(text);
+    l.err = r.err;
+    for (const std::vector<std::string>& f : r.Records()) {
       if (f.size() >= 6 && f[0] == "partition") {
         ListedPartition p;
         p.number = std::stoi(f[1]);
@@ -121,7 +115,8 @@ class NTFSCompleteSearch : public ::testing::Test {
   // fls -r -p of the intact partition at `start`, without the metadata
   // files (records 0 to 23 and $Extend), named streams and $OrphanFiles;
   // recycled data files carry the name their information file holds.
-  static std::set<std::string> FlsTree(const std::string& image, uint64_t start, const std::string& sectorSize = "512") {
+  static std::set<std::string> FlsTree(const std::string& image, uint64_t start,
+                                       const std::string& sectorSize = "512") {
     const testutil::CommandResult r =
         testutil::Run({"fls", "-r", "-p", "-b", sectorSize, "-o", std::to_string(start), image});
     std::set<std::string> out;
@@ -146,9 +141,7 @@ class NTFSCompleteSearch : public ::testing::Test {
     return out;
   }
 
-  static std::string Sha256(const std::string& path) {
-    return testutil::Run({"sha256sum", path}).output.substr(0, 64);
-  }
+  static std::string Sha256(const std::string& path) { return testutil::Run({"sha256sum", path}).output.substr(0, 64); }
 
   testutil::TempDir m_dir{"ntfs-search"};
   static std::string s_folder;
@@ -203,8 +196,10 @@ TEST_F(NTFSCompleteSearch, LostPartitionsAreFoundWithTheTreesFlsLists) {
     EXPECT_EQ(p2->sectorsPerCluster, 1u);
     // With a boot sector the size is its total; without one it covers the volume.
     EXPECT_EQ(p2->sectors, kTotal);
-    if (v.firstBootSector) EXPECT_EQ(p1->sectors, kTotal);
-    else EXPECT_GE(p1->sectors, kTotal);
+    if (v.firstBootSector)
+      EXPECT_EQ(p1->sectors, kTotal);
+    else
+      EXPECT_GE(p1->sectors, kTotal);
     EXPECT_EQ(Describe(first, l.trees.at(p1->number)), "");
     EXPECT_EQ(Describe(second, l.trees.at(p2->number)), "");
     EXPECT_EQ(Sha256(disk), before);
@@ -430,8 +425,10 @@ TEST_F(NTFSCompleteSearch, CancelMidScanBuildsNoTree) {
     sink.cancelAt = stopAfter;
     ASSERT_EQ(controller.SetFilter(&filter), 1);
     EXPECT_EQ(controller.Recover(&device, &sink, &results, "disk", 0), 0);
-    if (stopAfter < 0) EXPECT_GE(controller.GetChosenPartitions().size(), 2u);
-    else EXPECT_TRUE(controller.GetChosenPartitions().empty());
+    if (stopAfter < 0)
+      EXPECT_GE(controller.GetChosenPartitions().size(), 2u);
+    else
+      EXPECT_TRUE(controller.GetChosenPartitions().empty());
   }
 }
 
@@ -453,8 +450,7 @@ class RootKeepingBuilder : public testutil::RecordingTreeBuilder {
 
 // The clusters istat lists for record `inode` of the volume at `start`.
 std::vector<uint64_t> IstatClusters(const std::string& image, uint64_t start, int64_t inode) {
-  const std::string out =
-      testutil::Run({"istat", "-o", std::to_string(start), image, std::to_string(inode)}).output;
+  const std::string out = testutil::Run({"istat", "-o", std::to_string(start), image, std::to_string(inode)}).output;
   std::vector<uint64_t> clusters;
   std::istringstream in(out);
   std::string line;
@@ -470,7 +466,8 @@ std::vector<uint64_t> IstatClusters(const std::string& image, uint64_t start, in
     std::istringstream numbers(line);
     std::string t;
     while (numbers >> t)
-      if (!t.empty() && std::isdigit(static_cast<unsigned char>(t[0])) && t.find_first_not_of("0123456789") == std::string::npos)
+      if (!t.empty() && std::isdigit(static_cast<unsigned char>(t[0])) &&
+          t.find_first_not_of("0123456789") == std::string::npos)
         clusters.push_back(std::stoull(t));
   }
   // istat shows the holes of sparse files as cluster 0 (the boot sector's).
@@ -501,12 +498,12 @@ TEST_F(NTFSCompleteSearch, CarvedFilesAreOfferedTheClustersNoLiveFileUses) {
   ASSERT_TRUE(builder.root);
   std::vector<bool> used;
   int placed = 0;
-  RegisterRawFilePlacer([&](IStorageDevice*, CFoundFileStore*, IDirecotryTreeBuilder*, CSearchedPartitionInfo*,
-                            IIsClusterUsed* map) {
-    ++placed;
-    for (uint64_t c = 0; c < 32768 / 8; ++c) used.push_back(map && map->IsClusterUsed(kFirst + c * 8));
-    return 0;
-  });
+  RegisterRawFilePlacer(
+      [&](IStorageDevice*, CFoundFileStore*, IDirecotryTreeBuilder*, CSearchedPartitionInfo*, IIsClusterUsed* map) {
+        ++placed;
+        for (uint64_t c = 0; c < 32768 / 8; ++c) used.push_back(map && map->IsClusterUsed(kFirst + c * 8));
+        return 0;
+      });
   search.BuildLostFiles(one);
   RegisterRawFilePlacer(nullptr);
   ASSERT_EQ(placed, 1);

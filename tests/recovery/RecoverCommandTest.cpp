@@ -16,30 +16,18 @@
 #include "RecoveryRun.h"
 #include "TestUtil.h"
 #include "VolumeFixtures.h"
+#include "VtctlRecover.h"
 
 namespace {
 
-struct Outcome {
-  int exitCode = -1;
-  std::string out;  // standard output
-  std::string err;  // standard error
-};
+using Outcome = testutil::RecoverOutcome;
 
 class RecoverCommand : public ::testing::Test {
  protected:
   // vtctl recover with `args` over the disks `disks`, its run log in the
   // test's folder.
   Outcome Recover(const std::string& disks, const std::vector<std::string>& args) {
-    std::string line = "VANTOREL_DISKS='" + disks + "' VANTOREL_PROGRAM_DIR='" + m_dir.path() + "' '" +
-                       VANTOREL_BIN_DIR + "/vtctl' recover";
-    for (const std::string& a : args) line += " '" + a + "'";
-    const std::string err = m_dir.file("stderr");
-    Outcome o;
-    const testutil::CommandResult r = testutil::Shell(line + " 2>'" + err + "'");
-    o.exitCode = r.exitCode;
-    o.out = r.output;
-    o.err = testutil::ReadFile(err);
-    return o;
+    return testutil::RunVtctlRecover(m_dir, disks, args);
   }
   std::string Sha256(const std::string& path) {
     const testutil::CommandResult r = testutil::Run({"sha256sum", path});
